@@ -1,0 +1,35 @@
+// The built-in command table and the handlers it names.
+#pragma once
+#include <string_view>
+
+#include "interp/rc.h"
+
+namespace nuvra {
+
+class Interp;
+using Handler = rc_t (*)(Interp&);
+
+enum VersionCondition : int { kAnyVersion, kFrom6, kFrom8, kBelow6 };
+
+struct Builtin {
+  const char* name;
+  int min_abbrev;
+  Handler handler;
+  VersionCondition condition;
+};
+
+// Handlers, one per distinct behaviour of the table.
+#define BUILTIN(name, ab, handler, cond) rc_t handler(Interp&);
+#include "interp/builtins.def"
+#undef BUILTIN
+
+// The table in its documented order.
+const Builtin* builtin_table(size_t* count);
+
+// The first entry that `token` names under `version`, or null.
+const Builtin* find_builtin(std::string_view token, int version);
+
+// True when `word` abbreviates `name` to at least `min` characters.
+bool abbreviates(std::string_view word, std::string_view name, size_t min);
+
+}  // namespace nuvra

@@ -1,0 +1,348 @@
+#include "interp/expand.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "interp/builtins.h"
+#include "interp/interp.h"
+#include "interp/messages.h"
+#include "interp/names.h"
+#include "interp/simple_expr.h"
+
+namespace nuvra {
+
+namespace {
+
+constexpr int kMaxReexpansions = 20;
+
+size_t global_name_limit(const Interp& ip) { return ip.version >= 700 ? 32 : 8; }
+size_t local_name_limit(const Interp& ip) { return ip.version >= 700 ? 31 : 7; }
+
+std::string system_global(std::string_view name, bool* found) {
+  *found = true;
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char buf[32];
+  if (name == "S_DATE") {
+    std::strftime(buf, sizeof buf, "%e %b %Y", &tm);
+    return buf;
+  }
+  if (name == "S_TIME") {
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+  }
+  *found = false;
+  return {};
+}
+
+// Text of the global `name`; names that begin with "_" reach the locals,
+// which the store keeps under that prefix.
+std::string global_text(Interp& ip, std::string_view name) {
+  bool sys = false;
+  std::string s = system_global(name, &sys);
+  if (sys) return s;
+  if (!name.empty() && name[0] == '_') {
+    const std::string* l = ip.macros.local(name.substr(1));
+    return l ? *l : std::string();
+  }
+  const std::string* g = ip.macros.global(name);
+  return g ? *g : std::string();
+}
+
+rc_t local_not_found(Interp& ip, std::string_view name) {
+  ip.out.set_class(output::OutClass::Error);
+  ip.out.print_markup("local macro `");
+  ip.out.print_plain(name);
+  ip.out.print_markup("' not found\n");
+  return 111;
+}
+
+// `x++', `x--', `++x', `--x': change the local by one.
+rc_t step_local(Interp& ip, std::string_view name, int delta, bool give_new, std::string* out) {
+  const std::string* cur = ip.macros.local(name);
+  if (!cur) return local_not_found(ip, name);
+  std::string t(trim(*cur));
+  char* end = nullptr;
+  double v = std::strtod(t.c_str(), &end);
+  if (t.empty() || end != t.c_str() + t.size()) return rc_message(ip, 109);
+  std::string old = *cur;
+  std::string updated = format_number_g(v + delta, 18);
+  ip.macros.set_local(name, updated);
+  *out = give_new ? updated : old;
+  return 0;
+}
+
+// Resolves the text between a backquote and its closing quote (inner
+// references already expanded).  *verbatim is set when the result must not
+// be scanned again.
+rc_t resolve_local(Interp& ip, std::string_view inner, std::string* out, bool* verbatim) {
+  *verbatim = false;
+  out->clear();
+  if (inner == "*") {
+    for (int k = 1;; ++k) {
+      const std::string* a = ip.macros.local(std::to_string(k));
+      if (!a) break;
+      if (k > 1) out->push_back(' ');
+      out->append(*a);
+    }
+    return 0;
+  }
+  if (!inner.empty() && inner[0] == '=') {
+    ExprValue v;
+    size_t used = 0;
+    int saved = ip.out.threshold();
+    ip.out.set_threshold(output::kSilent);
+    rc_t rc = eval_expression(ip, inner.substr(1), &v, &used);
+    ip.out.set_threshold(saved);
+    if (rc == 0 && trim(inner.substr(1 + used)).empty())
+      *out = v.is_string ? v.str : format_number_g(v.num, 18);
+    return 0;
+  }
+  if (!inner.empty() && (inner[0] == ':' || inner[0] == '.')) {
+    // Extended functions and class-system references arrive with their
+    // subsystems; until then they give empty text, as a failing one does.
+    return 0;
+  }
+  if (inner.size() > 2 && (inner.starts_with("++") || inner.starts_with("--")))
+    return step_local(ip, inner.substr(2), inner[0] == '+' ? 1 : -1, true, out);
+  if (inner.size() > 2 && (inner.ends_with("++") || inner.ends_with("--")))
+    return step_local(ip, inner.substr(0, inner.size() - 2), inner.back() == '+' ? 1 : -1, false,
+                      out);
+  size_t paren = inner.find('(');
+  if (paren != std::string_view::npos && paren > 0 && inner.back() == ')') {
+    std::string_view fn = inner.substr(0, paren);
+    std::string_view arg = trim(inner.substr(paren + 1, inner.size() - paren - 2));
+    if (fn == "macval") {
+      const std::string* v = ip.macros.local(arg);
+      if (v) *out = *v;
+      *verbatim = true;
+    }
+    return 0;
+  }
+  std::string_view name = inner.substr(0, std::min(inner.size(), local_name_limit(ip)));
+  const std::string* v = ip.macros.local(name);
+  if (v) *out = *v;
+  return 0;
+}
+
+// Finds the quote that closes the backquote at `open`: backquotes and
+// single quotes nest.
+size_t matching_close(const std::string& buf, size_t open) {
+  int depth = 0;
+  for (size_t i = open; i < buf.size(); ++i) {
+    if (buf[i] == '`') {
+      if (i + 1 < buf.size() && buf[i + 1] == '"' && i != open) {
+        i += 1;  // a compound quote inside is text, not a reference
+        continue;
+      }
+      ++depth;
+    } else if (buf[i] == '\'') {
+      if (--depth == 0) return i;
+    }
+  }
+  return std::string::npos;
+}
+
+class Expander {
+ public:
+  explicit Expander(Interp& ip) : ip_(ip) {}
+
+  rc_t run(std::string& buf) {
+    size_t i = 0;
+    int repeats = 0;
+    while (i < buf.size()) {
+      char c = buf[i];
+      if (c == '\\' && i + 1 < buf.size()) {
+        char n = buf[i + 1];
+        bool doubled = n == '\\' && (ip_.version < 900 || (i + 2 < buf.size() && (buf[i + 2] == '$' || buf[i + 2] == '`')));
+        if (n == '$' || n == '`' || doubled) {
+          buf.erase(i, 1);
+        }
+        i += 1;
+        repeats = 0;
+        continue;
+      }
+      if (c == '`' && !(i + 1 < buf.size() && buf[i + 1] == '"')) {
+        size_t close = matching_close(buf, i);
+        if (close == std::string::npos) {
+          ++i;
+          continue;
+        }
+        std::string inner = buf.substr(i + 1, close - i - 1);
+        if (rc_t rc = run(inner)) return rc;
+        std::string value;
+        bool verbatim = false;
+        if (rc_t rc = resolve_local(ip_, inner, &value, &verbatim)) return rc;
+        if (rc_t rc = replace(buf, i, close + 1 - i, value)) return rc;
+        if (verbatim) {
+          i += value.size();
+          repeats = 0;
+          continue;
+        }
+        if (!value.empty() && (value[0] == '$' || value[0] == '`')) {
+          if (++repeats > kMaxReexpansions) return rc_message(ip_, 920);
+        } else {
+          repeats = 0;
+        }
+        continue;
+      }
+      if (c == '$' && i + 1 < buf.size()) {
+        size_t len = 0;
+        std::string name;
+        char n = buf[i + 1];
+        if (n == '`') {
+          // The global's name is built by a local reference: expand it first.
+          size_t close = matching_close(buf, i + 1);
+          if (close == std::string::npos) {
+            ++i;
+            continue;
+          }
+          std::string inner = buf.substr(i + 2, close - i - 2);
+          if (rc_t rc = run(inner)) return rc;
+          std::string value;
+          bool verbatim = false;
+          if (rc_t rc = resolve_local(ip_, inner, &value, &verbatim)) return rc;
+          if (rc_t rc = replace(buf, i + 1, close - i, value)) return rc;
+          continue;  // look at the "$" again with the built name
+        }
+        if (n == '{') {
+          int depth = 0;
+          size_t j = i + 1;
+          for (; j < buf.size(); ++j) {
+            if (buf[j] == '{') ++depth;
+            if (buf[j] == '}' && --depth == 0) break;
+          }
+          if (j >= buf.size()) {
+            ++i;
+            continue;
+          }
+          name = buf.substr(i + 2, j - i - 2);
+          if (rc_t rc = run(name)) return rc;
+          len = j + 1 - i;
+        } else if (is_name_start(n)) {
+          size_t j = i + 1;
+          while (j < buf.size() && is_name_char(buf[j]) && j - (i + 1) < global_name_limit(ip_)) ++j;
+          name = buf.substr(i + 1, j - i - 1);
+          len = j - i;
+        } else {
+          ++i;
+          repeats = 0;
+          continue;
+        }
+        std::string value = global_text(ip_, name);
+        if (rc_t rc = replace(buf, i, len, value)) return rc;
+        if (!value.empty() && (value[0] == '$' || value[0] == '`')) {
+          if (++repeats > kMaxReexpansions) return rc_message(ip_, 920);
+        } else {
+          repeats = 0;
+        }
+        continue;
+      }
+      ++i;
+      repeats = 0;
+    }
+    return 0;
+  }
+
+ private:
+  rc_t replace(std::string& buf, size_t at, size_t len, const std::string& value) {
+    if (buf.size() - len + value.size() >= kCommandLengthLimit) return rc_message(ip_, 920);
+    buf.replace(at, len, value);
+    return 0;
+  }
+
+  Interp& ip_;
+};
+
+// The text of a definition: quotes around the whole are removed.
+rc_t definition_text(Interp& ip, std::string_view rest, std::string* out) {
+  rest = trim(rest);
+  if (rest.starts_with("`\"")) {
+    if (!rest.ends_with("\"'") || rest.size() < 4) return msg_invalid(ip, "syntax");
+    rest = rest.substr(2, rest.size() - 4);
+  } else if (rest.starts_with("\"")) {
+    if (rest.size() < 2 || !rest.ends_with("\"")) return msg_invalid(ip, "syntax");
+    rest = rest.substr(1, rest.size() - 2);
+  }
+  if (rest.size() > kMacroLengthLimit - 1) rest = rest.substr(0, kMacroLengthLimit - 1);
+  out->assign(rest);
+  return 0;
+}
+
+enum class MacroKind { Local, Global, CallerLocal };
+
+rc_t define_macro(Interp& ip, MacroKind kind) {
+  std::string_view rest = ip.reader.rest();
+  // local ++name / --name
+  if (rest.starts_with("++") || rest.starts_with("--")) {
+    if (kind != MacroKind::Local) return msg_invalid(ip, "syntax");
+    std::string_view name = trim(rest.substr(2));
+    if (!is_valid_name(name)) return msg_invalid(ip, "syntax");
+    std::string ignored;
+    return step_local(ip, name, rest[0] == '+' ? 1 : -1, true, &ignored);
+  }
+  size_t end = 0;
+  while (end < rest.size() && is_name_char(rest[end])) ++end;
+  std::string name(rest.substr(0, end));
+  std::string_view after = rest.substr(end);
+  if (kind == MacroKind::Global && !name.empty() && name[0] == '_') return msg_invalid(ip, "syntax");
+  if (name.empty() || !is_name_start(name[0]) || (kind == MacroKind::Global && name.size() > 32) ||
+      (kind != MacroKind::Global && name.size() > 31)) {
+    ip.out.set_class(output::OutClass::Error);
+    ip.out.print_plain(name.empty() ? std::string(trim(rest).substr(0, 32)) : name);
+    ip.out.print_markup(" invalid name\n");
+    return 198;
+  }
+  if (!after.empty() && after[0] != ' ' && after[0] != '\t' && after[0] != '=' && after[0] != ':')
+    return msg_invalid(ip, "syntax");
+  after = trim(after);
+  std::string text;
+  bool remove = false;
+  if (after.empty()) {
+    remove = true;
+  } else if (after[0] == '=') {
+    ExprValue v;
+    size_t used = 0;
+    if (rc_t rc = eval_expression(ip, after.substr(1), &v, &used)) return rc;
+    if (!trim(after.substr(1 + used)).empty()) return msg_invalid(ip, "syntax");
+    text = v.is_string ? v.str : format_number_g(v.num, 18);
+  } else if (after[0] == ':') {
+    return msg_not_available(ip, "extended macro functions");
+  } else if (rc_t rc = definition_text(ip, after, &text)) {
+    return rc;
+  }
+  switch (kind) {
+    case MacroKind::Local:
+      if (remove) ip.macros.drop_local(name);
+      else ip.macros.set_local(name, text);
+      break;
+    case MacroKind::CallerLocal:
+      ip.macros.set_caller_local(name, text);
+      break;
+    case MacroKind::Global:
+      if (remove) ip.macros.drop_global(name);
+      else ip.macros.set_global(name, text);
+      break;
+  }
+  return 0;
+}
+
+}  // namespace
+
+rc_t expand_macros(Interp& ip, std::string& buf) {
+  if (!ip.exec_flag) return 0;
+  Expander e(ip);
+  rc_t rc = e.run(buf);
+  if (rc) return rc;
+  std::string_view t = trim(buf);
+  if (t.size() != buf.size()) buf.assign(t);
+  return 0;
+}
+
+rc_t cmd_local(Interp& ip) { return define_macro(ip, MacroKind::Local); }
+rc_t cmd_global(Interp& ip) { return define_macro(ip, MacroKind::Global); }
+rc_t cmd_c_local(Interp& ip) { return define_macro(ip, MacroKind::CallerLocal); }
+
+}  // namespace nuvra

@@ -1,0 +1,135 @@
+#include "interp/interp.h"
+
+#include <sys/time.h>
+
+#include <ctime>
+
+#include "interp/blocks.h"
+#include "interp/expand.h"
+#include "interp/line_source.h"
+#include "interp/messages.h"
+#include "interp/names.h"
+
+namespace nuvra {
+
+namespace {
+
+int sink_trampoline(void* arg, const uint8_t* rec, int kind) {
+  return static_cast<gui::WindowSide*>(arg)->sink(rec, kind);
+}
+
+// Saves the command buffer, reader position and command token of the
+// command that runs a nested line, and puts them back afterwards.
+class CommandState {
+ public:
+  explicit CommandState(Interp& ip)
+      : ip_(ip),
+        buf_(std::move(ip.cmdbuf)),
+        pos_(ip.reader.pos()),
+        token_(std::move(ip.token)),
+        name_(std::move(ip.command_name)),
+        expanded_(ip.line_was_expanded) {}
+  ~CommandState() {
+    ip_.cmdbuf = std::move(buf_);
+    ip_.reader.attach(&ip_.cmdbuf, pos_);
+    ip_.token = std::move(token_);
+    ip_.command_name = std::move(name_);
+    ip_.line_was_expanded = expanded_;
+  }
+
+ private:
+  Interp& ip_;
+  std::string buf_;
+  size_t pos_;
+  std::string token_;
+  std::string name_;
+  bool expanded_;
+};
+
+}  // namespace
+
+int executable_build_date() {
+#ifdef NUVRA_BUILD_DATE
+  return NUVRA_BUILD_DATE;
+#else
+  return 20261206;
+#endif
+}
+
+Interp::Interp(gui::WindowSide* window_side) : ws(window_side) {
+  out.stream().set_width(linesize);
+  if (ws) out.stream().set_sink(sink_trampoline, ws);
+}
+
+Interp::~Interp() = default;
+
+bool Interp::poll_break() {
+  if (ws && ws->take_break()) break_request = true;
+  return break_request && break_allowed;
+}
+
+rc_t Interp::execute_line(std::string_view line) {
+  CommandState saved(*this);
+  if (line.size() >= kCommandLengthLimit) return rc_message(*this, 1004);
+  cmdbuf.assign(line);
+  reader.attach(&cmdbuf, 0);
+  line_was_expanded = false;
+  if (!starts_loop(cmdbuf)) {
+    if (rc_t rc = expand_macros(*this, cmdbuf)) return rc;
+    line_was_expanded = exec_flag;
+  }
+  reader.attach(&cmdbuf, 0);
+  token.assign(reader.next());
+  return dispatch();
+}
+
+rc_t Interp::execute_top_level(std::string_view line) {
+  ws->busy(true);
+  break_request = false;
+  exit_request = false;
+  command_start = std::chrono::steady_clock::now();
+  rc_t rc = execute_line(line);
+  last_rc = rc;
+  if (exit_request) {
+    ws->busy(false);
+    return rc;
+  }
+  end_of_command_report(rc);
+  ws->busy(false);
+  return rc;
+}
+
+void Interp::end_of_command_report(rc_t rc) {
+  int saved = out.threshold();
+  out.set_threshold(output::kShowAll);
+  double elapsed = 0;
+  if (rmsg) {
+    elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - command_start).count();
+  }
+  if (rc == 0 && rmsg) {
+    out.set_class(output::OutClass::Text);
+    out.print_markup("r;");
+  }
+  if (rc == kBreak) {
+    out.set_class(output::OutClass::Error);
+    out.print_markup("\n{hline 2}Break{hline 2}\n");
+  }
+  if (rc != 0) {
+    out.set_class(output::OutClass::Text);
+    out.printf_markup("\n{search r(%d):r(%d);}", rc, rc);
+    if (!rmsg) out.print_markup("\n");
+  }
+  if (rmsg) {
+    long hundredths = static_cast<long>(elapsed * 100.0);
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    out.printf_markup(" t=%ld.%02ld %d:%02d:%02d\n", hundredths / 100, hundredths % 100, tm.tm_hour,
+                      tm.tm_min, tm.tm_sec);
+    last_elapsed = static_cast<double>(hundredths) / 100.0;
+  }
+  out.set_class(output::OutClass::Text);
+  out.set_threshold(saved);
+}
+
+}  // namespace nuvra

@@ -1,0 +1,134 @@
+// Interp: all interpreter state in one object, handed to every command.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <sys/types.h>
+
+#include "gui/window_side.h"
+#include "interp/macros.h"
+#include "interp/rc.h"
+#include "interp/word_reader.h"
+#include "output/output.h"
+
+namespace nuvra {
+
+class LineSource;
+
+// This executable's own version (x 100) and build date (yyyymmdd).
+inline constexpr int kExecutableVersion = 1010;
+int executable_build_date();
+
+// Limits of the command line and of one macro's text.
+inline constexpr size_t kCommandLengthLimit = 165216;
+inline constexpr size_t kMacroLengthLimit = 165200;
+inline constexpr int kMaxFrames = 64;
+inline constexpr int kMaxLoopNesting = 999;
+
+// Start-up settings taken from the command line of the executable.
+struct StartupSettings {
+  int64_t data_memory = 0;  // bytes; 0 means the default
+  int maxvar = 5000;
+  bool logo = true;
+  bool batch = false;
+  bool dp_comma = false;
+  bool swap = false;
+  std::string swap_dir;
+};
+
+class Interp {
+ public:
+  explicit Interp(gui::WindowSide* window_side);
+  ~Interp();
+  Interp(const Interp&) = delete;
+  Interp& operator=(const Interp&) = delete;
+
+  // Runs one command line as a command of the running program or file:
+  // macro expansion, then dispatch.  The caller's command buffer and
+  // reader position are restored afterwards.
+  rc_t execute_line(std::string_view line);
+  // Runs the command named by `token` with the rest of the line in the
+  // command buffer after the reader position.
+  rc_t dispatch();
+  // Reads the next word after a prefix (skipping one ":" word), makes it
+  // the command token and dispatches it.
+  rc_t run_rest_of_line();
+
+  // True when a Break has been requested and Break is allowed; commands
+  // that loop call this and return 1.
+  bool poll_break();
+
+  // Top-level loop pieces.
+  rc_t execute_top_level(std::string_view line);
+  void end_of_command_report(rc_t rc);
+
+  // ---- output
+  output::Output out;
+  gui::WindowSide* ws;
+
+  // ---- command buffer, its reader and the command token
+  std::string cmdbuf;
+  WordReader reader{&cmdbuf};
+  std::string token;
+  // Full name of the built-in being run (for shared handlers and messages).
+  std::string command_name;
+  // The line being run came out of macro expansion (loops refuse that
+  // outside programs).
+  bool line_was_expanded = false;
+
+  // ---- settings
+  int version = kExecutableVersion;  // command-interpretation version x 100
+  bool modern_missing = true;
+  bool rmsg = false;
+  int linesize = 79;
+  int pagesize = 23;
+  int processors = 1;
+  int64_t data_memory = 0;
+  int maxvar = 5000;
+  int matsize = 400;
+
+  // ---- dispatch and block state
+  bool exec_flag = true;
+  bool break_allowed = true;
+  bool break_request = false;
+  bool last_if = false;
+  int loop_depth = 0;    // loops running or being collected
+  int loop_exit = 0;     // 0 none, 1 continue, 2 continue, break
+  uint32_t serial = 0;   // command serial number
+  rc_t captured_rc = 0;  // _rc
+  rc_t last_rc = 0;
+  int noisy_level = 0;
+  bool exit_request = false;
+  bool leave_at_once = false;
+  bool data_changed = false;
+  int frame_depth = 0;       // do-files and programs running
+  bool in_program = false;   // a program (not a do-file) is running
+  int load_depth = 0;        // ado-files being loaded
+  bool frame_exit = false;   // `exit` asked the running do-file to end
+  rc_t frame_exit_code = 0;
+
+  // The stack of line sources: the window at the bottom, then files and
+  // loop bodies being run.  Block commands read their bodies from the top.
+  std::vector<LineSource*> sources;
+
+  MacroStore macros;
+  std::vector<std::string> review;
+
+  // ---- process
+  std::string sysdir;  // ends in "/"
+  std::string tmpdir;
+  int pid = 0;
+  mode_t umask_value = 022;
+  StartupSettings settings;
+  bool windowed = false;  // the windowed edition is running
+  std::string lumolib = "base;math;stat;io;eispack";
+  int startup_stage = 0;
+  std::chrono::steady_clock::time_point command_start;
+  double last_elapsed = 0.0;
+};
+
+}  // namespace nuvra

@@ -1,0 +1,33 @@
+#include "interp/macros.h"
+
+namespace nuvra {
+
+const std::string* MacroStore::global(std::string_view name) const {
+  auto it = globals_.find(std::string(name));
+  return it == globals_.end() ? nullptr : &it->second;
+}
+
+void MacroStore::set_global(std::string_view name, std::string_view text) {
+  globals_[std::string(name)].assign(text);
+}
+
+void MacroStore::drop_global(std::string_view name) { globals_.erase(std::string(name)); }
+
+const std::string* MacroStore::local(std::string_view name) const {
+  const Map& m = locals_.back();
+  auto it = m.find(std::string(name));
+  return it == m.end() ? nullptr : &it->second;
+}
+
+void MacroStore::set_local(std::string_view name, std::string_view text) {
+  locals_.back()[std::string(name)].assign(text);
+}
+
+void MacroStore::drop_local(std::string_view name) { locals_.back().erase(std::string(name)); }
+
+void MacroStore::set_caller_local(std::string_view name, std::string_view text) {
+  Map& m = locals_.size() > 1 ? locals_[locals_.size() - 2] : locals_.back();
+  m[std::string(name)].assign(text);
+}
+
+}  // namespace nuvra

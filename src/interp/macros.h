@@ -1,0 +1,37 @@
+// The macro store: global macros by name, and one local name space per
+// running program or do-file (level 0 is the top level).
+#pragma once
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace nuvra {
+
+class MacroStore {
+ public:
+  MacroStore() : locals_(1) {}
+
+  const std::string* global(std::string_view name) const;
+  void set_global(std::string_view name, std::string_view text);
+  void drop_global(std::string_view name);
+
+  const std::string* local(std::string_view name) const;
+  void set_local(std::string_view name, std::string_view text);
+  void drop_local(std::string_view name);
+  // The caller's name space (one level up), used by c_local.
+  void set_caller_local(std::string_view name, std::string_view text);
+
+  void push_level() { locals_.emplace_back(); }
+  void pop_level() {
+    if (locals_.size() > 1) locals_.pop_back();
+  }
+  size_t level() const { return locals_.size() - 1; }
+
+ private:
+  using Map = std::unordered_map<std::string, std::string>;
+  Map globals_;
+  std::vector<Map> locals_;
+};
+
+}  // namespace nuvra

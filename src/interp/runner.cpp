@@ -1,0 +1,296 @@
+#include "interp/runner.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "interp/builtins.h"
+#include "interp/interp.h"
+#include "interp/line_source.h"
+#include "interp/messages.h"
+#include "interp/names.h"
+
+namespace nuvra {
+
+namespace {
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string home_dir() {
+  const char* h = std::getenv("HOME");
+  return h ? h : "";
+}
+
+// Reads a file name: a double-quoted or compound-quoted string, or text
+// up to the first blank or comma.
+std::string_view read_filename(std::string_view& rest) {
+  rest = trim(rest);
+  if (rest.size() >= 2 && rest[0] == '`' && rest[1] == '"') {
+    size_t close = rest.find("\"'", 2);
+    if (close != std::string_view::npos) {
+      std::string_view name = rest.substr(2, close - 2);
+      rest.remove_prefix(close + 2);
+      return name;
+    }
+  }
+  if (!rest.empty() && rest[0] == '"') {
+    size_t close = rest.find('"', 1);
+    if (close != std::string_view::npos) {
+      std::string_view name = rest.substr(1, close - 1);
+      rest.remove_prefix(close + 1);
+      return name;
+    }
+  }
+  size_t end = 0;
+  while (end < rest.size() && rest[end] != ' ' && rest[end] != ',' && rest[end] != '\t') ++end;
+  std::string_view name = rest.substr(0, end);
+  rest.remove_prefix(end);
+  return name;
+}
+
+// Appends ".do" unless the file part of the name has an extension.
+std::string with_do_extension(std::string_view name) {
+  std::string n(name);
+  size_t slash = n.find_last_of("/\\");
+  size_t dot = n.find('.', slash == std::string::npos ? 0 : slash + 1);
+  if (dot == std::string::npos && !(!n.empty() && n.back() == ':')) n += ".do";
+  return n;
+}
+
+rc_t start_file(Interp& ip, RunMode mode) {
+  std::string_view rest = ip.reader.rest();
+  std::string_view name = read_filename(rest);
+  if (name.empty()) return msg_invalid(ip, "file specification") ;
+  bool stop = true;
+  rest = trim(rest);
+  std::string_view args;
+  if (mode == RunMode::Include) {
+    if (!rest.empty()) return rc_message(ip, 198);
+  } else if (!rest.empty() && rest.front() == ',') {
+    rest.remove_prefix(1);
+    // Options: stop, nostop, delay(...)
+    while (!(rest = trim(rest)).empty()) {
+      size_t end = 0;
+      int depth = 0;
+      while (end < rest.size() && (depth > 0 || (rest[end] != ' ' && rest[end] != '\t'))) {
+        if (rest[end] == '(') ++depth;
+        if (rest[end] == ')') --depth;
+        ++end;
+      }
+      std::string_view opt = rest.substr(0, end);
+      rest.remove_prefix(end);
+      if (opt == "stop") stop = true;
+      else if (opt == "nostop") stop = false;
+      else if (abbreviates(opt.substr(0, opt.find('(')), "delay", 1))
+        continue;  // pacing between lines matters only to the windowed edition
+      else {
+        ip.out.set_class(output::OutClass::Error);
+        ip.out.print_markup("option ");
+        ip.out.print_plain(opt);
+        ip.out.print_markup(" not allowed\n");
+        return 198;
+      }
+    }
+  } else {
+    args = rest;
+  }
+  std::string file = with_do_extension(name);
+  std::string path = file;
+  if (!file_exists(path)) {
+    std::string found;
+    if (file.find('/') == std::string::npos && find_file_along_path(ip, file, 1, &found)) {
+      path = found;
+    } else {
+      ip.out.set_class(output::OutClass::Error);
+      ip.out.print_markup("file ");
+      ip.out.print_plain(file);
+      ip.out.print_markup(" not found\n");
+      return 601;
+    }
+  }
+  return run_file(ip, path, mode, args, stop);
+}
+
+}  // namespace
+
+FrameState save_frame(const Interp& ip) {
+  return FrameState{ip.out.threshold(), ip.noisy_level, ip.version,  ip.modern_missing,
+                    ip.in_program,      ip.rmsg,        ip.last_if,  ip.loop_depth,
+                    ip.loop_exit,       ip.exec_flag};
+}
+
+void restore_frame(Interp& ip, const FrameState& f) {
+  ip.out.set_threshold(f.threshold);
+  ip.noisy_level = f.noisy_level;
+  ip.version = f.version;
+  ip.modern_missing = f.modern_missing;
+  ip.in_program = f.in_program;
+  ip.rmsg = f.rmsg;
+  ip.last_if = f.last_if;
+  ip.loop_depth = f.loop_depth;
+  ip.loop_exit = f.loop_exit;
+  ip.exec_flag = f.exec_flag;
+}
+
+std::vector<std::string> search_path_dirs(Interp& ip) {
+  std::vector<std::string> dirs;
+  const std::string* path = ip.macros.global("S_ADO");
+  std::string list = path ? path->substr(0, 5400) : std::string();
+  std::string home = home_dir();
+  std::string sys = ip.sysdir;
+  std::string parent;
+  if (!sys.empty()) {
+    size_t cut = sys.find_last_of('/', sys.size() >= 2 ? sys.size() - 2 : 0);
+    parent = cut == std::string::npos ? std::string() : sys.substr(0, cut + 1);
+  }
+  bool sys_ok = !sys.empty() && sys.size() + 12 <= 499;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t semi = list.find(';', start);
+    std::string elem(trim(std::string_view(list).substr(start, semi == std::string::npos ? std::string::npos : semi - start)));
+    start = semi == std::string::npos ? list.size() + 1 : semi + 1;
+    if (elem.empty()) continue;
+    std::string dir;
+    if (elem == "UPDATES") { if (sys_ok) dir = sys + "ado/updates/"; }
+    else if (elem == "BASE") { if (sys_ok) dir = sys + "ado/base/"; }
+    else if (elem == "SITE") { if (sys_ok) dir = parent + "ado/"; }
+    else if (elem == "PLUS") dir = home + "/ado/plus/";
+    else if (elem == "PERSONAL") dir = home + "/ado/personal/";
+    else if (elem == "OLDPLACE") dir = home + "/ado/";
+    else if (elem == ".") dir = "./";
+    else {
+      dir = elem;
+      if (!dir.empty() && dir[0] == '~') dir = home + dir.substr(1);
+      if (dir.back() != '/') dir += '/';
+    }
+    if (!dir.empty()) dirs.push_back(dir);
+  }
+  return dirs;
+}
+
+bool find_file_along_path(Interp& ip, const std::string& name, int which, std::string* path) {
+  if (name.empty()) return false;
+  int seen = 0;
+  std::string letter = name.size() > 6 && name.ends_with(".style") ? "style" : name.substr(0, 1);
+  for (const std::string& dir : search_path_dirs(ip)) {
+    for (const std::string& cand : {dir + name, dir + letter + "/" + name}) {
+      if (file_exists(cand) && ++seen == which) {
+        *path = cand;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+rc_t set_argument_locals(Interp& ip, std::string_view args) {
+  args = trim(args);
+  if (args.size() >= kMacroLengthLimit) return rc_message(ip, 1004);
+  ip.macros.set_local("0", args);
+  int n = 0;
+  size_t i = 0;
+  while (i < args.size()) {
+    while (i < args.size() && (args[i] == ' ' || args[i] == '\t')) ++i;
+    if (i >= args.size()) break;
+    std::string word;
+    if (args[i] == '"') {
+      size_t close = args.find('"', i + 1);
+      size_t end = close == std::string_view::npos ? args.size() : close;
+      word.assign(args.substr(i + 1, end - i - 1));
+      i = close == std::string_view::npos ? args.size() : close + 1;
+    } else if (args[i] == '`' && i + 1 < args.size() && args[i + 1] == '"') {
+      int depth = 1;
+      size_t j = i + 2;
+      while (j < args.size() && depth > 0) {
+        if (args[j] == '`' && j + 1 < args.size() && args[j + 1] == '"') { ++depth; j += 2; continue; }
+        if (args[j] == '"' && j + 1 < args.size() && args[j + 1] == '\'') {
+          if (--depth == 0) break;
+          j += 2;
+          continue;
+        }
+        ++j;
+      }
+      word.assign(args.substr(i + 2, (j < args.size() ? j : args.size()) - i - 2));
+      i = j < args.size() ? j + 2 : args.size();
+    } else {
+      size_t end = i;
+      while (end < args.size() && args[end] != ' ' && args[end] != '\t') ++end;
+      word.assign(args.substr(i, end - i));
+      i = end;
+    }
+    if (word.size() >= kMacroLengthLimit) return rc_message(ip, 198);
+    ip.macros.set_local(std::to_string(++n), word);
+  }
+  return 0;
+}
+
+rc_t run_lines(Interp& ip, LineSource& src, bool stop, bool file_prompts) {
+  rc_t result = 0;
+  for (;;) {
+    ip.break_request = ip.break_request && !ip.break_allowed;
+    if (file_prompts) {
+      ip.out.set_class(output::OutClass::Text);
+      ip.out.print_markup("\n");
+    }
+    std::string line;
+    if (!next_command_line(ip, src, line)) break;
+    if (ip.poll_break()) return kBreak;
+    rc_t rc = ip.execute_line(line);
+    if (ip.exit_request || ip.frame_exit) {
+      result = rc;
+      break;
+    }
+    if (rc == kBreak) return kBreak;
+    if (rc && stop) return rc;
+  }
+  return result;
+}
+
+rc_t run_file(Interp& ip, const std::string& path, RunMode mode, std::string_view args, bool stop) {
+  if (ip.frame_depth >= kMaxFrames) return rc_message(ip, 1000);
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    ip.out.set_class(output::OutClass::Error);
+    ip.out.print_markup("file ");
+    ip.out.print_plain(path);
+    ip.out.print_markup(" could not be opened\n");
+    return 603;
+  }
+  FileSource src(f, mode == RunMode::Do);
+  FrameState saved = save_frame(ip);
+  ip.loop_depth = 0;
+  ip.loop_exit = 0;
+  ip.exec_flag = true;
+  ++ip.frame_depth;
+  if (mode != RunMode::Include) ip.macros.push_level();
+  rc_t rc = mode == RunMode::Include ? 0 : set_argument_locals(ip, args);
+  if (rc == 0) {
+    SourceGuard guard(ip, &src);
+    rc = run_lines(ip, src, stop, mode == RunMode::Do);
+  }
+  if (ip.frame_exit) {
+    rc = ip.frame_exit_code;
+    ip.frame_exit = false;
+  }
+  if (mode != RunMode::Include) ip.macros.pop_level();
+  --ip.frame_depth;
+  restore_frame(ip, saved);
+  if (mode == RunMode::Do) {
+    ip.out.set_class(output::OutClass::Text);
+    ip.out.print_markup("\nend of do-file\n");
+  }
+  return rc;
+}
+
+rc_t cmd_do(Interp& ip) { return start_file(ip, RunMode::Do); }
+rc_t cmd_run(Interp& ip) { return start_file(ip, RunMode::Run); }
+rc_t cmd_include(Interp& ip) { return start_file(ip, RunMode::Include); }
+
+}  // namespace nuvra

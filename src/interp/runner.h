@@ -1,0 +1,53 @@
+// The runner shared by do-files (and, later, programs): frames, the search
+// path, and running the lines of a source until it ends or a command fails.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "interp/rc.h"
+
+namespace nuvra {
+
+class Interp;
+class LineSource;
+
+enum class RunMode { Do, Run, Include };
+
+// What a frame saves on entry and puts back on exit.
+struct FrameState {
+  int threshold;
+  int noisy_level;
+  int version;
+  bool modern_missing;
+  bool in_program;
+  bool rmsg;
+  bool last_if;
+  int loop_depth;
+  int loop_exit;
+  bool exec_flag;
+};
+
+FrameState save_frame(const Interp& ip);
+void restore_frame(Interp& ip, const FrameState& f);
+
+// Finds name along the ado search path (each directory, then its
+// one-letter subdirectory); `which` picks the n-th match.
+bool find_file_along_path(Interp& ip, const std::string& name, int which, std::string* path);
+
+// The directories of the search path, resolved, each ending in "/".
+std::vector<std::string> search_path_dirs(Interp& ip);
+
+// Runs a do-file: pushes a frame, sets the argument locals from `args`,
+// runs its lines and pops the frame.
+rc_t run_file(Interp& ip, const std::string& path, RunMode mode, std::string_view args,
+              bool stop = true);
+
+// Runs every line of `src` (already on the source stack) until it ends,
+// a Break, an exit request, or (with stop) a failing command.
+rc_t run_lines(Interp& ip, LineSource& src, bool stop, bool file_prompts);
+
+// Splits the argument text into the locals 0, 1, 2, ...
+rc_t set_argument_locals(Interp& ip, std::string_view args);
+
+}  // namespace nuvra

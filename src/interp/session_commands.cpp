@@ -1,0 +1,174 @@
+// Commands about the session itself: error, exit, set, about, shell.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "interp/builtins.h"
+#include "interp/interp.h"
+#include "interp/messages.h"
+#include "interp/names.h"
+#include "interp/simple_expr.h"
+
+namespace nuvra {
+
+namespace {
+
+// Splits "args, options" at the first comma.
+void split_options(std::string_view rest, std::string_view* args, std::string_view* options) {
+  size_t comma = rest.find(',');
+  *args = trim(rest.substr(0, comma));
+  *options = comma == std::string_view::npos ? std::string_view() : trim(rest.substr(comma + 1));
+}
+
+std::string_view next_word(std::string_view& s) {
+  s = trim(s);
+  size_t n = 0;
+  while (n < s.size() && s[n] != ' ' && s[n] != '\t') ++n;
+  std::string_view w = s.substr(0, n);
+  s.remove_prefix(n);
+  return w;
+}
+
+rc_t option_not_allowed(Interp& ip, std::string_view opt) {
+  ip.out.set_class(output::OutClass::Error);
+  ip.out.print_markup("option ");
+  ip.out.print_plain(opt);
+  ip.out.print_markup(" not allowed\n");
+  return 198;
+}
+
+// An integer argument given as an expression; false when it is not one.
+bool integer_argument(Interp& ip, std::string_view text, long* out, rc_t* rc) {
+  ExprValue v;
+  size_t used = 0;
+  *rc = eval_expression(ip, text, &v, &used);
+  if (*rc) return false;
+  if (v.is_string || !trim(text.substr(used)).empty() || is_missing(v.num) ||
+      v.num != std::floor(v.num) || std::fabs(v.num) > 2147483647.0) {
+    *rc = msg_invalid(ip, "syntax");
+    return false;
+  }
+  *out = static_cast<long>(v.num);
+  return true;
+}
+
+rc_t set_on_off(Interp& ip, std::string_view value, bool* flag) {
+  if (value == "on") *flag = true;
+  else if (value == "off") *flag = false;
+  else return msg_invalid(ip, "syntax");
+  return 0;
+}
+
+}  // namespace
+
+// error # : prints the standard message of the code and returns it.
+rc_t cmd_error(Interp& ip) {
+  std::string_view rest = ip.reader.rest();
+  if (rest.empty()) return rc_message(ip, 198);
+  long code;
+  rc_t rc;
+  if (!integer_argument(ip, rest, &code, &rc)) return rc;
+  if (code < 0) return msg_invalid(ip, "syntax");
+  return rc_message(ip, static_cast<rc_t>(code));
+}
+
+// exit [#] [, clear NUVRA prefs]
+rc_t cmd_exit(Interp& ip) {
+  std::string_view args, options;
+  split_options(ip.reader.rest(), &args, &options);
+  bool clear = false, whole = false;
+  while (!options.empty()) {
+    std::string_view opt = next_word(options);
+    if (opt.empty()) break;
+    if (opt == "clear") clear = true;
+    else if (opt == "NUVRA") whole = true;
+    else if (abbreviates(opt, "prefs", 4)) continue;
+    else return option_not_allowed(ip, opt);
+  }
+  long code = 0;
+  if (!args.empty()) {
+    rc_t rc;
+    if (!integer_argument(ip, args, &code, &rc)) return rc;
+  }
+  if (ip.frame_depth == 0 || whole) {
+    if (ip.data_changed && !clear) return rc_message(ip, 4);
+    ip.exit_request = true;
+    ip.leave_at_once = whole;
+    return 0;
+  }
+  ip.frame_exit = true;
+  ip.frame_exit_code = static_cast<rc_t>(code);
+  return static_cast<rc_t>(code);
+}
+
+// set setting value
+rc_t cmd_set(Interp& ip) {
+  std::string_view rest = ip.reader.rest();
+  std::string_view args, options;
+  split_options(rest, &args, &options);
+  std::string_view name = next_word(args);
+  std::string_view value = next_word(args);
+  if (name.empty()) return msg_invalid(ip, "syntax");
+  if (!trim(args).empty()) return msg_invalid(ip, "syntax");
+  if (!options.empty() && !abbreviates(options, "permanently", 4)) return option_not_allowed(ip, options);
+  if (name == "rmsg") return set_on_off(ip, value, &ip.rmsg);
+  if (name == "more") {
+    bool ignored;
+    return set_on_off(ip, value, &ignored);
+  }
+  if (abbreviates(name, "linesize", 5) || abbreviates(name, "pagesize", 5)) {
+    long n;
+    rc_t rc;
+    if (value.empty() || !integer_argument(ip, value, &n, &rc)) return value.empty() ? msg_invalid(ip, "syntax") : rc;
+    if (name[0] == 'l') {
+      if (n < 40 || n > 255) return rc_message(ip, 198);
+      ip.linesize = static_cast<int>(n);
+      ip.out.stream().set_width(ip.linesize);
+    } else {
+      if (n < 10 || n > 10000) return rc_message(ip, 198);
+      ip.pagesize = static_cast<int>(n);
+      ip.out.stream().set_page_length(ip.pagesize);
+    }
+    return 0;
+  }
+  return msg_not_available(ip, "set " + std::string(name));
+}
+
+rc_t cmd_about(Interp& ip) {
+  ip.out.set_class(output::OutClass::Text);
+  int d = executable_build_date();
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  ip.out.printf_markup("\nNuvra/MP 10.1 for Unix (%s edition)\n", ip.windowed ? "windowed" : "console");
+  ip.out.printf_markup("Born %02d %s %04d\n", d % 100, kMonths[(d / 100) % 100 - 1], d / 10000);
+  ip.out.printf_markup("%d processor%s available to parallel loops\n", ip.processors,
+                       ip.processors == 1 ? "" : "s");
+  return 0;
+}
+
+// shell command, or "!" command: runs it through the system shell and
+// shows what it prints.
+rc_t cmd_shell(Interp& ip) {
+  std::string command(ip.reader.rest());
+  if (command.empty()) {
+    if (!isatty(STDIN_FILENO)) return 0;
+    const char* sh = std::getenv("SHELL");
+    ip.out.flush();
+    int status = std::system(sh ? sh : "/bin/sh");
+    (void)status;
+    return 0;
+  }
+  ip.out.flush();
+  std::FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return rc_message(ip, 702);
+  ip.out.set_class(output::OutClass::Text);
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) ip.out.print_plain(std::string_view(buf, n));
+  ::pclose(p);
+  return 0;
+}
+
+}  // namespace nuvra

@@ -1,0 +1,49 @@
+// The print entry points every module uses: print markup, print plain
+// text and set output class, filtered by the output threshold that
+// quietly and capture raise.
+#pragma once
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "output/nmcl_stream.h"
+
+namespace nuvra::output {
+
+enum class OutClass : uint8_t { Result = 0, Text = 1, Text2 = 2, Error = 3, Input = 4 };
+
+// Threshold values: everything shown, only errors and echo, nothing.
+inline constexpr int kShowAll = 0, kQuiet = 3, kSilent = 5;
+
+class Output {
+ public:
+  Output();
+
+  NmclStream& stream() { return stream_; }
+
+  void set_class(OutClass cls);
+  OutClass current_class() const { return class_; }
+  int threshold() const { return threshold_; }
+  void set_threshold(int t) { threshold_ = t; }
+  // True when a print of the current class would be shown.
+  bool showing() const { return static_cast<int>(class_) >= threshold_; }
+
+  void print_markup(std::string_view text);
+  void print_plain(std::string_view text);
+  void printf_markup(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+  // Convenience: switch class, print markup.
+  void markup(OutClass cls, std::string_view text) {
+    set_class(cls);
+    print_markup(text);
+  }
+  void flush() { stream_.flush(); }
+
+ private:
+  NmclStream stream_;
+  OutClass class_ = OutClass::Text;
+  int threshold_ = kShowAll;
+};
+
+}  // namespace nuvra::output
