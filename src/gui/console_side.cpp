@@ -2,6 +2,7 @@
 
 #include <histedit.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -210,9 +211,30 @@ int ConsoleSide::sink(const uint8_t* rec, int kind) {
     case output::kSinkFlush:
       std::fflush(out_);
       return 0;
-    case output::kSinkMore:
-      // No pausing here: pipes and logs have no one to press a key.
-      return ' ';
+    case output::kSinkMore: {
+      // Pipes and logs have no one to press a key: carry on at once.
+      if (!editor_ || !rec) return ' ';
+      std::string prompt = output::plain_text(rec);
+      std::fputs(prompt.c_str(), out_);
+      std::fflush(out_);
+      struct termios saved, raw;
+      int key = ' ';
+      if (::tcgetattr(STDIN_FILENO, &saved) == 0) {
+        raw = saved;
+        raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+        unsigned char c;
+        ssize_t got = ::read(STDIN_FILENO, &c, 1);
+        key = got == 1 ? c : 'q';
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+      }
+      // Take the prompt off the screen again.
+      std::fprintf(out_, "\r%*s\r", static_cast<int>(prompt.size()), "");
+      std::fflush(out_);
+      return key;
+    }
     default:
       return 0;
   }

@@ -297,10 +297,12 @@ rc_t cmd_forvalues(Interp& ip) {
   if (rc_t rc = refuse_expanded_loop(ip)) return rc;
   std::string header;
   if (rc_t rc = split_header(ip, ip.reader.rest(), &header)) return rc;
-  if (!ip.exec_flag) return skip_block(ip);
   if (rc_t rc = check_nesting(ip)) return rc;
-  // The range is read once, before the body is collected, so a malformed
-  // header is reported at once.
+  // The whole loop is collected before its header is judged, so a loop
+  // with a bad range never lets its body run as separate commands.
+  std::vector<std::string> body;
+  if (rc_t rc = collect_block(ip, body)) return rc;
+  if (!ip.exec_flag) return 0;
   if (rc_t rc = expand_macros(ip, header)) return rc;
 
   WordReader r(&header);
@@ -330,8 +332,6 @@ rc_t cmd_forvalues(Interp& ip) {
     ip.out.print_markup("forvalues:  increment may not be zero\n");
     return 198;
   }
-  std::vector<std::string> body;
-  if (rc_t rc = collect_block(ip, body)) return rc;
   LoopScope scope(ip);
   // Each value is start + k*step rather than a running sum, so long
   // ranges with fractional steps do not drift past their end.
@@ -351,8 +351,10 @@ rc_t cmd_foreach(Interp& ip) {
   if (rc_t rc = refuse_expanded_loop(ip)) return rc;
   std::string header;
   if (rc_t rc = split_header(ip, ip.reader.rest(), &header)) return rc;
-  if (!ip.exec_flag) return skip_block(ip);
   if (rc_t rc = check_nesting(ip)) return rc;
+  std::vector<std::string> body;
+  if (rc_t rc = collect_block(ip, body)) return rc;
+  if (!ip.exec_flag) return 0;
   if (rc_t rc = expand_macros(ip, header)) return rc;
 
   WordReader r(&header);
@@ -378,8 +380,6 @@ rc_t cmd_foreach(Interp& ip) {
   } else {
     return msg_invalid(ip, "syntax");
   }
-  std::vector<std::string> body;
-  if (rc_t rc = collect_block(ip, body)) return rc;
   LoopScope scope(ip);
   for (const std::string& item : items) {
     ip.macros.set_local(lname, item);

@@ -11,6 +11,7 @@
 
 #include "gui/window_side.h"
 #include "interp/macros.h"
+#include "interp/preferences.h"
 #include "interp/rc.h"
 #include "interp/word_reader.h"
 #include "output/output.h"
@@ -124,6 +125,7 @@ class Interp {
   int pid = 0;
   mode_t umask_value = 022;
   StartupSettings settings;
+  Preferences prefs;
   bool windowed = false;  // the windowed edition is running
   std::string lumolib = "base;math;stat;io;eispack";
   int startup_stage = 0;

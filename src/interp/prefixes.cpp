@@ -95,7 +95,9 @@ int parse_dmy(std::string_view s) {
 }
 
 void print_version_number(Interp& ip, int v) {
-  ip.out.printf_markup("%d.%d", v / 100, (v % 100) % 10 == 0 ? (v % 100) / 10 : v % 100);
+  // One decimal unless the second is needed: 8.0, 10.1, 8.25.
+  if (v % 10 == 0) ip.out.printf_markup("%d.%d", v / 100, (v % 100) / 10);
+  else ip.out.printf_markup("%d.%02d", v / 100, v % 100);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ namespace {
 //   add := mul { ("+"|"-") mul }
 //   mul := neg { ("*"|"/") neg }
 //   neg := ("-"|"!"|"~") neg | pow
-//   pow := atom [ "^" neg ]        (so -2^2 is -4 and 2^3^2 is 64)
+//   pow := atom { "^" ["-"] atom } (so -2^2 is -4 and 2^3^2 is 64)
 class Parser {
  public:
   Parser(Interp& ip, std::string_view s) : ip_(ip), s_(s) {}
@@ -154,16 +154,29 @@ class Parser {
 
   rc_t parse_pow(ExprValue* v) {
     if (rc_t rc = parse_atom(v)) return rc;
-    if (take("^")) {
+    while (take("^")) {
       ExprValue r;
-      if (rc_t rc = parse_neg(&r)) return rc;
+      if (rc_t rc = parse_exponent(&r)) return rc;
       if (v->is_string || r.is_string) return fail(109);
       v->num = missing_or(v->num, r.num, std::pow(v->num, r.num));
     }
     return 0;
   }
 
+  // The right operand of "^" may carry its own signs (2^-1).
+  rc_t parse_exponent(ExprValue* v) {
+    if (take("-")) {
+      if (rc_t rc = parse_exponent(v)) return rc;
+      if (v->is_string) return fail(109);
+      if (!is_missing(v->num)) v->num = -v->num;
+      return 0;
+    }
+    if (take("+")) return parse_exponent(v);
+    return parse_atom(v);
+  }
+
   rc_t parse_atom(ExprValue* v) {
+    *v = ExprValue{};
     skip();
     char c = peek();
     if (c == '(') {

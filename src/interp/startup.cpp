@@ -124,14 +124,6 @@ bool floating_point_ok() {
   return true;
 }
 
-std::string preferences_directory() {
-  if (const char* p = std::getenv("NUVRA_PREF_DIR")) return p;
-  const char* home = std::getenv("HOME");
-  const char* display = std::getenv("DISPLAY");
-  if (!home) return {};
-  return std::string(home) + "/.nuvra10/" + (display ? display : "gui");
-}
-
 // Runs sysprofile.do or profile.do when one is found: along the search
 // path, then in the current directory, then in the home directory.
 void run_profile(Interp& ip, const char* name, bool command_waiting) {
@@ -408,8 +400,6 @@ int run_process(int argc, char** argv, Edition edition) {
     return swap_install(opts.swap_dir);
   }
   stage = kStagePrefs;
-  std::string prefs = preferences_directory();
-  (void)prefs;  // no setting is kept between sessions yet
 
   // The window side: a terminal, a pipe, or the batch log.
   bool tty_in = ::isatty(STDIN_FILENO) != 0;
@@ -444,6 +434,10 @@ int run_process(int argc, char** argv, Edition edition) {
     ip.settings.logo = opts.logo;
     ip.settings.batch = opts.batch;
     ip.settings.dp_comma = opts.dp_comma;
+    // A preferences directory that cannot be made costs only the saving of
+    // settings; the session goes on.
+    ip.prefs.load(Preferences::default_directory());
+    ip.prefs.set_default("dp", opts.dp_comma ? "comma" : "period");
     stage = kStageStream;
     ip.out.stream().set_page_length(ip.pagesize);
 
@@ -507,6 +501,7 @@ int run_process(int argc, char** argv, Edition edition) {
       }
     }
     ip.out.flush();
+    ip.prefs.save();
   }
   side_owner.reset();  // ends a partly written line before the log closes
   if (opts.batch) std::fclose(out);
