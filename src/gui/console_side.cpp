@@ -59,8 +59,10 @@ struct ConsoleSide::Editor {
 
   template <int N>
   void add_fkey(const char* seq1, const char* seq2) {
-    char name[16];
-    std::snprintf(name, sizeof name, "nuvra-f%d", N);
+    // The editor keeps the name pointer, so the names must outlive it.
+    static const char* const kNames[] = {"nuvra-f1", "nuvra-f2", "nuvra-f3", "nuvra-f4", "nuvra-f5",
+                                         "nuvra-f6", "nuvra-f7", "nuvra-f8", "nuvra-f9", "nuvra-f10"};
+    const char* name = kNames[N - 1];
     el_set(el, EL_ADDFN, name, name, &Editor::fkey_fn<N>);
     el_set(el, EL_BIND, seq1, name, nullptr);
     if (seq2) el_set(el, EL_BIND, seq2, name, nullptr);
@@ -80,16 +82,17 @@ ConsoleSide::ConsoleSide(std::FILE* out, bool line_editing, bool colour) : out_(
   el_set(ed->el, EL_EDITOR, "emacs");
   el_set(ed->el, EL_HIST, history, ed->hist);
   // Function keys in both the xterm and the VT220 encodings.
-  ed->add_fkey<1>("\033OP", "\033[11~");
-  ed->add_fkey<2>("\033OQ", "\033[12~");
-  ed->add_fkey<3>("\033OR", "\033[13~");
-  ed->add_fkey<4>("\033OS", "\033[14~");
-  ed->add_fkey<5>("\033[15~", nullptr);
-  ed->add_fkey<6>("\033[17~", nullptr);
-  ed->add_fkey<7>("\033[18~", nullptr);
-  ed->add_fkey<8>("\033[19~", nullptr);
-  ed->add_fkey<9>("\033[20~", nullptr);
-  ed->add_fkey<10>("\033[21~", nullptr);
+  // The key sequences are written in the editor's own notation ("\e").
+  ed->add_fkey<1>("\\eOP", "\\e[11~");
+  ed->add_fkey<2>("\\eOQ", "\\e[12~");
+  ed->add_fkey<3>("\\eOR", "\\e[13~");
+  ed->add_fkey<4>("\\eOS", "\\e[14~");
+  ed->add_fkey<5>("\\e[15~", nullptr);
+  ed->add_fkey<6>("\\e[17~", nullptr);
+  ed->add_fkey<7>("\\e[18~", nullptr);
+  ed->add_fkey<8>("\\e[19~", nullptr);
+  ed->add_fkey<9>("\\e[20~", nullptr);
+  ed->add_fkey<10>("\\e[21~", nullptr);
   editor_ = std::move(ed);
 }
 
@@ -125,6 +128,7 @@ void ConsoleSide::fill_from_editor() {
     // replaced by what comes back.
     el_push(ed.el, preinsert_.c_str());
     preinsert_.clear();
+    std::fputs("\r\033[K", stdout);  // redraw the line in place
     keys_.push_back(kKeyKillLine);
   }
   int count = 0;

@@ -1,0 +1,3 @@
+display "one"
+error 198
+display "never"

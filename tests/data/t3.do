@@ -1,0 +1,5 @@
+* comment line
+forvalues i = 1/2 {
+display `i'
+}
+display "done"

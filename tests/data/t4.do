@@ -1,0 +1,2 @@
+version 8.2
+version

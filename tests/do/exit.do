@@ -1,0 +1,3 @@
+display "before"
+exit
+display "after"
