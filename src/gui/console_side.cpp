@@ -21,12 +21,18 @@ void on_sigint(int) { g_break_pending = 1; }
 
 const char* ansi_for(uint8_t style) {
   switch (style & output::kStyleColourMask) {
-    case output::kColourResult: return "\033[1m";
-    case output::kColourError: return "\033[31m";
-    case output::kColourInput: return "\033[0m";
-    case output::kColourLink: return "\033[4m";
-    case output::kColourHilite: return "\033[1m";
-    default: return "\033[0m";
+    case output::kColourResult:
+      return "\033[1m";
+    case output::kColourError:
+      return "\033[31m";
+    case output::kColourInput:
+      return "\033[0m";
+    case output::kColourLink:
+      return "\033[4m";
+    case output::kColourHilite:
+      return "\033[1m";
+    default:
+      return "\033[0m";
   }
 }
 
@@ -60,8 +66,9 @@ struct ConsoleSide::Editor {
   template <int N>
   void add_fkey(const char* seq1, const char* seq2) {
     // The editor keeps the name pointer, so the names must outlive it.
-    static const char* const kNames[] = {"nuvra-f1", "nuvra-f2", "nuvra-f3", "nuvra-f4", "nuvra-f5",
-                                         "nuvra-f6", "nuvra-f7", "nuvra-f8", "nuvra-f9", "nuvra-f10"};
+    static const char* const kNames[] = {"nuvra-f1", "nuvra-f2", "nuvra-f3", "nuvra-f4",
+                                         "nuvra-f5", "nuvra-f6", "nuvra-f7", "nuvra-f8",
+                                         "nuvra-f9", "nuvra-f10"};
     const char* name = kNames[N - 1];
     el_set(el, EL_ADDFN, name, name, &Editor::fkey_fn<N>);
     el_set(el, EL_BIND, seq1, name, nullptr);
@@ -69,7 +76,8 @@ struct ConsoleSide::Editor {
   }
 };
 
-ConsoleSide::ConsoleSide(std::FILE* out, bool line_editing, bool colour) : out_(out), colour_(colour) {
+ConsoleSide::ConsoleSide(std::FILE* out, bool line_editing, bool colour)
+    : out_(out), colour_(colour) {
   if (!line_editing) return;
   auto ed = std::make_unique<Editor>();
   ed->el = el_init("nuvra", stdin, stdout, stderr);
@@ -170,8 +178,10 @@ void ConsoleSide::fill_from_stream() {
 int ConsoleSide::read_key() {
   if (keys_.empty() && !eof_) {
     std::fflush(out_);
-    if (editor_) fill_from_editor();
-    else fill_from_stream();
+    if (editor_)
+      fill_from_editor();
+    else
+      fill_from_stream();
   }
   if (keys_.empty()) return kKeyEndOfInput;
   int k = keys_.front();
@@ -184,7 +194,8 @@ void ConsoleSide::alert(const std::array<std::string, 4>& lines) {
     if (!l.empty()) std::fprintf(stderr, "%s\n", l.c_str());
 }
 
-void ConsoleSide::write_styled(const std::string& text, const std::vector<uint8_t>& style, size_t from) {
+void ConsoleSide::write_styled(const std::string& text, const std::vector<uint8_t>& style,
+                               size_t from) {
   uint8_t current = 0xFF;
   for (size_t i = from; i < text.size(); ++i) {
     if (colour_ && (style[i] & output::kStyleColourMask) != current) {

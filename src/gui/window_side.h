@@ -10,10 +10,10 @@ namespace nuvra::gui {
 
 // Key codes beyond plain bytes.
 inline constexpr int kKeyEndOfInput = -1;
-inline constexpr int kKeySilent = 0xFF;     // the line is submitted without echo
+inline constexpr int kKeySilent = 0xFF;  // the line is submitted without echo
 inline constexpr int kKeyEndOfLine = 10;
 inline constexpr int kKeyKillLine = 0x15;  // discard what the line holds so far
-inline constexpr int kKeyF1 = 351;          // F1..F10 are 351..360
+inline constexpr int kKeyF1 = 351;         // F1..F10 are 351..360
 
 class WindowSide {
  public:

@@ -34,10 +34,9 @@ class LoopScope {
 // before they run, so one that only macro expansion produced cannot be.
 rc_t refuse_expanded_loop(Interp& ip) {
   if (!ip.line_was_expanded || ip.in_program) return 0;
-  ip.out.set_class(output::OutClass::Error);
-  ip.out.print_plain(ip.token);
-  ip.out.print_markup(" command may not result from a macro expansion interactively or in do files\n");
-  return 198;
+  return msg_quoting(
+      ip.out, "", ip.token,
+      " command may not result from a macro expansion interactively or in do files\n", 198);
 }
 
 // Splits "header {" and checks what follows the brace.
@@ -51,9 +50,7 @@ rc_t split_header(Interp& ip, std::string_view rest, std::string* header) {
 
 rc_t check_nesting(Interp& ip) {
   if (ip.loop_depth >= kMaxLoopNesting) {
-    ip.out.set_class(output::OutClass::Error);
-    ip.out.print_markup("too many nested loops\n");
-    return 198;
+    return msg_quoting(ip.out, "too many nested loops\n", "", "", 198);
   }
   return 0;
 }
@@ -143,9 +140,12 @@ size_t find_open_brace(std::string_view line) {
       continue;
     }
     if (in_quote) continue;
-    if (c == '(' || c == '[') ++depth;
-    else if ((c == ')' || c == ']') && depth > 0) --depth;
-    else if (c == '{' && depth == 0) return i;
+    if (c == '(' || c == '[')
+      ++depth;
+    else if ((c == ')' || c == ']') && depth > 0)
+      --depth;
+    else if (c == '{' && depth == 0)
+      return i;
   }
   return std::string_view::npos;
 }
@@ -154,7 +154,8 @@ bool starts_loop(std::string_view line) {
   std::string buf(line);
   WordReader r(&buf);
   std::string_view w = r.next();
-  while (abbreviates(w, "capture", 3) || abbreviates(w, "noisily", 1) || abbreviates(w, "quietly", 1)) {
+  while (abbreviates(w, "capture", 3) || abbreviates(w, "noisily", 1) ||
+         abbreviates(w, "quietly", 1)) {
     w = r.next();
     if (w == ":") w = r.next();
   }
@@ -171,9 +172,7 @@ rc_t collect_block(Interp& ip, std::vector<std::string>& body) {
     std::snprintf(prompt, sizeof prompt, "%3d. ", src->next_continuation++);
     std::string line;
     if (!src->read(ip, line, prompt)) {
-      ip.out.set_class(output::OutClass::Error);
-      ip.out.print_markup("\nunexpected end of file\n");
-      return 612;
+      return msg_quoting(ip.out, "\nunexpected end of file\n", "", "", 612);
     }
     std::string_view t = trim(line);
     if (!t.empty() && t.front() == '}') {
@@ -237,9 +236,7 @@ rc_t cmd_if(Interp& ip) {
   std::string_view after = trim(std::string_view(rest).substr(used));
   if (after.empty()) return msg_invalid(ip, "syntax");
   if (after == "else" || after.starts_with("else ")) {
-    ip.out.set_class(output::OutClass::Error);
-    ip.out.print_markup("if may not be immedately followed by else\n");
-    return 198;
+    return msg_quoting(ip.out, "if may not be immedately followed by else\n", "", "", 198);
   }
   if (after.front() == '{') {
     if (!trim(after.substr(1)).empty() && ip.version >= 800) return msg_brace_line(ip, true);
@@ -328,9 +325,7 @@ rc_t cmd_forvalues(Interp& ip) {
   }
   if (!r.at_end()) return msg_invalid(ip, "syntax");
   if (step == 0) {
-    ip.out.set_class(output::OutClass::Error);
-    ip.out.print_markup("forvalues:  increment may not be zero\n");
-    return 198;
+    return msg_quoting(ip.out, "forvalues:  increment may not be zero\n", "", "", 198);
   }
   LoopScope scope(ip);
   // Each value is start + k*step rather than a running sum, so long
@@ -396,8 +391,10 @@ rc_t cmd_continue(Interp& ip) {
   if (!rest.empty()) {
     if (rest.front() != ',') return msg_invalid(ip, "syntax");
     std::string_view opt = trim(rest.substr(1));
-    if (abbreviates(opt, "break", 2)) leave = true;
-    else if (!opt.empty()) return msg_invalid(ip, "syntax");
+    if (abbreviates(opt, "break", 2))
+      leave = true;
+    else if (!opt.empty())
+      return msg_invalid(ip, "syntax");
   }
   if (ip.loop_depth == 0) return rc_message(ip, 119);
   ip.loop_exit = leave ? 2 : 1;

@@ -39,10 +39,14 @@ const Groups& groups() {
 
 bool condition_holds(VersionCondition c, int version) {
   switch (c) {
-    case kAnyVersion: return true;
-    case kFrom6: return version >= 600;
-    case kFrom8: return version >= 800;
-    case kBelow6: return version < 600;
+    case kAnyVersion:
+      return true;
+    case kFrom6:
+      return version >= 600;
+    case kFrom8:
+      return version >= 800;
+    case kBelow6:
+      return version < 600;
   }
   return true;
 }
@@ -55,10 +59,10 @@ rc_t dispatch_skipping(Interp& ip) {
     int min;
   };
   static constexpr SkipEntry kSkip[] = {
-      {"_byobs", 6}, {"_cls", 4},     {"break", 5},     {"capture", 3}, {"class", 5},
-      {"else", 4},   {"foreach", 7},  {"forvalues", 4}, {"if", 2},      {"m", 1},
-      {"lumo", 4},   {"noisily", 1},  {"nobreak", 7},   {"quietly", 3}, {"version", 4},
-      {"while", 2},
+      {"_byobs", 6},  {"_cls", 4},    {"break", 5},   {"capture", 3},
+      {"class", 5},   {"else", 4},    {"foreach", 7}, {"forvalues", 4},
+      {"if", 2},      {"m", 1},       {"lumo", 4},    {"noisily", 1},
+      {"nobreak", 7}, {"quietly", 3}, {"version", 4}, {"while", 2},
   };
   const std::string& tok = ip.token;
   if (tok == "{") return cmd_brace_block(ip);
@@ -86,19 +90,11 @@ rc_t dispatch_skipping(Interp& ip) {
 rc_t load_ado_and_run(Interp& ip) {
   std::string token = ip.token;
   if (!is_valid_name(token)) {
-    ip.out.set_class(output::OutClass::Error);
-    ip.out.print_markup("unrecognized command:  ");
-    ip.out.print_plain(token);
-    ip.out.print_markup(" invalid command name\n");
-    return 199;
+    return msg_quoting(ip.out, "unrecognized command:  ", token, " invalid command name\n", 199);
   }
   std::string path;
   if (!find_file_along_path(ip, token + ".ado", 1, &path)) {
-    ip.out.set_class(output::OutClass::Error);
-    ip.out.print_markup("unrecognized command:  ");
-    ip.out.print_plain(token);
-    ip.out.print_markup("\n");
-    return 199;
+    return msg_quoting(ip.out, "unrecognized command:  ", token, "\n", 199);
   }
   rc_t rc;
   {

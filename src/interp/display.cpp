@@ -58,19 +58,26 @@ rc_t cmd_display(Interp& ip) {
       rest.remove_prefix(w.size());
       int n;
       if (!directive_count(rest, 1, &n)) return msg_invalid(ip, "syntax");
-      if (w == "_col" || w == "_column") ip.out.printf_markup("{col %d}", n);
-      else ip.out.printf_markup("{space %d}", n);
+      if (w == "_col" || w == "_column")
+        ip.out.printf_markup("{col %d}", n);
+      else
+        ip.out.printf_markup("{space %d}", n);
       continue;
     }
     if (w == "as" || w == "in") {
       std::string_view after = trim(rest.substr(w.size()));
       std::string_view what = word_at(after);
       output::OutClass cls;
-      if (what == "text" || what == "txt") cls = output::OutClass::Text;
-      else if (what == "result" || what == "res") cls = output::OutClass::Result;
-      else if (what == "error" || what == "err") cls = output::OutClass::Error;
-      else if (what == "input" || what == "inp") cls = output::OutClass::Input;
-      else return msg_invalid(ip, "syntax");
+      if (what == "text" || what == "txt")
+        cls = output::OutClass::Text;
+      else if (what == "result" || what == "res")
+        cls = output::OutClass::Result;
+      else if (what == "error" || what == "err")
+        cls = output::OutClass::Error;
+      else if (what == "input" || what == "inp")
+        cls = output::OutClass::Input;
+      else
+        return msg_invalid(ip, "syntax");
       ip.out.set_class(cls);
       rest = after.substr(what.size());
       continue;

@@ -52,11 +52,7 @@ std::string global_text(Interp& ip, std::string_view name) {
 }
 
 rc_t local_not_found(Interp& ip, std::string_view name) {
-  ip.out.set_class(output::OutClass::Error);
-  ip.out.print_markup("local macro `");
-  ip.out.print_plain(name);
-  ip.out.print_markup("' not found\n");
-  return 111;
+  return msg_quoting(ip.out, "local macro `", name, "' not found\n", 111);
 }
 
 // `x++', `x--', `++x', `--x': change the local by one.
@@ -156,7 +152,9 @@ class Expander {
       char c = buf[i];
       if (c == '\\' && i + 1 < buf.size()) {
         char n = buf[i + 1];
-        bool doubled = n == '\\' && (ip_.version < 900 || (i + 2 < buf.size() && (buf[i + 2] == '$' || buf[i + 2] == '`')));
+        bool doubled =
+            n == '\\' &&
+            (ip_.version < 900 || (i + 2 < buf.size() && (buf[i + 2] == '$' || buf[i + 2] == '`')));
         if (n == '$' || n == '`' || doubled) {
           buf.erase(i, 1);
         }
@@ -223,7 +221,8 @@ class Expander {
           len = j + 1 - i;
         } else if (is_name_start(n)) {
           size_t j = i + 1;
-          while (j < buf.size() && is_name_char(buf[j]) && j - (i + 1) < global_name_limit(ip_)) ++j;
+          while (j < buf.size() && is_name_char(buf[j]) && j - (i + 1) < global_name_limit(ip_))
+            ++j;
           name = buf.substr(i + 1, j - i - 1);
           len = j - i;
         } else {
@@ -287,13 +286,12 @@ rc_t define_macro(Interp& ip, MacroKind kind) {
   while (end < rest.size() && is_name_char(rest[end])) ++end;
   std::string name(rest.substr(0, end));
   std::string_view after = rest.substr(end);
-  if (kind == MacroKind::Global && !name.empty() && name[0] == '_') return msg_invalid(ip, "syntax");
+  if (kind == MacroKind::Global && !name.empty() && name[0] == '_')
+    return msg_invalid(ip, "syntax");
   if (name.empty() || !is_name_start(name[0]) || (kind == MacroKind::Global && name.size() > 32) ||
       (kind != MacroKind::Global && name.size() > 31)) {
-    ip.out.set_class(output::OutClass::Error);
-    ip.out.print_plain(name.empty() ? std::string(trim(rest).substr(0, 32)) : name);
-    ip.out.print_markup(" invalid name\n");
-    return 198;
+    return msg_quoting(ip.out, "", name.empty() ? std::string(trim(rest).substr(0, 32)) : name,
+                       " invalid name\n", 198);
   }
   if (!after.empty() && after[0] != ' ' && after[0] != '\t' && after[0] != '=' && after[0] != ':')
     return msg_invalid(ip, "syntax");
@@ -315,15 +313,19 @@ rc_t define_macro(Interp& ip, MacroKind kind) {
   }
   switch (kind) {
     case MacroKind::Local:
-      if (remove) ip.macros.drop_local(name);
-      else ip.macros.set_local(name, text);
+      if (remove)
+        ip.macros.drop_local(name);
+      else
+        ip.macros.set_local(name, text);
       break;
     case MacroKind::CallerLocal:
       ip.macros.set_caller_local(name, text);
       break;
     case MacroKind::Global:
-      if (remove) ip.macros.drop_global(name);
-      else ip.macros.set_global(name, text);
+      if (remove)
+        ip.macros.drop_global(name);
+      else
+        ip.macros.set_global(name, text);
       break;
   }
   return 0;

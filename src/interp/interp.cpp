@@ -104,7 +104,8 @@ void Interp::end_of_command_report(rc_t rc) {
   out.set_threshold(output::kShowAll);
   double elapsed = 0;
   if (rmsg) {
-    elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - command_start).count();
+    elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - command_start).count();
   }
   if (rc == 0 && rmsg) {
     out.set_class(output::OutClass::Text);

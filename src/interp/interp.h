@@ -1,13 +1,13 @@
 // Interp: all interpreter state in one object, handed to every command.
 #pragma once
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <sys/types.h>
 
 #include "gui/window_side.h"
 #include "interp/macros.h"
@@ -106,10 +106,10 @@ class Interp {
   bool exit_request = false;
   bool leave_at_once = false;
   bool data_changed = false;
-  int frame_depth = 0;       // do-files and programs running
-  bool in_program = false;   // a program (not a do-file) is running
-  int load_depth = 0;        // ado-files being loaded
-  bool frame_exit = false;   // `exit` asked the running do-file to end
+  int frame_depth = 0;      // do-files and programs running
+  bool in_program = false;  // a program (not a do-file) is running
+  int load_depth = 0;       // ado-files being loaded
+  bool frame_exit = false;  // `exit` asked the running do-file to end
   rc_t frame_exit_code = 0;
 
   // The stack of line sources: the window at the bottom, then files and

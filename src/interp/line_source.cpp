@@ -20,7 +20,8 @@ void show_echo(Interp& ip, std::string_view line) {
 }
 
 std::string_view strip_trailing(std::string_view s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -109,14 +110,16 @@ bool WindowSource::read_raw(Interp& ip, std::string& line, std::string_view prom
       } else if (key == gui::kKeyKillLine) {
         buf.clear();
       } else if (key >= gui::kKeyF1 && key < gui::kKeyF1 + 10) {
+        // The key types the text of its macro; a text ending in ";"
+        // submits the line.  A key without a macro types nothing.
         std::string name = "F" + std::to_string(key - gui::kKeyF1 + 1);
         const std::string* text = ip.macros.global(name);
         std::string_view t = text ? std::string_view(*text) : std::string_view();
         bool submit = !t.empty() && t.back() == ';';
         if (submit) t.remove_suffix(1);
         buf.append(t);
-        for (char c : t) ws->append_char(static_cast<unsigned char>(c));
-        if (submit || !text) break;
+        if (submit) break;
+        for (char c : buf) ws->append_char(static_cast<unsigned char>(c));
       } else if (key > 0 && key < 256) {
         buf.push_back(static_cast<char>(key));
       }

@@ -74,7 +74,8 @@ int parse_dmy(std::string_view s) {
   while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i]))) ++i;
   if (i - m0 < 3) return 0;
   char mon[4] = {0};
-  for (int k = 0; k < 3; ++k) mon[k] = static_cast<char>(std::tolower(static_cast<unsigned char>(s[m0 + k])));
+  for (int k = 0; k < 3; ++k)
+    mon[k] = static_cast<char>(std::tolower(static_cast<unsigned char>(s[m0 + k])));
   int month = 0;
   for (int k = 0; k < 12; ++k)
     if (std::strcmp(mon, kMonths[k]) == 0) month = k + 1;
@@ -96,8 +97,10 @@ int parse_dmy(std::string_view s) {
 
 void print_version_number(Interp& ip, int v) {
   // One decimal unless the second is needed: 8.0, 10.1, 8.25.
-  if (v % 10 == 0) ip.out.printf_markup("%d.%d", v / 100, (v % 100) / 10);
-  else ip.out.printf_markup("%d.%02d", v / 100, v % 100);
+  if (v % 10 == 0)
+    ip.out.printf_markup("%d.%d", v / 100, (v % 100) / 10);
+  else
+    ip.out.printf_markup("%d.%02d", v / 100, v % 100);
 }
 
 }  // namespace
@@ -140,8 +143,10 @@ rc_t cmd_version(Interp& ip) {
   size_t colon = std::string_view::npos;
   int depth = 0;
   for (size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '(') ++depth;
-    else if (rest[i] == ')') --depth;
+    if (rest[i] == '(')
+      ++depth;
+    else if (rest[i] == ')')
+      --depth;
     else if (rest[i] == ':' && depth == 0) {
       colon = i;
       break;
@@ -165,7 +170,8 @@ rc_t cmd_version(Interp& ip) {
   }
   size_t comma = spec.find(',');
   std::string_view number = trim(spec.substr(0, comma));
-  std::string_view options = comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
+  std::string_view options =
+      comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
   int v = 0;
   if (!parse_version_number(number, &v) || v < 100) return rc_message(ip, 198);
   if (v > kExecutableVersion) {
@@ -196,11 +202,7 @@ rc_t cmd_version(Interp& ip) {
       std::string_view date = opt.substr(paren + 1, opt.size() - paren - 2);
       int ymd = parse_dmy(date);
       if (ymd == 0) {
-        ip.out.set_class(output::OutClass::Error);
-        ip.out.print_markup("\"");
-        ip.out.print_plain(date);
-        ip.out.print_markup("\" invalid date\n");
-        return 198;
+        return msg_quoting(ip.out, "\"", date, "\" invalid date\n", 198);
       }
       if (ymd > executable_build_date()) {
         ip.out.set_class(output::OutClass::Error);
@@ -212,11 +214,7 @@ rc_t cmd_version(Interp& ip) {
         return 9;
       }
     } else {
-      ip.out.set_class(output::OutClass::Error);
-      ip.out.print_markup("option ");
-      ip.out.print_plain(opt);
-      ip.out.print_markup(" not allowed\n");
-      return 198;
+      return msg_quoting(ip.out, "option ", opt, " not allowed\n", 198);
     }
   }
   bool missing = v >= 800 || keep_missing;

@@ -67,7 +67,7 @@ std::string with_do_extension(std::string_view name) {
 rc_t start_file(Interp& ip, RunMode mode) {
   std::string_view rest = ip.reader.rest();
   std::string_view name = read_filename(rest);
-  if (name.empty()) return msg_invalid(ip, "file specification") ;
+  if (name.empty()) return msg_invalid(ip, "file specification");
   bool stop = true;
   rest = trim(rest);
   std::string_view args;
@@ -86,16 +86,14 @@ rc_t start_file(Interp& ip, RunMode mode) {
       }
       std::string_view opt = rest.substr(0, end);
       rest.remove_prefix(end);
-      if (opt == "stop") stop = true;
-      else if (opt == "nostop") stop = false;
+      if (opt == "stop")
+        stop = true;
+      else if (opt == "nostop")
+        stop = false;
       else if (abbreviates(opt.substr(0, opt.find('(')), "delay", 1))
         continue;  // pacing between lines matters only to the windowed edition
       else {
-        ip.out.set_class(output::OutClass::Error);
-        ip.out.print_markup("option ");
-        ip.out.print_plain(opt);
-        ip.out.print_markup(" not allowed\n");
-        return 198;
+        return msg_quoting(ip.out, "option ", opt, " not allowed\n", 198);
       }
     }
   } else {
@@ -108,11 +106,7 @@ rc_t start_file(Interp& ip, RunMode mode) {
     if (file.find('/') == std::string::npos && find_file_along_path(ip, file, 1, &found)) {
       path = found;
     } else {
-      ip.out.set_class(output::OutClass::Error);
-      ip.out.print_markup("file ");
-      ip.out.print_plain(file);
-      ip.out.print_markup(" not found\n");
-      return 601;
+      return msg_quoting(ip.out, "file ", file, " not found\n", 601);
     }
   }
   return run_file(ip, path, mode, args, stop);
@@ -121,8 +115,8 @@ rc_t start_file(Interp& ip, RunMode mode) {
 }  // namespace
 
 FrameState save_frame(const Interp& ip) {
-  return FrameState{ip.out.threshold(), ip.noisy_level, ip.version,  ip.modern_missing,
-                    ip.in_program,      ip.rmsg,        ip.last_if,  ip.loop_depth,
+  return FrameState{ip.out.threshold(), ip.noisy_level, ip.version, ip.modern_missing,
+                    ip.in_program,      ip.rmsg,        ip.last_if, ip.loop_depth,
                     ip.loop_exit,       ip.exec_flag};
 }
 
@@ -154,17 +148,25 @@ std::vector<std::string> search_path_dirs(Interp& ip) {
   size_t start = 0;
   while (start <= list.size()) {
     size_t semi = list.find(';', start);
-    std::string elem(trim(std::string_view(list).substr(start, semi == std::string::npos ? std::string::npos : semi - start)));
+    std::string elem(trim(std::string_view(list).substr(
+        start, semi == std::string::npos ? std::string::npos : semi - start)));
     start = semi == std::string::npos ? list.size() + 1 : semi + 1;
     if (elem.empty()) continue;
     std::string dir;
-    if (elem == "UPDATES") { if (sys_ok) dir = sys + "ado/updates/"; }
-    else if (elem == "BASE") { if (sys_ok) dir = sys + "ado/base/"; }
-    else if (elem == "SITE") { if (sys_ok) dir = parent + "ado/"; }
-    else if (elem == "PLUS") dir = home + "/ado/plus/";
-    else if (elem == "PERSONAL") dir = home + "/ado/personal/";
-    else if (elem == "OLDPLACE") dir = home + "/ado/";
-    else if (elem == ".") dir = "./";
+    if (elem == "UPDATES") {
+      if (sys_ok) dir = sys + "ado/updates/";
+    } else if (elem == "BASE") {
+      if (sys_ok) dir = sys + "ado/base/";
+    } else if (elem == "SITE") {
+      if (sys_ok) dir = parent + "ado/";
+    } else if (elem == "PLUS")
+      dir = home + "/ado/plus/";
+    else if (elem == "PERSONAL")
+      dir = home + "/ado/personal/";
+    else if (elem == "OLDPLACE")
+      dir = home + "/ado/";
+    else if (elem == ".")
+      dir = "./";
     else {
       dir = elem;
       if (!dir.empty() && dir[0] == '~') dir = home + dir.substr(1);
@@ -209,7 +211,11 @@ rc_t set_argument_locals(Interp& ip, std::string_view args) {
       int depth = 1;
       size_t j = i + 2;
       while (j < args.size() && depth > 0) {
-        if (args[j] == '`' && j + 1 < args.size() && args[j + 1] == '"') { ++depth; j += 2; continue; }
+        if (args[j] == '`' && j + 1 < args.size() && args[j + 1] == '"') {
+          ++depth;
+          j += 2;
+          continue;
+        }
         if (args[j] == '"' && j + 1 < args.size() && args[j + 1] == '\'') {
           if (--depth == 0) break;
           j += 2;
@@ -257,11 +263,7 @@ rc_t run_file(Interp& ip, const std::string& path, RunMode mode, std::string_vie
   if (ip.frame_depth >= kMaxFrames) return rc_message(ip, 1000);
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) {
-    ip.out.set_class(output::OutClass::Error);
-    ip.out.print_markup("file ");
-    ip.out.print_plain(path);
-    ip.out.print_markup(" could not be opened\n");
-    return 603;
+    return msg_quoting(ip.out, "file ", path, " could not be opened\n", 603);
   }
   FileSource src(f, mode == RunMode::Do);
   FrameState saved = save_frame(ip);

@@ -32,11 +32,7 @@ std::string_view next_word(std::string_view& s) {
 }
 
 rc_t option_not_allowed(Interp& ip, std::string_view opt) {
-  ip.out.set_class(output::OutClass::Error);
-  ip.out.print_markup("option ");
-  ip.out.print_plain(opt);
-  ip.out.print_markup(" not allowed\n");
-  return 198;
+  return msg_quoting(ip.out, "option ", opt, " not allowed\n", 198);
 }
 
 // An integer argument given as an expression; false when it is not one.
@@ -55,9 +51,12 @@ bool integer_argument(Interp& ip, std::string_view text, long* out, rc_t* rc) {
 }
 
 rc_t set_on_off(Interp& ip, std::string_view value, bool* flag) {
-  if (value == "on") *flag = true;
-  else if (value == "off") *flag = false;
-  else return msg_invalid(ip, "syntax");
+  if (value == "on")
+    *flag = true;
+  else if (value == "off")
+    *flag = false;
+  else
+    return msg_invalid(ip, "syntax");
   return 0;
 }
 
@@ -82,10 +81,14 @@ rc_t cmd_exit(Interp& ip) {
   while (!options.empty()) {
     std::string_view opt = next_word(options);
     if (opt.empty()) break;
-    if (opt == "clear") clear = true;
-    else if (opt == "NUVRA") whole = true;
-    else if (abbreviates(opt, "prefs", 4)) continue;
-    else return option_not_allowed(ip, opt);
+    if (opt == "clear")
+      clear = true;
+    else if (opt == "NUVRA")
+      whole = true;
+    else if (abbreviates(opt, "prefs", 4))
+      continue;
+    else
+      return option_not_allowed(ip, opt);
   }
   long code = 0;
   if (!args.empty()) {
@@ -112,7 +115,8 @@ rc_t cmd_set(Interp& ip) {
   std::string_view value = next_word(args);
   if (name.empty()) return msg_invalid(ip, "syntax");
   if (!trim(args).empty()) return msg_invalid(ip, "syntax");
-  if (!options.empty() && !abbreviates(options, "permanently", 4)) return option_not_allowed(ip, options);
+  if (!options.empty() && !abbreviates(options, "permanently", 4))
+    return option_not_allowed(ip, options);
   if (name == "rmsg") return set_on_off(ip, value, &ip.rmsg);
   if (name == "more") {
     bool ignored;
@@ -121,7 +125,8 @@ rc_t cmd_set(Interp& ip) {
   if (abbreviates(name, "linesize", 5) || abbreviates(name, "pagesize", 5)) {
     long n;
     rc_t rc;
-    if (value.empty() || !integer_argument(ip, value, &n, &rc)) return value.empty() ? msg_invalid(ip, "syntax") : rc;
+    if (value.empty() || !integer_argument(ip, value, &n, &rc))
+      return value.empty() ? msg_invalid(ip, "syntax") : rc;
     if (name[0] == 'l') {
       if (n < 40 || n > 255) return rc_message(ip, 198);
       ip.linesize = static_cast<int>(n);
@@ -141,7 +146,8 @@ rc_t cmd_about(Interp& ip) {
   int d = executable_build_date();
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  ip.out.printf_markup("\nNuvra/MP 10.1 for Unix (%s edition)\n", ip.windowed ? "windowed" : "console");
+  ip.out.printf_markup("\nNuvra/MP 10.1 for Unix (%s edition)\n",
+                       ip.windowed ? "windowed" : "console");
   ip.out.printf_markup("Born %02d %s %04d\n", d % 100, kMonths[(d / 100) % 100 - 1], d / 10000);
   ip.out.printf_markup("%d processor%s available to parallel loops\n", ip.processors,
                        ip.processors == 1 ? "" : "s");

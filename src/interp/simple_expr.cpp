@@ -82,19 +82,33 @@ class Parser {
     if (rc_t rc = parse_add(v)) return rc;
     for (;;) {
       int op;
-      if (take("==")) op = 0;
-      else if (take("!=") || take("~=")) op = 1;
-      else if (take("<=")) op = 2;
-      else if (take(">=")) op = 3;
-      else if (take("<")) op = 4;
-      else if (take(">")) op = 5;
-      else return 0;
+      if (take("=="))
+        op = 0;
+      else if (take("!=") || take("~="))
+        op = 1;
+      else if (take("<="))
+        op = 2;
+      else if (take(">="))
+        op = 3;
+      else if (take("<"))
+        op = 4;
+      else if (take(">"))
+        op = 5;
+      else
+        return 0;
       ExprValue r;
       if (rc_t rc = parse_add(&r)) return rc;
       if (v->is_string != r.is_string) return fail(109);
-      int cmp = v->is_string ? v->str.compare(r.str) : (v->num < r.num ? -1 : v->num > r.num ? 1 : 0);
-      bool t = op == 0 ? cmp == 0 : op == 1 ? cmp != 0 : op == 2 ? cmp <= 0
-             : op == 3 ? cmp >= 0 : op == 4 ? cmp < 0 : cmp > 0;
+      int cmp = v->is_string ? v->str.compare(r.str)
+                             : (v->num < r.num   ? -1
+                                : v->num > r.num ? 1
+                                                 : 0);
+      bool t = op == 0   ? cmp == 0
+               : op == 1 ? cmp != 0
+               : op == 2 ? cmp <= 0
+               : op == 3 ? cmp >= 0
+               : op == 4 ? cmp < 0
+                         : cmp > 0;
       v->is_string = false;
       v->str.clear();
       v->num = t ? 1 : 0;
@@ -105,9 +119,12 @@ class Parser {
     if (rc_t rc = parse_mul(v)) return rc;
     for (;;) {
       bool plus;
-      if (take("+")) plus = true;
-      else if (take("-")) plus = false;
-      else return 0;
+      if (take("+"))
+        plus = true;
+      else if (take("-"))
+        plus = false;
+      else
+        return 0;
       ExprValue r;
       if (rc_t rc = parse_mul(&r)) return rc;
       if (v->is_string != r.is_string) return fail(109);
@@ -124,14 +141,19 @@ class Parser {
     if (rc_t rc = parse_neg(v)) return rc;
     for (;;) {
       bool times;
-      if (take("*")) times = true;
-      else if (take("/")) times = false;
-      else return 0;
+      if (take("*"))
+        times = true;
+      else if (take("/"))
+        times = false;
+      else
+        return 0;
       ExprValue r;
       if (rc_t rc = parse_neg(&r)) return rc;
       if (v->is_string || r.is_string) return fail(109);
-      if (!times && r.num == 0) v->num = kMissingValue;
-      else v->num = missing_or(v->num, r.num, times ? v->num * r.num : v->num / r.num);
+      if (!times && r.num == 0)
+        v->num = kMissingValue;
+      else
+        v->num = missing_or(v->num, r.num, times ? v->num * r.num : v->num / r.num);
     }
   }
 
@@ -248,15 +270,10 @@ class Parser {
         v->num = 3.14159265358979323846;
         return 0;
       }
-      ip_.out.set_class(output::OutClass::Error);
-      ip_.out.print_plain(name);
-      ip_.out.print_markup(" not found\n");
-      return 111;
+      return msg_quoting(ip_.out, "", name, " not found\n", 111);
     }
     if (c == ')') {
-      ip_.out.set_class(output::OutClass::Error);
-      ip_.out.print_markup("too many ')' or ']'\n");
-      return 132;
+      return msg_quoting(ip_.out, "too many ')' or ']'\n", "", "", 132);
     }
     return fail(198);
   }
@@ -284,8 +301,10 @@ std::string format_number_g(double v, int width) {
   for (int digits = std::min(width, 16); digits >= 1; --digits) {
     std::snprintf(buf, sizeof buf, "%.*g", digits, v);
     std::string s = buf;
-    if (s.starts_with("0.")) s.erase(0, 1);
-    else if (s.starts_with("-0.")) s.erase(1, 1);
+    if (s.starts_with("0."))
+      s.erase(0, 1);
+    else if (s.starts_with("-0."))
+      s.erase(1, 1);
     if (static_cast<int>(s.size()) <= width) return s;
   }
   return buf;

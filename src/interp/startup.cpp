@@ -91,7 +91,8 @@ bool find_system_directory(std::string* out) {
     size_t start = 0;
     while (start <= p.size()) {
       size_t colon = p.find(':', start);
-      std::string dir = p.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+      std::string dir =
+          p.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
       start = colon == std::string::npos ? p.size() + 1 : colon + 1;
       if (dir.empty()) continue;
       char resolved[PATH_MAX];
@@ -132,14 +133,16 @@ void run_profile(Interp& ip, const char* name, bool command_waiting) {
     if (file_exists(name)) {
       char cwd[PATH_MAX];
       path = ::getcwd(cwd, sizeof cwd) ? with_slash(cwd) + name : name;
-    } else if (const char* home = std::getenv("HOME"); home && file_exists(with_slash(home) + name)) {
+    } else if (const char* home = std::getenv("HOME");
+               home && file_exists(with_slash(home) + name)) {
       path = with_slash(home) + name;
     } else {
       return;
     }
   } else if (!path.empty() && path[0] != '/') {
     char cwd[PATH_MAX];
-    if (::getcwd(cwd, sizeof cwd)) path = with_slash(cwd) + (path.starts_with("./") ? path.substr(2) : path);
+    if (::getcwd(cwd, sizeof cwd))
+      path = with_slash(cwd) + (path.starts_with("./") ? path.substr(2) : path);
   }
   // A command from the command line waits in the buffer; it is kept in a
   // local macro while the profile runs.
@@ -187,15 +190,18 @@ void print_notes(Interp& ip, bool line_editing) {
   ip.out.print_plain(text);
   ip.out.print_markup("\n");
   if (file_exists(ip.sysdir + "xnuvra-mp.bin")) {
-    ip.out.printf_markup("     %2d.  %s\n", ++n,
-                         "New executable previously downloaded; type {nuvra update swap} to install");
+    ip.out.printf_markup(
+        "     %2d.  %s\n", ++n,
+        "New executable previously downloaded; type {nuvra update swap} to install");
   }
-  ip.out.printf_markup("     %2d.  Command line editing %sabled\n", ++n, line_editing ? "en" : "en");
+  ip.out.printf_markup("     %2d.  Command line editing %sabled\n", ++n,
+                       line_editing ? "en" : "en");
   std::FILE* msg = std::fopen((ip.sysdir + "nuvra.msg").c_str(), "rb");
   if (msg) {
     char buf[511];
     size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, msg)) > 0) ip.out.print_markup(std::string_view(buf, got));
+    while ((got = std::fread(buf, 1, sizeof buf, msg)) > 0)
+      ip.out.print_markup(std::string_view(buf, got));
     std::fclose(msg);
   }
 }
@@ -287,10 +293,14 @@ std::string build_command_line(const std::vector<std::string>& args) {
       for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       if (!lower.empty() && lower.back() == '"') lower.pop_back();
       const char* verb = nullptr;
-      if (lower.ends_with(".dta")) verb = "use";
-      else if (lower.ends_with(".do")) verb = "do";
-      else if (lower.ends_with(".nmcl")) verb = "view";
-      else if (lower.ends_with(".gph")) verb = "graph use";
+      if (lower.ends_with(".dta"))
+        verb = "use";
+      else if (lower.ends_with(".do"))
+        verb = "do";
+      else if (lower.ends_with(".nmcl"))
+        verb = "view";
+      else if (lower.ends_with(".gph"))
+        verb = "graph use";
       if (verb) {
         cmd += verb;
         cmd += ' ';
@@ -384,8 +394,10 @@ int run_process(int argc, char** argv, Edition edition) {
       return 0;
     }
     pid_t child = ::fork();
-    if (child < 0) std::perror("could not fork");
-    else if (child > 0) return 0;  // the shell prompt returns at once
+    if (child < 0)
+      std::perror("could not fork");
+    else if (child > 0)
+      return 0;  // the shell prompt returns at once
   }
 
   stage = kStageOptions;
@@ -416,7 +428,8 @@ int run_process(int argc, char** argv, Edition edition) {
   }
   const char* term = std::getenv("TERM");
   bool colour = !opts.batch && tty_out && term && std::strcmp(term, "dumb") != 0;
-  auto side_owner = std::make_unique<gui::ConsoleSide>(out, !opts.batch && tty_in && tty_out, colour);
+  auto side_owner =
+      std::make_unique<gui::ConsoleSide>(out, !opts.batch && tty_in && tty_out, colour);
   gui::ConsoleSide& side = *side_owner;
   gui::ConsoleSide::install_break_handler();
 
@@ -442,7 +455,8 @@ int run_process(int argc, char** argv, Edition edition) {
     ip.out.stream().set_page_length(ip.pagesize);
 
     if (!find_system_directory(&ip.sysdir)) {
-      std::array<std::string, 4> lines{"cannot find Nuvra directory", "isnuvra.100 is missing", "", ""};
+      std::array<std::string, 4> lines{"cannot find Nuvra directory", "isnuvra.100 is missing", "",
+                                       ""};
       side.alert(lines);
       return 1;
     }

@@ -36,7 +36,7 @@ std::string_view WordReader::peek(Delims set) const {
 std::string_view WordReader::rest() const {
   if (!buf_) return {};
   size_t p = pos_;
-  while (p < buf_->size() && (( *buf_)[p] == ' ' || (*buf_)[p] == '\t')) ++p;
+  while (p < buf_->size() && ((*buf_)[p] == ' ' || (*buf_)[p] == '\t')) ++p;
   return std::string_view(*buf_).substr(p < buf_->size() ? p : buf_->size());
 }
 

@@ -127,9 +127,11 @@ TEST(Startup, OptionValues) {
     ParsedOptions o;
     return parse_options(a, e, &o);
   };
-  for (const char* bad : {"-m0", "-k9", "-v2047", "-v32768", "-h", "-z", "-k", "-kx", "-p2", "-q1", "-o"})
+  for (const char* bad :
+       {"-m0", "-k9", "-v2047", "-v32768", "-h", "-z", "-k", "-kx", "-p2", "-q1", "-o"})
     EXPECT_EQ(parse({bad}), -1) << bad;
-  for (const char* good : {"-k10", "-v2048", "-v32767", "-m1", "-l", "-lanything", "-o1.5", "-p1", "-Q", "-c"})
+  for (const char* good :
+       {"-k10", "-v2048", "-v32767", "-m1", "-l", "-lanything", "-o1.5", "-p1", "-Q", "-c"})
     EXPECT_EQ(parse({good}), 0) << good;
   EXPECT_EQ(parse({"-b"}, Edition::Windowed), -1);
   ParsedOptions o;

@@ -1,9 +1,10 @@
 // Macro expansion, the scalar evaluator and the number format, through a
 // real interpreter with captured output.
+#include "interp/interp.h"
+
 #include <gtest/gtest.h>
 
 #include "interp/expand.h"
-#include "interp/interp.h"
 #include "interp/simple_expr.h"
 #include "test_side.h"
 
@@ -46,8 +47,8 @@ TEST_F(InterpTest, LocalAndGlobalReferences) {
   ip.macros.set_global("g", "gamma");
   ip.macros.set_global("long_global_name_1", "L");
   EXPECT_EQ(expand("di `a' $g ${g}x $gx"), "di alpha gamma gammax");
-  EXPECT_EQ(expand("`x`n''"), "built");          // inner reference first
-  EXPECT_EQ(expand("$ 5 $% $"), "$ 5 $% $");   // "$" before other characters stays
+  EXPECT_EQ(expand("`x`n''"), "built");       // inner reference first
+  EXPECT_EQ(expand("$ 5 $% $"), "$ 5 $% $");  // "$" before other characters stays
   EXPECT_EQ(expand("`undefined'|"), "|");
   EXPECT_EQ(expand("${long_global_name_1}"), "L");
   EXPECT_EQ(expand("$_a"), "alpha");  // locals are kept under a "_" prefix
@@ -58,7 +59,7 @@ TEST_F(InterpTest, BackslashEscapes) {
   ip.macros.set_local("l", "L");
   EXPECT_EQ(expand("a\\$g b"), "a$g b");
   EXPECT_EQ(expand("\\`l'"), "`l'");
-  EXPECT_EQ(expand("\\\\$g"), "\\G");  // two backslashes become one before "$"
+  EXPECT_EQ(expand("\\\\$g"), "\\G");           // two backslashes become one before "$"
   EXPECT_EQ(expand("c:\\\\dir"), "c:\\\\dir");  // elsewhere they stay from version 9 on
   ip.version = 800;
   EXPECT_EQ(expand("c:\\\\dir"), "c:\\dir");
@@ -74,7 +75,8 @@ TEST_F(InterpTest, SubstitutedTextIsScannedAgain) {
   ip.macros.set_global("self", "$self");
   expand("$self", 920);
   // A chain of 20 re-expansions is allowed, 21 is not.
-  for (int k = 0; k < 21; ++k) ip.macros.set_global("c" + std::to_string(k), "$c" + std::to_string(k + 1));
+  for (int k = 0; k < 21; ++k)
+    ip.macros.set_global("c" + std::to_string(k), "$c" + std::to_string(k + 1));
   ip.macros.set_global("c21", "done");
   expand("$c0", 920);
   EXPECT_EQ(expand("$c1"), "done");
