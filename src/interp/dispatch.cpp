@@ -11,6 +11,7 @@
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/names.h"
+#include "interp/programs.h"
 #include "interp/runner.h"
 
 namespace nuvra {
@@ -96,12 +97,13 @@ rc_t load_ado_and_run(Interp& ip) {
   if (!find_file_along_path(ip, token + ".ado", 1, &path)) {
     return msg_quoting(ip.out, "unrecognized command:  ", token, "\n", 199);
   }
-  rc_t rc;
-  {
-    ++ip.load_depth;
-    rc = run_file(ip, path, RunMode::Run, "");
-    --ip.load_depth;
-  }
+  std::string args(ip.reader.rest());
+  int saved_ado_frame = ip.ado_frame;
+  ++ip.load_depth;
+  ip.ado_frame = ip.frame_depth + 1;  // the file's own lines run one frame deeper
+  rc_t rc = run_file(ip, path, RunMode::Run, "");
+  ip.ado_frame = saved_ado_frame;
+  --ip.load_depth;
   if (rc) {
     ip.out.set_class(output::OutClass::Error);
     ip.out.print_markup("(error occurred while loading ");
@@ -109,15 +111,17 @@ rc_t load_ado_and_run(Interp& ip) {
     ip.out.print_markup(".ado)\n");
     return rc;
   }
-  // Programs arrive with the program store; until then no ado-file can
-  // define the command it is named after.
-  ip.out.set_class(output::OutClass::Error);
-  ip.out.print_markup("unrecognized command:  ");
-  ip.out.print_plain(token);
-  ip.out.print_markup(" not defined by ");
-  ip.out.print_plain(token);
-  ip.out.print_markup(".ado\n");
-  return 199;
+  Program* prog = ip.programs.find(token);
+  if (!prog) {
+    ip.out.set_class(output::OutClass::Error);
+    ip.out.print_markup("unrecognized command:  ");
+    ip.out.print_plain(token);
+    ip.out.print_markup(" not defined by ");
+    ip.out.print_plain(token);
+    ip.out.print_markup(".ado\n");
+    return 199;
+  }
+  return run_program(ip, *prog, args);
 }
 
 }  // namespace
@@ -147,6 +151,10 @@ rc_t Interp::dispatch() {
   serial = serial >= 2147483646u ? 1u : serial + 1u;
   if (token.empty() || token[0] == '*') return 0;
   if (!exec_flag) return dispatch_skipping(*this);
+  // An ado-file's own lines may only define programs.
+  if (ado_frame == frame_depth && !abbreviates(token, "program", 2) &&
+      !abbreviates(token, "version", 4))
+    return rc_message(*this, 161);
   if (token[0] >= '!' && token[0] <= '{') {
     if (token == "!") return cmd_shell(*this);
     if (token == "{") return cmd_brace_block(*this);
@@ -156,6 +164,7 @@ rc_t Interp::dispatch() {
     }
   }
   if (token[0] == '.') return msg_not_available(*this, "class-system commands");
+  if (Program* prog = programs.find(token)) return run_program(*this, *prog, reader.rest());
   return load_ado_and_run(*this);
 }
 

@@ -8,6 +8,7 @@
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/names.h"
+#include "interp/programs.h"
 #include "interp/simple_expr.h"
 
 namespace nuvra {
@@ -114,6 +115,8 @@ rc_t resolve_local(Interp& ip, std::string_view inner, std::string* out, bool* v
       const std::string* v = ip.macros.local(arg);
       if (v) *out = *v;
       *verbatim = true;
+    } else if (fn == "r" || fn == "e" || fn == "s") {
+      saved_result_text(ip, fn[0], arg, out);
     }
     return 0;
   }

@@ -12,6 +12,7 @@
 #include "gui/window_side.h"
 #include "interp/macros.h"
 #include "interp/preferences.h"
+#include "interp/programs.h"
 #include "interp/rc.h"
 #include "interp/word_reader.h"
 #include "output/output.h"
@@ -117,6 +118,15 @@ class Interp {
   std::vector<LineSource*> sources;
 
   MacroStore macros;
+  ProgramStore programs;
+  // The programs running now, innermost last.
+  std::vector<const Program*> program_stack;
+  // Saved results, and the r() an r-class program is building.
+  SavedResults r_results, e_results, s_results;
+  std::vector<SavedResults> pending_returns;
+  // Frame depth of an ado-file being loaded (its own lines may only define
+  // programs); -1 when none is.
+  int ado_frame = -1;
   std::vector<std::string> review;
 
   // ---- process

@@ -8,6 +8,7 @@
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/names.h"
+#include "interp/programs.h"
 
 namespace nuvra {
 
@@ -264,6 +265,22 @@ class Parser {
       std::string_view name = s_.substr(start, pos_ - start);
       if (name == "_rc") {
         v->num = ip_.captured_rc;
+        return 0;
+      }
+      if ((name == "r" || name == "e" || name == "s") && peek() == '(') {
+        size_t close = s_.find(')', pos_);
+        if (close == std::string_view::npos) return fail(132);
+        std::string_view key = trim(s_.substr(pos_ + 1, close - pos_ - 1));
+        pos_ = close + 1;
+        // An unset result reads as missing.
+        std::string text;
+        if (saved_result_scalar(ip_, name[0], key, &v->num)) return 0;
+        if (saved_result_text(ip_, name[0], key, &text)) {
+          v->is_string = true;
+          v->str = std::move(text);
+          return 0;
+        }
+        v->num = kMissingValue;
         return 0;
       }
       if (name == "_pi") {

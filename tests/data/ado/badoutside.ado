@@ -1,0 +1,3 @@
+display "this line sits outside any program"
+program define badoutside
+end

@@ -1,0 +1,2 @@
+program define something_else
+end
