@@ -1,5 +1,8 @@
 #include "interp/simple_expr.h"
 
+#include "data/format.h"
+
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -242,12 +245,12 @@ class Parser {
       // Missing values: "." and ".a" to ".z".
       if (c == '.' && !(peek(1) >= '0' && peek(1) <= '9')) {
         ++pos_;
-        double code = 0;
+        int code = 0;
         if (peek() >= 'a' && peek() <= 'z' && !is_name_char(peek(1))) {
           code = peek() - 'a' + 1;
           ++pos_;
         }
-        v->num = kMissingValue * (1 + code / 4096.0);
+        v->num = data::missing_value(code);
         return 0;
       }
       std::string tail(s_.substr(pos_));
@@ -308,23 +311,20 @@ rc_t eval_expression(Interp& ip, std::string_view text, ExprValue* out, size_t* 
 }
 
 std::string format_number_g(double v, int width) {
-  if (is_missing(v)) {
-    double code = std::round((v / kMissingValue - 1) * 4096.0);
-    if (code >= 1 && code <= 26) return std::string(".") + static_cast<char>('a' + code - 1);
-    return ".";
+  char buf[data::kRenderBufferSize];
+  // Whole numbers that fit print as integers; loop counters and sums take
+  // this path, and it avoids the general formatter's cost.
+  if (v == std::trunc(v) && std::fabs(v) < 1e15) {
+    auto res = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v));
+    if (res.ptr - buf <= width) return std::string(buf, res.ptr);
   }
-  if (v == 0) return "0";
-  char buf[64];
-  for (int digits = std::min(width, 16); digits >= 1; --digits) {
-    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-    std::string s = buf;
-    if (s.starts_with("0."))
-      s.erase(0, 1);
-    else if (s.starts_with("-0."))
-      s.erase(1, 1);
-    if (static_cast<int>(s.size()) <= width) return s;
-  }
-  return buf;
+  data::Format f;
+  f.kind = data::FormatKind::kGeneral;
+  f.width = static_cast<uint8_t>(width < 1 ? 1 : width > data::kMaxFormatWidth ? data::kMaxFormatWidth : width);
+  size_t n = data::render_number(f, v, buf, sizeof buf);
+  std::string_view text(buf, n < sizeof buf ? n : sizeof buf - 1);
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  return std::string(text);
 }
 
 }  // namespace nuvra

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "data/missing.h"
 #include "interp/rc.h"
 
 namespace nuvra {
@@ -14,8 +15,8 @@ class Interp;
 
 // The system missing value: the smallest double at or above which a value
 // counts as missing.
-inline constexpr double kMissingValue = 8.98846567431158e307;
-inline bool is_missing(double v) { return !(v < kMissingValue); }
+inline constexpr double kMissingValue = data::kMissing;
+using data::is_missing;
 
 struct ExprValue {
   bool is_string = false;

@@ -1,0 +1,96 @@
+// Display formats: the one module that turns numbers and strings into the
+// text that display, list, summarize, matrix list, Lumo's printf and every
+// command's tables show.
+//
+// A format is parsed once into a small plain struct and then applied to
+// any number of values; rendering writes into the caller's buffer and never
+// allocates, so the loops over observations can format value after value.
+//
+// Forms accepted (the text is below 49 bytes and begins with `%`):
+//   %[-]w.de   %[-]w.df[c]   %[-]w.dg[c]    numeric; a `,` in place of the
+//                                           `.` makes the comma the decimal
+//                                           sign; 1 <= w <= 244, 0 <= d < w
+//   %[-|~]ws                                strings (`~` centres, accepted
+//                                           only where the caller allows it)
+//   %21x  %16H  %16L  %8H  %8L              dumps of the stored bits
+//   %[-|~]t...  %[-|~]d...                  date and time formats; checked
+//                                           for their unit here, rendered by
+//                                           the date functions
+// A width written with a leading zero (`%09.2f`) is not a form of this
+// system and is refused.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace nuvra::data {
+
+enum class FormatKind : uint8_t {
+  kGeneral,      // %w.dg
+  kFixed,        // %w.df
+  kExponential,  // %w.de
+  kString,       // %ws
+  kHexDouble,    // %21x: sign, hexadecimal mantissa, X, hexadecimal exponent
+  kHexBits64,    // %16H / %16L: the 8 bytes of the double
+  kHexBits32,    // %8H / %8L: the 4 bytes of the value stored as a float
+  kDate,         // %t... / %d...
+};
+
+enum class FormatAlign : uint8_t { kRight, kLeft, kCentre };
+
+struct Format {
+  FormatKind kind = FormatKind::kGeneral;
+  FormatAlign align = FormatAlign::kRight;
+  uint8_t width = 9;       // 1 .. 244; 21, 16 or 8 for the hex forms; 0 for dates
+  uint8_t decimals = 0;    // d of the numeric forms
+  bool thousands = false;  // `c`: group the integer digits by three
+  bool comma = false;      // `,` written for `.`: comma is the decimal sign
+  bool big_endian = false; // H rather than L
+  char date_unit = 0;      // the letter after %t (c C d w m q h y g), 'd' for %d
+};
+
+inline constexpr size_t kFormatMaxBytes = 48;
+inline constexpr int kMaxFormatWidth = 244;
+
+// A buffer of this many bytes always holds a rendered value with its
+// terminator, whatever the format and value (the widest case is a
+// %244.243fc of the largest double).
+inline constexpr size_t kRenderBufferSize = 1024;
+
+// Reads `text` as a display format.  Returns false, leaving *out
+// unspecified, when the text is not exactly one of the forms above.  `~`
+// (centring) is refused unless allow_centre is set.
+bool parse_format(std::string_view text, Format* out, bool allow_centre = false);
+
+inline bool is_numeric_format(const Format& f) { return f.kind != FormatKind::kString; }
+inline bool is_string_format(const Format& f) { return f.kind == FormatKind::kString; }
+
+// Whether the format may be given to a variable (or value) of the kind
+// described: string formats go with strings, every other form with numbers.
+inline bool valid_for_type(const Format& f, bool is_string) {
+  return is_string == is_string_format(f);
+}
+
+// Renders a number under a numeric format other than a date format into
+// `out`, padded to the width (right-aligned, left-aligned under `-`).  A
+// value wider than the width is written whole, never cut.  Missing values
+// are written ".", ".a" .. ".z" (the hex forms dump their bits instead).
+// Returns the length of the whole text; like snprintf, writes at most
+// cap - 1 characters and a terminator when cap > 0.  A date format or a
+// string format renders the value under %9.0g, so a caller never gets
+// nothing.
+size_t render_number(const Format& f, double value, char* out, size_t cap);
+
+// Renders text under a string format: padded to the width on the left
+// (default), on the right (`-`) or both (`~`, the odd blank going to the
+// right).  Text longer than the width is written whole.  Same return and
+// buffer convention as render_number; the text itself may be of any length.
+size_t render_string(const Format& f, std::string_view text, char* out, size_t cap);
+
+// Conveniences for callers off the hot paths: parse, then render.  An
+// invalid format, or one of the wrong kind, gives the empty string.
+std::string format_number(std::string_view fmt, double value);
+std::string format_string(std::string_view fmt, std::string_view text);
+
+}  // namespace nuvra::data
