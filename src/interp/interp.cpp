@@ -74,13 +74,27 @@ rc_t Interp::execute_line(std::string_view line) {
   cmdbuf.assign(line);
   reader.attach(&cmdbuf, 0);
   line_was_expanded = false;
+  bool tracing = trace && frame_depth > 0 && frame_depth <= tracedepth && exec_flag;
+  if (tracing) trace_line('-', line);
   if (!starts_loop(cmdbuf)) {
     if (rc_t rc = expand_macros(*this, cmdbuf)) return rc;
     line_was_expanded = exec_flag;
+    if (tracing && cmdbuf != trim(line)) trace_line('=', cmdbuf);
   }
   reader.attach(&cmdbuf, 0);
   token.assign(reader.next());
   return dispatch();
+}
+
+void Interp::trace_line(char mark, std::string_view text) {
+  output::OutClass saved = out.current_class();
+  out.set_class(output::OutClass::Text);
+  for (int k = 1; k < frame_depth; ++k) out.print_markup("  ");
+  char head[3] = {mark, ' ', 0};
+  out.print_markup(head);
+  out.print_plain(trim(text));
+  out.print_markup("\n");
+  out.set_class(saved);
 }
 
 rc_t Interp::execute_top_level(std::string_view line) {

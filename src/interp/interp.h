@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -60,6 +61,10 @@ class Interp {
   // the command token and dispatches it.
   rc_t run_rest_of_line();
 
+  // Shows a line of a running program under `set trace on`: "-" marks
+  // the line as written, "=" the line after macro expansion.
+  void trace_line(char mark, std::string_view text);
+
   // True when a Break has been requested and Break is allowed; commands
   // that loop call this and return 1.
   bool poll_break();
@@ -86,6 +91,8 @@ class Interp {
   int version = kExecutableVersion;  // command-interpretation version x 100
   bool modern_missing = true;
   bool rmsg = false;
+  bool trace = false;
+  int tracedepth = 32000;
   int linesize = 79;
   int pagesize = 23;
   int processors = 1;
@@ -131,6 +138,7 @@ class Interp {
 
   // ---- process
   std::string sysdir;  // ends in "/"
+  std::map<std::string, std::string> sysdir_overrides;  // `sysdir set`
   std::string tmpdir;
   int pid = 0;
   mode_t umask_value = 022;

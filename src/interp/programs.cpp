@@ -260,6 +260,17 @@ const Program* current_program(Interp& ip) {
   return ip.program_stack.empty() ? nullptr : ip.program_stack.back();
 }
 
+// The rule that frames a traced program's lines.
+void trace_boundary(Interp& ip, const char* what, const std::string& name) {
+  output::OutClass saved = ip.out.current_class();
+  ip.out.set_class(output::OutClass::Text);
+  for (int k = 1; k < ip.frame_depth; ++k) ip.out.print_markup("  ");
+  ip.out.printf_markup("{hline 16} %s ", what);
+  ip.out.print_plain(name);
+  ip.out.print_markup(" {hline 3}\n");
+  ip.out.set_class(saved);
+}
+
 }  // namespace
 
 rc_t run_program(Interp& ip, Program& prog, std::string_view args) {
@@ -284,11 +295,14 @@ rc_t run_program(Interp& ip, Program& prog, std::string_view args) {
   std::vector<std::string> lines = prog.lines;
   ProgramClass cls = prog.cls;
   rc_t rc = set_argument_locals(ip, args);
+  bool tracing = ip.trace && ip.frame_depth <= ip.tracedepth;
+  if (tracing) trace_boundary(ip, "begin", prog.name);
   if (rc == 0) {
     BlockSource src(&lines);
     SourceGuard guard(ip, &src);
     rc = run_lines(ip, src, true, false);
   }
+  if (tracing) trace_boundary(ip, "end", prog.name);
   if (ip.frame_exit) {
     rc = ip.frame_exit_code;
     ip.frame_exit = false;

@@ -133,18 +133,33 @@ void restore_frame(Interp& ip, const FrameState& f) {
   ip.exec_flag = f.exec_flag;
 }
 
+const char* const kSystemDirectoryNames[] = {"UPDATES", "BASE", "SITE", "PLUS", "PERSONAL", "OLDPLACE"};
+
+std::string system_directory(Interp& ip, std::string_view name) {
+  auto over = ip.sysdir_overrides.find(std::string(name));
+  if (over != ip.sysdir_overrides.end()) return over->second;
+  std::string home = home_dir();
+  const std::string& sys = ip.sysdir;
+  // With no room left for the longest name below, none of the system
+  // names is set.
+  bool sys_ok = !sys.empty() && sys.size() + 12 <= 499;
+  if (name == "UPDATES") return sys_ok ? sys + "ado/updates/" : std::string();
+  if (name == "BASE") return sys_ok ? sys + "ado/base/" : std::string();
+  if (name == "SITE") {
+    if (!sys_ok) return {};
+    size_t cut = sys.find_last_of('/', sys.size() >= 2 ? sys.size() - 2 : 0);
+    return cut == std::string::npos ? std::string("ado/") : sys.substr(0, cut + 1) + "ado/";
+  }
+  if (name == "PLUS") return home + "/ado/plus/";
+  if (name == "PERSONAL") return home + "/ado/personal/";
+  if (name == "OLDPLACE") return home + "/ado/";
+  return {};
+}
+
 std::vector<std::string> search_path_dirs(Interp& ip) {
   std::vector<std::string> dirs;
   const std::string* path = ip.macros.global("S_ADO");
   std::string list = path ? path->substr(0, 5400) : std::string();
-  std::string home = home_dir();
-  std::string sys = ip.sysdir;
-  std::string parent;
-  if (!sys.empty()) {
-    size_t cut = sys.find_last_of('/', sys.size() >= 2 ? sys.size() - 2 : 0);
-    parent = cut == std::string::npos ? std::string() : sys.substr(0, cut + 1);
-  }
-  bool sys_ok = !sys.empty() && sys.size() + 12 <= 499;
   size_t start = 0;
   while (start <= list.size()) {
     size_t semi = list.find(';', start);
@@ -153,28 +168,54 @@ std::vector<std::string> search_path_dirs(Interp& ip) {
     start = semi == std::string::npos ? list.size() + 1 : semi + 1;
     if (elem.empty()) continue;
     std::string dir;
-    if (elem == "UPDATES") {
-      if (sys_ok) dir = sys + "ado/updates/";
-    } else if (elem == "BASE") {
-      if (sys_ok) dir = sys + "ado/base/";
-    } else if (elem == "SITE") {
-      if (sys_ok) dir = parent + "ado/";
-    } else if (elem == "PLUS")
-      dir = home + "/ado/plus/";
-    else if (elem == "PERSONAL")
-      dir = home + "/ado/personal/";
-    else if (elem == "OLDPLACE")
-      dir = home + "/ado/";
-    else if (elem == ".")
+    bool named = false;
+    for (const char* n : kSystemDirectoryNames)
+      if (elem == n) named = true;
+    if (named) {
+      dir = system_directory(ip, elem);
+    } else if (elem == ".") {
       dir = "./";
-    else {
+    } else {
       dir = elem;
-      if (!dir.empty() && dir[0] == '~') dir = home + dir.substr(1);
+      if (dir[0] == '~') dir = home_dir() + dir.substr(1);
       if (dir.back() != '/') dir += '/';
     }
     if (!dir.empty()) dirs.push_back(dir);
   }
   return dirs;
+}
+
+// sysdir [list] | sysdir set NAME path
+rc_t cmd_sysdir(Interp& ip) {
+  std::string buf(ip.reader.rest());
+  WordReader r(&buf);
+  std::string_view sub = r.next();
+  if (sub.empty() || sub == "list") {
+    if (!r.at_end()) return msg_invalid(ip, "syntax");
+    ip.out.set_class(output::OutClass::Text);
+    ip.out.print_markup("   NUVRA:  ");
+    ip.out.print_plain(ip.sysdir);
+    ip.out.print_markup("\n");
+    for (const char* n : kSystemDirectoryNames) {
+      ip.out.printf_markup("%8s:  ", n);
+      ip.out.print_plain(system_directory(ip, n));
+      ip.out.print_markup("\n");
+    }
+    return 0;
+  }
+  if (sub != "set") return msg_invalid(ip, "syntax");
+  std::string name(r.next());
+  bool known = false;
+  for (const char* n : kSystemDirectoryNames)
+    if (name == n) known = true;
+  if (!known) return msg_quoting(ip.out, "", name, " invalid system directory name\n", 198);
+  std::string_view rest = trim(r.rest());
+  if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') rest = rest.substr(1, rest.size() - 2);
+  if (rest.empty()) return msg_invalid(ip, "syntax");
+  std::string dir(rest);
+  if (dir.back() != '/') dir += '/';
+  ip.sysdir_overrides[name] = dir;
+  return 0;
 }
 
 bool find_file_along_path(Interp& ip, const std::string& name, int which, std::string* path) {

@@ -35,6 +35,11 @@ void restore_frame(Interp& ip, const FrameState& f);
 // one-letter subdirectory); `which` picks the n-th match.
 bool find_file_along_path(Interp& ip, const std::string& name, int which, std::string* path);
 
+// The system directory names of the search path, in their listing order.
+extern const char* const kSystemDirectoryNames[6];
+// The directory a system name stands for ("" when it is not set).
+std::string system_directory(Interp& ip, std::string_view name);
+
 // The directories of the search path, resolved, each ending in "/".
 std::vector<std::string> search_path_dirs(Interp& ip);
 

@@ -118,6 +118,16 @@ rc_t cmd_set(Interp& ip) {
   if (!options.empty() && !abbreviates(options, "permanently", 4))
     return option_not_allowed(ip, options);
   if (name == "rmsg") return set_on_off(ip, value, &ip.rmsg);
+  if (name == "trace") return set_on_off(ip, value, &ip.trace);
+  if (name == "tracedepth") {
+    long n;
+    rc_t rc;
+    if (value.empty()) return msg_invalid(ip, "syntax");
+    if (!integer_argument(ip, value, &n, &rc)) return rc;
+    if (n < 1 || n > 32000) return msg_quoting(ip.out, "tracedepth must be between 1 and 32000", "", "\n", 198);
+    ip.tracedepth = static_cast<int>(n);
+    return 0;
+  }
   if (name == "more") {
     bool ignored;
     return set_on_off(ip, value, &ignored);
