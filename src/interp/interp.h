@@ -127,7 +127,9 @@ class Interp {
   MacroStore macros;
   ProgramStore programs;
   // The programs running now, innermost last.
-  std::vector<const Program*> program_stack;
+  std::vector<RunningProgram> program_stack;
+  // Temporary files of each running frame, removed when it ends.
+  std::vector<std::vector<std::string>> temp_files;
   // Saved results, and the r() an r-class program is building.
   SavedResults r_results, e_results, s_results;
   std::vector<SavedResults> pending_returns;

@@ -255,9 +255,9 @@ rc_t set_result(Interp& ip, SavedResults& into, bool scalar, std::string_view re
   return 0;
 }
 
-// The program running now, or null at top level and in do-files.
-const Program* current_program(Interp& ip) {
-  return ip.program_stack.empty() ? nullptr : ip.program_stack.back();
+// The class of the program running now; None at top level and in do-files.
+ProgramClass current_class(Interp& ip) {
+  return ip.program_stack.empty() ? ProgramClass::None : ip.program_stack.back().cls;
 }
 
 // The rule that frames a traced program's lines.
@@ -276,45 +276,38 @@ void trace_boundary(Interp& ip, const char* what, const std::string& name) {
 rc_t run_program(Interp& ip, Program& prog, std::string_view args) {
   if (ip.frame_depth >= kMaxFrames) return rc_message(ip, 1000);
   prog.last_use = ip.serial;
-  FrameState saved = save_frame(ip);
-  ip.noisy_level = ip.out.threshold();
+  // Copies, so that a program may drop or redefine itself while it runs.
+  std::vector<std::string> lines = prog.lines;
+  std::string name = prog.name;
+  ProgramClass cls = prog.cls;
+  int version = prog.version;
+
+  int caller_threshold = ip.out.threshold();
+  Frame frame(ip, false);
+  ip.noisy_level = caller_threshold;
   ip.in_program = true;
-  ip.loop_depth = 0;
-  ip.loop_exit = 0;
-  ip.exec_flag = true;
-  ip.version = prog.version;
-  ip.modern_missing = prog.version >= 800;
-  ++ip.frame_depth;
-  ip.macros.push_level();
-  ip.program_stack.push_back(&prog);
-  if (prog.cls == ProgramClass::R) {
+  ip.version = version;
+  ip.modern_missing = version >= 800;
+  ip.program_stack.push_back({name, cls});
+  if (cls == ProgramClass::R) {
     ip.r_results.clear();
     ip.pending_returns.emplace_back();
   }
-  // The lines are copied so that a program may drop or redefine itself.
-  std::vector<std::string> lines = prog.lines;
-  ProgramClass cls = prog.cls;
   rc_t rc = set_argument_locals(ip, args);
   bool tracing = ip.trace && ip.frame_depth <= ip.tracedepth;
-  if (tracing) trace_boundary(ip, "begin", prog.name);
+  if (tracing) trace_boundary(ip, "begin", name);
   if (rc == 0) {
     BlockSource src(&lines);
     SourceGuard guard(ip, &src);
     rc = run_lines(ip, src, true, false);
   }
-  if (tracing) trace_boundary(ip, "end", prog.name);
-  if (ip.frame_exit) {
-    rc = ip.frame_exit_code;
-    ip.frame_exit = false;
-  }
+  if (tracing) trace_boundary(ip, "end", name);
+  rc = frame.result(rc);
   if (cls == ProgramClass::R) {
     if (rc == 0) ip.r_results = std::move(ip.pending_returns.back());
     ip.pending_returns.pop_back();
   }
   ip.program_stack.pop_back();
-  ip.macros.pop_level();
-  --ip.frame_depth;
-  restore_frame(ip, saved);
   return rc;
 }
 
@@ -365,8 +358,7 @@ rc_t cmd_return(Interp& ip) {
     list_results(ip, 'r');
     return 0;
   }
-  const Program* p = current_program(ip);
-  if (!p || p->cls != ProgramClass::R || ip.pending_returns.empty()) return rc_message(ip, 151);
+  if (current_class(ip) != ProgramClass::R || ip.pending_returns.empty()) return rc_message(ip, 151);
   SavedResults& pending = ip.pending_returns.back();
   if (abbreviates(sub, "scalar", 2)) return set_result(ip, pending, true, rest);
   if (abbreviates(sub, "local", 3)) return set_result(ip, pending, false, rest);
@@ -392,8 +384,7 @@ rc_t cmd_ereturn(Interp& ip) {
     list_results(ip, 'e');
     return 0;
   }
-  const Program* p = current_program(ip);
-  if (!p || p->cls != ProgramClass::E) return rc_message(ip, 152);
+  if (current_class(ip) != ProgramClass::E) return rc_message(ip, 152);
   if (abbreviates(sub, "scalar", 2)) return set_result(ip, ip.e_results, true, rest);
   if (abbreviates(sub, "local", 3)) return set_result(ip, ip.e_results, false, rest);
   if (sub == "clear") {
@@ -411,8 +402,7 @@ rc_t cmd_sreturn(Interp& ip) {
     list_results(ip, 's');
     return 0;
   }
-  const Program* p = current_program(ip);
-  if (!p || p->cls != ProgramClass::S) return rc_message(ip, 153);
+  if (current_class(ip) != ProgramClass::S) return rc_message(ip, 153);
   if (abbreviates(sub, "local", 3)) return set_result(ip, ip.s_results, false, rest);
   if (sub == "clear") {
     ip.s_results.clear();

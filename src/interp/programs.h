@@ -29,6 +29,12 @@ struct Program {
   size_t size_bytes() const;
 };
 
+// What the frame stack keeps of a running program.
+struct RunningProgram {
+  std::string name;
+  ProgramClass cls;
+};
+
 // Saved results of one class: scalars and macros by name.
 struct SavedResults {
   std::map<std::string, double> scalars;

@@ -114,23 +114,52 @@ rc_t start_file(Interp& ip, RunMode mode) {
 
 }  // namespace
 
-FrameState save_frame(const Interp& ip) {
-  return FrameState{ip.out.threshold(), ip.noisy_level, ip.version, ip.modern_missing,
-                    ip.in_program,      ip.rmsg,        ip.last_if, ip.loop_depth,
-                    ip.loop_exit,       ip.exec_flag};
+Frame::Frame(Interp& ip, bool shares_locals)
+    : ip_(ip),
+      shares_locals_(shares_locals),
+      threshold_(ip.out.threshold()),
+      noisy_level_(ip.noisy_level),
+      version_(ip.version),
+      loop_depth_(ip.loop_depth),
+      loop_exit_(ip.loop_exit),
+      modern_missing_(ip.modern_missing),
+      in_program_(ip.in_program),
+      rmsg_(ip.rmsg),
+      last_if_(ip.last_if),
+      exec_flag_(ip.exec_flag) {
+  ip.loop_depth = 0;
+  ip.loop_exit = 0;
+  ip.exec_flag = true;
+  ++ip.frame_depth;
+  if (!shares_locals) {
+    ip.macros.push_level();
+    ip.temp_files.emplace_back();
+  }
 }
 
-void restore_frame(Interp& ip, const FrameState& f) {
-  ip.out.set_threshold(f.threshold);
-  ip.noisy_level = f.noisy_level;
-  ip.version = f.version;
-  ip.modern_missing = f.modern_missing;
-  ip.in_program = f.in_program;
-  ip.rmsg = f.rmsg;
-  ip.last_if = f.last_if;
-  ip.loop_depth = f.loop_depth;
-  ip.loop_exit = f.loop_exit;
-  ip.exec_flag = f.exec_flag;
+Frame::~Frame() {
+  if (!shares_locals_) {
+    for (const std::string& f : ip_.temp_files.back()) std::remove(f.c_str());
+    ip_.temp_files.pop_back();
+    ip_.macros.pop_level();
+  }
+  --ip_.frame_depth;
+  ip_.out.set_threshold(threshold_);
+  ip_.noisy_level = noisy_level_;
+  ip_.version = version_;
+  ip_.modern_missing = modern_missing_;
+  ip_.in_program = in_program_;
+  ip_.rmsg = rmsg_;
+  ip_.last_if = last_if_;
+  ip_.loop_depth = loop_depth_;
+  ip_.loop_exit = loop_exit_;
+  ip_.exec_flag = exec_flag_;
+}
+
+rc_t Frame::result(rc_t rc) {
+  if (!ip_.frame_exit) return rc;
+  ip_.frame_exit = false;
+  return ip_.frame_exit_code;
 }
 
 const char* const kSystemDirectoryNames[] = {"UPDATES", "BASE", "SITE", "PLUS", "PERSONAL", "OLDPLACE"};
@@ -307,24 +336,16 @@ rc_t run_file(Interp& ip, const std::string& path, RunMode mode, std::string_vie
     return msg_quoting(ip.out, "file ", path, " could not be opened\n", 603);
   }
   FileSource src(f, mode == RunMode::Do);
-  FrameState saved = save_frame(ip);
-  ip.loop_depth = 0;
-  ip.loop_exit = 0;
-  ip.exec_flag = true;
-  ++ip.frame_depth;
-  if (mode != RunMode::Include) ip.macros.push_level();
-  rc_t rc = mode == RunMode::Include ? 0 : set_argument_locals(ip, args);
-  if (rc == 0) {
-    SourceGuard guard(ip, &src);
-    rc = run_lines(ip, src, stop, mode == RunMode::Do);
+  rc_t rc;
+  {
+    Frame frame(ip, mode == RunMode::Include);
+    rc = mode == RunMode::Include ? 0 : set_argument_locals(ip, args);
+    if (rc == 0) {
+      SourceGuard guard(ip, &src);
+      rc = run_lines(ip, src, stop, mode == RunMode::Do);
+    }
+    rc = frame.result(rc);
   }
-  if (ip.frame_exit) {
-    rc = ip.frame_exit_code;
-    ip.frame_exit = false;
-  }
-  if (mode != RunMode::Include) ip.macros.pop_level();
-  --ip.frame_depth;
-  restore_frame(ip, saved);
   if (mode == RunMode::Do) {
     ip.out.set_class(output::OutClass::Text);
     ip.out.print_markup("\nend of do-file\n");

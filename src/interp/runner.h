@@ -14,22 +14,26 @@ class LineSource;
 
 enum class RunMode { Do, Run, Include };
 
-// What a frame saves on entry and puts back on exit.
-struct FrameState {
-  int threshold;
-  int noisy_level;
-  int version;
-  bool modern_missing;
-  bool in_program;
-  bool rmsg;
-  bool last_if;
-  int loop_depth;
-  int loop_exit;
-  bool exec_flag;
-};
+// A running do-file or program: saves what a frame restores, starts with
+// no loop and execution on, raises the local level (not for an include,
+// whose locals stay visible to the caller), and on the way out removes the
+// frame's temporary files and puts everything back.  Check the frame limit
+// before opening one.
+class Frame {
+ public:
+  Frame(Interp& ip, bool shares_locals);
+  ~Frame();
+  Frame(const Frame&) = delete;
+  Frame& operator=(const Frame&) = delete;
+  // The frame's result: an `exit #` from inside replaces what the lines gave.
+  rc_t result(rc_t rc);
 
-FrameState save_frame(const Interp& ip);
-void restore_frame(Interp& ip, const FrameState& f);
+ private:
+  Interp& ip_;
+  bool shares_locals_;
+  int threshold_, noisy_level_, version_, loop_depth_, loop_exit_;
+  bool modern_missing_, in_program_, rmsg_, last_if_, exec_flag_;
+};
 
 // Finds name along the ado search path (each directory, then its
 // one-letter subdirectory); `which` picks the n-th match.
