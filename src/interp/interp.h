@@ -73,6 +73,9 @@ class Interp {
   rc_t execute_top_level(std::string_view line);
   void end_of_command_report(rc_t rc);
 
+  // Observations in the dataset (0 until a dataset exists).
+  int64_t nobs() const { return 0; }
+
   // ---- output
   output::Output out;
   gui::WindowSide* ws;
@@ -102,6 +105,7 @@ class Interp {
 
   // ---- dispatch and block state
   bool exec_flag = true;
+  bool by_active = false;  // a by-group prefix is running
   bool break_allowed = true;
   bool break_request = false;
   bool last_if = false;
