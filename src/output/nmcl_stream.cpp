@@ -1,159 +1,410 @@
+// The input side of NmclStream: life cycle, the reset line, chunk scanning
+// with tags held across chunks, recursive rendering of tag text, LineRecord
+// encoding and the more prompt.
 #include "output/nmcl_stream.h"
-#include <cstdlib>
+
+#include <algorithm>
 #include <cstring>
+
 namespace nuvra::output {
 namespace {
-void put16(std::vector<uint8_t>& b, size_t at, unsigned v) { b[at] = v & 0xFF; b[at + 1] = v >> 8; }
-std::vector<uint8_t> encode_record(const std::string& text, const std::vector<uint8_t>& styles) {
-  std::vector<uint8_t> b(10, 0);
-  b[9] = static_cast<uint8_t>(text.size() + 1);
-  b.push_back(0); b.push_back(0); b.push_back(0);
-  put16(b, 2, b.size()); b.push_back(0); put16(b, 4, b.size());
-  std::vector<std::pair<uint8_t, uint8_t>> runs;
-  for (size_t i = 0; i < styles.size(); ++i) {
-    if (runs.empty() || runs.back().first != styles[i]) runs.push_back({styles[i], static_cast<uint8_t>(i + 1)});
-    else runs.back().second = static_cast<uint8_t>(i + 1);
+
+// The reset line: always honoured, even in asis mode, and never shown.
+constexpr char kResetLine[] = "{nmcl}\n";
+constexpr int kResetLen = 7;
+
+// The more prompt is rendered once, by the first stream ever created.
+uint8_t g_more_record[kRecordMax];
+int g_more_length = 0;
+bool g_more_rendering = false;
+
+int store_more_record(void*, const uint8_t* rec, int kind) {
+  if (kind == kSinkLine && g_more_length == 0 && rec != nullptr) {
+    int len = rec[0] | (rec[1] << 8);
+    std::memcpy(g_more_record, rec, static_cast<size_t>(len));
+    g_more_length = len;
   }
-  if (runs.empty()) runs.push_back({kColourText, 0});
-  b.push_back(static_cast<uint8_t>(runs.size() - 1)); b.push_back(0);
-  for (auto& r : runs) { b.push_back(r.first); b.push_back(r.second); }
-  put16(b, 6, b.size());
-  b.insert(b.end(), text.begin(), text.end()); b.push_back(0);
-  put16(b, 0, b.size());
-  return b;
-}
-uint8_t colour_of(std::string_view n) {
-  if (n == "txt" || n == "text" || n == "green" || n == "gr") return kColourText;
-  if (n == "res" || n == "result" || n == "yellow" || n == "ye") return kColourResult;
-  if (n == "err" || n == "error" || n == "red" || n == "re") return kColourError;
-  if (n == "inp" || n == "input" || n == "com" || n == "command" || n == "white" || n == "wh") return kColourInput;
-  if (n == "cmd" || n == "hilite" || n == "hi") return kColourHilite;
   return 0;
 }
-bool is_link_tag(std::string_view n) { return n == "help" || n == "helpb" || n == "search" || n == "browse" || n == "view" || n == "net" || n == "ado" || n == "update" || n == "nuvra"; }
-bool parse_uint(std::string_view s, int& v) {
-  if (s.empty() || s.size() > 6) return false;
-  int r = 0;
-  for (char c : s) { if (c < '0' || c > '9') return false; r = r * 10 + (c - '0'); }
-  v = r; return true;
+
+void put16(uint8_t* p, int v) {
+  p[0] = static_cast<uint8_t>(v & 0xFF);
+  p[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
 }
+
+unsigned get16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+
+}  // namespace
+
+NmclStream::NmclStream() {
+  if (g_more_length == 0 && !g_more_rendering) {
+    g_more_rendering = true;
+    {
+      NmclStream prompt;
+      prompt.set_sink(store_more_record, nullptr);
+      prompt.feed("{clearmore:{hline 2}more{hline 2}}\n");
+    }
+    g_more_rendering = false;
+  }
 }
-NmclStream::NmclStream() = default;
-NmclStream::~NmclStream() { if (sink_) { sink_(sink_arg_, nullptr, kSinkFlush); sink_(sink_arg_, nullptr, kSinkDestroy); } }
-void NmclStream::set_width(int c) { width_ = c < 40 ? 40 : c > 255 ? 255 : c; }
-void NmclStream::set_sink(LineSink s, void* a) { sink_ = saved_sink_ = s; sink_arg_ = a; }
-void NmclStream::detach() { flush(); sink_ = nullptr; }
-void NmclStream::reattach() { flush(); sink_ = saved_sink_; }
+
+NmclStream::NmclStream(MeasureTag) { measuring_ = true; }
+
+NmclStream::~NmclStream() {
+  if (sink_) {
+    sink_(sink_arg_, nullptr, kSinkFlush);
+    sink_(sink_arg_, nullptr, kSinkDestroy);
+  }
+}
+
+const uint8_t* NmclStream::more_prompt_record() {
+  return g_more_length > 0 ? g_more_record : nullptr;
+}
+
+void NmclStream::set_width(int columns) { width_ = std::clamp(columns, 40, kMaxLineWidth); }
+
+void NmclStream::set_sink(LineSink sink, void* arg) {
+  sink_ = saved_sink_ = sink;
+  sink_arg_ = arg;
+}
+
+void NmclStream::detach() {
+  flush();
+  sink_ = nullptr;
+}
+
+void NmclStream::reattach() {
+  flush();
+  sink_ = saved_sink_;
+}
+
 void NmclStream::flush() {
   if (!sink_) return;
-  if (!text_.empty()) { auto rec = encode_record(text_, styles_); sink_(sink_arg_, rec.data(), kSinkPartial); }
+  if (!line_empty_) send_line(kSinkPartial);
   sink_(sink_arg_, nullptr, kSinkFlush);
 }
-void NmclStream::end_line(int kind) {
-  if (sink_) { auto rec = encode_record(text_, styles_); sink_(sink_arg_, rec.data(), kind); }
-  text_.clear(); styles_.clear();
+
+bool NmclStream::has_pending() const {
+  return partial_len_ > 0 || pend_len_ > 0 || header_match_ > 0;
 }
-void NmclStream::place_char(uint8_t c, uint8_t style) {
-  if (text_.size() >= 255) end_line(kSinkLine);
-  text_.push_back(static_cast<char>(c)); styles_.push_back(style);
-}
-void NmclStream::place_text(std::string_view text) {
-  for (char ch : text) {
-    if (ch == '\n') { if (newline_pending_) end_line(kSinkLine); else newline_pending_ = true; }
-    else if (ch == '\t') { do place_char(' ', style_); while (text_.size() % 8 != 0); }
-    else place_char(static_cast<uint8_t>(ch), style_);
-  }
-}
-void NmclStream::render_nested(std::string_view text) {
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t open = text.find('{', pos);
-    if (open == std::string_view::npos) { place_text(text.substr(pos)); return; }
-    place_text(text.substr(pos, open - pos));
-    int depth = 0; size_t close = open;
-    for (; close < text.size(); ++close) { if (text[close] == '{') ++depth; if (text[close] == '}' && --depth == 0) break; }
-    if (close >= text.size() || !run_tag(text.substr(open + 1, close - open - 1))) { place_char('{', style_); pos = open + 1; }
-    else pos = close + 1;
-  }
-}
-bool NmclStream::run_tag(std::string_view tag) {
-  while (!tag.empty() && tag.front() == ' ') tag.remove_prefix(1);
-  if (!tag.empty() && tag.front() == '*') return true;
-  size_t ne = tag.find_first_of(" :");
-  std::string_view name = tag.substr(0, ne), args, body; bool has_body = false;
-  if (ne != std::string_view::npos) {
-    std::string_view rest = tag.substr(ne); size_t colon = rest.find(':');
-    if (colon != std::string_view::npos) { has_body = true; body = rest.substr(colon + 1); rest = rest.substr(0, colon); }
-    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-    while (!rest.empty() && rest.back() == ' ') rest.remove_suffix(1);
-    args = rest;
-  }
-  if (name.empty() || name.size() > 13) return false;
-  if (uint8_t colour = colour_of(name)) {
-    if (!args.empty()) return false;
-    uint8_t old = style_; style_ = (style_ & ~kStyleColourMask) | colour;
-    if (has_body) { render_nested(body); style_ = old; }
-    return true;
-  }
-  if (name == "hline" && !has_body) {
-    int n = 0;
-    if (args.empty()) n = width_ - (int)text_.size();
-    else if (args.front() == '-') { if (!parse_uint(args.substr(1), n)) return false; n = width_ - n - (int)text_.size(); }
-    else if (!parse_uint(args, n)) return false;
-    if (n < 0 || n > 255) return false;
-    for (int i = 0; i < n; ++i) place_char('-', style_ | kStyleDrawing);
-    return true;
-  }
-  if ((name == "c" || name == "char") && !has_body) {
-    uint8_t d = 0, c = 0;
-    if (args == "-(") c = '{'; else if (args == ")-") c = '}'; else if (args == "'g") c = '`';
-    else if (args == "-") d = 45; else if (args == "|") d = 124; else if (args == "+") d = 43;
-    else if (args == "TT") d = 1; else if (args == "BT") d = 2; else if (args == "LT") d = 3; else if (args == "RT") d = 4;
-    else return false;
-    if (d) place_char(d, style_ | kStyleDrawing); else place_char(c, style_);
-    return true;
-  }
-  if ((name == "col" || name == "space") && !has_body) {
-    int n; if (!parse_uint(args, n) || n > 255) return false;
-    if (name == "space") for (int i = 0; i < n; ++i) place_char(' ', style_);
-    else while ((int)text_.size() < n - 1) place_char(' ', style_);
-    return true;
-  }
-  if ((name == "ralign" || name == "lalign") && has_body) {
-    int n; if (!parse_uint(args, n)) return false;
-    NmclStream m; m.render_nested(body); int len = m.column();
-    if (name == "ralign") for (int i = len; i < n; ++i) place_char(' ', style_);
-    render_nested(body);
-    if (name == "lalign") for (int i = len; i < n; ++i) place_char(' ', style_);
-    return true;
-  }
-  if ((name == "p" || name == "p_end" || name == "pstd" || name == "break")) { if (name == "break" && !text_.empty()) end_line(kSinkLine); return !has_body; }
-  if (is_link_tag(name)) { uint8_t old = style_; style_ = (style_ & ~kStyleColourMask) | kColourLink; render_nested(has_body ? body : args); style_ = old; return true; }
-  return false;
-}
+
+// ---------------------------------------------------------------------------
+// Feeding
+
 void NmclStream::feed(std::string_view chunk) {
-  std::string joined;
-  if (!partial_.empty()) { joined = partial_; joined.append(chunk); partial_.clear(); chunk = joined; }
-  int depth = 0; size_t last_open = std::string_view::npos;
-  for (size_t i = 0; i < chunk.size(); ++i) { if (chunk[i] == '{') { if (depth == 0) last_open = i; ++depth; } else if (chunk[i] == '}' && depth > 0) --depth; }
-  if (depth > 0 && chunk.back() != '\n' && chunk.size() - last_open < 1024) { partial_.assign(chunk.substr(last_open)); chunk = chunk.substr(0, last_open); }
-  render_nested(chunk);
+  if (stopped_ || chunk.empty()) return;
+  const char* p = chunk.data();
+  size_t n = chunk.size();
+
+  // A prefix of the reset line held back from the previous chunk is either
+  // completed here or released as ordinary input.
+  if (header_match_ > 0) {
+    size_t k = 0;
+    while (header_match_ + static_cast<int>(k) < kResetLen && k < n &&
+           p[k] == kResetLine[header_match_ + static_cast<int>(k)])
+      ++k;
+    if (header_match_ + static_cast<int>(k) == kResetLen) {
+      header_match_ = 0;
+      reset_line();
+      p += k;
+      n -= k;
+    } else if (k == n) {
+      header_match_ += static_cast<int>(k);
+      return;
+    } else {
+      int held = header_match_;
+      header_match_ = 0;
+      process_segment(kResetLine, static_cast<size_t>(held), false);
+    }
+  }
+
+  while (n > 0) {
+    size_t pos = std::string_view(p, n).find(std::string_view(kResetLine, kResetLen));
+    if (pos != std::string_view::npos) {
+      if (pos > 0) process_segment(p, pos, true);
+      reset_line();
+      p += pos + kResetLen;
+      n -= pos + kResetLen;
+      continue;
+    }
+    int hold = 0;
+    for (int k = static_cast<int>(std::min<size_t>(n, kResetLen - 1)); k >= 1; --k) {
+      if (std::memcmp(p + n - static_cast<size_t>(k), kResetLine, static_cast<size_t>(k)) == 0) {
+        hold = k;
+        break;
+      }
+    }
+    size_t body = n - static_cast<size_t>(hold);
+    if (body > 0) process_segment(p, body, hold == 0 && p[n - 1] == '\n');
+    header_match_ = hold;
+    return;
+  }
 }
+
+void NmclStream::reset_line() { change_mode(NmclMode::Line); }
+
+// One stretch of outermost input in whatever mode the stream is in.
+void NmclStream::process_segment(const char* s, size_t n, bool ends_newline) {
+  size_t off = 0;
+  while (off < n) {
+    if (mode_ == NmclMode::Asis) {
+      place_line_text(s + off, n - off);
+      return;
+    }
+    if (mode_ == NmclMode::S6hlp) {
+      s6_feed(s + off, n - off);
+      return;
+    }
+    if (partial_len_ > 0) {
+      // Join the held tag with at most 1024 bytes of the new input and
+      // rescan; anything the held bytes start is finished inside the join.
+      size_t take = std::min(n - off, static_cast<size_t>(kPartialTagMax));
+      char join[2 * kPartialTagMax];
+      size_t held = static_cast<size_t>(partial_len_);
+      std::memcpy(join, partial_, held);
+      std::memcpy(join + held, s + off, take);
+      partial_len_ = 0;
+      bool whole = off + take == n;
+      size_t q = scan(join, held + take, held, true, whole && !ends_newline);
+      off += q >= held + take ? take : q - held;
+      continue;
+    }
+    off += scan(s + off, n - off, n - off, true, !ends_newline);
+  }
+}
+
+size_t NmclStream::match_brace(const char* s, size_t from, size_t n) {
+  int depth = 0;
+  for (size_t i = from; i < n; ++i) {
+    if (s[i] == '{') {
+      ++depth;
+    } else if (s[i] == '}') {
+      if (--depth == 0) return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// Scans s[0..n) for text and tags, handling every item that starts before
+// `limit`. Returns the position after the last item handled (n once the
+// stream has switched to asis or s6hlp, which takes the rest).
+size_t NmclStream::scan(const char* s, size_t n, size_t limit, bool outer, bool may_hold) {
+  size_t i = 0;
+  while (i < limit) {
+    if (mode_ == NmclMode::Asis) {
+      place_line_text(s + i, n - i);
+      return n;
+    }
+    if (mode_ == NmclMode::S6hlp) {
+      s6_feed(s + i, n - i);
+      return n;
+    }
+    if (outer && skip_newline_) {
+      skip_newline_ = false;
+      if (mode_ == NmclMode::Line && s[i] == '\n') {
+        ++i;
+        continue;
+      }
+    }
+    const void* brace = std::memchr(s + i, '{', limit - i);
+    size_t end = brace ? static_cast<size_t>(static_cast<const char*>(brace) - s) : limit;
+    if (end > i) {
+      i += place_text(s + i, end - i, outer);
+      continue;
+    }
+    if (outer) at_line_start_ = false;
+    size_t close = match_brace(s, i, n);
+    if (close == std::string_view::npos) {
+      if (may_hold && n - i < static_cast<size_t>(kPartialTagMax)) {
+        std::memcpy(partial_, s + i, n - i);
+        partial_len_ = static_cast<int>(n - i);
+        return n;
+      }
+      place_text(s + i, 1, outer);
+      ++i;
+      continue;
+    }
+    if (run_tag(std::string_view(s + i + 1, close - i - 1))) {
+      i = close + 1;
+    } else {
+      place_text(s + i, 1, outer);
+      ++i;
+    }
+  }
+  return i;
+}
+
+void NmclStream::render_nested(std::string_view text) {
+  ++nesting_;
+  scan(text.data(), text.size(), text.size(), false, false);
+  --nesting_;
+}
+
+void NmclStream::render_literal(std::string_view text) {
+  if (mode_ == NmclMode::Paragraph)
+    place_para_text(text.data(), text.size(), false);
+  else
+    place_line_text(text.data(), text.size());
+}
+
+// A held partial tag that will never be completed shows as typed.
+void NmclStream::release_partial() {
+  if (partial_len_ == 0) return;
+  char held[kPartialTagMax];
+  size_t n = static_cast<size_t>(partial_len_);
+  std::memcpy(held, partial_, n);
+  partial_len_ = 0;
+  render_literal(std::string_view(held, n));
+}
+
+// Columns the text would take when rendered here, measured on a private
+// line-mode stream so nothing reaches this stream's line.
+int NmclStream::measure(std::string_view text) {
+  if (text.find_first_of("{\t\n") == std::string_view::npos) return static_cast<int>(text.size());
+  // Every nested alignment measures its own text again, so the cost doubles
+  // per level; each outermost tag gets a fixed number of measurements, and
+  // past that the raw length has to do.
+  if (*measure_budget_ <= 0) return static_cast<int>(text.size());
+  --*measure_budget_;
+  NmclStream m{MeasureTag{}};
+  m.measure_budget_ = measure_budget_;
+  m.width_ = kMaxLineWidth;
+  m.style_ = static_cast<uint8_t>(style_ & ~kLinkBit);
+  m.charset_ = charset_;
+  m.title_style_ = title_style_;
+  m.parent_ccl_ = ccl_hook_ ? &ccl_hook_ : parent_ccl_;
+  m.nesting_ = nesting_;
+  std::copy(std::begin(p2_), std::end(p2_), std::begin(m.p2_));
+  m.render_nested(text);
+  return m.placed_;
+}
+
+// ---------------------------------------------------------------------------
+// LineRecords and the sink
+
+int NmclStream::build_record(uint8_t* out, bool finishing) const {
+  int p = 10;
+  out[p++] = static_cast<uint8_t>(link_count_);
+  std::memcpy(out + p, links_, static_cast<size_t>(links_len_));
+  p += links_len_;
+  out[p++] = 0;
+  out[p++] = 0;
+  int marker_off = p;
+  std::memcpy(out + p, markers_, static_cast<size_t>(markers_len_));
+  p += markers_len_;
+  out[p++] = 0;
+  int style_off = p;
+  if (nruns_ == 0) {
+    out[p++] = 0;
+    out[p++] = 0;
+    out[p++] = static_cast<uint8_t>(style_ & ~kLinkBit);
+    out[p++] = 0;
+  } else {
+    out[p++] = static_cast<uint8_t>(nruns_ - 1);
+    out[p++] = 0;
+    for (int r = 0; r < nruns_; ++r) {
+      out[p++] = run_style_[r];
+      out[p++] = run_end_[r];
+    }
+  }
+  int text_off = p;
+  std::memcpy(out + p, text_, static_cast<size_t>(col_));
+  p += col_;
+  out[p++] = 0;
+  put16(out, p);
+  put16(out + 2, marker_off);
+  put16(out + 4, style_off);
+  put16(out + 6, text_off);
+  // A line being finished has already been counted; an open line is the
+  // next one.
+  int line_no = para_lines_ + (finishing ? 0 : 1);
+  out[8] = mode_ == NmclMode::Paragraph && line_no >= 2 ? 1 : 0;
+  out[9] = static_cast<uint8_t>((col_ + 1) & 0xFF);
+  return p;
+}
+
+void NmclStream::send_line(int kind) {
+  if (!sink_) return;
+  build_record(rec_, kind == kSinkLine);
+  sink_(sink_arg_, rec_, kind);
+}
+
+void NmclStream::more_tick() {
+  if (page_length_ <= 0 || !more_enabled_) return;
+  if (++line_counter_ < page_length_) return;
+  const uint8_t* prompt = more_prompt_record();
+  if (!sink_ || !prompt) return;
+  more_active_ = true;
+  int key = sink_(sink_arg_, prompt, kSinkMore);
+  more_active_ = false;
+  if (key == 3 || key == 'q') {
+    line_counter_ = 0;
+    more_break_ = true;
+    if (break_hook_) break_hook_(break_arg_);
+  } else if (key == '\n' || key == '\r' || key == 'l') {
+    line_counter_ = page_length_;  // the prompt returns after one more line
+  } else {
+    line_counter_ = 0;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Reading records back
+
 DecodedLine decode_line_record(const uint8_t* rec) {
   DecodedLine out;
-  unsigned so = rec[4] | (rec[5] << 8), to = rec[6] | (rec[7] << 8), len = rec[9] ? rec[9] - 1u : 0u;
-  out.text.assign((const char*)(rec + to), len); out.style.assign(len, kColourText);
-  const uint8_t* runs = rec + so; unsigned last = runs[0], start = runs[1];
-  for (unsigned r = 0; r <= last; ++r) { uint8_t st = runs[2 + 2 * r]; unsigned end = runs[3 + 2 * r]; for (unsigned c = start; c < end && c < len; ++c) out.style[c] = st; start = end; }
+  unsigned total = get16(rec);
+  unsigned marker_off = get16(rec + 2);
+  unsigned style_off = get16(rec + 4);
+  unsigned text_off = get16(rec + 6);
+  unsigned len = total > text_off ? total - text_off - 1 : 0;
+  out.continuation = rec[8] != 0;
+  out.text.assign(reinterpret_cast<const char*>(rec + text_off), len);
+  out.style.assign(len, kColourText);
+
+  const uint8_t* runs = rec + style_off;
+  unsigned last = runs[0];
+  unsigned start = runs[1];
+  for (unsigned r = 0; r <= last; ++r) {
+    uint8_t style = runs[2 + 2 * r];
+    unsigned end = runs[3 + 2 * r];
+    for (unsigned c = start; c < end && c < len; ++c) out.style[c] = style;
+    start = end;
+  }
+
+  unsigned p = 11;
+  for (unsigned i = 0; i < rec[10]; ++i) {
+    DecodedLink link;
+    link.start = rec[p];
+    link.end = rec[p + 1];
+    link.kind = rec[p + 2];
+    unsigned tlen = rec[p + 3];
+    link.target.assign(reinterpret_cast<const char*>(rec + p + 4), tlen ? tlen - 1 : 0);
+    out.links.push_back(std::move(link));
+    p += 4 + tlen;
+  }
+
+  for (unsigned q = marker_off; rec[q] != 0;) {
+    std::string name(reinterpret_cast<const char*>(rec + q));
+    q += static_cast<unsigned>(name.size()) + 1;
+    out.markers.push_back(std::move(name));
+  }
   return out;
 }
+
 std::string plain_text(const uint8_t* rec) {
-  DecodedLine l = decode_line_record(rec);
-  for (size_t i = 0; i < l.text.size(); ++i) {
-    if (!(l.style[i] & kStyleDrawing)) continue;
-    uint8_t c = l.text[i];
-    if (c == 1 || c == 2) l.text[i] = '-'; else if (c == 3 || c == 4) l.text[i] = '|'; else if (c >= 5 && c <= 8) l.text[i] = '+';
+  DecodedLine line = decode_line_record(rec);
+  for (size_t i = 0; i < line.text.size(); ++i) {
+    if (!(line.style[i] & kStyleDrawing)) continue;
+    uint8_t code = static_cast<uint8_t>(line.text[i]);
+    if (code == kDrawTopTee || code == kDrawBottomTee)
+      line.text[i] = '-';
+    else if (code == kDrawLeftTee || code == kDrawRightTee)
+      line.text[i] = '|';
+    else if (code >= kDrawBottomRight && code <= kDrawTopLeft)
+      line.text[i] = '+';
   }
-  return l.text;
+  return line.text;
 }
-}
+
+}  // namespace nuvra::output
