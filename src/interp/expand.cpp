@@ -6,6 +6,7 @@
 
 #include "interp/builtins.h"
 #include "interp/interp.h"
+#include "interp/macro_functions.h"
 #include "interp/messages.h"
 #include "interp/names.h"
 #include "interp/programs.h"
@@ -97,9 +98,19 @@ rc_t resolve_local(Interp& ip, std::string_view inner, std::string* out, bool* v
       *out = v.is_string ? v.str : format_number_g(v.num, 18);
     return 0;
   }
-  if (!inner.empty() && (inner[0] == ':' || inner[0] == '.')) {
-    // Extended functions and class-system references arrive with their
-    // subsystems; until then they give empty text, as a failing one does.
+  if (!inner.empty() && inner[0] == ':') {
+    // A failing function gives empty text here, without its message.
+    int saved = ip.out.threshold();
+    ip.out.set_threshold(output::kSilent);
+    rc_t rc = macro_function(ip, inner.substr(1), out);
+    ip.out.set_threshold(saved);
+    if (rc) out->clear();
+    if (out->size() > kMacroLengthLimit - 1) out->resize(kMacroLengthLimit - 1);
+    return 0;
+  }
+  if (!inner.empty() && inner[0] == '.') {
+    // Class-system references arrive with the class system; until then
+    // they give empty text, as a failing one does.
     return 0;
   }
   if (inner.size() > 2 && (inner.starts_with("++") || inner.starts_with("--")))
@@ -310,7 +321,8 @@ rc_t define_macro(Interp& ip, MacroKind kind) {
     if (!trim(after.substr(1 + used)).empty()) return msg_invalid(ip, "syntax");
     text = v.is_string ? v.str : format_number_g(v.num, 18);
   } else if (after[0] == ':') {
-    return msg_not_available(ip, "extended macro functions");
+    if (rc_t rc = macro_function(ip, after.substr(1), &text)) return rc;
+    if (text.size() > kMacroLengthLimit - 1) text.resize(kMacroLengthLimit - 1);
   } else if (rc_t rc = definition_text(ip, after, &text)) {
     return rc;
   }

@@ -2,6 +2,7 @@
 
 #include <sys/time.h>
 
+#include <cstdio>
 #include <ctime>
 
 #include "interp/blocks.h"
@@ -59,9 +60,15 @@ int executable_build_date() {
 Interp::Interp(gui::WindowSide* window_side) : ws(window_side) {
   out.stream().set_width(linesize);
   if (ws) out.stream().set_sink(sink_trampoline, ws);
+  out.stream().set_page_length(pagesize);
+  // "q" at the more prompt stops the running command as a Break would.
+  out.stream().set_break_hook([](void* self) { static_cast<Interp*>(self)->break_request = true; }, this);
 }
 
-Interp::~Interp() = default;
+Interp::~Interp() {
+  for (const auto& frame : temp_files)
+    for (const std::string& f : frame) std::remove(f.c_str());
+}
 
 bool Interp::poll_break() {
   if (ws && ws->take_break()) break_request = true;

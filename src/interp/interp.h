@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/dataset.h"
 #include "gui/window_side.h"
 #include "interp/macros.h"
 #include "interp/preferences.h"
@@ -21,6 +22,11 @@
 namespace nuvra {
 
 class LineSource;
+
+struct RegexMatch {
+  size_t groups = 0;              // subexpressions of the last expression used
+  std::vector<std::string> subs;  // the whole match, then each group; empty after no match
+};
 
 // This executable's own version (x 100) and build date (yyyymmdd).
 inline constexpr int kExecutableVersion = 1010;
@@ -73,8 +79,8 @@ class Interp {
   rc_t execute_top_level(std::string_view line);
   void end_of_command_report(rc_t rc);
 
-  // Observations in the dataset (0 until a dataset exists).
-  int64_t nobs() const { return 0; }
+  // Observations in the dataset.
+  int64_t nobs() const { return dataset.nobs(); }
 
   // ---- output
   output::Output out;
@@ -94,6 +100,7 @@ class Interp {
   int version = kExecutableVersion;  // command-interpretation version x 100
   bool modern_missing = true;
   bool rmsg = false;
+  bool more = true;
   bool trace = false;
   int tracedepth = 32000;
   int linesize = 79;
@@ -128,12 +135,17 @@ class Interp {
   // loop bodies being run.  Block commands read their bodies from the top.
   std::vector<LineSource*> sources;
 
+  data::Dataset dataset;
   MacroStore macros;
   ProgramStore programs;
   // The programs running now, innermost last.
   std::vector<RunningProgram> program_stack;
-  // Temporary files of each running frame, removed when it ends.
-  std::vector<std::vector<std::string>> temp_files;
+  // Temporary files of the session (first) and of each running frame,
+  // removed when the frame (or the session) ends.
+  std::vector<std::vector<std::string>> temp_files{1};
+  unsigned tempfile_counter = 0;
+  // The last regular-expression match of the macro functions.
+  RegexMatch last_regex;
   // Saved results, and the r() an r-class program is building.
   SavedResults r_results, e_results, s_results;
   std::vector<SavedResults> pending_returns;

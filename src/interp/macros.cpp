@@ -1,5 +1,7 @@
 #include "interp/macros.h"
 
+#include <algorithm>
+
 namespace nuvra {
 
 const std::string* MacroStore::global(std::string_view name) const {
@@ -29,5 +31,18 @@ void MacroStore::set_caller_local(std::string_view name, std::string_view text) 
   Map& m = locals_.size() > 1 ? locals_[locals_.size() - 2] : locals_.back();
   m[std::string(name)].assign(text);
 }
+
+namespace {
+std::vector<std::string> sorted_keys(const std::unordered_map<std::string, std::string>& m) {
+  std::vector<std::string> names;
+  names.reserve(m.size());
+  for (const auto& kv : m) names.push_back(kv.first);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+}  // namespace
+
+std::vector<std::string> MacroStore::global_names() const { return sorted_keys(globals_); }
+std::vector<std::string> MacroStore::local_names() const { return sorted_keys(locals_.back()); }
 
 }  // namespace nuvra

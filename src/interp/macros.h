@@ -28,6 +28,10 @@ class MacroStore {
   }
   size_t level() const { return locals_.size() - 1; }
 
+  // Names of the globals, or of the running level's locals, sorted.
+  std::vector<std::string> global_names() const;
+  std::vector<std::string> local_names() const;
+
  private:
   using Map = std::unordered_map<std::string, std::string>;
   Map globals_;

@@ -129,8 +129,9 @@ rc_t cmd_set(Interp& ip) {
     return 0;
   }
   if (name == "more") {
-    bool ignored;
-    return set_on_off(ip, value, &ignored);
+    if (rc_t rc = set_on_off(ip, value, &ip.more)) return rc;
+    ip.out.stream().set_more_enabled(ip.more);
+    return 0;
   }
   if (abbreviates(name, "linesize", 5) || abbreviates(name, "pagesize", 5)) {
     long n;

@@ -1,0 +1,1073 @@
+#include "interp/macro_functions.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "data/format.h"
+#include "interp/builtins.h"
+#include "interp/interp.h"
+#include "interp/messages.h"
+#include "interp/names.h"
+#include "interp/runner.h"
+#include "interp/simple_expr.h"
+
+namespace nuvra {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Text helpers
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view skip_blanks(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size() && is_blank(s[i])) ++i;
+  return s.substr(i);
+}
+
+// The next blank-delimited word of `s`, removed from it.
+std::string_view take_word(std::string_view& s) {
+  s = skip_blanks(s);
+  size_t n = 0;
+  while (n < s.size() && !is_blank(s[n])) ++n;
+  std::string_view w = s.substr(0, n);
+  s.remove_prefix(n);
+  return w;
+}
+
+// The run of name characters at the start of `s`, removed from it.
+std::string_view take_name(std::string_view& s) {
+  s = skip_blanks(s);
+  size_t n = 0;
+  while (n < s.size() && is_name_char(s[n])) ++n;
+  std::string_view w = s.substr(0, n);
+  s.remove_prefix(n);
+  return w;
+}
+
+// A count written as digits only; false for anything else (signs,
+// fractions, expressions) and for values past nine digits.
+bool parse_digits(std::string_view w, long* v) {
+  if (w.empty() || w.size() > 9) return false;
+  long n = 0;
+  for (char c : w) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  *v = n;
+  return true;
+}
+
+// One element of a list: `raw` as typed (quotes and all), `inner` without
+// its outer double or compound quotes.  Blanks separate elements; a
+// double-quoted or compound-quoted string is one element.  This is the
+// split that foreach ... in uses.
+struct Element {
+  std::string_view raw;
+  std::string_view inner;
+  bool closed = true;  // false when its quote was never closed
+};
+
+bool next_element(std::string_view s, size_t& i, Element* e) {
+  while (i < s.size() && is_blank(s[i])) ++i;
+  if (i >= s.size()) return false;
+  size_t start = i;
+  e->closed = true;
+  if (s[i] == '"') {
+    size_t close = s.find('"', i + 1);
+    if (close == std::string_view::npos) {
+      e->inner = s.substr(i + 1);
+      e->closed = false;
+      i = s.size();
+    } else {
+      e->inner = s.substr(i + 1, close - i - 1);
+      i = close + 1;
+    }
+  } else if (s[i] == '`' && i + 1 < s.size() && s[i + 1] == '"') {
+    int depth = 1;
+    size_t j = i + 2;
+    while (j < s.size()) {
+      if (s[j] == '`' && j + 1 < s.size() && s[j + 1] == '"') {
+        ++depth;
+        j += 2;
+      } else if (s[j] == '"' && j + 1 < s.size() && s[j + 1] == '\'') {
+        if (--depth == 0) break;
+        j += 2;
+      } else {
+        ++j;
+      }
+    }
+    e->inner = s.substr(i + 2, std::min(j, s.size()) - i - 2);
+    e->closed = j < s.size();
+    i = j < s.size() ? j + 2 : s.size();
+  } else {
+    size_t end = i;
+    while (end < s.size() && !is_blank(s[end])) ++end;
+    e->inner = s.substr(i, end - i);
+    i = end;
+  }
+  e->raw = s.substr(start, i - start);
+  return true;
+}
+
+std::vector<Element> split_elements(std::string_view s) {
+  std::vector<Element> out;
+  size_t i = 0;
+  Element e;
+  while (next_element(s, i, &e)) out.push_back(e);
+  return out;
+}
+
+// One argument: a double-quoted or compound-quoted string (quotes
+// removed) or a bare word; removed from `s`.  False when there is none or
+// its quote is not closed.
+bool take_argument(std::string_view& s, std::string* out) {
+  size_t i = 0;
+  Element e;
+  if (!next_element(s, i, &e) || !e.closed) return false;
+  out->assign(e.inner);
+  s.remove_prefix(i);
+  return true;
+}
+
+std::string join(const std::vector<std::string_view>& parts) {
+  std::string out;
+  for (size_t k = 0; k < parts.size(); ++k) {
+    if (k) out.push_back(' ');
+    out.append(parts[k]);
+  }
+  return out;
+}
+
+rc_t syntax_error(Interp& ip) { return rc_message(ip, 198); }
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// The function table, in its documented order.  A minimum of 0 means the
+// name must be written in full.
+
+enum class Fn {
+  Type,
+  Format,
+  Value,
+  Variable,
+  Environment,
+  Tempvar,
+  Tempfile,
+  Rownames,
+  Colnames,
+  Roweq,
+  Coleq,
+  Rowfullnames,
+  Colfullnames,
+  Sortedby,
+  Display,
+  Word,
+  Char,
+  Label,
+  Regexmatch,
+  Regexreplace,
+  Regexsubexp,
+  List,
+  Set,
+  Log,
+  Subinstr,
+  Sysdir,
+  Piece,
+  Data,
+  Adosubdir,
+  UnderLength,
+  Properties,
+  Dirsep,
+  Tsnorm,
+  Serset,
+  Length,
+  Permname,
+  Constraint,
+  Copy,
+};
+
+struct FnEntry {
+  const char* name;
+  size_t min;
+  Fn fn;
+};
+
+constexpr FnEntry kFunctions[] = {
+    {"type", 1, Fn::Type},
+    {"format", 1, Fn::Format},
+    {"value", 3, Fn::Value},
+    {"variable", 3, Fn::Variable},
+    {"environment", 3, Fn::Environment},
+    {"tempvar", 5, Fn::Tempvar},
+    {"tempfile", 5, Fn::Tempfile},
+    {"rownames", 4, Fn::Rownames},
+    {"colnames", 4, Fn::Colnames},
+    {"roweq", 4, Fn::Roweq},
+    {"coleq", 4, Fn::Coleq},
+    {"rowfullnames", 4, Fn::Rowfullnames},
+    {"colfullnames", 4, Fn::Colfullnames},
+    {"sortedby", 4, Fn::Sortedby},
+    {"display", 2, Fn::Display},
+    {"word", 4, Fn::Word},
+    {"char", 4, Fn::Char},
+    {"label", 3, Fn::Label},
+    {"regexmatch", 5, Fn::Regexmatch},
+    {"regexreplace", 6, Fn::Regexreplace},
+    {"regexsubexp", 6, Fn::Regexsubexp},
+    {"list", 4, Fn::List},
+    {"set", 3, Fn::Set},
+    {"log", 3, Fn::Log},
+    {"subinstr", 8, Fn::Subinstr},
+    {"sysdir", 6, Fn::Sysdir},
+    {"piece", 0, Fn::Piece},
+    {"data", 0, Fn::Data},
+    {"adosubdir", 0, Fn::Adosubdir},
+    {"_length", 0, Fn::UnderLength},
+    {"properties", 0, Fn::Properties},
+    {"dirsep", 0, Fn::Dirsep},
+    {"tsnorm", 0, Fn::Tsnorm},
+    {"serset", 0, Fn::Serset},
+    {"length", 0, Fn::Length},
+    {"permname", 0, Fn::Permname},
+    {"constraint", 0, Fn::Constraint},
+    {"copy", 0, Fn::Copy},
+};
+
+const FnEntry* find_function(std::string_view word) {
+  for (const FnEntry& e : kFunctions) {
+    if (e.min == 0 ? word == e.name : abbreviates(word, e.name, e.min)) return &e;
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// environment name
+
+rc_t fn_environment(Interp& ip, std::string_view args, std::string* out) {
+  std::string_view name = take_word(args);
+  if (name.empty() || !trim(args).empty()) return syntax_error(ip);
+  const char* v = std::getenv(std::string(name).c_str());
+  if (v) out->assign(v);
+  return 0;
+}
+
+// tempfile: a name in the temporary directory that no file has yet.
+
+rc_t fn_tempfile(Interp& ip, std::string_view args, std::string* out) {
+  if (!trim(args).empty()) return syntax_error(ip);
+  std::string dir = ip.tmpdir.empty() ? std::string("/tmp") : ip.tmpdir;
+  if (dir.back() != '/') dir.push_back('/');
+  std::string path;
+  do {
+    char name[64];
+    std::snprintf(name, sizeof name, "nv%d_%06u.tmp", ip.pid, ++ip.tempfile_counter);
+    path = dir + name;
+  } while (file_exists(path));
+  register_tempfile(ip, path);
+  *out = std::move(path);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// display: the text the display command would show for the same
+// directives, without its closing newline.
+
+// A directive's "(#)" argument right after its name; `def` when there is
+// none.  Counts run from 0 to 255, as display's own.
+bool directive_count(std::string_view& rest, int def, int* n) {
+  *n = def;
+  if (rest.empty() || rest.front() != '(') return def >= 0;
+  size_t close = rest.find(')');
+  if (close == std::string_view::npos) return false;
+  long v;
+  if (!parse_digits(trim(rest.substr(1, close - 1)), &v) || v > 255) return false;
+  *n = static_cast<int>(v);
+  rest.remove_prefix(close + 1);
+  return true;
+}
+
+rc_t fn_display(Interp& ip, std::string_view rest, std::string* out) {
+  size_t line_start = 0;  // where the current output line begins in *out
+  int dup = 1;
+  bool have_format = false;
+  data::Format fmt;
+  while (!(rest = skip_blanks(rest)).empty()) {
+    std::string_view probe = rest;
+    std::string_view w = take_name(probe);
+    if (w == "_n" || w == "_newline") {
+      int n;
+      if (!directive_count(probe, 1, &n)) return syntax_error(ip);
+      for (int k = 0; k < n; ++k) out->push_back('\n');
+      line_start = out->size();
+      rest = probe;
+      continue;
+    }
+    if (w == "_c" || w == "_continue") {
+      rest = probe;
+      continue;
+    }
+    if (w == "_col" || w == "_column") {
+      int n;
+      if (!directive_count(probe, -1, &n)) return syntax_error(ip);
+      size_t col = out->size() - line_start;  // columns already used
+      size_t want = n > 0 ? static_cast<size_t>(n - 1) : 0;
+      if (col < want) out->append(want - col, ' ');
+      rest = probe;
+      continue;
+    }
+    if (w == "_skip" || w == "_s") {
+      int n;
+      if (!directive_count(probe, 1, &n)) return syntax_error(ip);
+      out->append(static_cast<size_t>(n), ' ');
+      rest = probe;
+      continue;
+    }
+    if (w == "_dup" || w == "_char") {
+      int n;
+      if (!directive_count(probe, -1, &n)) return syntax_error(ip);
+      if (w == "_dup") {
+        dup = n;
+      } else {
+        if (n < 1) return syntax_error(ip);
+        out->append(static_cast<size_t>(dup), static_cast<char>(n));
+        dup = 1;
+      }
+      rest = probe;
+      continue;
+    }
+    if (w == "as" || w == "in") {
+      // Output classes colour what display shows; the text is the same.
+      std::string_view what = take_name(probe);
+      static constexpr std::string_view kClasses[] = {"text",  "txt", "result", "res",
+                                                      "error", "err", "input",  "inp"};
+      if (std::find(std::begin(kClasses), std::end(kClasses), what) == std::end(kClasses))
+        return syntax_error(ip);
+      rest = probe;
+      continue;
+    }
+    if (rest.front() == '%') {
+      std::string_view f = take_word(rest);
+      if (!data::parse_format(f, &fmt)) return rc_message(ip, 120);
+      have_format = true;
+      continue;
+    }
+    ExprValue v;
+    size_t used = 0;
+    if (rc_t rc = eval_expression(ip, rest, &v, &used)) return rc;
+    rest.remove_prefix(used);
+    std::string text;
+    if (have_format) {
+      if (v.is_string != data::is_string_format(fmt)) return rc_message(ip, 120);
+      char buf[data::kRenderBufferSize];
+      if (v.is_string) {
+        size_t n = data::render_string(fmt, v.str, nullptr, 0);
+        text.resize(n + 1);
+        data::render_string(fmt, v.str, text.data(), text.size());
+        text.resize(n);
+      } else {
+        size_t n = data::render_number(fmt, v.num, buf, sizeof buf);
+        text.assign(buf, std::min(n, sizeof buf - 1));
+      }
+      have_format = false;
+    } else {
+      text = v.is_string ? v.str : format_number_g(v.num, 9);
+    }
+    for (int k = 0; k < dup; ++k) out->append(text);
+    dup = 1;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// word count text | word # of text
+
+rc_t fn_word(Interp& ip, std::string_view args, std::string* out) {
+  std::string_view first = take_word(args);
+  if (first == "count") {
+    *out = std::to_string(split_elements(args).size());
+    return 0;
+  }
+  long n;
+  if (!parse_digits(first, &n) || n < 1) return syntax_error(ip);
+  if (take_word(args) != "of") return syntax_error(ip);
+  size_t i = 0;
+  Element e;
+  for (long k = 1; next_element(args, i, &e); ++k) {
+    if (k == n) {
+      out->assign(e.inner);
+      break;
+    }
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Regular expressions: POSIX extended syntax, leftmost-longest matching.
+
+rc_t compile_regex(Interp& ip, const std::string& text, std::regex* re) {
+  try {
+    *re = std::regex(text, std::regex::extended);
+  } catch (const std::regex_error&) {
+    return msg_quoting(ip.out, "regular expression ", text, " invalid\n", 198);
+  }
+  return 0;
+}
+
+void keep_match(Interp& ip, const std::regex& re, const std::smatch* m) {
+  RegexMatch& st = ip.last_regex;
+  st.groups = re.mark_count();
+  st.subs.clear();
+  if (!m) return;
+  for (size_t k = 0; k < m->size(); ++k) st.subs.push_back((*m)[k].matched ? (*m)[k].str() : "");
+}
+
+rc_t regex_too_complex(Interp& ip) {
+  return msg_quoting(ip.out, "regular expression too complex to match\n", "", "", 198);
+}
+
+// regexmatch "text" "expression"
+rc_t fn_regexmatch(Interp& ip, std::string_view args, std::string* out) {
+  std::string text, pattern;
+  if (!take_argument(args, &text) || !take_argument(args, &pattern) || !trim(args).empty())
+    return syntax_error(ip);
+  std::regex re;
+  if (rc_t rc = compile_regex(ip, pattern, &re)) return rc;
+  std::smatch m;
+  bool found;
+  try {
+    found = std::regex_search(text, m, re);
+  } catch (const std::regex_error&) {
+    return regex_too_complex(ip);
+  }
+  keep_match(ip, re, found ? &m : nullptr);
+  *out = found ? "1" : "0";
+  return 0;
+}
+
+// The replacement text with \0 .. \9 standing for the subexpressions and
+// \\ for one backslash.
+void append_replacement(std::string& out, std::string_view repl, const std::smatch& m) {
+  for (size_t i = 0; i < repl.size(); ++i) {
+    char c = repl[i];
+    if (c == '\\' && i + 1 < repl.size()) {
+      char n = repl[i + 1];
+      if (n >= '0' && n <= '9') {
+        size_t k = static_cast<size_t>(n - '0');
+        if (k < m.size() && m[k].matched) out.append(m[k].first, m[k].second);
+        ++i;
+        continue;
+      }
+      if (n == '\\') {
+        out.push_back('\\');
+        ++i;
+        continue;
+      }
+    }
+    out.push_back(c);
+  }
+}
+
+// regexreplace "text" "expression" "replacement" [, all]
+rc_t fn_regexreplace(Interp& ip, std::string_view args, std::string* out) {
+  std::string text, pattern, repl;
+  if (!take_argument(args, &text) || !take_argument(args, &pattern) || !take_argument(args, &repl))
+    return syntax_error(ip);
+  bool all = false;
+  args = trim(args);
+  if (!args.empty()) {
+    if (args.front() != ',' || trim(args.substr(1)) != "all") return syntax_error(ip);
+    all = true;
+  }
+  std::regex re;
+  if (rc_t rc = compile_regex(ip, pattern, &re)) return rc;
+  std::string result;
+  auto it = text.cbegin();
+  bool first = true;
+  bool after_match = false;  // `it` sits right after a non-empty match
+  auto flags = std::regex_constants::match_default;
+  std::smatch m;
+  try {
+    for (;;) {
+      if (!std::regex_search(it, text.cend(), m, re, flags)) break;
+      if (m[0].length() == 0 && m[0].first == it && after_match) {
+        // An empty match touching the previous match is not a new one.
+        if (it == text.cend()) break;
+        result.push_back(*it++);
+        after_match = false;
+        continue;
+      }
+      if (first) keep_match(ip, re, &m);
+      first = false;
+      result.append(it, m[0].first);
+      append_replacement(result, repl, m);
+      it = m[0].second;
+      if (!all) break;
+      flags = std::regex_constants::match_prev_avail;
+      after_match = m[0].length() > 0;
+      if (!after_match) {
+        // An empty match replaces nothing: step over one character so the
+        // next search starts further on.
+        if (it == text.cend()) break;
+        result.push_back(*it++);
+      }
+    }
+  } catch (const std::regex_error&) {
+    return regex_too_complex(ip);
+  }
+  if (first) keep_match(ip, re, nullptr);
+  result.append(it, text.cend());
+  *out = std::move(result);
+  return 0;
+}
+
+// regexsubexp #
+rc_t fn_regexsubexp(Interp& ip, std::string_view args, std::string* out) {
+  long n;
+  std::string_view w = take_word(args);
+  if (!parse_digits(w, &n) || !trim(args).empty()) return syntax_error(ip);
+  const RegexMatch& st = ip.last_regex;
+  if (static_cast<size_t>(n) > st.groups)
+    return msg_quoting(ip.out, "subexpression ", w, " out of range\n", 198);
+  if (static_cast<size_t>(n) < st.subs.size()) *out = st.subs[static_cast<size_t>(n)];
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// list: lists are the text of local macros; their elements are compared
+// as typed, quotes included, so results remain lists of the same elements.
+
+rc_t list_operand(Interp& ip, std::string_view& args, std::string* text) {
+  std::string_view name = take_name(args);
+  if (name.empty()) return syntax_error(ip);
+  const std::string* v = ip.macros.local(name);
+  text->assign(v ? *v : std::string());
+  return 0;
+}
+
+std::vector<std::string_view> raw_elements(const std::string& text) {
+  std::vector<std::string_view> out;
+  for (const Element& e : split_elements(text)) out.push_back(e.raw);
+  return out;
+}
+
+bool contains(const std::vector<std::string_view>& v, std::string_view x) {
+  return std::find(v.begin(), v.end(), x) != v.end();
+}
+
+// An element needs its quotes only when it holds a blank or a quote, or is
+// empty.
+bool needs_quotes(std::string_view inner) {
+  return inner.empty() || inner.find_first_of(" \t\"`'") != std::string_view::npos;
+}
+
+rc_t list_unary(Interp& ip, std::string_view op, std::string_view& args, std::string* out) {
+  std::string text;
+  if (rc_t rc = list_operand(ip, args, &text)) return rc;
+  if (!trim(args).empty()) return syntax_error(ip);
+  std::vector<std::string_view> el = raw_elements(text);
+  std::vector<std::string_view> res;
+  if (op == "uniq") {
+    for (std::string_view e : el)
+      if (!contains(res, e)) res.push_back(e);
+  } else if (op == "dups") {
+    std::vector<std::string_view> seen;
+    for (std::string_view e : el) {
+      if (contains(seen, e))
+        res.push_back(e);
+      else
+        seen.push_back(e);
+    }
+  } else if (op == "sort") {
+    res = el;
+    std::sort(res.begin(), res.end());
+  } else if (op == "sizeof") {
+    *out = std::to_string(el.size());
+    return 0;
+  } else if (op == "clean") {
+    for (const Element& e : split_elements(text))
+      res.push_back(needs_quotes(e.inner) ? e.raw : e.inner);
+  } else {  // retokenize
+    res = el;
+  }
+  *out = join(res);
+  return 0;
+}
+
+rc_t fn_list(Interp& ip, std::string_view args, std::string* out) {
+  std::string_view probe = args;
+  std::string_view op = take_name(probe);
+  bool unary = op == "uniq" || op == "dups" || op == "sort" || op == "sizeof" || op == "clean" ||
+               abbreviates(op, "retokenize", 5);
+  // A unary operation is followed by a macro name; otherwise the word may
+  // be the first operand of a binary operator.
+  std::string_view after = skip_blanks(probe);
+  if (unary && !after.empty() && is_name_char(after.front())) return list_unary(ip, op, probe, out);
+  if (op == "posof") {
+    std::string elem;
+    if (!take_argument(probe, &elem)) return syntax_error(ip);
+    if (take_word(probe) != "in") return syntax_error(ip);
+    std::string text;
+    if (rc_t rc = list_operand(ip, probe, &text)) return rc;
+    if (!trim(probe).empty()) return syntax_error(ip);
+    size_t pos = 0, k = 0;
+    for (const Element& e : split_elements(text)) {
+      ++k;
+      if (e.inner == elem) {
+        pos = k;
+        break;
+      }
+    }
+    *out = std::to_string(pos);
+    return 0;
+  }
+  std::string a, b;
+  if (rc_t rc = list_operand(ip, args, &a)) return rc;
+  args = skip_blanks(args);
+  std::string_view oper;
+  for (std::string_view o : {"===", "==", "|", "&", "-"}) {
+    if (args.starts_with(o)) {
+      oper = o;
+      break;
+    }
+  }
+  if (oper.empty()) {
+    std::string_view w = take_name(args);
+    if (w != "in") return syntax_error(ip);
+    oper = "in";
+  } else {
+    args.remove_prefix(oper.size());
+  }
+  if (rc_t rc = list_operand(ip, args, &b)) return rc;
+  if (!trim(args).empty()) return syntax_error(ip);
+  std::vector<std::string_view> ea = raw_elements(a), eb = raw_elements(b);
+  std::vector<std::string_view> res;
+  if (oper == "|") {
+    res = ea;
+    for (std::string_view e : eb)
+      if (!contains(res, e)) res.push_back(e);
+  } else if (oper == "&") {
+    for (std::string_view e : ea)
+      if (contains(eb, e) && !contains(res, e)) res.push_back(e);
+  } else if (oper == "-") {
+    for (std::string_view e : ea)
+      if (!contains(eb, e)) res.push_back(e);
+  } else if (oper == "===") {
+    *out = ea == eb ? "1" : "0";
+    return 0;
+  } else {
+    bool a_in_b =
+        std::all_of(ea.begin(), ea.end(), [&](std::string_view e) { return contains(eb, e); });
+    if (oper == "in") {
+      *out = a_in_b ? "1" : "0";
+    } else {
+      bool b_in_a =
+          std::all_of(eb.begin(), eb.end(), [&](std::string_view e) { return contains(ea, e); });
+      *out = a_in_b && b_in_a ? "1" : "0";
+    }
+    return 0;
+  }
+  *out = join(res);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// set name: the value of a setting.
+
+rc_t fn_set(Interp& ip, std::string_view args, std::string* out) {
+  std::string_view name = take_word(args);
+  if (name.empty() || !trim(args).empty()) return syntax_error(ip);
+  if (abbreviates(name, "linesize", 5))
+    *out = std::to_string(ip.linesize);
+  else if (abbreviates(name, "pagesize", 5))
+    *out = std::to_string(ip.pagesize);
+  else if (name == "rmsg")
+    *out = ip.rmsg ? "on" : "off";
+  else if (name == "matsize")
+    *out = std::to_string(ip.matsize);
+  else if (name == "maxvar")
+    *out = std::to_string(ip.maxvar);
+  else if (name == "processors")
+    *out = std::to_string(ip.processors);
+  else
+    return msg_not_available(ip, "set " + std::string(name));
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// subinstr local|global name "from" "to" [, all word count(local|global name)]
+
+bool macro_kind(std::string_view w, bool* global) {
+  if (w == "local") {
+    *global = false;
+    return true;
+  }
+  if (w == "global") {
+    *global = true;
+    return true;
+  }
+  return false;
+}
+
+const std::string* get_macro(Interp& ip, bool global, std::string_view name) {
+  return global ? ip.macros.global(name) : ip.macros.local(name);
+}
+
+// Reads "local name" or "global name".
+bool macro_ref(std::string_view& args, bool* global, std::string_view* name) {
+  if (!macro_kind(take_word(args), global)) return false;
+  *name = take_name(args);
+  return !name->empty();
+}
+
+size_t substitute(std::string& text, std::string_view from, std::string_view to, bool all,
+                  bool word) {
+  if (from.empty()) return 0;
+  size_t count = 0;
+  size_t pos = 0;
+  while ((pos = text.find(from, pos)) != std::string::npos) {
+    size_t end = pos + from.size();
+    if (word &&
+        ((pos > 0 && !is_blank(text[pos - 1])) || (end < text.size() && !is_blank(text[end])))) {
+      ++pos;
+      continue;
+    }
+    text.replace(pos, from.size(), to);
+    pos += to.size();
+    ++count;
+    if (!all) break;
+  }
+  return count;
+}
+
+rc_t fn_subinstr(Interp& ip, std::string_view args, std::string* out) {
+  bool global;
+  std::string_view name;
+  if (!macro_ref(args, &global, &name)) return syntax_error(ip);
+  std::string from, to;
+  if (!take_argument(args, &from) || !take_argument(args, &to)) return syntax_error(ip);
+  bool all = false, word = false, counting = false, count_global = false;
+  std::string count_name;
+  args = trim(args);
+  if (!args.empty()) {
+    if (args.front() != ',') return syntax_error(ip);
+    args.remove_prefix(1);
+    while (!(args = skip_blanks(args)).empty()) {
+      std::string_view opt = take_name(args);
+      if (opt == "all") {
+        all = true;
+      } else if (opt == "word") {
+        word = true;
+      } else if (opt == "count" && !args.empty() && args.front() == '(') {
+        size_t close = args.find(')');
+        if (close == std::string_view::npos) return syntax_error(ip);
+        std::string_view inside = args.substr(1, close - 1);
+        std::string_view cname;
+        if (!macro_ref(inside, &count_global, &cname) || !trim(inside).empty())
+          return syntax_error(ip);
+        count_name.assign(cname);
+        counting = true;
+        args.remove_prefix(close + 1);
+      } else {
+        return msg_quoting(ip.out, "option ", opt.empty() ? take_word(args) : opt, " not allowed\n",
+                           198);
+      }
+    }
+  }
+  const std::string* v = get_macro(ip, global, name);
+  std::string text = v ? *v : std::string();
+  size_t n = substitute(text, from, to, all, word);
+  if (counting) {
+    std::string c = std::to_string(n);
+    if (count_global)
+      ip.macros.set_global(count_name, c);
+    else
+      ip.macros.set_local(count_name, c);
+  }
+  *out = std::move(text);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// sysdir NAME: one system directory, resolved as the search path does.
+
+rc_t fn_sysdir(Interp& ip, std::string_view args, std::string* out) {
+  std::string name(take_word(args));
+  if (name.empty() || !trim(args).empty()) return syntax_error(ip);
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static constexpr std::string_view kNames[] = {"UPDATES", "BASE",     "SITE",
+                                                "PLUS",    "PERSONAL", "OLDPLACE"};
+  if (std::find(std::begin(kNames), std::end(kNames), name) == std::end(kNames))
+    return msg_quoting(ip.out, "", name, " invalid system directory name\n", 198);
+  // The search path owns the meaning of these names: let it resolve a
+  // path made of this one name, then put the user's path back.
+  const std::string* cur = ip.macros.global("S_ADO");
+  bool had = cur != nullptr;
+  std::string saved = had ? *cur : std::string();
+  ip.macros.set_global("S_ADO", name);
+  std::vector<std::string> dirs = search_path_dirs(ip);
+  if (had)
+    ip.macros.set_global("S_ADO", saved);
+  else
+    ip.macros.drop_global("S_ADO");
+  if (!dirs.empty()) *out = dirs.front();
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// piece #1 #2 of "text" [, nobreak]: the #1-th piece of at most #2
+// characters, broken at blanks.
+
+std::string_view nth_piece(std::string_view text, size_t which, size_t width, bool nobreak) {
+  size_t p = 0;
+  for (size_t k = 1;; ++k) {
+    while (p < text.size() && is_blank(text[p])) ++p;
+    if (p >= text.size()) return {};
+    size_t end;
+    if (text.size() - p <= width) {
+      end = text.size();
+    } else if (is_blank(text[p + width])) {
+      end = p + width;
+    } else {
+      size_t b = text.find_last_of(" \t", p + width);
+      if (b != std::string_view::npos && b > p) {
+        end = b;
+      } else if (nobreak) {
+        end = p;
+        while (end < text.size() && !is_blank(text[end])) ++end;
+      } else {
+        end = p + width;
+      }
+    }
+    std::string_view piece = text.substr(p, end - p);
+    while (!piece.empty() && is_blank(piece.back())) piece.remove_suffix(1);
+    if (k == which) return piece;
+    p = end;
+  }
+}
+
+rc_t fn_piece(Interp& ip, std::string_view args, std::string* out) {
+  long which, width;
+  if (!parse_digits(take_word(args), &which) || which < 1) return syntax_error(ip);
+  if (!parse_digits(take_word(args), &width) || width < 1) return syntax_error(ip);
+  if (take_word(args) != "of") return syntax_error(ip);
+  args = skip_blanks(args);
+  std::string text;
+  bool nobreak = false;
+  if (!args.empty() && (args.front() == '"' || args.starts_with("`\""))) {
+    if (!take_argument(args, &text)) return syntax_error(ip);
+    args = trim(args);
+    if (!args.empty()) {
+      if (args.front() != ',' || trim(args.substr(1)) != "nobreak") return syntax_error(ip);
+      nobreak = true;
+    }
+  } else {
+    text.assign(trim(args));
+  }
+  out->assign(nth_piece(text, static_cast<size_t>(which), static_cast<size_t>(width), nobreak));
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// adosubdir "name": the subdirectory the search path looks in for a file.
+
+rc_t fn_adosubdir(Interp& ip, std::string_view args, std::string* out) {
+  std::string name;
+  if (!take_argument(args, &name) || name.empty() || !trim(args).empty()) return syntax_error(ip);
+  if (name.size() > 6 && name.ends_with(".style"))
+    *out = "style";
+  else
+    *out = name.substr(0, 1);
+  return 0;
+}
+
+// length local|global name, and copy local|global name
+
+rc_t macro_text_of(Interp& ip, std::string_view args, std::string* text) {
+  bool global;
+  std::string_view name;
+  if (!macro_ref(args, &global, &name) || !trim(args).empty()) return syntax_error(ip);
+  const std::string* v = get_macro(ip, global, name);
+  text->assign(v ? *v : std::string());
+  return 0;
+}
+
+rc_t fn_length(Interp& ip, std::string_view args, std::string* out) {
+  std::string text;
+  if (rc_t rc = macro_text_of(ip, args, &text)) return rc;
+  *out = std::to_string(text.size());
+  return 0;
+}
+
+rc_t fn_copy(Interp& ip, std::string_view args, std::string* out) {
+  return macro_text_of(ip, args, out);
+}
+
+// ---------------------------------------------------------------------------
+// permname suggested [, length(#)]: a valid name made from the suggestion.
+
+bool is_reserved_name(std::string_view n) {
+  static constexpr std::string_view kReserved[] = {
+      "_all", "_b", "byte", "_coef", "_cons", "double", "float", "if",  "in",    "int", "long",
+      "_n",   "_N", "_pi",  "_pred", "_rc",   "_se",    "_skip", "str", "using", "with"};
+  if (std::find(std::begin(kReserved), std::end(kReserved), n) != std::end(kReserved)) return true;
+  // str1, str2, ...: the string storage types
+  return n.size() > 3 && n.starts_with("str") &&
+         std::all_of(n.begin() + 3, n.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+rc_t fn_permname(Interp& ip, std::string_view args, std::string* out) {
+  args = skip_blanks(args);
+  size_t cut = 0;
+  while (cut < args.size() && !is_blank(args[cut]) && args[cut] != ',') ++cut;
+  std::string_view sugg = args.substr(0, cut);
+  args.remove_prefix(cut);
+  if (sugg.empty()) return syntax_error(ip);
+  long len = ip.version >= 700 ? 32 : 8;
+  args = trim(args);
+  if (!args.empty()) {
+    std::string_view opt = args;
+    if (opt.front() != ',') return syntax_error(ip);
+    opt = trim(opt.substr(1));
+    if (!opt.starts_with("length(") || !opt.ends_with(")")) return syntax_error(ip);
+    long n;
+    if (!parse_digits(trim(opt.substr(7, opt.size() - 8)), &n) || n < 1 || n > 32)
+      return syntax_error(ip);
+    len = n;
+  }
+  std::string name;
+  for (char c : sugg) name.push_back(is_name_char(c) ? c : '_');
+  if (!is_name_start(name[0])) name.insert(name.begin(), '_');
+  if (name.size() > static_cast<size_t>(len)) name.resize(static_cast<size_t>(len));
+  if (is_reserved_name(name)) {
+    name.insert(name.begin(), '_');
+    if (name.size() > static_cast<size_t>(len)) name.resize(static_cast<size_t>(len));
+  }
+  *out = std::move(name);
+  return 0;
+}
+
+rc_t fn_not_available(Interp& ip, std::string_view what) {
+  return msg_not_available(ip, "extended macro function " + std::string(what));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+void register_tempfile(Interp& ip, std::string path) {
+  if (ip.temp_files.empty()) ip.temp_files.emplace_back();
+  ip.temp_files.back().push_back(std::move(path));
+}
+
+rc_t macro_function(Interp& ip, std::string_view text, std::string* out) {
+  out->clear();
+  std::string_view args = text;
+  std::string_view word = take_name(args);
+  const FnEntry* e = word.empty() ? nullptr : find_function(word);
+  if (!e) {
+    std::string_view shown = word.empty() ? trim(text) : word;
+    if (shown.empty()) return syntax_error(ip);
+    return msg_quoting(ip.out, "", shown, " not allowed\n", 198);
+  }
+  rc_t rc = 0;
+  switch (e->fn) {
+    case Fn::Environment:
+      rc = fn_environment(ip, args, out);
+      break;
+    case Fn::Tempfile:
+      rc = fn_tempfile(ip, args, out);
+      break;
+    case Fn::Display:
+      rc = fn_display(ip, args, out);
+      break;
+    case Fn::Word:
+      rc = fn_word(ip, args, out);
+      break;
+    case Fn::Regexmatch:
+      rc = fn_regexmatch(ip, args, out);
+      break;
+    case Fn::Regexreplace:
+      rc = fn_regexreplace(ip, args, out);
+      break;
+    case Fn::Regexsubexp:
+      rc = fn_regexsubexp(ip, args, out);
+      break;
+    case Fn::List:
+      rc = fn_list(ip, args, out);
+      break;
+    case Fn::Set:
+      rc = fn_set(ip, args, out);
+      break;
+    case Fn::Log:
+      // No log can be open yet, so there is no log state to report.
+      break;
+    case Fn::Subinstr:
+      rc = fn_subinstr(ip, args, out);
+      break;
+    case Fn::Sysdir:
+      rc = fn_sysdir(ip, args, out);
+      break;
+    case Fn::Piece:
+      rc = fn_piece(ip, args, out);
+      break;
+    case Fn::Adosubdir:
+      rc = fn_adosubdir(ip, args, out);
+      break;
+    case Fn::Length:
+    case Fn::UnderLength:
+      rc = fn_length(ip, args, out);
+      break;
+    case Fn::Dirsep:
+      if (!trim(args).empty()) return syntax_error(ip);
+      *out = "/";
+      break;
+    case Fn::Permname:
+      rc = fn_permname(ip, args, out);
+      break;
+    case Fn::Copy:
+      rc = fn_copy(ip, args, out);
+      break;
+    case Fn::Properties:
+      // Programs carry no properties yet: every program's list is empty.
+      if (take_name(args).empty() || !trim(args).empty()) return syntax_error(ip);
+      break;
+    case Fn::Value:
+    case Fn::Variable:
+    case Fn::Data:
+      return fn_not_available(ip, std::string(e->name) + " label");
+    case Fn::Type:
+    case Fn::Format:
+    case Fn::Tempvar:
+    case Fn::Rownames:
+    case Fn::Colnames:
+    case Fn::Roweq:
+    case Fn::Coleq:
+    case Fn::Rowfullnames:
+    case Fn::Colfullnames:
+    case Fn::Sortedby:
+    case Fn::Char:
+    case Fn::Label:
+    case Fn::Tsnorm:
+    case Fn::Serset:
+    case Fn::Constraint:
+      return fn_not_available(ip, e->name);
+  }
+  if (rc) out->clear();
+  return rc;
+}
+
+}  // namespace nuvra
