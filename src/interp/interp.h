@@ -2,6 +2,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <array>
 #include <chrono>
 #include <map>
 #include <cstdint>
@@ -22,6 +23,14 @@
 namespace nuvra {
 
 class LineSource;
+
+// One of the `timer` command's stopwatches.
+struct TimerStopwatch {
+  double total = 0;  // seconds in completed on-off intervals
+  long long count = 0;
+  bool on = false;
+  std::chrono::steady_clock::time_point started;
+};
 
 struct RegexMatch {
   size_t groups = 0;              // subexpressions of the last expression used
@@ -146,6 +155,8 @@ class Interp {
   unsigned tempfile_counter = 0;
   // The last regular-expression match of the macro functions.
   RegexMatch last_regex;
+  // The `timer` command's stopwatches 1..100 (0 unused).
+  std::array<TimerStopwatch, 101> timers;
   // Saved results, and the r() an r-class program is building.
   SavedResults r_results, e_results, s_results;
   std::vector<SavedResults> pending_returns;
