@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
@@ -960,6 +961,111 @@ rc_t fn_permname(Interp& ip, std::string_view args, std::string* out) {
   return 0;
 }
 
+// A variable of the dataset by name or abbreviation; prints the store's
+// message when there is none.
+rc_t find_variable(Interp& ip, std::string_view name, int* j) {
+  std::string msg;
+  rc_t rc = ip.dataset.find(trim(name), j, &msg);
+  if (rc) return msg_quoting(ip.out, "", msg, "\n", rc);
+  return 0;
+}
+
+// The functions that describe the dataset: type, format, value label,
+// variable label, data label, sortedby, char and label.
+rc_t fn_dataset(Interp& ip, Fn fn, std::string_view args, std::string* out) {
+  const data::Dataset& ds = ip.dataset;
+  int j = 0;
+  switch (fn) {
+    case Fn::Type:
+    case Fn::Format: {
+      std::string_view name = take_name(args);
+      if (name.empty() || !trim(args).empty()) return syntax_error(ip);
+      if (rc_t rc = find_variable(ip, name, &j)) return rc;
+      *out = fn == Fn::Type ? data::type_name(ds.type(j)) : ds.format(j);
+      return 0;
+    }
+    case Fn::Value:
+    case Fn::Variable:
+    case Fn::Data: {
+      // "value label varname", "variable label varname", "data label"
+      std::string_view word = take_name(args);
+      if (word != "label" && word != "l" && word != "la" && word != "lab" && word != "labe")
+        return syntax_error(ip);
+      if (fn == Fn::Data) {
+        if (!trim(args).empty()) return syntax_error(ip);
+        *out = ds.data_label();
+        return 0;
+      }
+      std::string_view name = take_name(args);
+      if (name.empty() || !trim(args).empty()) return syntax_error(ip);
+      if (rc_t rc = find_variable(ip, name, &j)) return rc;
+      *out = fn == Fn::Value ? ds.value_label_name(j) : ds.label(j);
+      return 0;
+    }
+    case Fn::Sortedby: {
+      if (!trim(args).empty()) return syntax_error(ip);
+      for (uint16_t v : ds.sort_list()) {
+        if (v == 0) break;
+        if (!out->empty()) out->push_back(' ');
+        out->append(ds.name(v));
+      }
+      return 0;
+    }
+    case Fn::Char: {
+      // "char owner[name]" gives the contents; "char owner[]" the names.
+      std::string_view t = trim(args);
+      size_t open = t.find('[');
+      if (open == std::string_view::npos || t.back() != ']') return syntax_error(ip);
+      std::string owner(trim(t.substr(0, open)));
+      std::string_view cname = trim(t.substr(open + 1, t.size() - open - 2));
+      if (owner != "_dta") {
+        if (rc_t rc = find_variable(ip, owner, &j)) return rc;
+        owner = ds.name(j);
+      }
+      if (cname.empty()) {
+        for (const auto& e : ds.chars().entries(owner)) {
+          if (!out->empty()) out->push_back(' ');
+          out->append(e.name);
+        }
+        return 0;
+      }
+      if (const std::string* c = ds.chars().get(owner, cname)) *out = *c;
+      return 0;
+    }
+    case Fn::Label: {
+      // "label lblname #" or "label (varname) #": the text for the value,
+      // or the value itself when the table has none.
+      std::string_view t = trim(args);
+      std::string table;
+      if (!t.empty() && t.front() == '(') {
+        size_t close = t.find(')');
+        if (close == std::string_view::npos) return syntax_error(ip);
+        if (rc_t rc = find_variable(ip, t.substr(1, close - 1), &j)) return rc;
+        table = ds.value_label_name(j);
+        t = t.substr(close + 1);
+      } else {
+        table = std::string(take_name(t));
+        if (table.empty()) return syntax_error(ip);
+      }
+      std::string_view num = trim(t);
+      char* end = nullptr;
+      std::string n(num);
+      double v = std::strtod(n.c_str(), &end);
+      if (n.empty() || *end != '\0') return syntax_error(ip);
+      const data::ValueLabel* vl = table.empty() ? nullptr : ds.value_labels().get(table);
+      if (!table.empty() && !vl && j == 0)
+        return msg_quoting(ip.out, "value label ", table, " not found\n", 111);
+      const char* text = (vl && v == std::floor(v) && std::fabs(v) < 2147483648.0)
+                             ? vl->find(static_cast<int32_t>(v))
+                             : nullptr;
+      *out = text ? std::string(text) : format_number_g(v, 18);
+      return 0;
+    }
+    default:
+      return syntax_error(ip);
+  }
+}
+
 rc_t fn_not_available(Interp& ip, std::string_view what) {
   return msg_not_available(ip, "extended macro function " + std::string(what));
 }
@@ -1048,9 +1154,13 @@ rc_t macro_function(Interp& ip, std::string_view text, std::string* out) {
     case Fn::Value:
     case Fn::Variable:
     case Fn::Data:
-      return fn_not_available(ip, std::string(e->name) + " label");
     case Fn::Type:
     case Fn::Format:
+    case Fn::Sortedby:
+    case Fn::Char:
+    case Fn::Label:
+      rc = fn_dataset(ip, e->fn, args, out);
+      break;
     case Fn::Tempvar:
     case Fn::Rownames:
     case Fn::Colnames:
@@ -1058,9 +1168,6 @@ rc_t macro_function(Interp& ip, std::string_view text, std::string* out) {
     case Fn::Coleq:
     case Fn::Rowfullnames:
     case Fn::Colfullnames:
-    case Fn::Sortedby:
-    case Fn::Char:
-    case Fn::Label:
     case Fn::Tsnorm:
     case Fn::Serset:
     case Fn::Constraint:

@@ -66,8 +66,8 @@ TEST_F(MacroFunctionTest, NamesAreMatchedByTheirMinimumAbbreviation) {
   // Table order decides between names sharing letters: "regex" is
   // regexmatch, "t" is type.
   EXPECT_EQ(fn("regex \"ab\" \"b\""), "1");
-  fn("t x", 199);
-  EXPECT_NE(side.text.find("type"), std::string::npos);
+  fn("t x", 111);  // type of a variable that does not exist
+  EXPECT_NE(side.text.find("variable x not found"), std::string::npos);
 }
 
 TEST_F(MacroFunctionTest, WordCountAndWordOf) {
@@ -339,10 +339,9 @@ TEST_F(MacroFunctionTest, SetAndSysdir) {
   ::setenv("HOME", home.c_str(), 1);
 }
 
-TEST_F(MacroFunctionTest, DatasetAndMatrixFunctionsAreNotAvailableYet) {
-  for (const char* f : {"type x", "format x", "value label x", "variable label x", "tempvar",
-                        "rownames m", "colfullnames m", "sortedby", "char x[a]", "label l 1",
-                        "data label", "tsnorm d", "serset", "constraint dir"}) {
+TEST_F(MacroFunctionTest, MatrixAndTimeSeriesFunctionsAreNotAvailableYet) {
+  for (const char* f : {"tempvar", "rownames m", "colfullnames m", "tsnorm d", "serset",
+                        "constraint dir"}) {
     fn(f, 199);
     EXPECT_NE(side.text.find("not yet available"), std::string::npos) << f;
   }
@@ -398,6 +397,49 @@ TEST_F(MacroFunctionTest, MacroShiftRenumbersPositionalLocals) {
   EXPECT_EQ(local("1"), "<none>");
   EXPECT_EQ(macro("shift x"), 198);
   EXPECT_EQ(macro("shift -1"), 198);
+}
+
+}  // namespace
+}  // namespace nuvra
+
+namespace nuvra {
+namespace {
+
+TEST_F(MacroFunctionTest, FunctionsDescribingTheDataset) {
+  data::Dataset& ds = ip.dataset;
+  int price = 0, make = 0;
+  ASSERT_EQ(ds.add_variable("price", 252, &price), 0);  // int
+  ASSERT_EQ(ds.add_variable("make", 12, &make), 0);     // str12
+  ASSERT_EQ(ds.set_format(price, "%9.2f"), 0);
+  ds.set_label(price, "Price in dollars");
+  ds.set_data_label("Cars");
+  ASSERT_EQ(ds.value_labels().define("yesno", 1, "yes"), 0);
+  ASSERT_EQ(ds.set_value_label_name(price, "yesno"), 0);
+  ASSERT_EQ(ds.set_char("price", "note1", "checked"), 0);
+  ASSERT_EQ(ds.set_char("_dta", "source", "made by hand"), 0);
+  ds.set_sort_list({make, price});
+
+  EXPECT_EQ(fn("type price"), "int");
+  EXPECT_EQ(fn("type ma"), "str12");  // abbreviations find variables
+  EXPECT_EQ(fn("format price"), "%9.2f");
+  EXPECT_EQ(fn("format make"), "%12s");
+  EXPECT_EQ(fn("variable label price"), "Price in dollars");
+  EXPECT_EQ(fn("value label price"), "yesno");
+  EXPECT_EQ(fn("value label make"), "");
+  EXPECT_EQ(fn("data label"), "Cars");
+  EXPECT_EQ(fn("sortedby"), "make price");
+  EXPECT_EQ(fn("char price[note1]"), "checked");
+  EXPECT_EQ(fn("char price[]"), "note1");
+  EXPECT_EQ(fn("char _dta[source]"), "made by hand");
+  EXPECT_EQ(fn("char _dta[none]"), "");
+  EXPECT_EQ(fn("label yesno 1"), "yes");
+  EXPECT_EQ(fn("label yesno 2"), "2");  // no text: the value itself
+  EXPECT_EQ(fn("label (price) 1"), "yes");
+  fn("label nosuch 1", 111);
+  fn("type nosuch", 111);
+  EXPECT_NE(side.text.find("variable nosuch not found"), std::string::npos);
+  fn("type", 198);
+  fn("char price", 198);
 }
 
 }  // namespace
