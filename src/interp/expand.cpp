@@ -302,7 +302,10 @@ rc_t define_macro(Interp& ip, MacroKind kind) {
   std::string_view after = rest.substr(end);
   if (kind == MacroKind::Global && !name.empty() && name[0] == '_')
     return msg_invalid(ip, "syntax");
-  if (name.empty() || !is_name_start(name[0]) || (kind == MacroKind::Global && name.size() > 32) ||
+  // Local names may begin with a digit: the positional arguments are the
+  // locals 0, 1, 2, ... and programs set them too.
+  bool first_ok = !name.empty() && (is_name_start(name[0]) || kind != MacroKind::Global);
+  if (!first_ok || (kind == MacroKind::Global && name.size() > 32) ||
       (kind != MacroKind::Global && name.size() > 31)) {
     return msg_quoting(ip.out, "", name.empty() ? std::string(trim(rest).substr(0, 32)) : name,
                        " invalid name\n", 198);

@@ -229,3 +229,18 @@ TEST_F(InterpTest, MacroDefinitions) {
 
 }  // namespace
 }  // namespace nuvra
+
+namespace nuvra {
+namespace {
+
+TEST_F(InterpTest, PositionalLocalsCanBeSet) {
+  run("local 0 a b");
+  EXPECT_EQ(*ip.macros.local("0"), "a b");
+  run("local 2 x");
+  EXPECT_EQ(*ip.macros.local("2"), "x");
+  run("global 2 x");
+  EXPECT_EQ(last_rc, 198);  // global names still begin with a letter
+}
+
+}  // namespace
+}  // namespace nuvra

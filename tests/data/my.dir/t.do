@@ -1,0 +1,1 @@
+display "from my.dir"
