@@ -15,6 +15,7 @@
 #include "gui/window_side.h"
 #include "interp/macros.h"
 #include "interp/preferences.h"
+#include "interp/preserve.h"
 #include "interp/programs.h"
 #include "interp/rc.h"
 #include "interp/word_reader.h"
@@ -153,6 +154,11 @@ class Interp {
   // removed when the frame (or the session) ends.
   std::vector<std::vector<std::string>> temp_files{1};
   unsigned tempfile_counter = 0;
+  // Variables named by tempvar in the session (first) and in each frame.
+  std::vector<std::vector<std::string>> temp_vars{1};
+  unsigned tempname_counter = 0;
+  // Data kept by preserve, with the frame depth that kept it.
+  std::vector<std::pair<int, SnapshotPtr>> preserved;
   // The last regular-expression match of the macro functions.
   RegexMatch last_regex;
   // The `timer` command's stopwatches 1..100 (0 unused).

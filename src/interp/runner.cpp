@@ -13,6 +13,7 @@
 #include "interp/line_source.h"
 #include "interp/messages.h"
 #include "interp/names.h"
+#include "interp/preserve.h"
 
 namespace nuvra {
 
@@ -134,11 +135,17 @@ Frame::Frame(Interp& ip, bool shares_locals)
   if (!shares_locals) {
     ip.macros.push_level();
     ip.temp_files.emplace_back();
+    ip.temp_vars.emplace_back();
   }
 }
 
 Frame::~Frame() {
   if (!shares_locals_) {
+    // Data kept by preserve come back first, so that temporary variables
+    // made afterwards are not dropped from the restored data.
+    restore_at_frame_end(ip_);
+    drop_frame_tempvars(ip_);
+    ip_.temp_vars.pop_back();
     for (const std::string& f : ip_.temp_files.back()) std::remove(f.c_str());
     ip_.temp_files.pop_back();
     ip_.macros.pop_level();
