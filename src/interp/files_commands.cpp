@@ -111,7 +111,7 @@ rc_t read_arguments(Interp& ip, std::vector<std::string>* names, CommandLine* cl
   while (skip_blanks(args, 0) < args.size()) {
     std::string name;
     if (!take_name(args, &name)) return msg_quoting(ip.out, "too few quotes\n", "", "", 132);
-    if (name.empty()) return msg_invalid(ip, "file specification");
+    if (name.empty()) return rc_message(ip, 7197);
     names->push_back(std::move(name));
   }
   if (names->size() < min || names->size() > max) return msg_invalid(ip, "syntax");
@@ -248,15 +248,15 @@ rc_t cmd_dir(Interp& ip) {
   bool wide = cl.flag("wide", 1, 0) == 1;
   if (rc_t rc = cl.leftover(ip)) return rc;
   std::string shown = names.empty() ? "." : names[0];
-  std::string spec = expand_home(shown);
+  std::string target = expand_home(shown);
   std::string dir, pattern = "*";
-  if (is_directory(spec)) {
-    dir = spec;
+  if (is_directory(target)) {
+    dir = target;
   } else {
-    dir = directory_of(spec);
-    pattern = base_name(spec);
+    dir = directory_of(target);
+    pattern = base_name(target);
     bool wild = pattern.find_first_of("*?[") != std::string::npos;
-    if (!wild && ::access(spec.c_str(), F_OK) != 0) return not_found(ip, shown);
+    if (!wild && ::access(target.c_str(), F_OK) != 0) return not_found(ip, shown);
     if (!is_directory(dir)) return not_found(ip, shown);
   }
   DIR* d = ::opendir(dir.c_str());

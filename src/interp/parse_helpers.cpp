@@ -327,7 +327,7 @@ std::string expand_home(std::string_view path) {
 
 rc_t confirm_file(Interp& ip, std::string_view arg, bool want_new) {
   std::string shown(unquote_whole(arg));
-  if (shown.empty()) return msg_invalid(ip, "file specification");
+  if (shown.empty()) return rc_message(ip, 7197);
   std::string path = expand_home(shown);
   struct stat st;
   bool exists = ::stat(path.c_str(), &st) == 0;

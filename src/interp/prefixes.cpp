@@ -152,7 +152,7 @@ rc_t cmd_version(Interp& ip) {
       break;
     }
   }
-  std::string_view spec = trim(rest.substr(0, colon));
+  std::string_view head = trim(rest.substr(0, colon));
   bool has_command = colon != std::string_view::npos;
 
   if (!ip.exec_flag) {
@@ -160,7 +160,7 @@ rc_t cmd_version(Interp& ip) {
     ip.reader.set_pos(static_cast<size_t>(rest.data() - ip.cmdbuf.data()) + colon);
     return ip.run_rest_of_line();
   }
-  if (spec.empty()) {
+  if (head.empty()) {
     if (has_command) return msg_invalid(ip, "syntax");
     ip.out.set_class(output::OutClass::Result);
     ip.out.print_markup("version ");
@@ -168,10 +168,10 @@ rc_t cmd_version(Interp& ip) {
     ip.out.print_markup("\n");
     return 0;
   }
-  size_t comma = spec.find(',');
-  std::string_view number = trim(spec.substr(0, comma));
+  size_t comma = head.find(',');
+  std::string_view number = trim(head.substr(0, comma));
   std::string_view options =
-      comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
+      comma == std::string_view::npos ? std::string_view() : head.substr(comma + 1);
   int v = 0;
   if (!parse_version_number(number, &v) || v < 100) return rc_message(ip, 198);
   if (v > kExecutableVersion) {

@@ -68,7 +68,7 @@ std::string with_do_extension(std::string_view name) {
 rc_t start_file(Interp& ip, RunMode mode) {
   std::string_view rest = ip.reader.rest();
   std::string_view name = read_filename(rest);
-  if (name.empty()) return msg_invalid(ip, "file specification");
+  if (name.empty()) return rc_message(ip, 7197);
   bool stop = true;
   rest = trim(rest);
   std::string_view args;

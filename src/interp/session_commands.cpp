@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "data/commands/commands.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
@@ -117,6 +118,11 @@ rc_t cmd_set(Interp& ip) {
   if (!trim(args).empty()) return msg_invalid(ip, "syntax");
   if (!options.empty() && !abbreviates(options, "permanently", 4))
     return option_not_allowed(ip, options);
+  {
+    bool handled = false;
+    rc_t rc = set_data_setting(ip, name, value, &handled);
+    if (handled) return rc;
+  }
   if (name == "rmsg") return set_on_off(ip, value, &ip.rmsg);
   if (name == "trace") return set_on_off(ip, value, &ip.trace);
   if (name == "tracedepth") {

@@ -1,4 +1,4 @@
-// syntax: the argument parser of programs.  The specification names what
+// syntax: the argument parser of programs.  The pattern names what
 // the program accepts; the program's command line (the local 0) is read
 // against it with the standard parse, and the parts land in locals.
 #include <cctype>
@@ -21,7 +21,7 @@ enum class Lead { None, Varlist, Varname, NewVarlist, NewVarname, Namelist, Name
 
 enum class OptKind { Flag, NoFlag, Integer, Real, String, Passthru, Varlist, Numlist, Name, Asis };
 
-struct OptSpec {
+struct OptPattern {
   std::string name;  // lower case, the local it fills
   size_t min = 0;    // characters that must be typed
   OptKind kind = OptKind::Flag;
@@ -29,7 +29,7 @@ struct OptSpec {
   bool required = false;
 };
 
-struct Spec {
+struct Pattern {
   Lead lead = Lead::None;
   bool lead_required = false;
   bool numeric = false, string = false;
@@ -39,11 +39,11 @@ struct Spec {
   bool allow_if = false, allow_in = false, allow_using = false, allow_exp = false;
   bool if_required = false, in_required = false, using_required = false, exp_required = false;
   int weights = 0;
-  std::vector<OptSpec> options;
+  std::vector<OptPattern> options;
   bool star = false;  // "*" collects what no option took
 };
 
-rc_t bad_spec(Interp& ip) { return rc_message(ip, 197); }
+rc_t bad_pattern(Interp& ip) { return rc_message(ip, 197); }
 
 // "NAme" → name "name", minimum 2 (the capitals); all lower case means the
 // whole word.
@@ -55,16 +55,16 @@ void option_name(std::string_view word, std::string* name, size_t* min) {
   *min = caps == 0 ? word.size() : caps;
 }
 
-rc_t read_option_spec(Interp& ip, std::string_view w, bool required, Spec* spec) {
+rc_t read_option_pattern(Interp& ip, std::string_view w, bool required, Pattern* pat) {
   if (w == "*") {
-    spec->star = true;
+    pat->star = true;
     return 0;
   }
-  OptSpec o;
+  OptPattern o;
   o.required = required;
   size_t paren = w.find('(');
   std::string_view head = w.substr(0, paren);
-  if (head.empty()) return bad_spec(ip);
+  if (head.empty()) return bad_pattern(ip);
   if (paren == std::string_view::npos) {
     // noNAme: the local is the name without "no", filled with the word.
     if (head.size() > 2 && head.substr(0, 2) == "no" && std::isupper(static_cast<unsigned char>(head[2]))) {
@@ -74,10 +74,10 @@ rc_t read_option_spec(Interp& ip, std::string_view w, bool required, Spec* spec)
     } else {
       option_name(head, &o.name, &o.min);
     }
-    spec->options.push_back(o);
+    pat->options.push_back(o);
     return 0;
   }
-  if (w.back() != ')') return bad_spec(ip);
+  if (w.back() != ')') return bad_pattern(ip);
   option_name(head, &o.name, &o.min);
   std::string inner(trim(w.substr(paren + 1, w.size() - paren - 2)));
   std::string kind = inner.substr(0, inner.find(' '));
@@ -90,13 +90,13 @@ rc_t read_option_spec(Interp& ip, std::string_view w, bool required, Spec* spec)
   else if (kind == "numlist") o.kind = OptKind::Numlist;
   else if (kind == "name" || kind == "namelist") o.kind = OptKind::Name;
   else if (kind == "asis") o.kind = OptKind::Asis;
-  else return bad_spec(ip);
-  spec->options.push_back(o);
+  else return bad_pattern(ip);
+  pat->options.push_back(o);
   return 0;
 }
 
-// Reads the words of a specification; brackets make a part optional.
-rc_t read_spec(Interp& ip, std::string_view text, Spec* spec) {
+// Reads the words of a pattern; brackets make a part optional.
+rc_t read_pattern(Interp& ip, std::string_view text, Pattern* pat) {
   size_t i = 0;
   bool in_options = false, options_optional = false;
   auto skip = [&] {
@@ -135,7 +135,7 @@ rc_t read_spec(Interp& ip, std::string_view text, Spec* spec) {
     if (optional && !in_options) {
       while (true) {
         skip();
-        if (i >= text.size()) return bad_spec(ip);
+        if (i >= text.size()) return bad_pattern(ip);
         if (text[i] == ']') {
           ++i;
           break;
@@ -147,7 +147,7 @@ rc_t read_spec(Interp& ip, std::string_view text, Spec* spec) {
     }
     if (in_options) {
       for (std::string_view ow : words)
-        if (rc_t rc = read_option_spec(ip, ow, !options_optional && !optional, spec)) return rc;
+        if (rc_t rc = read_option_pattern(ip, ow, !options_optional && !optional, pat)) return rc;
       continue;
     }
     std::string_view head = w.substr(0, w.find('('));
@@ -160,13 +160,13 @@ rc_t read_spec(Interp& ip, std::string_view text, Spec* spec) {
     else if (head == "name") lead = Lead::Name;
     else if (head == "anything") lead = Lead::Anything;
     if (lead != Lead::None) {
-      if (spec->lead != Lead::None || words.size() != 1) return bad_spec(ip);
-      spec->lead = lead;
-      spec->lead_required = !optional;
-      if (lead == Lead::Varname || lead == Lead::NewVarname || lead == Lead::Name) spec->max_vars = 1;
+      if (pat->lead != Lead::None || words.size() != 1) return bad_pattern(ip);
+      pat->lead = lead;
+      pat->lead_required = !optional;
+      if (lead == Lead::Varname || lead == Lead::NewVarname || lead == Lead::Name) pat->max_vars = 1;
       size_t paren = w.find('(');
       if (paren != std::string_view::npos) {
-        if (w.back() != ')') return bad_spec(ip);
+        if (w.back() != ')') return bad_pattern(ip);
         std::string inner(w.substr(paren + 1, w.size() - paren - 2));
         std::string buf = inner;
         for (size_t pos = 0;;) {
@@ -175,29 +175,29 @@ rc_t read_spec(Interp& ip, std::string_view text, Spec* spec) {
           size_t e = rest.find(' ');
           std::string item(rest.substr(0, e));
           pos = buf.size() - rest.size() + item.size();
-          if (item == "numeric") spec->numeric = true;
-          else if (item == "string") spec->string = true;
-          else if (item == "default=none") spec->default_none = true;
+          if (item == "numeric") pat->numeric = true;
+          else if (item == "string") pat->string = true;
+          else if (item == "default=none") pat->default_none = true;
           else if (item == "equalok" || item == "everything" || item == "ts" || item == "fv" || item == "generate" || item == "id=" || item.rfind("id=", 0) == 0 || item.rfind("name=", 0) == 0)
-            spec->equalok = spec->equalok || item == "equalok";
-          else if (item.rfind("min=", 0) == 0) spec->min_vars = std::atoi(item.c_str() + 4);
-          else if (item.rfind("max=", 0) == 0) spec->max_vars = std::atoi(item.c_str() + 4);
-          else return bad_spec(ip);
+            pat->equalok = pat->equalok || item == "equalok";
+          else if (item.rfind("min=", 0) == 0) pat->min_vars = std::atoi(item.c_str() + 4);
+          else if (item.rfind("max=", 0) == 0) pat->max_vars = std::atoi(item.c_str() + 4);
+          else return bad_pattern(ip);
         }
       }
       continue;
     }
     for (std::string_view q : words) {
-      if (q == "if") spec->allow_if = true, spec->if_required = !optional;
-      else if (q == "in") spec->allow_in = true, spec->in_required = !optional;
-      else if (q == "using/" || q == "using") spec->allow_using = true, spec->using_required = !optional;
-      else if (q == "=/exp" || q == "=exp") spec->allow_exp = true, spec->exp_required = !optional;
-      else if (q == "fweight") spec->weights |= kFweight;
-      else if (q == "aweight") spec->weights |= kAweight;
-      else if (q == "pweight") spec->weights |= kPweight;
-      else if (q == "iweight") spec->weights |= kIweight;
+      if (q == "if") pat->allow_if = true, pat->if_required = !optional;
+      else if (q == "in") pat->allow_in = true, pat->in_required = !optional;
+      else if (q == "using/" || q == "using") pat->allow_using = true, pat->using_required = !optional;
+      else if (q == "=/exp" || q == "=exp") pat->allow_exp = true, pat->exp_required = !optional;
+      else if (q == "fweight") pat->weights |= kFweight;
+      else if (q == "aweight") pat->weights |= kAweight;
+      else if (q == "pweight") pat->weights |= kPweight;
+      else if (q == "iweight") pat->weights |= kIweight;
       else if (q == "/") continue;
-      else return bad_spec(ip);
+      else return bad_pattern(ip);
     }
   }
   return 0;
@@ -214,10 +214,10 @@ std::string join_names(const data::Dataset& ds, const std::vector<int>& vars) {
 
 }  // namespace
 
-// syntax specification: reads the local 0 against it.
+// syntax pattern: reads the local 0 against it.
 rc_t cmd_syntax(Interp& ip) {
-  Spec spec;
-  if (rc_t rc = read_spec(ip, ip.reader.rest(), &spec)) return rc;
+  Pattern pat;
+  if (rc_t rc = read_pattern(ip, ip.reader.rest(), &pat)) return rc;
   const std::string* zero = ip.macros.local("0");
   std::string line = "syntax " + (zero ? *zero : std::string());
 
@@ -226,15 +226,15 @@ rc_t cmd_syntax(Interp& ip) {
   std::vector<std::pair<std::string, std::string>> results;
 
   ParseSettings st;
-  st.varlist = spec.lead != Lead::None;
-  st.allow_if = spec.allow_if;
-  st.allow_in = spec.allow_in;
-  st.allow_using = spec.allow_using;
-  st.allow_eq_exp = spec.allow_exp;
-  st.weights = spec.weights;
-  st.default_weight = spec.weights & kAweight ? kAweight : spec.weights & kFweight ? kFweight
-                      : spec.weights & kPweight ? kPweight : kIweight;
-  st.allow_options = !spec.options.empty() || spec.star;
+  st.varlist = pat.lead != Lead::None;
+  st.allow_if = pat.allow_if;
+  st.allow_in = pat.allow_in;
+  st.allow_using = pat.allow_using;
+  st.allow_eq_exp = pat.allow_exp;
+  st.weights = pat.weights;
+  st.default_weight = pat.weights & kAweight ? kAweight : pat.weights & kFweight ? kFweight
+                      : pat.weights & kPweight ? kPweight : kIweight;
+  st.allow_options = !pat.options.empty() || pat.star;
   CommandLine cl;
   std::string saved_buf = ip.cmdbuf;
   size_t saved_pos = ip.reader.pos();
@@ -248,41 +248,41 @@ rc_t cmd_syntax(Interp& ip) {
   // The leading list.
   const data::Dataset& ds = ip.dataset;
   std::string lead_text = cl.varlist_text;
-  // "=exp" is read as a weight by the parse when the spec takes it.
+  // "=exp" is read as a weight by the parse when the pat takes it.
   std::string exp_text;
-  if (spec.allow_exp && cl.has_weight && spec.weights == 0) {
+  if (pat.allow_exp && cl.has_weight && pat.weights == 0) {
     exp_text = cl.weight_text;
     cl.has_weight = false;
   }
-  switch (spec.lead) {
+  switch (pat.lead) {
     case Lead::None:
       break;
     case Lead::Varlist:
     case Lead::Varname: {
       std::vector<int> vars;
       if (lead_text.empty()) {
-        if (spec.lead_required) return msg_required(ip, spec.lead == Lead::Varname ? "varname" : "varlist");
-        if (!spec.default_none)
+        if (pat.lead_required) return msg_required(ip, pat.lead == Lead::Varname ? "varname" : "varlist");
+        if (!pat.default_none)
           for (int j = 1; j <= ds.nvar(); ++j) vars.push_back(j);
       } else {
         data::VarlistFailure fail;
         if (data::read_varlist(ds, lead_text, &vars, &fail) != 0)
           return msg_quoting(ip.out, "", fail.message, "\n", fail.rc);
       }
-      if (spec.max_vars > 0 && static_cast<int>(vars.size()) > spec.max_vars) return rc_message(ip, 103);
-      if (!lead_text.empty() && static_cast<int>(vars.size()) < spec.min_vars) return rc_message(ip, 102);
+      if (pat.max_vars > 0 && static_cast<int>(vars.size()) > pat.max_vars) return rc_message(ip, 103);
+      if (!lead_text.empty() && static_cast<int>(vars.size()) < pat.min_vars) return rc_message(ip, 102);
       for (int j : vars) {
-        if (spec.numeric && ds.is_string(j)) return msg_quoting(ip.out, "", "", "string variables not allowed\n", 109);
-        if (spec.string && !spec.numeric && !ds.is_string(j))
+        if (pat.numeric && ds.is_string(j)) return msg_quoting(ip.out, "", "", "string variables not allowed\n", 109);
+        if (pat.string && !pat.numeric && !ds.is_string(j))
           return msg_quoting(ip.out, "", "", "numeric variables not allowed\n", 109);
       }
-      results.emplace_back(spec.lead == Lead::Varname ? "varlist" : "varlist", join_names(ds, vars));
+      results.emplace_back(pat.lead == Lead::Varname ? "varlist" : "varlist", join_names(ds, vars));
       break;
     }
     case Lead::NewVarlist:
     case Lead::NewVarname: {
       if (lead_text.empty()) {
-        if (spec.lead_required) return msg_required(ip, "varlist");
+        if (pat.lead_required) return msg_required(ip, "varlist");
         results.emplace_back("varlist", "");
         break;
       }
@@ -290,7 +290,7 @@ rc_t cmd_syntax(Interp& ip) {
       data::VarlistFailure fail;
       if (data::read_new_varlist(ds, lead_text, data::kFloat, &nv, &fail) != 0)
         return msg_quoting(ip.out, "", fail.message, "\n", fail.rc);
-      if (spec.max_vars > 0 && static_cast<int>(nv.size()) > spec.max_vars) return rc_message(ip, 103);
+      if (pat.max_vars > 0 && static_cast<int>(nv.size()) > pat.max_vars) return rc_message(ip, 103);
       std::string names, types;
       for (const auto& v : nv) {
         if (!names.empty()) names += ' ', types += ' ';
@@ -303,7 +303,7 @@ rc_t cmd_syntax(Interp& ip) {
     }
     case Lead::Namelist:
     case Lead::Name: {
-      if (lead_text.empty() && spec.lead_required) return msg_required(ip, spec.lead == Lead::Name ? "name" : "namelist");
+      if (lead_text.empty() && pat.lead_required) return msg_required(ip, pat.lead == Lead::Name ? "name" : "namelist");
       std::string buf = lead_text;
       int count = 0;
       for (size_t p = 0;;) {
@@ -314,40 +314,40 @@ rc_t cmd_syntax(Interp& ip) {
         ++count;
         p = buf.size() - rest.size() + w.size();
       }
-      if (spec.max_vars > 0 && count > spec.max_vars) return msg_quoting(ip.out, "too many names specified", "", "\n", 103);
-      results.emplace_back(spec.lead == Lead::Name ? "namelist" : "namelist", lead_text);
+      if (pat.max_vars > 0 && count > pat.max_vars) return msg_quoting(ip.out, "too many names specified", "", "\n", 103);
+      results.emplace_back(pat.lead == Lead::Name ? "namelist" : "namelist", lead_text);
       break;
     }
     case Lead::Anything:
-      if (lead_text.empty() && spec.lead_required) return msg_required(ip, "something");
+      if (lead_text.empty() && pat.lead_required) return msg_required(ip, "something");
       results.emplace_back("anything", lead_text);
       break;
   }
 
-  if (spec.allow_if) {
-    if (spec.if_required && !cl.has_if) return msg_required(ip, "if exp");
+  if (pat.allow_if) {
+    if (pat.if_required && !cl.has_if) return msg_required(ip, "if exp");
     results.emplace_back("if", cl.has_if ? "if " + cl.if_text : "");
   }
-  if (spec.allow_in) {
-    if (spec.in_required && !cl.has_in) return msg_required(ip, "in range");
+  if (pat.allow_in) {
+    if (pat.in_required && !cl.has_in) return msg_required(ip, "in range");
     results.emplace_back("in", cl.has_in ? "in " + std::to_string(cl.in_first) + "/" + std::to_string(cl.in_last) : "");
   }
-  if (spec.allow_using) {
-    if (spec.using_required && !cl.has_using) return msg_required(ip, "using");
+  if (pat.allow_using) {
+    if (pat.using_required && !cl.has_using) return msg_required(ip, "using");
     results.emplace_back("using", cl.using_file);
   }
-  if (spec.allow_exp) {
-    if (spec.exp_required && exp_text.empty()) return msg_required(ip, "=exp");
+  if (pat.allow_exp) {
+    if (pat.exp_required && exp_text.empty()) return msg_required(ip, "=exp");
     results.emplace_back("exp", exp_text);
   }
-  if (spec.weights) {
+  if (pat.weights) {
     static const char* const kNames[] = {"", "aweight", "fweight", "", "pweight", "", "", "", "iweight"};
     results.emplace_back("weight", cl.has_weight ? kNames[cl.weight_type] : "");
     results.emplace_back("exp", cl.has_weight ? "= " + cl.weight_text : "");
   }
 
   // Options, each matched by its minimum abbreviation.
-  for (const OptSpec& o : spec.options) {
+  for (const OptPattern& o : pat.options) {
     std::string value;
     bool found = false;
     for (OptionWord& w : cl.options) {
@@ -404,10 +404,10 @@ rc_t cmd_syntax(Interp& ip) {
     if (!found || value.empty()) value = (o.kind == OptKind::Integer || o.kind == OptKind::Real) ? o.deflt : value;
     results.emplace_back(o.name, value);
   }
-  if (spec.star) {
+  if (pat.star) {
     std::string rest;
     for (OptionWord& w : cl.options) {
-      // Options a spec entry recognised but could not accept are reported,
+      // Options a pat entry recognised but could not accept are reported,
       // not passed on.
       if (w.status & 3) continue;
       if (!rest.empty()) rest.push_back(' ');
