@@ -25,6 +25,13 @@ namespace nuvra {
 
 class LineSource;
 
+// A named scalar: a number or a string.
+struct ScalarValue {
+  bool is_string = false;
+  double num = 0;
+  std::string str;
+};
+
 // One of the `timer` command's stopwatches.
 struct TimerStopwatch {
   double total = 0;  // seconds in completed on-off intervals
@@ -148,6 +155,7 @@ class Interp {
   data::Dataset dataset;
   MacroStore macros;
   ProgramStore programs;
+  std::map<std::string, ScalarValue> scalars;
   // The programs running now, innermost last.
   std::vector<RunningProgram> program_stack;
   // Temporary files of the session (first) and of each running frame,
