@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "interp/builtins.h"
+#include "interp/creturn.h"
 #include "interp/interp.h"
 #include "interp/macro_functions.h"
 #include "interp/messages.h"
@@ -128,6 +129,8 @@ rc_t resolve_local(Interp& ip, std::string_view inner, std::string* out, bool* v
       *verbatim = true;
     } else if (fn == "r" || fn == "e" || fn == "s") {
       saved_result_text(ip, fn[0], arg, out);
+    } else if (fn == "c") {
+      *out = c_text(ip, arg);
     }
     return 0;
   }

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "interp/blocks.h"
+#include "interp/creturn.h"
 #include "interp/expand.h"
 #include "interp/line_source.h"
 #include "interp/messages.h"
@@ -61,6 +62,8 @@ Interp::Interp(gui::WindowSide* window_side) : ws(window_side) {
   out.stream().set_width(linesize);
   if (ws) out.stream().set_sink(sink_trampoline, ws);
   out.stream().set_page_length(pagesize);
+  // {ccl name} shows c(name).
+  out.stream().set_ccl_hook([this](std::string_view name) { return c_text(*this, name); });
   // "q" at the more prompt stops the running command as a Break would.
   out.stream().set_break_hook([](void* self) { static_cast<Interp*>(self)->break_request = true; }, this);
 }

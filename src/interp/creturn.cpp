@@ -1,0 +1,187 @@
+#include "interp/creturn.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+
+#include "data/missing.h"
+#include "interp/builtins.h"
+#include "interp/interp.h"
+#include "interp/messages.h"
+#include "interp/runner.h"
+#include "interp/simple_expr.h"
+
+namespace nuvra {
+
+namespace {
+
+CValue num(double v) {
+  CValue c;
+  c.num = v;
+  return c;
+}
+CValue text(std::string s) {
+  CValue c;
+  c.is_string = true;
+  c.str = std::move(s);
+  return c;
+}
+
+// The names creturn list shows, in its order.
+constexpr const char* kListed[] = {
+    "current_date", "current_time", "rmsg_time", "version", "born_date", "flavor", "os",
+    "machine_type", "processors", "sysdir_nuvra", "sysdir_updates", "sysdir_base", "sysdir_site",
+    "sysdir_plus", "sysdir_personal", "sysdir_oldplace", "adopath", "pwd", "dirsep", "N", "k",
+    "width", "changed", "filename", "memory", "maxvar", "matsize", "varabbrev", "linesize",
+    "pagesize", "more", "rmsg", "trace", "tracedepth", "type", "pi", "maxbyte", "minbyte",
+    "maxint", "minint", "maxlong", "minlong", "maxfloat", "minfloat", "maxdouble", "mindouble",
+    "epsfloat", "epsdouble", "rc"};
+
+}  // namespace
+
+bool c_value(Interp& ip, std::string_view name, CValue* out) {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char buf[64];
+  const data::Dataset& ds = ip.dataset;
+  if (name == "current_date") {
+    std::strftime(buf, sizeof buf, "%e %b %Y", &tm);
+    *out = text(buf[0] == ' ' ? buf + 1 : buf);
+  } else if (name == "current_time") {
+    std::strftime(buf, sizeof buf, "%H:%M:%S", &tm);
+    *out = text(buf);
+  } else if (name == "rmsg_time") {
+    *out = num(ip.last_elapsed);
+  } else if (name == "version") {
+    *out = num(ip.version / 100.0);
+  } else if (name == "born_date") {
+    int d = executable_build_date();
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::snprintf(buf, sizeof buf, "%d %s %d", d % 100, kMonths[(d / 100) % 100 - 1], d / 10000);
+    *out = text(buf);
+  } else if (name == "flavor") {
+    *out = text("MP");
+  } else if (name == "os") {
+    *out = text("Unix");
+  } else if (name == "machine_type") {
+    *out = text("PC (64-bit x86-64)");
+  } else if (name == "processors") {
+    *out = num(ip.processors);
+  } else if (name == "sysdir_nuvra") {
+    *out = text(ip.sysdir);
+  } else if (name.starts_with("sysdir_")) {
+    std::string n(name.substr(7));
+    for (char& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    bool known = false;
+    for (const char* k : kSystemDirectoryNames) known = known || n == k;
+    if (!known) return false;
+    *out = text(system_directory(ip, n));
+  } else if (name == "adopath") {
+    const std::string* p = ip.macros.global("S_ADO");
+    *out = text(p ? *p : "");
+  } else if (name == "pwd") {
+    char cwd[4096];
+    *out = text(::getcwd(cwd, sizeof cwd) ? cwd : "");
+  } else if (name == "dirsep") {
+    *out = text("/");
+  } else if (name == "N") {
+    *out = num(static_cast<double>(ds.nobs()));
+  } else if (name == "k") {
+    *out = num(ds.nvar());
+  } else if (name == "width") {
+    *out = num(ds.used_width());
+  } else if (name == "changed") {
+    *out = num(ds.changed() || ip.data_changed ? 1 : 0);
+  } else if (name == "filename") {
+    const std::string* f = ip.macros.global("S_FN");
+    *out = text(f ? *f : "");
+  } else if (name == "memory") {
+    *out = num(static_cast<double>(ds.memory()));
+  } else if (name == "maxvar") {
+    *out = num(ds.maxvar());
+  } else if (name == "matsize") {
+    *out = num(ip.matsize);
+  } else if (name == "varabbrev") {
+    *out = text(ds.varabbrev() ? "on" : "off");
+  } else if (name == "linesize") {
+    *out = num(ip.linesize);
+  } else if (name == "pagesize") {
+    *out = num(ip.pagesize);
+  } else if (name == "more") {
+    *out = text(ip.more ? "on" : "off");
+  } else if (name == "rmsg") {
+    *out = text(ip.rmsg ? "on" : "off");
+  } else if (name == "trace") {
+    *out = text(ip.trace ? "on" : "off");
+  } else if (name == "tracedepth") {
+    *out = num(ip.tracedepth);
+  } else if (name == "type") {
+    *out = text("float");
+  } else if (name == "pi") {
+    *out = num(3.14159265358979323846);
+  } else if (name == "maxbyte") {
+    *out = num(100);
+  } else if (name == "minbyte") {
+    *out = num(-127);
+  } else if (name == "maxint") {
+    *out = num(32740);
+  } else if (name == "minint") {
+    *out = num(-32767);
+  } else if (name == "maxlong") {
+    *out = num(2147483620);
+  } else if (name == "minlong") {
+    *out = num(-2147483647);
+  } else if (name == "maxfloat") {
+    *out = num(1.70141173319e38);
+  } else if (name == "minfloat") {
+    *out = num(-1.70141173319e38);
+  } else if (name == "maxdouble") {
+    *out = num(8.9884656743e307);
+  } else if (name == "mindouble") {
+    *out = num(-8.9884656743e307);
+  } else if (name == "epsfloat") {
+    *out = num(std::numeric_limits<float>::epsilon());
+  } else if (name == "epsdouble") {
+    *out = num(std::numeric_limits<double>::epsilon());
+  } else if (name == "rc") {
+    *out = num(ip.captured_rc);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::string c_text(Interp& ip, std::string_view name) {
+  CValue v;
+  if (!c_value(ip, name, &v)) return {};
+  return v.is_string ? v.str : format_number_g(v.num, 18);
+}
+
+// creturn list
+rc_t cmd_creturn(Interp& ip) {
+  std::string_view rest = ip.reader.rest();
+  if (rest != "list" && rest != "l" && rest != "li" && rest != "lis") return msg_invalid(ip, "syntax");
+  for (const char* name : kListed) {
+    CValue v;
+    if (!c_value(ip, name, &v)) continue;
+    ip.out.set_class(output::OutClass::Text);
+    ip.out.printf_markup("{ralign 20:c(%s)} = ", name);
+    ip.out.set_class(output::OutClass::Result);
+    if (v.is_string) {
+      ip.out.print_markup("\"");
+      ip.out.print_plain(v.str);
+      ip.out.print_markup("\"");
+    } else {
+      ip.out.print_plain(format_number_g(v.num, 18));
+    }
+    ip.out.print_markup("\n");
+  }
+  return 0;
+}
+
+}  // namespace nuvra
