@@ -352,8 +352,7 @@ rc_t cmd_syntax(Interp& ip) {
     bool found = false;
     for (OptionWord& w : cl.options) {
       if (w.status & 1) continue;
-      std::string_view full = o.kind == OptKind::NoFlag ? std::string_view("no" + o.name) : o.name;
-      std::string fullname(full);
+      std::string fullname = o.kind == OptKind::NoFlag ? "no" + o.name : o.name;
       if (!abbreviates(w.name, fullname, o.min)) continue;
       found = true;
       bool takes_args = o.kind != OptKind::Flag && o.kind != OptKind::NoFlag;
