@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <vector>
 
 #include "data/missing.h"
 #include "interp/builtins.h"
@@ -178,6 +179,37 @@ rc_t cmd_creturn(Interp& ip) {
       ip.out.print_markup("\"");
     } else {
       ip.out.print_plain(format_number_g(v.num, 18));
+    }
+    ip.out.print_markup("\n");
+  }
+  return 0;
+}
+
+}  // namespace nuvra
+
+namespace nuvra {
+
+// query: the settings, grouped, each with its current value.
+rc_t cmd_query(Interp& ip) {
+  if (!ip.reader.at_end()) return msg_invalid(ip, "syntax");
+  struct Group {
+    const char* title;
+    std::vector<const char*> names;
+  };
+  static const Group kGroups[] = {
+      {"Output settings", {"more", "rmsg", "linesize", "pagesize", "trace", "tracedepth"}},
+      {"Memory settings", {"memory", "maxvar", "matsize"}},
+      {"Data settings", {"varabbrev", "type"}},
+  };
+  for (const Group& g : kGroups) {
+    ip.out.set_class(output::OutClass::Text);
+    ip.out.printf_markup("{hline 4} %s {hline}\n", g.title);
+    for (const char* name : g.names) {
+      ip.out.set_class(output::OutClass::Text);
+      ip.out.printf_markup("    %-16s", name);
+      ip.out.set_class(output::OutClass::Result);
+      ip.out.print_plain(c_text(ip, name));
+      ip.out.print_markup("\n");
     }
     ip.out.print_markup("\n");
   }

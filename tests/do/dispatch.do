@@ -5,8 +5,8 @@ g x = 1
 ge x = 1
 gen x = 1
 gett
-q
-qu
+u
+us
 qui display "x"
 quietl display "x"
 quietlyx

@@ -1,0 +1,3 @@
+set linesize 60
+set rmsg off
+query
