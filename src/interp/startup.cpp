@@ -24,7 +24,6 @@ namespace nuvra {
 
 namespace {
 
-constexpr long long kDefaultDataMemory = 8LL * 1024 * 1024 * 1024;  // reserved, committed lazily
 
 // Start-up stages, recorded so that the orderly exit undoes only what was
 // set up.
@@ -470,8 +469,25 @@ int run_process(int argc, char** argv, Edition edition) {
     stage = kStageProcessors;
     ip.processors = omp_get_num_procs();
     stage = kStageMemory;
-    ip.data_memory = opts.data_memory ? opts.data_memory : kDefaultDataMemory;
-    ip.maxvar = opts.maxvar;
+    {
+      // The data area is address space reserved now and committed as it is
+      // used; a refused size falls back to the defaults with a note.
+      rc_t rc = 0;
+      if (opts.data_memory) rc = ip.dataset.set_memory(static_cast<size_t>(opts.data_memory));
+      if (rc == 0 && opts.maxvar != ip.dataset.maxvar()) rc = ip.dataset.set_maxvar(opts.maxvar);
+      if (rc != 0) {
+        ip.out.set_class(output::OutClass::Text);
+        ip.out.print_markup(
+            "Could not initialize using set memory, set maxvar,\n"
+            "and set matsize preferences and/or start-up options.\n"
+            "Operating System refused to provide the memory.\n"
+            "Trying again using defaults.\n");
+        ip.dataset.set_memory(data::kDefaultMemory);
+        ip.dataset.set_maxvar(5000);
+      }
+      ip.data_memory = static_cast<int64_t>(ip.dataset.memory());
+      ip.maxvar = ip.dataset.maxvar();
+    }
     if (opts.logo) {
       stage = kStageNotes;
       print_notes(ip, side.line_editing());
