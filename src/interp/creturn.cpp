@@ -122,7 +122,7 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
   } else if (name == "tracedepth") {
     *out = num(ip.tracedepth);
   } else if (name == "type") {
-    *out = text("float");
+    *out = text(ip.default_type == 255 ? "double" : "float");
   } else if (name == "pi") {
     *out = num(3.14159265358979323846);
   } else if (name == "maxbyte") {

@@ -126,6 +126,7 @@ class Interp {
   int64_t data_memory = 0;
   int maxvar = 5000;
   int matsize = 400;
+  int default_type = 254;  // `set type`: the storage type of new numeric variables (float)
 
   // ---- dispatch and block state
   bool exec_flag = true;

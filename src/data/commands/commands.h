@@ -51,7 +51,7 @@ rc_t set_data_setting(Interp& ip, std::string_view name, std::string_view value,
 
 // The storage type `set type` chose for new numeric variables (float at
 // start). Read by the commands that create variables.
-int default_numeric_type();
+int default_numeric_type(const Interp& ip);
 
 namespace datacmd {
 

@@ -105,7 +105,7 @@ rc_t cmd_input(Interp& ip) {
       next_obs = ds.nobs() + 1;
     } else {
       std::vector<data::NewVariable> nv;
-      if (rc_t rc = data::read_new_varlist(ds, cl.varlist_text, default_numeric_type(), &nv, &fail))
+      if (rc_t rc = data::read_new_varlist(ds, cl.varlist_text, default_numeric_type(ip), &nv, &fail))
         return datacmd::fail_quoting(ip, "", fail.message, "\n", rc);
       vars.clear();
       for (const auto& v : nv) {

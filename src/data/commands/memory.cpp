@@ -13,7 +13,6 @@
 namespace nuvra {
 namespace {
 
-int g_default_type = data::kFloat;
 
 constexpr int kMinMatsize = 10;
 constexpr int kMaxMatsize = 11000;
@@ -107,7 +106,7 @@ rc_t set_matsize(Interp& ip, std::string_view value) {
 
 }  // namespace
 
-int default_numeric_type() { return g_default_type; }
+int default_numeric_type(const Interp& ip) { return ip.default_type; }
 
 rc_t set_data_setting(Interp& ip, std::string_view name, std::string_view value, bool* handled) {
   *handled = true;
@@ -123,8 +122,8 @@ rc_t set_data_setting(Interp& ip, std::string_view name, std::string_view value,
     return 0;
   }
   if (name == "type") {
-    if (value == "float") g_default_type = data::kFloat;
-    else if (value == "double") g_default_type = data::kDouble;
+    if (value == "float") ip.default_type = data::kFloat;
+    else if (value == "double") ip.default_type = data::kDouble;
     else return datacmd::fail_quoting(ip, "type must be float or double", "", "\n", 198);
     return 0;
   }
