@@ -1,7 +1,8 @@
-// A small scalar expression evaluator for the interpreter's own needs
-// (conditions of if and while, display, =exp in macros) until the full
-// expression compiler arrives: numbers, strings, missing values,
-// arithmetic, comparisons, logic, parentheses, _rc and _pi.
+// Expressions evaluated once, for the interpreter's own needs: conditions
+// of if and while, display, =exp in macros, return scalar, error, exit.
+// They go through the expression compiler (data/expr/expr.h) and run in a
+// constant context: there is no current observation, and a variable name
+// reads observation 1 (missing, or "", when the dataset has none).
 #pragma once
 #include <string>
 #include <string_view>
@@ -24,8 +25,10 @@ struct ExprValue {
   std::string str;
 };
 
-// Evaluates the longest expression at the start of `text`; *used receives
-// how many characters it took.  Prints its own message on failure.
+// Evaluates the longest expression at the start of `text` (tokens linked
+// by operator characters, as the command-line parse gathers them); *used
+// receives how many characters it took.  Prints its own message on
+// failure and returns the code.
 rc_t eval_expression(Interp& ip, std::string_view text, ExprValue* out, size_t* used);
 
 // A number in a general format of at most `width` characters, without

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "data/commands/commands.h"
+#include "data/expr/sample.h"
 #include "data/varlist.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
@@ -14,20 +15,8 @@ namespace nuvra {
 namespace datacmd {
 
 rc_t mark_sample(Interp& ip, const CommandLine& cl, std::vector<char>* sample) {
-  std::int64_t n = ip.dataset.nobs();
-  try {
-    sample->assign(static_cast<std::size_t>(n), 0);
-  } catch (const std::bad_alloc&) {
-    return rc_message(ip, 950);
-  }
-  std::int64_t first = cl.has_in ? cl.in_first : 1;
-  std::int64_t last = cl.has_in ? cl.in_last : n;
-  for (std::int64_t i = first; i <= last; ++i) (*sample)[static_cast<std::size_t>(i - 1)] = 1;
-  // The `if` condition narrows the sample here once expressions exist:
-  // compile cl.if_text, run it for each observation still marked, and
-  // clear the mark where it is false (or missing-valued, which counts as
-  // true, as every nonzero value does).
-  return 0;
+  // The observations in the `in` range for which the `if` condition holds.
+  return expr::mark_sample(ip, cl, sample);
 }
 
 rc_t varlist_or_all(Interp& ip, std::string_view text, std::vector<int>* out, unsigned flags) {
@@ -95,6 +84,7 @@ rc_t cmd_edit_browse(Interp& ip) { return rc_message(ip, 8005); }
 rc_t cmd_count(Interp& ip) {
   ParseSettings st;
   st.allow_in = true;
+  st.allow_if = true;
   st.allow_options = false;
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;

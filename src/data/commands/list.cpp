@@ -273,6 +273,7 @@ rc_t cmd_list(Interp& ip) {
   ParseSettings st;
   st.varlist = true;
   st.allow_in = true;
+  st.allow_if = true;
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   ListOptions o;

@@ -39,13 +39,14 @@ rc_t cmd_drop_keep(Interp& ip) {
   ParseSettings st;
   st.varlist = true;
   st.allow_in = true;
+  st.allow_if = true;
   st.allow_options = false;
-  st.require_varlist_or_in = true;
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   data::Dataset& ds = ip.dataset;
-  if (!cl.varlist_text.empty() && cl.has_in)
-    return fail_quoting(ip, "may not combine a varlist with in range; drop variables and observations separately", "",
+  if (cl.varlist_text.empty() && !cl.has_in && !cl.has_if) return msg_required(ip, "varlist or in range");
+  if (!cl.varlist_text.empty() && (cl.has_in || cl.has_if))
+    return fail_quoting(ip, "may not combine a varlist with if or in; drop variables and observations separately", "",
                         "\n", 198);
   if (!cl.varlist_text.empty()) {
     std::vector<int> vars;

@@ -1,0 +1,458 @@
+// generate, replace and assert.
+//
+// A failing generate or replace leaves the dataset as it was. generate
+// only ever adds one variable, and drops it again on a Break. replace
+// never stores a value until every value is known and the one promotion
+// the new values need has been made:
+//  - evaluated in blocks (when the expression may be), the values are
+//    computed twice when the variable might need promotion: once to learn
+//    the type, once to store; evaluating has no side effects there;
+//  - evaluated one observation at a time (subscripts of the variable
+//    itself, sum(), changing functions, strings), the new values are kept
+//    beside the data and the expression reads them in place of the stored
+//    ones, exactly as stored values, so x[_n-1] sees what was replaced.
+#include "data/expr/commands.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "data/expr/expr.h"
+#include "data/expr/sample.h"
+#include "interp/interp.h"
+#include "interp/messages.h"
+#include "interp/names.h"
+#include "interp/parse.h"
+
+namespace nuvra {
+namespace {
+
+using expr::kBlock;
+
+// 1234567 -> "1,234,567"
+std::string with_commas(std::int64_t n) {
+  std::string d = std::to_string(n < 0 ? -n : n), out;
+  for (size_t i = 0; i < d.size(); ++i) {
+    if (i > 0 && (d.size() - i) % 3 == 0) out += ',';
+    out += d[i];
+  }
+  return n < 0 ? "-" + out : out;
+}
+
+bool same_value(double a, double b) {
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || a == b;
+}
+
+// What a value reads as once stored in type t.
+double as_stored(int t, double v) {
+  char buf[8];
+  data::store_value(t, buf, v);
+  return data::fetch_value(t, buf);
+}
+
+// The part of a command line after "name =": the expression, then the
+// qualifiers and options, read by the standard parse.
+struct Assignment {
+  std::string exp;
+  CommandLine cl;
+};
+
+// Reads "= exp [if] [in] [, options]" from `rest` (a view into the
+// command buffer).
+rc_t read_assignment(Interp& ip, std::string_view rest, const ParseSettings& st, Assignment* out) {
+  size_t i = 0;
+  while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
+  if (i >= rest.size() || rest[i] != '=') return msg_required(ip, "=exp");
+  ++i;
+  // "==" is a comparison, not an assignment.
+  if (i < rest.size() && rest[i] == '=') return msg_invalid(ip, "syntax");
+  size_t used = 0;
+  if (rc_t rc = gather_expression(ip, rest.substr(i), &used)) return rc;
+  out->exp = std::string(trim(rest.substr(i, used)));
+  if (out->exp.empty()) return msg_required(ip, "=exp");
+  size_t at = static_cast<size_t>(rest.data() - ip.cmdbuf.data()) + i + used;
+  ip.reader.set_pos(at);
+  return standard_parse(ip, st, &out->cl);
+}
+
+// The name word at the start of s (name characters only).
+std::string_view take_name(std::string_view& s) {
+  s = trim(s);
+  size_t n = 0;
+  while (n < s.size() && is_name_char(s[n])) ++n;
+  std::string_view w = s.substr(0, n);
+  s.remove_prefix(n);
+  return w;
+}
+
+void report_missing_generated(Interp& ip, std::int64_t n) {
+  if (n <= 0) return;
+  ip.out.set_class(output::OutClass::Text);
+  ip.out.printf_markup("(%s missing value%s generated)\n", with_commas(n).c_str(), n == 1 ? "" : "s");
+}
+
+// Runs `value` over observations first..last where `cond` holds, handing
+// each block to sink(first, n, values, pass). Blocks when allowed, else
+// one observation at a time (then n is 1). Returns 1 on a Break when
+// `breakable`.
+template <class Sink>
+rc_t over_blocks(Interp& ip, expr::EvalContext& cx, bool blocks, expr::Condition& cond, std::int64_t first,
+                 std::int64_t last, bool breakable, Sink sink) {
+  double vals[kBlock];
+  char pass[kBlock];
+  int count = 0;
+  for (std::int64_t i = first; i <= last;) {
+    if (breakable && ++count % 64 == 0 && ip.poll_break()) return 1;
+    int m = static_cast<int>(std::min<std::int64_t>(blocks ? kBlock : 1, last - i + 1));
+    cond.test_block(i, m, pass);
+    if (blocks) {
+      expr::eval_block(cx, i, m, vals);
+    } else if (pass[0]) {
+      vals[0] = expr::eval_number(cx, i);
+    }
+    sink(i, m, vals, pass);
+    i += m;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- generate
+
+rc_t cmd_generate(Interp& ip) {
+  data::Dataset& ds = ip.dataset;
+  std::string_view rest = ip.reader.rest();
+  std::string_view s = rest;
+  std::string_view first = take_name(s);
+  int type = 0;
+  std::string_view name = first;
+  {
+    std::string_view probe = trim(s);
+    int t = data::parse_type_name(first);
+    if (t != 0 && !probe.empty() && probe.front() != '=' && probe.front() != ':') {
+      type = t;
+      name = take_name(s);
+    }
+  }
+  if (name.empty()) return msg_invalid(ip, "syntax");
+  std::string label;
+  s = trim(s);
+  if (!s.empty() && s.front() == ':') {
+    s.remove_prefix(1);
+    label = std::string(take_name(s));
+    if (label.empty()) return msg_invalid(ip, "syntax");
+  }
+  std::string msg;
+  if (rc_t rc = ds.check_new_name(name, &msg)) return msg_quoting(ip.out, "", msg, "\n", rc);
+  if (!label.empty()) {
+    if (rc_t rc = data::validate_name(label, &msg)) return msg_quoting(ip.out, "", msg, "\n", rc);
+  }
+
+  ParseSettings st;
+  st.allow_if = st.allow_in = true;
+  st.allow_options = false;
+  Assignment a;
+  if (rc_t rc = read_assignment(ip, s, st, &a)) return rc;
+  expr::Program value;
+  if (rc_t rc = expr::compile(ip, a.exp, expr::Want::kAny, &value)) return rc;
+  bool is_str = value.type == expr::Type::kString;
+  if (type != 0 && data::is_string_type(type) != is_str) return rc_message(ip, 109);
+  expr::Condition cond;
+  if (rc_t rc = expr::compile_condition(ip, a.cl.has_if ? a.cl.if_text : "", &cond)) return rc;
+
+  std::int64_t nobs = ds.nobs();
+  std::int64_t lo = a.cl.has_in ? a.cl.in_first : 1, hi = a.cl.has_in ? a.cl.in_last : nobs;
+  std::int64_t stored = 0;  // non-missing values stored
+  expr::EvalContext cx;
+  int j = 0;
+
+  if (is_str) {
+    // The width comes from the values, so they are all computed first.
+    expr::bind(ip, value, &cx);
+    std::vector<std::string> vals(static_cast<size_t>(nobs));
+    std::vector<char> set(static_cast<size_t>(nobs), 0);
+    size_t widest = 1;
+    for (std::int64_t i = lo; i <= hi; ++i) {
+      if (i % 4096 == 0 && ip.poll_break()) return 1;
+      if (!cond.test(i)) continue;
+      std::string& v = vals[static_cast<size_t>(i - 1)];
+      v = expr::eval_string(cx, i);
+      if (v.size() > data::kStrMax) v.resize(data::kStrMax);
+      set[static_cast<size_t>(i - 1)] = 1;
+      widest = std::max(widest, v.size());
+    }
+    if (type == 0) type = static_cast<int>(widest);
+    if (rc_t rc = ds.add_variable(name, type, &j, &msg)) {
+      if (!msg.empty()) return msg_quoting(ip.out, "", msg, "\n", rc);
+      return rc_message(ip, rc);
+    }
+    for (std::int64_t i = lo; i <= hi; ++i) {
+      const std::string& v = vals[static_cast<size_t>(i - 1)];
+      if (!set[static_cast<size_t>(i - 1)]) continue;
+      ds.store_str(j, i, v);
+      if (!v.empty()) ++stored;
+    }
+  } else {
+    if (type == 0) type = data::kFloat;
+    if (rc_t rc = ds.add_variable(name, type, &j, &msg)) {
+      if (!msg.empty()) return msg_quoting(ip.out, "", msg, "\n", rc);
+      return rc_message(ip, rc);
+    }
+    // Columns are looked up after the variable exists: adding it may
+    // have moved the data.
+    expr::bind(ip, value, &cx);
+    cond.rebind();
+    data::Column col = ds.column(j);
+    bool blocks = expr::block_ok(value) && (cond.empty() || expr::block_ok(cond.program()));
+    rc_t rc = over_blocks(ip, cx, blocks, cond, lo, hi, true,
+                          [&](std::int64_t i, int m, const double* v, const char* pass) {
+                            for (int k = 0; k < m; ++k) {
+                              if (!pass[k]) continue;
+                              col.store(i - 1 + k, v[k]);
+                              if (!data::is_missing(col.fetch(i - 1 + k))) ++stored;
+                            }
+                          });
+    if (rc) {
+      ds.drop_variables({j});
+      return rc;
+    }
+  }
+  if (!label.empty()) ds.set_value_label_name(j, label);
+  ds.set_changed(true);
+  report_missing_generated(ip, nobs - stored);
+  return 0;
+}
+
+// ----------------------------------------------------------------- replace
+
+namespace {
+
+struct Changes {
+  std::int64_t real = 0, to_missing = 0;
+};
+
+void report_changes(Interp& ip, const Changes& c) {
+  ip.out.set_class(output::OutClass::Text);
+  if (c.to_missing > 0)
+    ip.out.printf_markup("(%s real change%s made, %s to missing)\n", with_commas(c.real).c_str(),
+                         c.real == 1 ? "" : "s", with_commas(c.to_missing).c_str());
+  else
+    ip.out.printf_markup("(%s real change%s made)\n", with_commas(c.real).c_str(), c.real == 1 ? "" : "s");
+}
+
+// Changes variable j to type t (the promotion), printing the line.
+rc_t promote(Interp& ip, int j, int t) {
+  data::Dataset& ds = ip.dataset;
+  int old = ds.type(j);
+  if (t == old) return 0;
+  rc_t rc = ds.recast(j, t);
+  if (rc == 901 || rc == 902 || rc == 1010) rc = 903;
+  if (rc) return rc_message(ip, rc);
+  ip.out.set_class(output::OutClass::Text);
+  ip.out.print_plain(data::promotion_line(ds.name(j), old, t));
+  ip.out.print_markup("\n");
+  return 0;
+}
+
+}  // namespace
+
+rc_t cmd_replace(Interp& ip) {
+  data::Dataset& ds = ip.dataset;
+  std::string_view s = ip.reader.rest();
+  std::string_view name = take_name(s);
+  if (name.empty()) return msg_invalid(ip, "syntax");
+  int j = 0;
+  std::string msg;
+  if (rc_t rc = ds.find(name, &j, &msg)) return msg_quoting(ip.out, "", msg, "\n", rc);
+
+  ParseSettings st;
+  st.allow_if = st.allow_in = true;
+  Assignment a;
+  if (rc_t rc = read_assignment(ip, s, st, &a)) return rc;
+  bool nopromote = a.cl.flag("nopromote", 9, 0) == 1;
+  if (rc_t rc = a.cl.leftover(ip)) return rc;
+  expr::Program value;
+  if (rc_t rc = expr::compile(ip, a.exp, expr::Want::kAny, &value)) return rc;
+  bool is_str = ds.is_string(j);
+  if ((value.type == expr::Type::kString) != is_str) return rc_message(ip, 109);
+  expr::Condition cond;
+  if (rc_t rc = expr::compile_condition(ip, a.cl.has_if ? a.cl.if_text : "", &cond)) return rc;
+
+  std::int64_t nobs = ds.nobs();
+  std::int64_t lo = a.cl.has_in ? a.cl.in_first : 1, hi = a.cl.has_in ? a.cl.in_last : nobs;
+  Changes ch;
+  expr::EvalContext cx;
+  int type = ds.type(j);
+  const int original_type = type;
+  bool blocks = !is_str && expr::block_ok(value, j) && (cond.empty() || expr::block_ok(cond.program(), j));
+
+  if (blocks) {
+    expr::bind(ip, value, &cx);
+    bool may_promote = !nopromote && type != data::kFloat && type != data::kDouble;
+    if (may_promote) {
+      int t = type;
+      rc_t rc = over_blocks(ip, cx, true, cond, lo, hi, true,
+                            [&](std::int64_t, int m, const double* v, const char* pass) {
+                              for (int k = 0; k < m; ++k)
+                                if (pass[k]) t = data::Dataset::promoted_type(t, v[k]);
+                            });
+      if (rc) return rc;
+      if (rc_t prc = promote(ip, j, t)) return prc;
+      type = t;
+      expr::bind(ip, value, &cx);
+      cond.rebind();
+    }
+    data::Column col = ds.column(j);
+    // Storing cannot fail, so it is not interrupted by Break either.
+    over_blocks(ip, cx, true, cond, lo, hi, false, [&](std::int64_t i, int m, const double* v, const char* pass) {
+      if (col.type == data::kDouble) {
+        for (int k = 0; k < m; ++k) {
+          if (!pass[k]) continue;
+          char* at = col.at(i - 1 + k);
+          double old;
+          std::memcpy(&old, at, 8);
+          std::memcpy(at, &v[k], 8);
+          if (!same_value(old, v[k])) {
+            ++ch.real;
+            if (data::is_missing(v[k])) ++ch.to_missing;
+          }
+        }
+        return;
+      }
+      for (int k = 0; k < m; ++k) {
+        if (!pass[k]) continue;
+        double old = col.fetch(i - 1 + k);
+        col.store(i - 1 + k, v[k]);
+        double now = col.fetch(i - 1 + k);
+        if (!same_value(old, now)) {
+          ++ch.real;
+          if (data::is_missing(now)) ++ch.to_missing;
+        }
+      }
+    });
+  } else {
+    // One observation at a time, the new values kept beside the data.
+    std::vector<double> nums;
+    std::vector<std::string> strs;
+    std::vector<char> set(static_cast<size_t>(nobs), 0);
+    if (is_str)
+      strs.resize(static_cast<size_t>(nobs));
+    else
+      nums.assign(static_cast<size_t>(nobs), 0.0);
+    expr::bind(ip, value, &cx);
+    cond.rebind();
+    // The variable's own reads see the overlay, in both programs.
+    auto overlay = [&](expr::EvalContext& c) {
+      for (size_t k = 0; k < c.prog->vars.size(); ++k)
+        if (c.prog->vars[k] == j) c.overlay_index = static_cast<int>(k);
+      c.overlay_num = &nums;
+      c.overlay_str = &strs;
+      c.overlay_set = &set;
+    };
+    overlay(cx);
+    if (!cond.empty()) overlay(cond.context());
+    data::Column col = ds.column(j);
+    int t = type;
+    for (std::int64_t i = lo; i <= hi; ++i) {
+      if (i % 4096 == 0 && ip.poll_break()) return 1;
+      if (!cond.test(i)) continue;
+      size_t r = static_cast<size_t>(i - 1);
+      if (is_str) {
+        std::string v = expr::eval_string(cx, i);
+        if (!nopromote && static_cast<int>(std::min<size_t>(v.size(), data::kStrMax)) > t)
+          t = static_cast<int>(std::min<size_t>(v.size(), data::kStrMax));
+        if (v.size() > static_cast<size_t>(t)) v.resize(static_cast<size_t>(t));
+        const char* at = col.at(i - 1);
+        std::string_view old(at, data::stored_string_length(at, col.type));
+        if (old != v) {
+          ++ch.real;
+          if (v.empty()) ++ch.to_missing;
+        }
+        strs[r] = std::move(v);
+      } else {
+        double v = expr::eval_number(cx, i);
+        if (!nopromote) t = data::Dataset::promoted_type(t, v);
+        double now = as_stored(t, v);
+        double old = col.fetch(i - 1);
+        if (!same_value(old, now)) {
+          ++ch.real;
+          if (data::is_missing(now)) ++ch.to_missing;
+        }
+        nums[r] = now;
+      }
+      set[r] = 1;
+    }
+    if (rc_t rc = promote(ip, j, t)) return rc;
+    for (std::int64_t i = lo; i <= hi; ++i) {
+      size_t r = static_cast<size_t>(i - 1);
+      if (!set[r]) continue;
+      if (is_str)
+        ds.store_str(j, i, strs[r]);
+      else
+        ds.store(j, i, nums[r]);
+    }
+  }
+  if (ch.real > 0 || ds.type(j) != original_type) ds.set_changed(true);
+  report_changes(ip, ch);
+  return 0;
+}
+
+// ------------------------------------------------------------------ assert
+
+rc_t cmd_assert(Interp& ip) {
+  std::string_view rest = ip.reader.rest();
+  size_t used = 0;
+  if (rc_t rc = gather_expression(ip, rest, &used)) return rc;
+  std::string text(trim(rest.substr(0, used)));
+  if (text.empty()) return msg_required(ip, "expression");
+  ip.reader.set_pos(static_cast<size_t>(rest.data() - ip.cmdbuf.data()) + used);
+  ParseSettings st;
+  st.allow_if = st.allow_in = true;
+  CommandLine cl;
+  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  bool rc0 = cl.flag("rc0", 3, 0) == 1;
+  bool fast = cl.flag("fast", 4, 0) == 1;
+  cl.flag("null", 4, 0);
+  if (rc_t rc = cl.leftover(ip)) return rc;
+  expr::Program p;
+  if (rc_t rc = expr::compile(ip, text, expr::Want::kNumeric, &p)) return rc;
+  expr::Condition cond;
+  if (rc_t rc = expr::compile_condition(ip, cl.has_if ? cl.if_text : "", &cond)) return rc;
+  expr::EvalContext cx;
+  expr::bind(ip, p, &cx);
+  std::int64_t lo = cl.has_in ? cl.in_first : 1, hi = cl.has_in ? cl.in_last : ip.dataset.nobs();
+  std::int64_t checked = 0, contradictions = 0;
+  bool blocks = expr::block_ok(p) && (cond.empty() || expr::block_ok(cond.program()));
+  double vals[kBlock];
+  char pass[kBlock];
+  int count = 0;
+  for (std::int64_t i = lo; i <= hi;) {
+    if (++count % 64 == 0 && ip.poll_break()) return 1;
+    int m = static_cast<int>(std::min<std::int64_t>(blocks ? kBlock : 1, hi - i + 1));
+    cond.test_block(i, m, pass);
+    if (blocks)
+      expr::eval_block(cx, i, m, vals);
+    else if (pass[0])
+      vals[0] = expr::eval_number(cx, i);
+    for (int k = 0; k < m; ++k) {
+      if (!pass[k]) continue;
+      ++checked;
+      if (vals[k] == 0) ++contradictions;
+    }
+    if (fast && contradictions > 0) break;
+    i += m;
+  }
+  if (contradictions == 0) return 0;
+  {
+    ip.out.set_class(output::OutClass::Error);
+    if (!fast)
+      ip.out.printf_markup("%s contradiction%s in %s observation%s\n", with_commas(contradictions).c_str(),
+                           contradictions == 1 ? "" : "s", with_commas(checked).c_str(), checked == 1 ? "" : "s");
+    ip.out.print_markup("assertion is false\n");
+    ip.out.set_class(output::OutClass::Text);
+  }
+  return rc0 ? 0 : 9;
+}
+
+}  // namespace nuvra
