@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs one transcript test: feeds DOFILE to the interpreter on standard input
 # and compares everything it prints with the expected transcript NAME.log.
+# Files the run leaves behind (logs, saved data) are compared byte for byte
+# with the expected files in NAME.expect/, when that directory exists.
 # usage: run_transcript.sh EXE DOFILE
 set -u
 
@@ -34,8 +36,9 @@ fi
 mkdir -p "$tmp/home"
 
 cd "$tmp" || exit 1
-# A private HOME keeps a user's own profile.do and preferences out of the run.
-env -u S_ADO -u NUVRA_PREF_DIR HOME="$tmp/home" \
+# A private HOME keeps a user's own profile.do and preferences out of the run;
+# a fixed clock keeps the dates and times in log files the same every run.
+env -u S_ADO -u NUVRA_PREF_DIR HOME="$tmp/home" NUVRA_FIXED_TIME=2026-12-06T12:00:00 \
   SYSDIR_NUVRA="$(dirname "$exe")" \
   timeout -k 5 60 "$exe" -q < "$dofile" > actual 2>&1
 status=$?
@@ -52,5 +55,20 @@ if ! cmp -s "$expected" actual; then
   echo "FAIL: $(basename "$dofile") output differs from $(basename "$expected")"
   diff -u --label expected --label actual "$expected" actual
   fail=1
+fi
+expect_dir="${dofile%.do}.expect"
+if [ -d "$expect_dir" ]; then
+  for want in "$expect_dir"/*; do
+    [ -f "$want" ] || continue
+    name=$(basename "$want")
+    if [ ! -f "$tmp/$name" ]; then
+      echo "FAIL: $(basename "$dofile") left no file $name"
+      fail=1
+    elif ! cmp -s "$want" "$tmp/$name"; then
+      echo "FAIL: $(basename "$dofile"): file $name differs from $(basename "$expect_dir")/$name"
+      diff -u --label expected --label actual "$want" "$tmp/$name"
+      fail=1
+    fi
+  done
 fi
 exit $fail

@@ -90,6 +90,7 @@ bool LineSource::read(Interp& ip, std::string& line, std::string_view prompt) {
 
 bool WindowSource::read_raw(Interp& ip, std::string& line, std::string_view prompt) {
   gui::WindowSide* ws = ip.ws;
+  ip.out.stream().restart_page();
   for (;;) {
     bool own_echo = ws->shows_own_echo();
     if (!own_echo) show_prompt(ip, prompt);
@@ -128,6 +129,7 @@ bool WindowSource::read_raw(Interp& ip, std::string& line, std::string_view prom
       return false;
     }
     std::string_view l = strip_trailing(buf);
+    if (!silent) ip.out.logs().record_command(ip.out, l);
     if (!l.empty() && !silent) {
       ws->review_add(l);
       ip.review.emplace_back(l);

@@ -11,6 +11,7 @@
 #include "interp/messages.h"
 #include "interp/names.h"
 #include "interp/simple_expr.h"
+#include "output/log_commands.h"
 
 namespace nuvra {
 
@@ -134,6 +135,7 @@ rc_t cmd_set(Interp& ip) {
     ip.tracedepth = static_cast<int>(n);
     return 0;
   }
+  if (name == "logtype") return set_logtype(ip, value);
   if (name == "more") {
     if (rc_t rc = set_on_off(ip, value, &ip.more)) return rc;
     ip.out.stream().set_more_enabled(ip.more);

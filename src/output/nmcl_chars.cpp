@@ -4,7 +4,7 @@ namespace nuvra::output {
 namespace {
 
 struct CharEntry {
-  const char* name;
+  std::string_view name;
   uint8_t latin1;
   uint8_t macroman;  // the Mac Roman code, or the plain-letter fallback
 };
@@ -31,7 +31,7 @@ constexpr CharEntry kLetters[] = {
 };
 
 struct PlainEntry {
-  const char* name;
+  std::string_view name;
   uint8_t byte;
   bool drawing;
 };

@@ -200,6 +200,7 @@ void NmclStream::finish_line() {
     continued_ = more_to_come;
   }
   if (mode_ == NmclMode::Paragraph) ++para_lines_;
+  if (text_logs_.count > 0) text_log_line();
   if (sink_) {
     send_line(kSinkLine);
     more_tick();
@@ -398,8 +399,9 @@ bool NmclStream::start_paragraph(int a, int b, int r, int w, bool w_given) {
   at_line_start_ = false;
   if (w_given) width_ = W;
   width_ -= right;
-  first_indent_ = first;
+  first_indent_ = para_first_ = first;
   sub_indent_ = sub;
+  para_right_ = right;
   new_line();
   std::memcpy(markers_, kept, static_cast<size_t>(kept_len));
   markers_len_ = kept_len;

@@ -27,6 +27,17 @@ int store_more_record(void*, const uint8_t* rec, int kind) {
   return 0;
 }
 
+// Position of the reset line in p[0..n), or npos.  Every chunk is searched,
+// so this checks the byte after each brace before comparing the rest.
+size_t find_reset(const char* p, size_t n) {
+  if (n < static_cast<size_t>(kResetLen)) return std::string_view::npos;
+  const size_t last = n - static_cast<size_t>(kResetLen);
+  for (size_t i = 0; i <= last; ++i) {
+    if (p[i] == '{' && p[i + 1] == 'n' && std::memcmp(p + i, kResetLine, kResetLen) == 0) return i;
+  }
+  return std::string_view::npos;
+}
+
 void put16(uint8_t* p, int v) {
   p[0] = static_cast<uint8_t>(v & 0xFF);
   p[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
@@ -55,6 +66,7 @@ NmclStream::~NmclStream() {
     sink_(sink_arg_, nullptr, kSinkFlush);
     sink_(sink_arg_, nullptr, kSinkDestroy);
   }
+  flush_logs();
 }
 
 const uint8_t* NmclStream::more_prompt_record() {
@@ -79,9 +91,22 @@ void NmclStream::reattach() {
 }
 
 void NmclStream::flush() {
-  if (!sink_) return;
-  if (!line_empty_) send_line(kSinkPartial);
-  sink_(sink_arg_, nullptr, kSinkFlush);
+  if (sink_) {
+    if (!line_empty_) send_line(kSinkPartial);
+    sink_(sink_arg_, nullptr, kSinkFlush);
+  }
+  flush_logs();
+}
+
+void NmclStream::finish() {
+  // A held prefix of the reset line will not be completed now.
+  if (header_match_ > 0) {
+    int held = header_match_;
+    header_match_ = 0;
+    process_segment(kResetLine, static_cast<size_t>(held), false);
+  }
+  change_mode(NmclMode::Line);
+  flush();
 }
 
 bool NmclStream::has_pending() const {
@@ -119,7 +144,7 @@ void NmclStream::feed(std::string_view chunk) {
   }
 
   while (n > 0) {
-    size_t pos = std::string_view(p, n).find(std::string_view(kResetLine, kResetLen));
+    size_t pos = find_reset(p, n);
     if (pos != std::string_view::npos) {
       if (pos > 0) process_segment(p, pos, true);
       reset_line();
@@ -129,7 +154,8 @@ void NmclStream::feed(std::string_view chunk) {
     }
     int hold = 0;
     for (int k = static_cast<int>(std::min<size_t>(n, kResetLen - 1)); k >= 1; --k) {
-      if (std::memcmp(p + n - static_cast<size_t>(k), kResetLine, static_cast<size_t>(k)) == 0) {
+      if (p[n - static_cast<size_t>(k)] == '{' &&
+          std::memcmp(p + n - static_cast<size_t>(k), kResetLine, static_cast<size_t>(k)) == 0) {
         hold = k;
         break;
       }
@@ -260,7 +286,9 @@ void NmclStream::release_partial() {
 // Columns the text would take when rendered here, measured on a private
 // line-mode stream so nothing reaches this stream's line.
 int NmclStream::measure(std::string_view text) {
-  if (text.find_first_of("{\t\n") == std::string_view::npos) return static_cast<int>(text.size());
+  bool plain = true;
+  for (char c : text) plain = plain && c != '{' && c != '\t' && c != '\n';
+  if (plain) return static_cast<int>(text.size());
   // Every nested alignment measures its own text again, so the cost doubles
   // per level; each outermost tag gets a fixed number of measurements, and
   // past that the raw length has to do.

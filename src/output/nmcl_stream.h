@@ -61,6 +61,15 @@ inline constexpr int kMarkerAreaMax = 100;
 inline constexpr int kPartialTagMax = 1024;
 inline constexpr int kMaxWordLength = 255;
 inline constexpr int kRecordMax = 2048;
+inline constexpr int kMaxLogsPerList = 5;
+inline constexpr int kLogBufferSize = 512;
+
+// Requests of attach_nmcl_log and attach_text_log.
+enum LogRequest : int {
+  kLogAdd = 1,        // add the descriptor (nothing if it is already there)
+  kLogRemove = 2,     // write out the buffer, then remove the descriptor
+  kLogRemoveNow = 3,  // remove the descriptor without writing out the buffer
+};
 
 struct NmclTagArgs;  // a parsed tag; defined with the tag table
 
@@ -81,6 +90,9 @@ class NmclStream {
   void set_more_enabled(bool on) { more_enabled_ = on; }
   bool more_enabled() const { return more_enabled_; }
   bool more_active() const { return more_active_; }
+  // The reader has seen everything so far (a new command line is being
+  // typed): the next page starts now.
+  void restart_page() { line_counter_ = 0; }
   void set_title_style(bool on) { title_style_ = on; }
   void set_charset(NmclCharset cs) { charset_ = cs; }
   NmclCharset charset() const { return charset_; }
@@ -99,6 +111,29 @@ class NmclStream {
   void detach();
   void reattach();
   void flush();
+  // Ends the current mode as a final flush does (a paragraph ends, pending
+  // words and an unfinished line go out), then flushes.
+  void finish();
+
+  // Logs: NMCL logs get the raw markup (log_markup), text logs every
+  // finished line as plain text.  Attaching an NMCL log writes its header
+  // at once.  False when the list is full, attachments are refused
+  // (closed), or a descriptor to remove is not in the list.
+  bool attach_nmcl_log(int fd, int request);
+  bool attach_text_log(int fd, int request);
+  // Raw markup to every enabled NMCL log; the print entry points call
+  // this before feeding the same text.
+  void log_markup(std::string_view text) {
+    if (nmcl_logs_.count > 0) log_put(nmcl_logs_, text.data(), text.size());
+  }
+  // Writes out both log buffers.
+  void flush_logs();
+  // 1 attached and enabled, 0 attached but disabled by a failed write,
+  // -1 not attached.
+  int nmcl_log_state(int fd) const { return list_state(nmcl_logs_, fd); }
+  int text_log_state(int fd) const { return list_state(text_logs_, fd); }
+  // The header an NMCL log gets when it is attached now.
+  std::string nmcl_log_header() const;
 
   // {ccl name} asks this hook for the value of c(name); without a hook the
   // value is empty.
@@ -145,6 +180,22 @@ class NmclStream {
   int measure(std::string_view text);
   void reset_line();
   void release_partial();
+
+  // --- logs (nmcl_logs.cpp) ---
+  struct LogList {
+    int fd[kMaxLogsPerList] = {};
+    uint8_t enabled[kMaxLogsPerList] = {};
+    uint8_t appends[kMaxLogsPerList] = {};  // opened for appending: the system positions each write
+    int count = 0;
+    uint32_t len = 0;
+    char buf[kLogBufferSize] = {};
+  };
+  bool attach_log(LogList& list, int fd, int request, bool nmcl);
+  static void log_put(LogList& list, const char* s, size_t n);
+  static void log_write_out(LogList& list);
+  static void log_write_all(LogList& list, const char* s, size_t n);
+  static int list_state(const LogList& list, int fd);
+  void text_log_line();
 
   // --- placement (nmcl_layout.cpp) ---
   size_t place_text(const char* s, size_t n, bool outer);
@@ -222,6 +273,7 @@ class NmclStream {
   bool skip_newline_ = false;
   bool at_line_start_ = false;  // paragraph mode: only blanks since the last newline
   int first_indent_ = 0, sub_indent_ = 0;
+  int para_first_ = 0, para_right_ = 0;  // first indent and right margin as the paragraph began
   int para_lines_ = 0;
   int saved_width_ = 79;
   bool blank_after_ = false;
@@ -279,6 +331,8 @@ class NmclStream {
   char s6_buf_[1024] = {};
 
   mutable uint8_t rec_[kRecordMax] = {};
+
+  LogList nmcl_logs_, text_logs_;
 };
 
 // A LineRecord read back: the text (drawing codes left as codes) with one

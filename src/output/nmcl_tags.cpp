@@ -33,7 +33,7 @@ constexpr int link_param(int kind, LinkRule rule, bool bold = false) {
 constexpr int kKindNuvra = 250, kKindLumo = 251;
 
 struct TagEntry {
-  const char* name;
+  std::string_view name;  // with its length, so lookups compare lengths first
   TagId id;
   int param;
 };
@@ -205,10 +205,15 @@ struct NmclTagArgs {
   std::string_view raw;   // argument text before the colon, trimmed
   int ntok = 0;
   bool many = false;  // more tokens than kept, or an over-long token
-  std::string_view tok[kMaxTokens];
+  // Only the first ntok are ever set or read; leaving the rest unset
+  // keeps every tag from paying for clearing them.
+  union {
+    std::string_view tok[kMaxTokens];
+  };
   bool has_text = false;
   std::string_view text;
 
+  NmclTagArgs() {}
   bool no_args() const { return ntok == 0 && !many; }
   std::string_view target() const { return ntok == 1 && !many ? tok[0] : raw; }
   bool numbers(int* v, int count, bool allow_sign = false) const {

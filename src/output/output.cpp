@@ -7,6 +7,11 @@ namespace nuvra::output {
 
 Output::Output() { stream_.set_title_style(true); }
 
+Output::~Output() {
+  stream_.flush();
+  logs_.close_files();
+}
+
 void Output::set_class(OutClass cls) {
   class_ = cls;
   if (!showing()) return;
@@ -20,16 +25,22 @@ void Output::set_class(OutClass cls) {
     case OutClass::Input: want = kColourInput; tag = "{com}"; break;
   }
   if ((stream_.style() & kStyleColourMask) == want && !stream_.has_pending()) return;
-  stream_.feed(tag);
+  put(tag);
 }
 
 void Output::print_markup(std::string_view text) {
   if (!showing()) return;
-  stream_.feed(text);
+  put(text);
 }
 
 void Output::print_plain(std::string_view text) {
   if (!showing()) return;
+  // Asis and s6hlp text shows braces as they are.
+  NmclMode m = stream_.mode();
+  if (m == NmclMode::Asis || m == NmclMode::S6hlp || text.find_first_of("{}") == std::string_view::npos) {
+    put(text);
+    return;
+  }
   std::string escaped;
   escaped.reserve(text.size() + 16);
   for (char c : text) {
@@ -37,7 +48,46 @@ void Output::print_plain(std::string_view text) {
     else if (c == '}') escaped += "{c )-}";
     else escaped += c;
   }
-  stream_.feed(escaped);
+  put(escaped);
+}
+
+void Output::begin_echo() {
+  class_ = OutClass::Input;
+  if (!showing()) return;
+  std::string s;
+  if (stream_.mode() != NmclMode::Line || stream_.has_pending()) s += "{nmcl}\n";
+  uint8_t st = stream_.style();
+  if ((st & kStyleColourMask) != kColourInput) s += "{com}";
+  if (st & kStyleFontMask) s += "{sf}";
+  if (st & kStyleUnderline) s += "{ul off}";
+  if (!s.empty()) put(s);
+}
+
+void Output::print_rule(OutClass cls, bool s6hlp) {
+  set_class(cls);
+  if (!showing()) return;
+  put(s6hlp ? ".-\n" : "{.-}\n");
+}
+
+void Output::print_bar(OutClass cls) {
+  set_class(cls);
+  if (!showing()) return;
+  put("{c |}");
+}
+
+void Output::print_hilite(std::string_view text, bool s6hlp) {
+  if (!showing()) return;
+  if (s6hlp) {
+    std::string s = "^";
+    s += text;
+    s += '^';
+    put(s);
+    return;
+  }
+  std::string s = "{hilite:";
+  s += text;
+  s += '}';
+  put(s);
 }
 
 void Output::printf_markup(const char* fmt, ...) {
@@ -49,14 +99,14 @@ void Output::printf_markup(const char* fmt, ...) {
   va_end(ap);
   if (n < 0) return;
   if (static_cast<size_t>(n) < sizeof small) {
-    stream_.feed(std::string_view(small, static_cast<size_t>(n)));
+    put(std::string_view(small, static_cast<size_t>(n)));
     return;
   }
   std::vector<char> big(static_cast<size_t>(n) + 1);
   va_start(ap, fmt);
   std::vsnprintf(big.data(), big.size(), fmt, ap);
   va_end(ap);
-  stream_.feed(std::string_view(big.data(), static_cast<size_t>(n)));
+  put(std::string_view(big.data(), static_cast<size_t>(n)));
 }
 
 }  // namespace nuvra::output

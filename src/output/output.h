@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "output/logs.h"
 #include "output/nmcl_stream.h"
 
 namespace nuvra::output {
@@ -19,8 +20,13 @@ inline constexpr int kShowAll = 0, kQuiet = 3, kSilent = 5;
 class Output {
  public:
   Output();
+  // Writes out what the logs still buffer and closes their files.
+  ~Output();
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
 
   NmclStream& stream() { return stream_; }
+  Logs& logs() { return logs_; }
 
   void set_class(OutClass cls);
   OutClass current_class() const { return class_; }
@@ -33,6 +39,18 @@ class Output {
   void print_plain(std::string_view text);
   void printf_markup(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
+  // Starts the echo of a command line: back to line mode if anything is
+  // pending or another mode is on, then the input colour, roman, no
+  // underline (each only when not already so).
+  void begin_echo();
+  // A rule across the rest of the line, in the class's style; `s6hlp`
+  // writes the older help format's rule.
+  void print_rule(OutClass cls, bool s6hlp = false);
+  // A vertical bar character in the class's style.
+  void print_bar(OutClass cls);
+  // Highlighted text; in s6hlp form between two '^'.
+  void print_hilite(std::string_view text, bool s6hlp = false);
+
   // Convenience: switch class, print markup.
   void markup(OutClass cls, std::string_view text) {
     set_class(cls);
@@ -41,7 +59,13 @@ class Output {
   void flush() { stream_.flush(); }
 
  private:
+  void put(std::string_view markup) {
+    stream_.log_markup(markup);
+    stream_.feed(markup);
+  }
+
   NmclStream stream_;
+  Logs logs_;
   OutClass class_ = OutClass::Text;
   int threshold_ = kShowAll;
 };
