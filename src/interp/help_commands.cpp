@@ -62,7 +62,7 @@ rc_t cmd_view(Interp& ip) {
   if (word == "help") return show_help(ip, first_word(trim(rest.substr(4))));
   if (word == "file") rest = trim(rest.substr(4));
   if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') rest = rest.substr(1, rest.size() - 2);
-  if (rest.empty()) return msg_invalid(ip, "file specification");
+  if (rest.empty()) return rc_message(ip, 7197);
   std::string path(rest);
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
