@@ -75,23 +75,6 @@ bool take_name(std::string_view& s, std::string* out) {
   return true;
 }
 
-// The first comma outside quotes: where the options begin.
-size_t options_comma(std::string_view s) {
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '"') {
-      size_t close = s.find('"', i + 1);
-      if (close == std::string_view::npos) return close;
-      i = close;
-    } else if (s[i] == '`' && i + 1 < s.size() && s[i + 1] == '"') {
-      size_t close = s.find("\"'", i + 2);
-      if (close == std::string_view::npos) return close;
-      i = close + 1;
-    } else if (s[i] == ',') {
-      return i;
-    }
-  }
-  return std::string_view::npos;
-}
 
 // The arguments before the options, split into file names, and the
 // options parsed by the standard routine.  `min`..`max` names are wanted.

@@ -85,4 +85,16 @@ rc_t gather_expression(Interp& ip, std::string_view text, size_t* end, bool list
 // against `nobs` observations.
 rc_t read_in_range(Interp& ip, std::string_view text, int64_t nobs, int64_t* first, int64_t* last);
 
+// Helpers for commands that read their own line and hand only the part
+// after the comma to the option parse.
+// The first comma outside quotes and brackets, or npos.
+size_t options_comma(std::string_view s);
+// `s` trimmed, without one pair of (simple or compound) quotes around all of it.
+std::string_view unquote_whole(std::string_view s);
+// The standard option parse over `rest` (a view into the command buffer)
+// from index `comma` on; no comma (npos), no options.
+rc_t parse_options(Interp& ip, std::string_view rest, size_t comma, CommandLine* cl);
+// The next blank-delimited word of `s`, removed from it.
+std::string_view take_word(std::string_view& s);
+
 }  // namespace nuvra

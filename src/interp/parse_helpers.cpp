@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "data/format.h"
+#include "data/storage.h"
+#include "data/varlist.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
@@ -60,6 +62,8 @@ bool opens_quote(std::string_view s, size_t i) {
   return s[i] == '"' || (s[i] == '`' && i + 1 < s.size() && s[i + 1] == '"');
 }
 
+}  // namespace
+
 // The first comma outside quotes and brackets: where the options start.
 size_t options_comma(std::string_view s) {
   int depth = 0;
@@ -79,6 +83,10 @@ size_t options_comma(std::string_view s) {
   return std::string_view::npos;
 }
 
+namespace {
+
+}  // namespace
+
 // `s` without one pair of quotes that encloses all of it.
 std::string_view unquote_whole(std::string_view s) {
   s = trim(s);
@@ -87,6 +95,10 @@ std::string_view unquote_whole(std::string_view s) {
   if (e != s.size()) return s;
   return s[0] == '"' ? s.substr(1, s.size() - 2) : s.substr(2, s.size() - 4);
 }
+
+namespace {
+
+}  // namespace
 
 // Runs the standard option parse over the text from `comma` (an index
 // into `rest`, which views the command buffer) on.  No comma, no options.
@@ -100,6 +112,8 @@ rc_t parse_options(Interp& ip, std::string_view rest, size_t comma, CommandLine*
   ip.reader.set_pos(saved);
   return rc;
 }
+
+namespace {
 
 // Local macro names: letters, digits and underscores, 1 to 31 of them.
 // Digits may lead so that the argument locals 0, 1, 2, ... can be named.
@@ -375,6 +389,8 @@ rc_t confirm_format(Interp& ip, std::string_view arg, FormatWanted want) {
   return ok ? 0 : found_where(ip, text, what);
 }
 
+}  // namespace
+
 std::string_view take_word(std::string_view& s) {
   size_t i = skip_blanks(s, 0);
   size_t e = i;
@@ -383,6 +399,8 @@ std::string_view take_word(std::string_view& s) {
   s.remove_prefix(e);
   return w;
 }
+
+namespace {
 
 bool is_storage_type_word(std::string_view w) {
   if (w == "byte" || w == "long" || w == "float" || w == "double" || w == "strL") return true;
@@ -394,7 +412,53 @@ bool is_storage_type_word(std::string_view w) {
   return false;
 }
 
-rc_t variables_not_yet(Interp& ip) { return msg_not_available(ip, "confirm variable"); }
+// What `confirm ... variable` asks of each variable: only that it exists,
+// or a kind or storage type.
+enum class VarWanted { Any, Numeric, String, Type };
+
+// confirm [kind] variable varlist: every name must be an existing
+// variable of the kind wanted; the first that is not is reported.
+rc_t confirm_variables(Interp& ip, std::string_view text, VarWanted want, std::string_view type_word = {}) {
+  std::vector<int> vars;
+  data::VarlistFailure fail;
+  if (trim(text).empty()) return msg_quoting(ip.out, "varlist required\n", "", "", 100);
+  if (data::read_varlist(ip.dataset, text, &vars, &fail)) return msg_quoting(ip.out, "", fail.message, "\n", fail.rc);
+  const data::Dataset& ds = ip.dataset;
+  for (int v : vars) {
+    int t = ds.type(v);
+    bool ok = true;
+    std::string expected;
+    switch (want) {
+      case VarWanted::Any: break;
+      case VarWanted::Numeric: ok = !ds.is_string(v); expected = "numeric variable"; break;
+      case VarWanted::String: ok = ds.is_string(v); expected = "string variable"; break;
+      case VarWanted::Type:
+        // "str#" stands for any string type.
+        ok = type_word == "str#" ? ds.is_string(v) : data::type_name(t) == type_word;
+        expected = std::string(type_word) + " variable";
+        break;
+    }
+    if (!ok) return found_where(ip, ds.name(v), expected);
+  }
+  return 0;
+}
+
+// confirm new variable names: each a valid name no variable has yet.
+rc_t confirm_new_variables(Interp& ip, std::string_view text) {
+  std::string_view words = text;
+  if (trim(words).empty()) return msg_quoting(ip.out, "varlist required\n", "", "", 100);
+  std::vector<std::string_view> seen;
+  while (true) {
+    std::string_view n = take_word(words);
+    if (n.empty()) break;
+    std::string msg;
+    if (rc_t rc = ip.dataset.check_new_name(n, &msg)) return msg_quoting(ip.out, "", msg, "\n", rc);
+    for (std::string_view o : seen)
+      if (o == n) return msg_quoting(ip.out, "", n, " already defined\n", 110);
+    seen.push_back(n);
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -539,7 +603,7 @@ rc_t cmd_confirm(Interp& ip) {
   if (w == "new") {
     std::string_view what = take_word(rest);
     if (abbreviates(what, "file", 2)) return confirm_file(ip, trim(rest), true);
-    if (abbreviates(what, "variable", 1)) return variables_not_yet(ip);
+    if (abbreviates(what, "variable", 1)) return confirm_new_variables(ip, rest);
     return msg_invalid(ip, "syntax");
   }
   if (w == "name" || w == "names") {
@@ -558,12 +622,13 @@ rc_t cmd_confirm(Interp& ip) {
       return confirm_format(ip, trim(rest), w == "numeric" ? FormatWanted::Numeric
                                             : w == "date"  ? FormatWanted::Date
                                                            : FormatWanted::String);
-    if (w != "date" && abbreviates(what, "variable", 1)) return variables_not_yet(ip);
+    if (w != "date" && abbreviates(what, "variable", 1))
+      return confirm_variables(ip, rest, w == "numeric" ? VarWanted::Numeric : VarWanted::String);
     return msg_invalid(ip, "syntax");
   }
   if (abbreviates(w, "integer", 3)) {
     std::string_view what = take_word(rest);
-    if (abbreviates(what, "variable", 1)) return variables_not_yet(ip);
+    if (w == "int" && abbreviates(what, "variable", 1)) return confirm_variables(ip, rest, VarWanted::Type, "int");
     if (!abbreviates(what, "number", 1)) return msg_invalid(ip, "syntax");
     std::string_view text = unquote_whole(rest);
     bool whole = false;
@@ -579,16 +644,16 @@ rc_t cmd_confirm(Interp& ip) {
   if (abbreviates(w, "file", 2)) return confirm_file(ip, arg, false);
   if (abbreviates(w, "format", 3)) return confirm_format(ip, arg, FormatWanted::Any);
   if (abbreviates(w, "matrix", 3) || abbreviates(w, "scalar", 2)) {
-    // No matrix or scalar store exists yet, so nothing of either kind can
-    // be found.
     std::string_view name = trim(arg);
     if (name.empty()) return msg_invalid(ip, "syntax");
-    std::string before = w[0] == 'm' ? "matrix " : "scalar ";
-    return msg_quoting(ip.out, before, name, " not found\n", 111);
+    bool scalar = w[0] == 's';
+    // Matrices have no store yet, so no matrix can be found.
+    if (scalar && ip.scalars.count(std::string(name))) return 0;
+    return msg_quoting(ip.out, scalar ? "scalar " : "matrix ", name, " not found\n", 111);
   }
-  if (abbreviates(w, "variable", 1)) return variables_not_yet(ip);
-  if (is_storage_type_word(w)) {
-    if (abbreviates(take_word(rest), "variable", 1)) return variables_not_yet(ip);
+  if (abbreviates(w, "variable", 1)) return confirm_variables(ip, arg, VarWanted::Any);
+  if (is_storage_type_word(w) || w == "str#") {
+    if (abbreviates(take_word(rest), "variable", 1)) return confirm_variables(ip, rest, VarWanted::Type, w);
     return msg_invalid(ip, "syntax");
   }
   return msg_invalid(ip, "syntax");

@@ -36,6 +36,7 @@ struct Pattern {
   int min_vars = 1, max_vars = 0;  // 0: no upper bound
   bool default_none = false;
   bool equalok = false;
+  std::string result_name;  // name=: the local the lead part goes into
   bool allow_if = false, allow_in = false, allow_using = false, allow_exp = false;
   bool if_required = false, in_required = false, using_required = false, exp_required = false;
   int weights = 0;
@@ -178,7 +179,12 @@ rc_t read_pattern(Interp& ip, std::string_view text, Pattern* pat) {
           if (item == "numeric") pat->numeric = true;
           else if (item == "string") pat->string = true;
           else if (item == "default=none") pat->default_none = true;
-          else if (item == "equalok" || item == "everything" || item == "ts" || item == "fv" || item == "generate" || item == "id=" || item.rfind("id=", 0) == 0 || item.rfind("name=", 0) == 0)
+          else if (item.rfind("name=", 0) == 0 && item.size() > 5) {
+            std::string n = item.substr(5);
+            if (!is_valid_name(n) || n.size() > 31) return bad_pattern(ip);
+            pat->result_name = n;
+          }
+          else if (item == "equalok" || item == "everything" || item == "ts" || item == "fv" || item == "generate" || item == "id=" || item.rfind("id=", 0) == 0)
             pat->equalok = pat->equalok || item == "equalok";
           else if (item.rfind("min=", 0) == 0) pat->min_vars = std::atoi(item.c_str() + 4);
           else if (item.rfind("max=", 0) == 0) pat->max_vars = std::atoi(item.c_str() + 4);
@@ -276,7 +282,7 @@ rc_t cmd_syntax(Interp& ip) {
         if (pat.string && !pat.numeric && !ds.is_string(j))
           return msg_quoting(ip.out, "", "", "numeric variables not allowed\n", 109);
       }
-      results.emplace_back(pat.lead == Lead::Varname ? "varlist" : "varlist", join_names(ds, vars));
+      results.emplace_back(pat.result_name.empty() ? "varlist" : pat.result_name, join_names(ds, vars));
       break;
     }
     case Lead::NewVarlist:
@@ -315,12 +321,12 @@ rc_t cmd_syntax(Interp& ip) {
         p = buf.size() - rest.size() + w.size();
       }
       if (pat.max_vars > 0 && count > pat.max_vars) return msg_quoting(ip.out, "too many names specified", "", "\n", 103);
-      results.emplace_back(pat.lead == Lead::Name ? "namelist" : "namelist", lead_text);
+      results.emplace_back(pat.result_name.empty() ? "namelist" : pat.result_name, lead_text);
       break;
     }
     case Lead::Anything:
       if (lead_text.empty() && pat.lead_required) return msg_required(ip, "something");
-      results.emplace_back("anything", lead_text);
+      results.emplace_back(pat.result_name.empty() ? "anything" : pat.result_name, lead_text);
       break;
   }
 

@@ -9,6 +9,7 @@
 
 #include "interp/builtins.h"
 #include "interp/interp.h"
+#include "interp/parse.h"
 #include "interp/messages.h"
 #include "interp/names.h"
 #include "interp/simple_expr.h"
@@ -46,14 +47,6 @@ rc_t timer_number(Interp& ip, std::string_view text, int* out) {
   return 0;
 }
 
-std::string_view take_word(std::string_view& s) {
-  s = trim(s);
-  size_t e = 0;
-  while (e < s.size() && s[e] != ' ' && s[e] != '\t') ++e;
-  std::string_view w = s.substr(0, e);
-  s.remove_prefix(e);
-  return w;
-}
 
 }  // namespace
 

@@ -410,15 +410,6 @@ TEST_F(HelpersTest, ConfirmTextForms) {
   EXPECT_EQ(call(cmd_confirm, "confirm new thing x", "confirm"), 198);
 }
 
-TEST_F(HelpersTest, ConfirmVariableFormsWaitForTheDataset) {
-  for (const char* line : {"confirm variable x", "confirm v x", "confirm new variable x",
-                           "confirm numeric variable x", "confirm string variable x", "confirm str10 variable x",
-                           "confirm byte variable x"}) {
-    EXPECT_EQ(call(cmd_confirm, line, "confirm"), 199) << line;
-    EXPECT_NE(printed.find("confirm variable"), std::string::npos) << printed;
-  }
-}
-
 TEST_F(HelpersTest, ConfirmFiles) {
   char dir[] = "/tmp/nuvra_confirm_XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
