@@ -13,9 +13,8 @@
 //   %[-|~]ws                                strings (`~` centres, accepted
 //                                           only where the caller allows it)
 //   %21x  %16H  %16L  %8H  %8L              dumps of the stored bits
-//   %[-|~]t...  %[-|~]d...                  date and time formats; checked
-//                                           for their unit here, rendered by
-//                                           the date functions
+//   %[-|~]t...  %[-|~]d...                  date and time formats: a unit
+//                                           letter and detail codes
 // A width written with a leading zero (`%09.2f`) is not a form of this
 // system and is refused.
 #pragma once
@@ -39,6 +38,8 @@ enum class FormatKind : uint8_t {
 
 enum class FormatAlign : uint8_t { kRight, kLeft, kCentre };
 
+inline constexpr size_t kFormatMaxBytes = 48;
+
 struct Format {
   FormatKind kind = FormatKind::kGeneral;
   FormatAlign align = FormatAlign::kRight;
@@ -48,9 +49,11 @@ struct Format {
   bool comma = false;      // `,` written for `.`: comma is the decimal sign
   bool big_endian = false; // H rather than L
   char date_unit = 0;      // the letter after %t (c C d w m q h y g), 'd' for %d
+  bool date_old = false;   // %d...: the older detail codes
+  // The detail codes after the unit ("DDmonCCYY"), empty for the unit's
+  // default; kept in the struct so that rendering needs no allocation.
+  char date_detail[kFormatMaxBytes] = {};
 };
-
-inline constexpr size_t kFormatMaxBytes = 48;
 inline constexpr int kMaxFormatWidth = 244;
 
 // A buffer of this many bytes always holds a rendered value with its
@@ -77,10 +80,21 @@ inline bool valid_for_type(const Format& f, bool is_string) {
 // value wider than the width is written whole, never cut.  Missing values
 // are written ".", ".a" .. ".z" (the hex forms dump their bits instead).
 // Returns the length of the whole text; like snprintf, writes at most
-// cap - 1 characters and a terminator when cap > 0.  A date format or a
-// string format renders the value under %9.0g, so a caller never gets
-// nothing.
+// cap - 1 characters and a terminator when cap > 0.  A date format writes
+// the date or time (no padding: date formats have no width; a value
+// outside the calendar falls back to %9.0g); a string format renders the
+// value under %9.0g, so a caller never gets nothing.
 size_t render_number(const Format& f, double value, char* out, size_t cap);
+
+// The date side of the module (format_date.cpp).
+// Whether `detail` is a valid run of detail codes for the unit ('d' with
+// old for the %d form).
+bool valid_date_detail(char unit, bool old, std::string_view detail);
+// Renders v under a date format, with render_number's conventions.
+size_t render_date(const Format& f, double v, char* out, size_t cap);
+// The widest text a format writes (the width of the numeric and string
+// forms; for dates, of the longest names and numbers).
+int format_display_width(const Format& f);
 
 // Renders text under a string format: padded to the width on the left
 // (default), on the right (`-`) or both (`~`, the odd blank going to the

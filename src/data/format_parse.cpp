@@ -29,8 +29,7 @@ bool read_number(std::string_view text, size_t* pos, bool allow_zero, int* value
 }
 
 bool parse_date(std::string_view text, size_t p, Format* out) {
-  // p is at the `t` or `d`.  What follows the unit is the date module's
-  // to interpret; here it need only be printable text.
+  // p is at the `t` or `d`.  %d is the older form with its own codes.
   const char lead = text[p++];
   if (lead == 't') {
     if (p >= text.size()) return false;
@@ -39,11 +38,13 @@ bool parse_date(std::string_view text, size_t p, Format* out) {
     out->date_unit = unit;
   } else {
     out->date_unit = 'd';
+    out->date_old = true;
   }
-  for (; p < text.size(); ++p) {
-    const unsigned char c = static_cast<unsigned char>(text[p]);
-    if (c < 0x20 || c >= 0x7F) return false;
-  }
+  const std::string_view detail = text.substr(p);
+  if (detail.size() >= sizeof out->date_detail) return false;
+  if (!valid_date_detail(out->date_unit, out->date_old, detail)) return false;
+  detail.copy(out->date_detail, detail.size());
+  out->date_detail[detail.size()] = '\0';
   out->kind = FormatKind::kDate;
   out->width = 0;
   return true;

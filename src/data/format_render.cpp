@@ -322,12 +322,14 @@ size_t render_number(const Format& fmt, double v, char* out, size_t cap) {
       hex_bytes(float_bits(v), 4, fmt.big_endian, text);
       emit_raw(fmt, text, 8, &sink);
       return sink.finish();
+    case FormatKind::kDate:
+      return render_date(fmt, v, out, cap);
     default:
       break;
   }
 
   Format f = fmt;
-  if (f.kind == FormatKind::kString || f.kind == FormatKind::kDate) {
+  if (f.kind == FormatKind::kString) {
     f = Format{};  // %9.0g
   }
 
@@ -374,7 +376,7 @@ size_t render_string(const Format& f, std::string_view s, char* out, size_t cap)
 
 std::string format_number(std::string_view fmt, double value) {
   Format f;
-  if (!parse_format(fmt, &f) || !is_numeric_format(f) || f.kind == FormatKind::kDate) return {};
+  if (!parse_format(fmt, &f) || !is_numeric_format(f)) return {};
   char buf[kRenderBufferSize];
   const size_t n = render_number(f, value, buf, sizeof buf);
   return std::string(buf, std::min(n, sizeof buf - 1));

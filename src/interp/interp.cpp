@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <ctime>
 
+#include "data/functions/leapseconds.h"
 #include "interp/blocks.h"
 #include "interp/creturn.h"
 #include "interp/expand.h"
 #include "interp/line_source.h"
 #include "interp/messages.h"
 #include "interp/names.h"
+#include "interp/runner.h"
 
 namespace nuvra {
 
@@ -58,7 +60,23 @@ int executable_build_date() {
 #endif
 }
 
+namespace {
+
+// The leap-second table is read along the search path the first time a
+// leap-second clock needs it; its messages go to this interpreter.
+void load_leap_seconds(void* ctx, dates::LeapTable* table) {
+  Interp& ip = *static_cast<Interp*>(ctx);
+  std::string path;
+  if (!find_file_along_path(ip, "leapseconds.maint", 1, &path)) path.clear();
+  dates::read_leap_file(
+      path, table,
+      [](void* c, const char* text) { msg_quoting(static_cast<Interp*>(c)->out, text, "", "", 0); }, &ip);
+}
+
+}  // namespace
+
 Interp::Interp(gui::WindowSide* window_side) : ws(window_side) {
+  dates::set_leap_loader(load_leap_seconds, this);
   out.stream().set_width(linesize);
   if (ws) out.stream().set_sink(sink_trampoline, ws);
   out.stream().set_page_length(pagesize);
@@ -69,6 +87,7 @@ Interp::Interp(gui::WindowSide* window_side) : ws(window_side) {
 }
 
 Interp::~Interp() {
+  dates::clear_leap_loader(this);
   for (const auto& frame : temp_files)
     for (const std::string& f : frame) std::remove(f.c_str());
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "data/dataset.h"
+#include "data/functions/regex.h"
 #include "gui/window_side.h"
 #include "interp/macros.h"
 #include "interp/preferences.h"
@@ -38,11 +39,6 @@ struct TimerStopwatch {
   long long count = 0;
   bool on = false;
   std::chrono::steady_clock::time_point started;
-};
-
-struct RegexMatch {
-  size_t groups = 0;              // subexpressions of the last expression used
-  std::vector<std::string> subs;  // the whole match, then each group; empty after no match
 };
 
 // This executable's own version (x 100) and build date (yyyymmdd).
@@ -168,7 +164,8 @@ class Interp {
   unsigned tempname_counter = 0;
   // Data kept by preserve, with the frame depth that kept it.
   std::vector<std::pair<int, SnapshotPtr>> preserved;
-  // The last regular-expression match of the macro functions.
+  // The last regular-expression match, shared by the expression and the
+  // macro functions.
   RegexMatch last_regex;
   // The `timer` command's stopwatches 1..100 (0 unused).
   std::array<TimerStopwatch, 101> timers;

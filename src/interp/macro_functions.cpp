@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <regex>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -419,24 +418,8 @@ rc_t fn_word(Interp& ip, std::string_view args, std::string* out) {
 // ---------------------------------------------------------------------------
 // Regular expressions: POSIX extended syntax, leftmost-longest matching.
 
-rc_t compile_regex(Interp& ip, const std::string& text, std::regex* re) {
-  try {
-    *re = std::regex(text, std::regex::extended);
-  } catch (const std::regex_error&) {
-    return msg_quoting(ip.out, "regular expression ", text, " invalid\n", 198);
-  }
-  return 0;
-}
-
-void keep_match(Interp& ip, const std::regex& re, const std::smatch* m) {
-  RegexMatch& st = ip.last_regex;
-  st.groups = re.mark_count();
-  st.subs.clear();
-  if (!m) return;
-  for (size_t k = 0; k < m->size(); ++k) st.subs.push_back((*m)[k].matched ? (*m)[k].str() : "");
-}
-
-rc_t regex_too_complex(Interp& ip) {
+rc_t regex_failed(Interp& ip, RegexStatus st, std::string_view pattern) {
+  if (st == RegexStatus::kInvalid) return msg_quoting(ip.out, "regular expression ", pattern, " invalid\n", 198);
   return msg_quoting(ip.out, "regular expression too complex to match\n", "", "", 198);
 }
 
@@ -445,41 +428,11 @@ rc_t fn_regexmatch(Interp& ip, std::string_view args, std::string* out) {
   std::string text, pattern;
   if (!take_argument(args, &text) || !take_argument(args, &pattern) || !trim(args).empty())
     return syntax_error(ip);
-  std::regex re;
-  if (rc_t rc = compile_regex(ip, pattern, &re)) return rc;
-  std::smatch m;
-  bool found;
-  try {
-    found = std::regex_search(text, m, re);
-  } catch (const std::regex_error&) {
-    return regex_too_complex(ip);
-  }
-  keep_match(ip, re, found ? &m : nullptr);
+  bool found = false;
+  if (RegexStatus st = regex_search(ip.last_regex, text, pattern, &found); st != RegexStatus::kOk)
+    return regex_failed(ip, st, pattern);
   *out = found ? "1" : "0";
   return 0;
-}
-
-// The replacement text with \0 .. \9 standing for the subexpressions and
-// \\ for one backslash.
-void append_replacement(std::string& out, std::string_view repl, const std::smatch& m) {
-  for (size_t i = 0; i < repl.size(); ++i) {
-    char c = repl[i];
-    if (c == '\\' && i + 1 < repl.size()) {
-      char n = repl[i + 1];
-      if (n >= '0' && n <= '9') {
-        size_t k = static_cast<size_t>(n - '0');
-        if (k < m.size() && m[k].matched) out.append(m[k].first, m[k].second);
-        ++i;
-        continue;
-      }
-      if (n == '\\') {
-        out.push_back('\\');
-        ++i;
-        continue;
-      }
-    }
-    out.push_back(c);
-  }
 }
 
 // regexreplace "text" "expression" "replacement" [, all]
@@ -493,44 +446,9 @@ rc_t fn_regexreplace(Interp& ip, std::string_view args, std::string* out) {
     if (args.front() != ',' || trim(args.substr(1)) != "all") return syntax_error(ip);
     all = true;
   }
-  std::regex re;
-  if (rc_t rc = compile_regex(ip, pattern, &re)) return rc;
   std::string result;
-  auto it = text.cbegin();
-  bool first = true;
-  bool after_match = false;  // `it` sits right after a non-empty match
-  auto flags = std::regex_constants::match_default;
-  std::smatch m;
-  try {
-    for (;;) {
-      if (!std::regex_search(it, text.cend(), m, re, flags)) break;
-      if (m[0].length() == 0 && m[0].first == it && after_match) {
-        // An empty match touching the previous match is not a new one.
-        if (it == text.cend()) break;
-        result.push_back(*it++);
-        after_match = false;
-        continue;
-      }
-      if (first) keep_match(ip, re, &m);
-      first = false;
-      result.append(it, m[0].first);
-      append_replacement(result, repl, m);
-      it = m[0].second;
-      if (!all) break;
-      flags = std::regex_constants::match_prev_avail;
-      after_match = m[0].length() > 0;
-      if (!after_match) {
-        // An empty match replaces nothing: step over one character so the
-        // next search starts further on.
-        if (it == text.cend()) break;
-        result.push_back(*it++);
-      }
-    }
-  } catch (const std::regex_error&) {
-    return regex_too_complex(ip);
-  }
-  if (first) keep_match(ip, re, nullptr);
-  result.append(it, text.cend());
+  if (RegexStatus st = regex_replace(ip.last_regex, text, pattern, repl, all, &result); st != RegexStatus::kOk)
+    return regex_failed(ip, st, pattern);
   *out = std::move(result);
   return 0;
 }

@@ -766,6 +766,19 @@ class Compiler {
       constant(std::endian::native == std::endian::big ? 1 : 2);
       return Type::kNumeric;
     }
+    // Dates and periods read from text: text, mask and the top year of
+    // two-digit years, `.` when not given.
+    if (name == "date" || name == "daily" || name == "clock" || name == "Clock" || name == "yearly" ||
+        name == "halfyearly" || name == "quarterly" || name == "monthly" || name == "weekly") {
+      str(0), str(1);
+      if (n == 3)
+        num(2);
+      else
+        constant(data::kMissing);
+      op(find_dedicated(name)->op, 3);
+      p_->has_strings = true;
+      return Type::kNumeric;
+    }
     struct Limit {
       const char* name;
       double value;

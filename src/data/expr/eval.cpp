@@ -13,6 +13,8 @@
 
 #include "data/expr/expr.h"
 #include "data/expr/strfuncs.h"
+#include "data/functions/dates.h"
+#include "data/functions/regex.h"
 #include "data/format.h"
 #include "interp/interp.h"
 
@@ -36,6 +38,10 @@ inline double cmp_value(double v, bool all_equal) {
 template <class F>
 inline void unary(double* a, int n, F f) {
   for (int i = 0; i < n; ++i) a[i] = bad(a[i]) ? M : f(a[i]);
+}
+template <class F>
+inline void lanes3(double* a, const double* b, const double* c, int n, F f) {
+  for (int i = 0; i < n; ++i) a[i] = f(a[i], b[i], c[i]);
 }
 template <class F>
 inline void binary(double* a, const double* b, int n, F f) {
@@ -463,6 +469,203 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
       ++pc;
       break;
     // ---- strings
+    // ---- strings, regular expressions, dates and times
+    case F_indexnot:
+      --sp;
+      lv(sp - 1)[0] = static_cast<double>(str_indexnot(T[sp - 1], T[sp]));
+      break;
+    case F_match:
+      --sp;
+      lv(sp - 1)[0] = str_match(T[sp - 1], T[sp]) ? 1.0 : 0.0;
+      break;
+    case F_strsubdp: str_subdp(T[sp - 1]); break;
+    case F_fmtwidth: lv(sp - 1)[0] = str_fmtwidth(T[sp - 1]); break;
+    case F_regexm: {
+      --sp;
+      bool found = false;
+      RegexStatus st = regex_search(cx_.ip->last_regex, T[sp - 1], T[sp], &found);
+      lv(sp - 1)[0] = st != RegexStatus::kOk ? M : found ? 1.0 : 0.0;
+      break;
+    }
+    case F_regexr:
+      sp -= 2;
+      if (regex_replace(cx_.ip->last_regex, T[sp - 1], T[sp], T[sp + 1], false, &cx_.scratch) == RegexStatus::kOk)
+        T[sp - 1].swap(cx_.scratch);
+      else
+        T[sp - 1].clear();
+      break;
+    case F_regexs: {
+      const double k = lv(sp - 1)[0];
+      const RegexMatch& st = cx_.ip->last_regex;
+      T[sp - 1].clear();
+      if (k >= 0 && k <= static_cast<double>(st.groups) && k == std::floor(k) && k < static_cast<double>(st.subs.size()))
+        T[sp - 1].assign(st.subs[static_cast<size_t>(k)]);
+      break;
+    }
+    case F_group: {
+      // 1 + int(x (_n - 1) / _N): x groups of nearly equal size in order.
+      const double big_n = static_cast<double>(cx_.group_last - cx_.group_first + 1);
+      for (int i = 0; i < n; ++i) {
+        const double x = top[i];
+        const double small_n = static_cast<double>(first + i - cx_.group_first + 1);
+        top[i] = (bad(x) || x <= 0 || big_n < 1) ? M : 1 + std::floor(x * (small_n - 1) / big_n);
+      }
+      break;
+    }
+    case F_clip: {
+      sp -= 2;
+      double* x = lv(sp - 1);
+      const double* lo = lv(sp);
+      const double* hi = lv(sp + 1);
+      for (int i = 0; i < n; ++i) {
+        // A missing bound is no bound.
+        const bool has_lo = !bad(lo[i]), has_hi = !bad(hi[i]);
+        if (bad(x[i]) || (has_lo && has_hi && lo[i] > hi[i])) {
+          x[i] = M;
+          continue;
+        }
+        if (has_lo && x[i] < lo[i]) x[i] = lo[i];
+        if (has_hi && x[i] > hi[i]) x[i] = hi[i];
+      }
+      break;
+    }
+    case F_chop:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, [](double x, double eps) {
+        const double r = std::round(x);
+        return std::fabs(r - x) < eps ? r : x;
+      });
+      break;
+    case F_autocode: {
+      sp -= 3;
+      double* x = lv(sp - 1);
+      const double* k = lv(sp);
+      const double* lo = lv(sp + 1);
+      const double* hi = lv(sp + 2);
+      for (int i = 0; i < n; ++i) {
+        if (bad(x[i]) || bad(lo[i]) || bad(hi[i]) || !(k[i] >= 1 && k[i] <= 0x1p53 && k[i] == std::floor(k[i])) ||
+            !(lo[i] < hi[i])) {
+          x[i] = M;
+          continue;
+        }
+        // The upper bound of the first of k equal intervals of [lo, hi]
+        // that holds x; below lo the first, above hi the last.
+        const double width = (hi[i] - lo[i]) / k[i];
+        double j = std::ceil((x[i] - lo[i]) / width);
+        j = std::clamp(j, 1.0, k[i]);
+        while (j > 1 && x[i] <= lo[i] + (j - 1) * width) --j;
+        while (j < k[i] && x[i] > lo[i] + j * width) ++j;
+        x[i] = j == k[i] ? hi[i] : lo[i] + j * width;
+      }
+      break;
+    }
+    case F_mdy:
+      sp -= 2;
+      lanes3(lv(sp - 1), lv(sp), lv(sp + 1), n, dates::mdy);
+      break;
+    case F_day: unary(top, n, dates::day); break;
+    case F_month: unary(top, n, dates::month); break;
+    case F_year: unary(top, n, dates::year); break;
+    case F_dow: unary(top, n, dates::dow); break;
+    case F_doy: unary(top, n, dates::doy); break;
+    case F_week: unary(top, n, dates::week); break;
+    case F_quarter: unary(top, n, dates::quarter); break;
+    case F_halfyear: unary(top, n, dates::halfyear); break;
+    case F_dofy: unary(top, n, dates::dofy); break;
+    case F_dofh: unary(top, n, dates::dofh); break;
+    case F_dofq: unary(top, n, dates::dofq); break;
+    case F_dofm: unary(top, n, dates::dofm); break;
+    case F_dofw: unary(top, n, dates::dofw); break;
+    case F_dofd: unary(top, n, dates::dofd); break;
+    case F_hofd: unary(top, n, dates::hofd); break;
+    case F_qofd: unary(top, n, dates::qofd); break;
+    case F_mofd: unary(top, n, dates::mofd); break;
+    case F_wofd: unary(top, n, dates::wofd); break;
+    case F_yw: --sp; binary(lv(sp - 1), lv(sp), n, dates::yw); break;
+    case F_ym: --sp; binary(lv(sp - 1), lv(sp), n, dates::ym); break;
+    case F_yq: --sp; binary(lv(sp - 1), lv(sp), n, dates::yq); break;
+    case F_yh: --sp; binary(lv(sp - 1), lv(sp), n, dates::yh); break;
+    case F_cofd: unary(top, n, dates::cofd); break;
+    case F_dofc: unary(top, n, dates::dofc); break;
+    case F_hh: unary(top, n, dates::hh); break;
+    case F_mm: unary(top, n, dates::mm); break;
+    case F_ss: unary(top, n, dates::ss); break;
+    case F_hours: unary(top, n, dates::hours); break;
+    case F_minutes: unary(top, n, dates::minutes); break;
+    case F_seconds: unary(top, n, dates::seconds); break;
+    case F_msofhours: unary(top, n, dates::msofhours); break;
+    case F_msofminutes: unary(top, n, dates::msofminutes); break;
+    case F_msofseconds: unary(top, n, dates::msofseconds); break;
+    case F_hms:
+      sp -= 2;
+      lanes3(lv(sp - 1), lv(sp), lv(sp + 1), n, dates::hms);
+      break;
+    case F_dhms: {
+      sp -= 3;
+      double* a = lv(sp - 1);
+      const double *b = lv(sp), *c = lv(sp + 1), *d = lv(sp + 2);
+      for (int i = 0; i < n; ++i) a[i] = dates::dhms(a[i], b[i], c[i], d[i]);
+      break;
+    }
+    case F_mdyhms:
+    case F_Cmdyhms: {
+      sp -= 5;
+      double* a = lv(sp - 1);
+      const double *b = lv(sp), *c = lv(sp + 1), *d = lv(sp + 2), *e = lv(sp + 3), *f = lv(sp + 4);
+      if (code == F_mdyhms) {
+        for (int i = 0; i < n; ++i) a[i] = dates::mdyhms(a[i], b[i], c[i], d[i], e[i], f[i]);
+      } else {
+        const dates::LeapTable& lt = dates::leap_table();
+        for (int i = 0; i < n; ++i) a[i] = dates::Cmdyhms(lt, a[i], b[i], c[i], d[i], e[i], f[i]);
+      }
+      break;
+    }
+    case F_Cofd:
+    case F_dofC:
+    case F_hhC:
+    case F_mmC:
+    case F_ssC:
+    case F_Cofc:
+    case F_cofC: {
+      const dates::LeapTable& lt = dates::leap_table();
+      double (*f)(const dates::LeapTable&, double) =
+          code == F_Cofd ? dates::Cofd : code == F_dofC ? dates::dofC : code == F_hhC ? dates::hhC
+          : code == F_mmC ? dates::mmC : code == F_ssC ? dates::ssC : code == F_Cofc ? dates::Cofc : dates::cofC;
+      for (int i = 0; i < n; ++i) top[i] = bad(top[i]) ? M : f(lt, top[i]);
+      break;
+    }
+    case F_Chms: {
+      sp -= 2;
+      const dates::LeapTable& lt = dates::leap_table();
+      double* a = lv(sp - 1);
+      const double *b = lv(sp), *c = lv(sp + 1);
+      for (int i = 0; i < n; ++i) a[i] = dates::Chms(lt, a[i], b[i], c[i]);
+      break;
+    }
+    case F_Cdhms: {
+      sp -= 3;
+      const dates::LeapTable& lt = dates::leap_table();
+      double* a = lv(sp - 1);
+      const double *b = lv(sp), *c = lv(sp + 1), *d = lv(sp + 2);
+      for (int i = 0; i < n; ++i) a[i] = dates::Cdhms(lt, a[i], b[i], c[i], d[i]);
+      break;
+    }
+    case D_date:
+    case D_clock:
+    case D_Clock:
+    case D_yearly:
+    case D_halfyearly:
+    case D_quarterly:
+    case D_monthly:
+    case D_weekly: {
+      // text, mask, top year (`.` when not given); strings run one
+      // observation at a time.
+      sp -= 2;
+      const char unit = code == D_date ? 'd' : code == D_clock ? 'c' : code == D_Clock ? 'C' : code == D_yearly ? 'y'
+                        : code == D_halfyearly ? 'h' : code == D_quarterly ? 'q' : code == D_monthly ? 'm' : 'w';
+      lv(sp - 1)[0] = dates::parse(unit, T[sp - 1], T[sp], lv(sp + 1)[0]);
+      break;
+    }
     case F_length:
       lv(sp - 1)[0] = static_cast<double>(T[sp - 1].size());
       break;
@@ -557,6 +760,7 @@ std::string number_text(double v) {
 
 void bind(Interp& ip, const Program& p, EvalContext* cx) {
   cx->prog = &p;
+  cx->ip = &ip;
   cx->ds = &ip.dataset;
   cx->rc_value = ip.captured_rc;
   cx->nobs = ip.dataset.nobs();

@@ -91,6 +91,7 @@ rc_t ts_canonical(Interp& ip, std::string_view ops, std::string* canonical);
 
 struct EvalContext {
   const Program* prog = nullptr;
+  Interp* ip = nullptr;  // state kept between calls (the last regular-expression match)
   data::Dataset* ds = nullptr;
   double rc_value = 0;  // _rc
   std::int64_t nobs = 0;

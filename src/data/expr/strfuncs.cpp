@@ -104,7 +104,7 @@ int str_pos(std::string_view s, std::string_view t) {
 
 void str_of_real(double v, const std::string& fmt, std::string& out) {
   data::Format f;
-  if (!data::parse_format(fmt, &f) || !data::is_numeric_format(f) || f.kind == data::FormatKind::kDate) {
+  if (!data::parse_format(fmt, &f) || !data::is_numeric_format(f)) {
     out.assign(".");
     return;
   }
@@ -216,6 +216,52 @@ void str_plural(double n, std::string& s, const std::string* t) {
   } else {
     s = *t;
   }
+}
+
+int str_indexnot(std::string_view s1, std::string_view s2) {
+  bool in[256] = {};
+  for (char c : s2) in[static_cast<unsigned char>(c)] = true;
+  for (size_t i = 0; i < s1.size(); ++i)
+    if (!in[static_cast<unsigned char>(s1[i])]) return static_cast<int>(i) + 1;
+  return 0;
+}
+
+bool str_match(std::string_view s, std::string_view p) {
+  // Greedy scan that backs up to the last * on a mismatch: each * only
+  // ever moves forward, so the work is at most |s| x |p|.
+  size_t i = 0, j = 0;
+  size_t star = std::string_view::npos, mark = 0;
+  while (i < s.size()) {
+    if (j < p.size() && (p[j] == '?' || (p[j] != '*' && p[j] == s[i]))) {
+      ++i;
+      ++j;
+    } else if (j < p.size() && p[j] == '*') {
+      star = j++;
+      mark = i;
+    } else if (star != std::string_view::npos) {
+      j = star + 1;
+      i = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (j < p.size() && p[j] == '*') ++j;
+  return j == p.size();
+}
+
+void str_subdp(std::string& s) {
+  for (char& c : s) {
+    if (c == '.')
+      c = ',';
+    else if (c == ',')
+      c = '.';
+  }
+}
+
+double str_fmtwidth(std::string_view fmt) {
+  data::Format f;
+  if (!data::parse_format(fmt, &f, true)) return data::kMissing;
+  return data::format_display_width(f);
 }
 
 }  // namespace nuvra::expr

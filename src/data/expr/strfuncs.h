@@ -41,4 +41,16 @@ void str_subin(std::string& s, const std::string& a, const std::string& b, doubl
 // "+suffix" appends, "-suffix" removes a trailing suffix, else t itself.
 void str_plural(double n, std::string& s, const std::string* t);
 
+// indexnot(s1, s2): 1-based position of the first byte of s1 that does
+// not occur in s2; 0 when every byte does (and for an empty s1).
+int str_indexnot(std::string_view s1, std::string_view s2);
+// strmatch(s, pattern): whether the whole of s matches the pattern, in
+// which * stands for any run of bytes (empty too) and ? for one byte.
+bool str_match(std::string_view s, std::string_view pattern);
+// strsubdp(): periods and commas trade places ("1,234.5" -> "1.234,5").
+void str_subdp(std::string& s);
+// fmtwidth(): the width of the text the format writes, `.` for text that
+// is no format.
+double str_fmtwidth(std::string_view fmt);
+
 }  // namespace nuvra::expr
