@@ -43,6 +43,10 @@ inline bool prob(double p) { return p >= 0 && p <= 1; }
 inline bool open_prob(double p) { return p > 0 && p < 1; }
 inline bool positive(double x) { return x > 0; }
 inline bool noncentrality(double np) { return np >= 0 && np <= kMaxNoncentrality; }
+// Shape parameters (degrees of freedom) of the non-central families: the
+// series take too long beyond this.
+constexpr double kMaxNoncentralShape = 1e10;
+inline bool nc_shape(double a) { return a > 0 && a <= kMaxNoncentralShape; }
 
 using Normal = bm::normal_distribution<double, Pol>;
 using Chi2 = bm::chi_squared_distribution<double, Pol>;
@@ -134,27 +138,82 @@ double invchi2tail(double df, double p) {
 double invchi_v6(double df, double p) { return invchi2tail(df, p); }
 
 double nchi2(double df, double np, double x) {
-  if (bad(df) || bad(np) || bad(x) || !positive(df) || !noncentrality(np)) return kM;
+  if (bad(df) || bad(np) || bad(x) || !nc_shape(df) || !noncentrality(np)) return kM;
   if (np == 0) return chi2(df, x);
   if (x <= 0) return 0;
   return guarded([&] { return bm::cdf(NChi2(df, np), x); });
 }
 double invnchi2(double df, double np, double p) {
-  if (bad(df) || bad(np) || bad(p) || !positive(df) || !noncentrality(np) || !prob(p)) return kM;
+  if (bad(df) || bad(np) || bad(p) || !nc_shape(df) || !noncentrality(np) || !prob(p)) return kM;
   if (np == 0) return invchi2(df, p);
   if (p == 0) return 0;
   return guarded([&] { return bm::quantile(NChi2(df, np), p); });
 }
 double npnchi2(double df, double x, double p) {
-  if (bad(df) || bad(x) || bad(p) || !positive(df) || !(x > 0) || !open_prob(p)) return kM;
+  if (bad(df) || bad(x) || bad(p) || !nc_shape(df) || !(x > 0) || !open_prob(p)) return kM;
   // The distribution function falls as the non-centrality grows, from
   // its central value: a p at or above that has no solution.
   if (p >= chi2(df, x)) return kM;
+  // Nor does one below the value at the largest non-centrality allowed.
+  if (p <= nchi2(df, kMaxNoncentrality, x)) return kM;
   double np = guarded([&] { return NChi2::find_non_centrality(df, x, p); });
   return (np >= 0 && np <= kMaxNoncentrality) ? np : kM;
 }
 
 // ---------------------------------------------------------------------- F
+
+namespace {
+// The x with I_x(a, b) = p (upper: 1 - I_x(a, b) = p), and 1 - x. The
+// library's inverse is used when it checks out; in some corners (very
+// small p with a shape below 1) its root finder stops short, and then
+// the answer is found again by Newton's method on the function itself,
+// kept inside a shrinking bracket.
+double beta_inv(double a, double b, double p, bool upper, double* comp) {
+  double y = 0;
+  double x = upper ? bm::ibetac_inv(a, b, p, &y, Pol()) : bm::ibeta_inv(a, b, p, &y, Pol());
+  auto f = [&](double t) { return upper ? bm::ibetac(a, b, t, Pol()) : bm::ibeta(a, b, t, Pol()); };
+  if (x >= 0 && x <= 1 && std::fabs(f(x) - p) <= 1e-13 * p) {
+    *comp = y;
+    return x;
+  }
+  double lo = 0, hi = 1, t = (x > 0 && x < 1) ? x : 0.5;
+  for (int it = 0; it < 400; ++it) {
+    double r = f(t) - p;
+    if (r == 0) break;
+    if ((r < 0) != upper)
+      lo = t;
+    else
+      hi = t;
+    double d = bm::ibeta_derivative(a, b, t, Pol());
+    double next = t - r / (upper ? -d : d);
+    if (!(next > lo && next < hi)) next = lo == 0 ? hi / 16 : hi == 1 ? 1 - (1 - lo) / 16 : lo + (hi - lo) / 2;
+    if (std::fabs(next - t) <= 2e-16 * next) {
+      t = next;
+      break;
+    }
+    t = next;
+  }
+  *comp = 1 - t;
+  return t;
+}
+}  // namespace
+
+namespace {
+// The F with P(F <= f) = p (upper false) or P(F > f) = p. With
+// x = df1 f / (df1 f + df2) and y = 1 - x, P(F <= f) = I_x(df1/2, df2/2)
+// = 1 - I_y(df2/2, df1/2). The inverse is taken on the side where the
+// probability is small, so that neither x nor y is found by
+// subtraction from 1; the beta inverse hands back both.
+double f_of_tail(double df1, double df2, double p, bool upper) {
+  double a = df1 / 2, b = df2 / 2, x = 0, y = 0;
+  bool small = p <= 0.5;
+  if (!upper)
+    small ? (x = beta_inv(a, b, p, false, &y)) : (y = beta_inv(b, a, p, true, &x));
+  else
+    small ? (y = beta_inv(b, a, p, false, &x)) : (x = beta_inv(a, b, p, true, &y));
+  return df2 * x / (df1 * y);
+}
+}  // namespace
 
 double F(double df1, double df2, double f) {
   if (bad(df1) || bad(df2) || bad(f) || !positive(df1) || !positive(df2)) return kM;
@@ -168,19 +227,11 @@ double Ftail(double df1, double df2, double f) {
 }
 double invF(double df1, double df2, double p) {
   if (bad(df1) || bad(df2) || bad(p) || !positive(df1) || !positive(df2) || !prob(p)) return kM;
-  // p = I_x(df1/2, df2/2) at x = df1 f / (df1 f + df2); the inverse also
-  // gives 1 - x without cancellation.
-  return guarded([&] {
-    double y = 0, x = bm::ibeta_inv(df1 / 2, df2 / 2, p, &y, Pol());
-    return df2 * x / (df1 * y);
-  });
+  return guarded([&] { return f_of_tail(df1, df2, p, false); });
 }
 double invFtail(double df1, double df2, double p) {
   if (bad(df1) || bad(df2) || bad(p) || !positive(df1) || !positive(df2) || !prob(p)) return kM;
-  return guarded([&] {
-    double y = 0, x = bm::ibetac_inv(df1 / 2, df2 / 2, p, &y, Pol());
-    return df2 * x / (df1 * y);
-  });
+  return guarded([&] { return f_of_tail(df1, df2, p, true); });
 }
 double Fden(double df1, double df2, double f) {
   if (bad(df1) || bad(df2) || bad(f) || !positive(df1) || !positive(df2)) return kM;
@@ -188,21 +239,21 @@ double Fden(double df1, double df2, double f) {
   return guarded([&] { return bm::pdf(FDist(df1, df2), f); });
 }
 double nFden(double df1, double df2, double np, double f) {
-  if (bad(df1) || bad(df2) || bad(np) || bad(f) || !positive(df1) || !positive(df2) || !noncentrality(np))
+  if (bad(df1) || bad(df2) || bad(np) || bad(f) || !nc_shape(df1) || !nc_shape(df2) || !noncentrality(np))
     return kM;
   if (f < 0) return 0;
   if (np == 0) return Fden(df1, df2, f);
   return guarded([&] { return bm::pdf(NFDist(df1, df2, np), f); });
 }
 double nFtail(double df1, double df2, double np, double f) {
-  if (bad(df1) || bad(df2) || bad(np) || bad(f) || !positive(df1) || !positive(df2) || !noncentrality(np))
+  if (bad(df1) || bad(df2) || bad(np) || bad(f) || !nc_shape(df1) || !nc_shape(df2) || !noncentrality(np))
     return kM;
   if (f <= 0) return 1;
   if (np == 0) return Ftail(df1, df2, f);
   return guarded([&] { return bm::cdf(bm::complement(NFDist(df1, df2, np), f)); });
 }
 double invnFtail(double df1, double df2, double np, double p) {
-  if (bad(df1) || bad(df2) || bad(np) || bad(p) || !positive(df1) || !positive(df2) || !noncentrality(np) ||
+  if (bad(df1) || bad(df2) || bad(np) || bad(p) || !nc_shape(df1) || !nc_shape(df2) || !noncentrality(np) ||
       !prob(p))
     return kM;
   if (np == 0) return invFtail(df1, df2, p);
@@ -249,11 +300,13 @@ double ibetatail(double a, double b, double x) {
 }
 double invibeta(double a, double b, double p) {
   if (bad(a) || bad(b) || bad(p) || !positive(a) || !positive(b) || !prob(p)) return kM;
-  return guarded([&] { return bm::ibeta_inv(a, b, p, Pol()); });
+  double c;
+  return guarded([&] { return beta_inv(a, b, p, false, &c); });
 }
 double invibetatail(double a, double b, double p) {
   if (bad(a) || bad(b) || bad(p) || !positive(a) || !positive(b) || !prob(p)) return kM;
-  return guarded([&] { return bm::ibetac_inv(a, b, p, Pol()); });
+  double c;
+  return guarded([&] { return beta_inv(a, b, p, true, &c); });
 }
 double betaden(double a, double b, double x) {
   if (bad(a) || bad(b) || bad(x) || !positive(a) || !positive(b)) return kM;
@@ -261,20 +314,20 @@ double betaden(double a, double b, double x) {
   return guarded([&] { return bm::pdf(Beta(a, b), x); });
 }
 double nbetaden(double a, double b, double np, double x) {
-  if (bad(a) || bad(b) || bad(np) || bad(x) || !positive(a) || !positive(b) || !noncentrality(np)) return kM;
+  if (bad(a) || bad(b) || bad(np) || bad(x) || !nc_shape(a) || !nc_shape(b) || !noncentrality(np)) return kM;
   if (x < 0 || x > 1) return 0;
   if (np == 0) return betaden(a, b, x);
   return guarded([&] { return bm::pdf(NBeta(a, b, np), x); });
 }
 double nibeta(double a, double b, double np, double x) {
-  if (bad(a) || bad(b) || bad(np) || bad(x) || !positive(a) || !positive(b) || !noncentrality(np)) return kM;
+  if (bad(a) || bad(b) || bad(np) || bad(x) || !nc_shape(a) || !nc_shape(b) || !noncentrality(np)) return kM;
   if (x <= 0) return 0;
   if (x >= 1) return 1;
   if (np == 0) return ibeta(a, b, x);
   return guarded([&] { return bm::cdf(NBeta(a, b, np), x); });
 }
 double invnibeta(double a, double b, double np, double p) {
-  if (bad(a) || bad(b) || bad(np) || bad(p) || !positive(a) || !positive(b) || !noncentrality(np) || !prob(p))
+  if (bad(a) || bad(b) || bad(np) || bad(p) || !nc_shape(a) || !nc_shape(b) || !noncentrality(np) || !prob(p))
     return kM;
   if (np == 0) return invibeta(a, b, p);
   if (p == 0) return 0;
@@ -466,12 +519,14 @@ double binomialp(double n, double k, double p) {
 double invbinomial(double n, double k, double P) {
   if (bad(n) || bad(k) || bad(P) || !whole(n) || !whole(k) || !(k >= 0 && k < n) || !open_prob(P)) return kM;
   // P(X <= k) = 1 - I_p(k+1, n-k): solve the regularised beta for p.
-  return guarded([&] { return bm::ibetac_inv(k + 1, n - k, P, Pol()); });
+  double c;
+  return guarded([&] { return beta_inv(k + 1, n - k, P, true, &c); });
 }
 double invbinomialtail(double n, double k, double P) {
   if (bad(n) || bad(k) || bad(P) || !whole(n) || !whole(k) || !(k >= 1 && k <= n) || !open_prob(P)) return kM;
   // P(X >= k) = I_p(k, n-k+1).
-  return guarded([&] { return bm::ibeta_inv(k, n - k + 1, P, Pol()); });
+  double c;
+  return guarded([&] { return beta_inv(k, n - k + 1, P, false, &c); });
 }
 
 double poisson(double m, double k) {
@@ -522,11 +577,13 @@ double nbinomialp(double n, double k, double p) {
 }
 double invnbinomial(double n, double k, double P) {
   if (bad(n) || bad(k) || bad(P) || !positive(n) || !whole(k) || !(k >= 0) || !open_prob(P)) return kM;
-  return guarded([&] { return bm::ibeta_inv(n, k + 1, P, Pol()); });
+  double c;
+  return guarded([&] { return beta_inv(n, k + 1, P, false, &c); });
 }
 double invnbinomialtail(double n, double k, double P) {
   if (bad(n) || bad(k) || bad(P) || !positive(n) || !whole(k) || !(k >= 1) || !open_prob(P)) return kM;
-  return guarded([&] { return bm::ibetac_inv(n, k, P, Pol()); });
+  double c;
+  return guarded([&] { return beta_inv(n, k, P, true, &c); });
 }
 
 namespace {

@@ -22,6 +22,9 @@ constexpr double kOldMaxNoncentrality = 10000;
 
 inline bool prob(double p) { return p >= 0 && p <= 1; }
 inline bool open_prob(double p) { return p > 0 && p < 1; }
+// The series and fractions need a number of steps that grows with the
+// shape parameters: beyond this they are not attempted.
+constexpr double kOldMaxShape = 1e10;
 
 // Lower (lower = true) or upper regularised incomplete gamma.
 double gamma_inc(double a, double x, bool lower) {
@@ -162,7 +165,7 @@ double nbeta_cdf(double a, double b, double np, double x) {
   return poisson_mixture(np / 2, [&](double j) { return beta_inc(a + j, b, x, true); });
 }
 
-bool pos(double x) { return x > 0; }
+bool pos(double x) { return x > 0 && x <= kOldMaxShape; }
 
 // P(X >= k) for X binomial(n, p), summing the terms that fall away from
 // the mean: upward from k above the mean, else 1 - the sum below k.
