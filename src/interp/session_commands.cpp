@@ -125,7 +125,7 @@ rc_t set_seed(Interp& ip, std::string_view value) {
       return 0;
     }
   }
-  return msg_quoting(ip.out, "", value, " invalid: a seed is an integer from 0 to 2147483647 or a state saved from c(seed)\n", 198);
+  return msg_quoting(ip.out, "seed ", value, " invalid\n", 198);
 }
 
 }  // namespace
