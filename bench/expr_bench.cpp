@@ -14,6 +14,8 @@
 #include <string>
 
 #include "data/dataset.h"
+#include "data/functions/distributions.h"
+#include "data/functions/random.h"
 #include "data/expr/commands.h"
 #include "gui/window_side.h"
 #include "interp/interp.h"
@@ -135,6 +137,52 @@ int main(int argc, char** argv) {
     if (round == 0) ok = ok && same_column(ds, jy, jb) && changed > 0;
   }
   report("replace y = y*y - x if x > 0.5", n, best_cmd, best_loop);
+  ds.drop_variables({jy, jb});
+
+  // Distribution functions: the command against a loop calling the same
+  // kernel; the random case against a loop drawing from its own copy of
+  // the generator, seeded alike, so the values must agree exactly.
+  best_cmd = best_loop = 1e9;
+  for (int round = 0; round < 3; ++round) {
+    auto t0 = Clock::now();
+    if (run(ip, nuvra::cmd_generate, "double p = normal(x)") != 0) return 1;
+    best_cmd = std::min(best_cmd, seconds_since(t0));
+    ds.add_variable("base", nuvra::data::kDouble, &jb);
+    nuvra::data::Column x = ds.column(jx), b = ds.column(jb);
+    t0 = Clock::now();
+    for (std::int64_t r = 0; r < n; ++r) {
+      double v = x.raw<double>(r);
+      double out = nuvra::data::is_missing(v) ? M : nuvra::fn::normal(v);
+      std::memcpy(b.at(r), &out, 8);
+    }
+    best_loop = std::min(best_loop, seconds_since(t0));
+    int jp = ds.find_exact("p");
+    if (round == 0) ok = ok && same_column(ds, jp, jb);
+    ds.drop_variables({jp, jb});
+  }
+  report("generate double p = normal(x)", n, best_cmd, best_loop);
+
+  best_cmd = best_loop = 1e9;
+  for (int round = 0; round < 3; ++round) {
+    ip.random.seed(1234);
+    auto t0 = Clock::now();
+    if (run(ip, nuvra::cmd_generate, "double q = invnormal(runiform())") != 0) return 1;
+    best_cmd = std::min(best_cmd, seconds_since(t0));
+    ds.add_variable("base", nuvra::data::kDouble, &jb);
+    nuvra::data::Column b = ds.column(jb);
+    nuvra::rng::RandomState r;
+    r.seed(1234);
+    t0 = Clock::now();
+    for (std::int64_t i = 0; i < n; ++i) {
+      double out = nuvra::fn::invnormal(r.uniform());
+      std::memcpy(b.at(i), &out, 8);
+    }
+    best_loop = std::min(best_loop, seconds_since(t0));
+    int jq = ds.find_exact("q");
+    if (round == 0) ok = ok && same_column(ds, jq, jb);
+    ds.drop_variables({jq, jb});
+  }
+  report("generate double q = invnormal(runiform())", n, best_cmd, best_loop);
   if (!ok) {
     std::printf("expr_bench: the command and the loop disagree\n");
     return 1;

@@ -149,6 +149,8 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
     *out = num(std::numeric_limits<float>::epsilon());
   } else if (name == "epsdouble") {
     *out = num(std::numeric_limits<double>::epsilon());
+  } else if (name == "seed") {
+    *out = text(ip.random.state());
   } else if (name == "rc") {
     *out = num(ip.captured_rc);
   } else {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "data/dataset.h"
+#include "data/functions/random.h"
 #include "data/functions/regex.h"
 #include "gui/window_side.h"
 #include "interp/macros.h"
@@ -167,6 +168,8 @@ class Interp {
   // The last regular-expression match, shared by the expression and the
   // macro functions.
   RegexMatch last_regex;
+  // The random-number generators (`set seed`, c(seed), runiform()...).
+  rng::RandomState random;
   // The `timer` command's stopwatches 1..100 (0 unused).
   std::array<TimerStopwatch, 101> timers;
   // Saved results, and the r() an r-class program is building.

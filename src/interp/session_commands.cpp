@@ -108,6 +108,28 @@ rc_t cmd_exit(Interp& ip) {
   return static_cast<rc_t>(code);
 }
 
+namespace {
+
+// set seed #|state: a number from 0 to 2147483647 seeds the generators
+// afresh; the text c(seed) gave puts them back where they were.
+rc_t set_seed(Interp& ip, std::string_view value) {
+  if (value.empty()) return msg_invalid(ip, "syntax");
+  if (value[0] == 'X') {
+    if (ip.random.restore(value)) return 0;
+  } else {
+    char* end = nullptr;
+    std::string v(value);
+    double d = std::strtod(v.c_str(), &end);
+    if (end && *end == '\0' && d >= 0 && d <= rng::RandomState::kMaxSeed && d == static_cast<double>(static_cast<long>(d))) {
+      ip.random.seed(static_cast<std::uint32_t>(d));
+      return 0;
+    }
+  }
+  return msg_quoting(ip.out, "seed ", value, " invalid\n", 198);
+}
+
+}  // namespace
+
 // set setting value
 rc_t cmd_set(Interp& ip) {
   std::string_view rest = ip.reader.rest();
@@ -157,6 +179,7 @@ rc_t cmd_set(Interp& ip) {
     }
     return 0;
   }
+  if (name == "seed") return set_seed(ip, value);
   return msg_not_available(ip, "set " + std::string(name));
 }
 

@@ -617,7 +617,8 @@ class Compiler {
       if (const OldNameFunction* f = find_old_name(name); f && ip_.version <= f->last_version) {
         if (n != f->nargs) fail(198);
         for (const Arg& a : args) numeric(a.b, a.e);
-        not_available(name);
+        op(f->op, n);
+        return Type::kNumeric;
       }
     }
     // 3. Variable arity: the count goes with the code.
@@ -751,6 +752,25 @@ class Compiler {
       num(0);
       op1(SUM, static_cast<std::uint16_t>(p_->nsums++), 1);
       p_->once = p_->once_matrix = false;
+      return Type::kNumeric;
+    }
+    // Densities, random normals and the legacy names of distributions.
+    if (name == "normalden" || name == "normd" || name == "normden" || name == "lnnormalden" ||
+        name == "lnormalden" || name == "lnnormald" || name == "lnormald") {
+      for (int k = 0; k < n; ++k) num(k);
+      op1(name.find('l') == 0 ? D_lnnormalden : D_normalden, static_cast<std::uint16_t>(n), n);
+      return Type::kNumeric;
+    }
+    if (name == "rnormal") {
+      for (int k = 0; k < n; ++k) num(k);
+      op1(D_rnormal, static_cast<std::uint16_t>(n), n);
+      p_->once = p_->once_matrix = false;
+      return Type::kNumeric;
+    }
+    if (name == "invnorm" || name == "norm" || name == "lnfact" || name == "Binomial") {
+      for (int k = 0; k < n; ++k) num(k);
+      op(name == "invnorm" ? F_invnormal : name == "norm" ? F_normal : name == "lnfact" ? F_lnfactorial : F_binomialtail,
+         n);
       return Type::kNumeric;
     }
     if (name == "scalar") {

@@ -14,6 +14,7 @@
 #include "data/expr/expr.h"
 #include "data/expr/strfuncs.h"
 #include "data/functions/dates.h"
+#include "data/functions/distributions.h"
 #include "data/functions/regex.h"
 #include "data/format.h"
 #include "interp/interp.h"
@@ -321,6 +322,401 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
           a[i] = std::fabs(a[i] - b[i]) / (std::fabs(b[i]) + 1);
         }
       }
+      break;
+    }
+    // ---- statistical and special functions, random numbers (data/functions)
+    case F_normal: unary(top, n, fn::normal); break;
+    case F_lnnormal: unary(top, n, fn::lnnormal); break;
+    case F_invnormal: unary(top, n, fn::invnormal); break;
+    case F_lngamma: unary(top, n, fn::lngamma); break;
+    case F_digamma: unary(top, n, fn::digamma); break;
+    case F_trigamma: unary(top, n, fn::trigamma); break;
+    case F_lnfactorial: unary(top, n, fn::lnfactorial); break;
+    case F_logit: unary(top, n, fn::logit); break;
+    case F_invlogit: unary(top, n, fn::invlogit); break;
+    case F_cloglog: unary(top, n, fn::cloglog); break;
+    case F_invcloglog: unary(top, n, fn::invcloglog); break;
+    case F_chi2:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::chi2);
+      break;
+    case F_chi2tail:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::chi2tail);
+      break;
+    case F_invchi2:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::invchi2);
+      break;
+    case F_invchi2tail:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::invchi2tail);
+      break;
+    case F__chi2_old:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::old_chi2);
+      break;
+    case F__chi2tail_old:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::old_chi2tail);
+      break;
+    case F__invchi2_old:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::old_invchi2);
+      break;
+    case F__invchi2tail_old:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::old_invchi2tail);
+      break;
+    case F_tprob:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::tprob);
+      break;
+    case F_ttail:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::ttail);
+      break;
+    case F_invttail:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::invttail);
+      break;
+    case F_tden:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::tden);
+      break;
+    case F__ttail_old:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::old_ttail);
+      break;
+    case F__invttail_old:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::old_invttail);
+      break;
+    case F_comb:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::comb);
+      break;
+    case F_gammap:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::gammap);
+      break;
+    case F_gammaptail:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::gammaptail);
+      break;
+    case F_invgammap:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::invgammap);
+      break;
+    case F_invgammaptail:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::invgammaptail);
+      break;
+    case F__gammap_old:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::old_gammap);
+      break;
+    case F__invgammap_old:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::old_invgammap);
+      break;
+    case F_dgammapda:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::dgammapda);
+      break;
+    case F_dgammapdx:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::dgammapdx);
+      break;
+    case F_dgammapdada:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::dgammapdada);
+      break;
+    case F_dgammapdadx:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::dgammapdadx);
+      break;
+    case F_dgammapdxdx:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::dgammapdxdx);
+      break;
+    case F_poisson:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::poisson);
+      break;
+    case F_poissontail:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::poissontail);
+      break;
+    case F_poissonp:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::poissonp);
+      break;
+    case F_invpoisson:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::invpoisson);
+      break;
+    case F_invpoissontail:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::invpoissontail);
+      break;
+    case INVT_OLD:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::invt_v6);
+      break;
+    case INVCHI_OLD:
+      --sp;
+      binary(lv(sp - 1), lv(sp), n, fn::invchi_v6);
+      break;
+    case F_F:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::F);
+      break;
+    case F_Ftail:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::Ftail);
+      break;
+    case F_invF:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::invF);
+      break;
+    case F_invFtail:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::invFtail);
+      break;
+    case F_Fden:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::Fden);
+      break;
+    case F__F_old:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::old_F);
+      break;
+    case F__Ftail_old:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::old_Ftail);
+      break;
+    case F__invF_old:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::old_invF);
+      break;
+    case F__invFtail_old:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::old_invFtail);
+      break;
+    case F_nchi:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::nchi2);
+      break;
+    case F_invnchi:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::invnchi2);
+      break;
+    case F_npnchi:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::npnchi2);
+      break;
+    case F__invnchi2_old:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::old_invnchi2);
+      break;
+    case F__npnchi2_old:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::old_npnchi2);
+      break;
+    case F_binomial:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::binomial);
+      break;
+    case F_binomialtail:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::binomialtail);
+      break;
+    case F_binomialp:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::binomialp);
+      break;
+    case F_invbinomial:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::invbinomial);
+      break;
+    case F_invbinomialtail:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::invbinomialtail);
+      break;
+    case F__Binomial_old:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::old_Binomial);
+      break;
+    case F__invbinomial_old:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::old_invbinomial);
+      break;
+    case F_binorm:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::binormal);
+      break;
+    case F_ibeta:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::ibeta);
+      break;
+    case F_ibetatail:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::ibetatail);
+      break;
+    case F_invibeta:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::invibeta);
+      break;
+    case F_invibetatail:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::invibetatail);
+      break;
+    case F_betaden:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::betaden);
+      break;
+    case F__ibeta_old:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::old_ibeta);
+      break;
+    case F__invibeta_old:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::old_invibeta);
+      break;
+    case F_nbinomial:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::nbinomial);
+      break;
+    case F_nbinomialtail:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::nbinomialtail);
+      break;
+    case F_nbinomialp:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::nbinomialp);
+      break;
+    case F_invnbinomial:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::invnbinomial);
+      break;
+    case F_invnbinomialtail:
+      sp -= 2;
+      fn::apply3(lv(sp - 1), lv(sp), lv(sp + 1), n, fn::invnbinomialtail);
+      break;
+    case F_gammaden:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::gammaden);
+      break;
+    case F_nbetaden:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::nbetaden);
+      break;
+    case F_nibeta:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::nibeta);
+      break;
+    case F_invnibeta:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::invnibeta);
+      break;
+    case F__invnibeta_old:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::old_invnibeta);
+      break;
+    case F_nFden:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::nFden);
+      break;
+    case F_nFtail:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::nFtail);
+      break;
+    case F_invnFtail:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::invnFtail);
+      break;
+    case F__invnFtail_old:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::old_invnFtail);
+      break;
+    case F_hypergeometric:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::hypergeometric);
+      break;
+    case F_hypergeometricp:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::hypergeometricp);
+      break;
+    case D_normalden:
+    case D_lnnormalden: {
+      // One, two or three arguments: z; x and sd; x, mean and sd.
+      int k = *pc++;
+      bool ln = code == D_lnnormalden;
+      sp -= k - 1;
+      double* a = lv(sp - 1);
+      const double* b = k > 1 ? lv(sp) : nullptr;
+      const double* c = k > 2 ? lv(sp + 1) : nullptr;
+      for (int i = 0; i < n; ++i) {
+        if (k == 1)
+          a[i] = ln ? fn::lnnormalden(a[i]) : fn::normalden(a[i]);
+        else if (k == 2)
+          a[i] = ln ? fn::lnnormalden(a[i], b[i]) : fn::normalden(a[i], b[i]);
+        else
+          a[i] = ln ? fn::lnnormalden(a[i], b[i], c[i]) : fn::normalden(a[i], b[i], c[i]);
+      }
+      break;
+    }
+    case F_uniform:
+    case F_uniform0: {
+      double* d = lv(sp++);
+      rng::RandomState& r = *cx_.random;
+      for (int i = 0; i < n; ++i) d[i] = code == F_uniform ? r.uniform() : r.uniform0();
+      break;
+    }
+    case D_rnormal: {
+      // rnormal(), rnormal(mean), rnormal(mean, sd).
+      int k = *pc++;
+      rng::RandomState& r = *cx_.random;
+      if (k == 0) {
+        double* d = lv(sp++);
+        for (int i = 0; i < n; ++i) d[i] = rng::rnormal(r);
+        break;
+      }
+      sp -= k - 1;
+      double* a = lv(sp - 1);
+      for (int i = 0; i < n; ++i) a[i] = rng::rnormal(r, a[i], k == 2 ? lv(sp)[i] : 1.0);
+      break;
+    }
+    case F_rpoisson:
+    case F_rt:
+    case F_rchi2: {
+      rng::RandomState& r = *cx_.random;
+      for (int i = 0; i < n; ++i)
+        top[i] = code == F_rpoisson ? rng::rpoisson(r, top[i]) : code == F_rt ? rng::rt(r, top[i]) : rng::rchi2(r, top[i]);
+      break;
+    }
+    case F_rbeta:
+    case F_rgamma:
+    case F_rbinomial:
+    case F_rnbinomial: {
+      --sp;
+      rng::RandomState& r = *cx_.random;
+      double* a = lv(sp - 1);
+      const double* b = lv(sp);
+      for (int i = 0; i < n; ++i) {
+        a[i] = code == F_rbeta      ? rng::rbeta(r, a[i], b[i])
+               : code == F_rgamma   ? rng::rgamma(r, a[i], b[i])
+               : code == F_rbinomial ? rng::rbinomial(r, a[i], b[i])
+                                    : rng::rnbinomial(r, a[i], b[i]);
+      }
+      break;
+    }
+    case F_rhypergeometric: {
+      sp -= 2;
+      rng::RandomState& r = *cx_.random;
+      double* a = lv(sp - 1);
+      for (int i = 0; i < n; ++i) a[i] = rng::rhypergeometric(r, a[i], lv(sp)[i], lv(sp + 1)[i]);
       break;
     }
     // ---- variable arity: the count follows the code
@@ -763,6 +1159,7 @@ void bind(Interp& ip, const Program& p, EvalContext* cx) {
   cx->ip = &ip;
   cx->ds = &ip.dataset;
   cx->rc_value = ip.captured_rc;
+  cx->random = &ip.random;
   cx->nobs = ip.dataset.nobs();
   cx->cols.clear();
   for (int j : p.vars) cx->cols.push_back(ip.dataset.column(j));

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "data/dataset.h"
+#include "data/functions/random.h"
 #include "interp/rc.h"
 
 namespace nuvra {
@@ -113,6 +114,9 @@ struct EvalContext {
   std::vector<std::string> sstack;
   double sums[kMaxSums] = {0, 0, 0, 0, 0};
   std::string scratch;
+  // The session's random-number generators, for runiform() and the r...()
+  // functions.
+  rng::RandomState* random = nullptr;
 };
 
 // Prepares cx for running p over the current dataset: columns, stack,
