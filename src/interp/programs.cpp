@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "data/commands/sort.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/line_source.h"
@@ -293,6 +294,9 @@ rc_t run_program(Interp& ip, Program& prog, std::string_view args) {
     ip.r_results.clear();
     ip.pending_returns.emplace_back();
   }
+  // Declared after the frame, so the order comes back after the frame's
+  // own clean-up has restored anything preserved.
+  SortPreserve keep_order(ip, prog.sortpreserve);
   rc_t rc = set_argument_locals(ip, args);
   bool tracing = ip.trace && ip.frame_depth <= ip.tracedepth;
   if (tracing) trace_boundary(ip, "begin", name);
