@@ -13,6 +13,8 @@
 #include <memory>
 #include <new>
 
+#include <sys/mman.h>
+
 namespace nuvra::data {
 
 namespace {
@@ -22,6 +24,9 @@ namespace {
 constexpr std::int64_t kSmallRange = 16;
 // A side shorter than this is sorted by the task that split it.
 constexpr std::int64_t kTaskMinimum = 1 << 14;
+// Largest copy of the records a sort makes to move them in two sequential
+// passes rather than along the permutation's cycles.
+constexpr std::size_t kCopyLimit = std::size_t{512} << 20;
 // Elements handled between two Break polls.
 constexpr std::int64_t kPollEvery = 1 << 16;
 
@@ -271,6 +276,28 @@ void shuffle(Entry* a, std::int64_t n, std::uint32_t* seed) {
 
 }  // namespace
 
+SortWorkspace::~SortWorkspace() { release(); }
+
+void SortWorkspace::release() {
+  if (base_) munmap(base_, size_);
+  base_ = nullptr;
+  size_ = 0;
+}
+
+char* SortWorkspace::get(std::size_t bytes) {
+  if (bytes <= size_) return base_;
+  release();
+  std::size_t want = (bytes + (std::size_t{2} << 20) - 1) & ~((std::size_t{2} << 20) - 1);
+  void* p = mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+  madvise(p, want, MADV_HUGEPAGE);
+#endif
+  base_ = static_cast<char*>(p);
+  size_ = want;
+  return base_;
+}
+
 int compare_observations(const Dataset& ds, const std::vector<int>& keys, std::int64_t a, std::int64_t b) {
   for (int j : keys) {
     const char* pa = ds.value_ptr(j, a);
@@ -326,12 +353,12 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
     if (c < 0) up = true;
     if (c > 0) down = true;
   }
-  std::uint32_t* slot = ds.slot_table();
   if (!down) {
     record();
     return 0;
   }
   if (!up) {
+    std::uint32_t* slot = ds.slot_table();
     for (std::int64_t a = lo - 1, b = hi - 1; a < b; ++a, --b) std::swap(slot[a], slot[b]);
     if (rc_t rc = ds.put_in_slot_order()) {
       ds.clear_sort_list();
@@ -345,13 +372,28 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
 
   // 2-3. Keys beside the slots, shuffled, then quicksorted.
   const std::int64_t n = hi - lo + 1;
-  std::unique_ptr<Entry[]> buf(new (std::nothrow) Entry[static_cast<std::size_t>(n)]);
-  if (!buf) return 950;
+  const std::size_t used = ds.used_width();
+  const std::size_t entry_bytes = (static_cast<std::size_t>(n) * sizeof(Entry) + 63) & ~std::size_t{63};
+  // The records of the range are copied out in their new order and back,
+  // when that copy fits in the working memory; otherwise they are moved
+  // along the cycles of the permutation, one record at a time.
+  const bool copy_records = used > 0 && static_cast<std::size_t>(n) * used <= kCopyLimit;
+  SortWorkspace own;
+  SortWorkspace* work = ctl.work ? ctl.work : &own;
+  char* mem = work->get(entry_bytes + (copy_records ? static_cast<std::size_t>(n) * used : 0));
+  if (!mem) return 950;
+  // The copy-back writes slots lo-1 .. hi-1, so those must be the range's.
+  if (copy_records && !ds.in_slot_order()) {
+    if (rc_t rc = ds.put_in_slot_order()) return rc;
+  }
   Keys k;
   for (int j : keys) k.cols.push_back(key_column(ds, j));
   k.key_decides = keys.size() == 1 && (!k.cols[0].is_string || k.cols[0].width <= 8);
-  Entry* a = buf.get();
+  Entry* a = reinterpret_cast<Entry*>(mem);
   const KeyColumn& first = k.cols[0];
+  std::uint32_t* slot = ds.slot_table();
+  const int threads = std::max(1, ctl.threads);
+#pragma omp parallel for num_threads(threads) schedule(static) if (threads > 1)
   for (std::int64_t r = 0; r < n; ++r) {
     std::uint32_t s = slot[lo - 1 + r];
     a[r].slot = s;
@@ -361,18 +403,32 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
   shuffle(a, n, ctl.seed);
   SortRun run;
   run.poll = &ctl.poll;
-  int threads = std::max(1, ctl.threads);
   if (k.key_decides)
     sort_entries(a, n, CompareCached{}, run, threads);
   else
     sort_entries(a, n, CompareFull{&k}, run, threads);
-  // Even after a Break the entries hold each slot once: writing them back
-  // leaves a permutation of the observations.
-  for (std::int64_t r = 0; r < n; ++r) slot[lo - 1 + r] = a[r].slot;
-  buf.reset();
-  rc_t rc = ds.put_in_slot_order();
+  // Even after a Break the entries hold each slot once, so the observations
+  // end in some order of the original.
+  if (copy_records) {
+    char* copy = mem + entry_bytes;
+    char* records = ds.column(keys[0]).base - ds.offset(keys[0]);
+    const std::size_t w = ds.allotted_width();
+#pragma omp parallel for num_threads(threads) schedule(static) if (threads > 1)
+    for (std::int64_t r = 0; r < n; ++r) {
+      if (r + 8 < n) __builtin_prefetch(records + w * a[r + 8].slot);
+      std::memcpy(copy + used * static_cast<std::size_t>(r), records + w * a[r].slot, used);
+    }
+#pragma omp parallel for num_threads(threads) schedule(static) if (threads > 1)
+    for (std::int64_t r = 0; r < n; ++r)
+      std::memcpy(records + w * static_cast<std::size_t>(lo - 1 + r), copy + used * static_cast<std::size_t>(r), used);
+  } else {
+    for (std::int64_t r = 0; r < n; ++r) slot[lo - 1 + r] = a[r].slot;
+    if (rc_t rc = ds.put_in_slot_order()) {
+      ds.clear_sort_list();
+      return rc;
+    }
+  }
   if (run.stop.load()) return 1;
-  if (rc) return rc;
   if (outcome) *outcome = SortOutcome::kSorted;
   record();
   return 0;

@@ -32,6 +32,24 @@
 
 namespace nuvra::data {
 
+// Working memory kept between sorts: the keys beside the slots and a copy
+// of the records being moved. Large sorts fault in fresh memory slowly, so
+// it is reserved once (asking for huge pages) and reused.
+class SortWorkspace {
+ public:
+  SortWorkspace() = default;
+  ~SortWorkspace();
+  SortWorkspace(const SortWorkspace&) = delete;
+  SortWorkspace& operator=(const SortWorkspace&) = delete;
+  // At least `bytes` bytes, 64-byte aligned; null when they cannot be had.
+  char* get(std::size_t bytes);
+  void release();
+
+ private:
+  char* base_ = nullptr;
+  std::size_t size_ = 0;
+};
+
 struct SortControl {
   // Threads the sort may use; 1 sorts serially.
   int threads = 1;
@@ -39,6 +57,8 @@ struct SortControl {
   std::uint32_t* seed = nullptr;
   // Break poll; called only from the calling thread.
   std::function<bool()> poll;
+  // Reused working memory; null takes fresh memory for this sort.
+  SortWorkspace* work = nullptr;
 };
 
 enum class SortOutcome {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "data/dataset.h"
+#include "data/sort.h"
 #include "gui/window_side.h"
 #include "interp/by_state.h"
 #include "interp/macros.h"
@@ -161,6 +162,7 @@ class Interp {
   std::vector<LineSource*> sources;
 
   data::Dataset dataset;
+  data::SortWorkspace sort_work;  // kept between sorts
   MacroStore macros;
   ProgramStore programs;
   std::map<std::string, ScalarValue> scalars;

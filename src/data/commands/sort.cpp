@@ -23,6 +23,7 @@ data::SortControl control(Interp& ip, bool parallel, std::int64_t n) {
   data::SortControl c;
   c.seed = &ip.sortseed;
   c.poll = [&ip] { return ip.poll_break(); };
+  c.work = &ip.sort_work;
   c.threads = (parallel && ip.version >= 700) ? data::sort_threads(ip.processors, n) : 1;
   return c;
 }
@@ -156,6 +157,7 @@ SortPreserve::~SortPreserve() {
   // honoured here, since the program has ended.
   data::SortControl c;
   c.seed = &ip_.sortseed;
+  c.work = &ip_.sort_work;
   c.threads = ip_.version >= 700 ? data::sort_threads(ip_.processors, ds.nobs()) : 1;
   data::sort_observations(ds, {j}, 1, ds.nobs(), c);
   ds.drop_variables({j});
