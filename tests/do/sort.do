@@ -38,3 +38,18 @@ generate y = 1
 sort y
 drop in 1
 sort y
+* ties come out alike with one processor and with the default
+clear
+quietly set obs 100000
+generate long id = _n
+generate k = mod(id * 7919, 13)
+local p `c(processors)'
+set processors 1
+set sortseed 1001
+sort k
+generate long first = _n
+sort id
+set processors `p'
+set sortseed 1001
+sort k
+assert first == _n
