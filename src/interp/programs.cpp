@@ -284,6 +284,9 @@ rc_t run_program(Interp& ip, Program& prog, std::string_view args) {
   int version = prog.version;
 
   int caller_threshold = ip.out.threshold();
+  // Declared before the frame, so the order comes back after the frame's
+  // own clean-up has restored anything the program preserved.
+  SortPreserve keep_order(ip, prog.sortpreserve);
   Frame frame(ip, false);
   ip.noisy_level = caller_threshold;
   ip.in_program = true;
@@ -294,9 +297,6 @@ rc_t run_program(Interp& ip, Program& prog, std::string_view args) {
     ip.r_results.clear();
     ip.pending_returns.emplace_back();
   }
-  // Declared after the frame, so the order comes back after the frame's
-  // own clean-up has restored anything preserved.
-  SortPreserve keep_order(ip, prog.sortpreserve);
   rc_t rc = set_argument_locals(ip, args);
   bool tracing = ip.trace && ip.frame_depth <= ip.tracedepth;
   if (tracing) trace_boundary(ip, "begin", name);

@@ -39,6 +39,13 @@ end
 gsort -x
 shuffled
 assert x[1] == 70 & x[7] == 10
+program define keeper, sortpreserve
+preserve
+sort run
+end
+keeper
+assert x[1] == 70 & x[7] == 10
+display `c(k)'
 gsort g -x, generate(rank)
 assert rank == _n
 assert x[1] == 30 & x[4] == 50
