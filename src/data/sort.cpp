@@ -23,7 +23,7 @@ namespace {
 // order the partitions left among equal keys.
 constexpr std::int64_t kSmallRange = 16;
 // A side shorter than this is sorted by the task that split it.
-constexpr std::int64_t kTaskMinimum = 1 << 14;
+constexpr std::int64_t kTaskMinimum = 1 << 12;
 // Largest copy of the records a sort makes to move them in two sequential
 // passes rather than along the permutation's cycles.
 constexpr std::size_t kCopyLimit = std::size_t{512} << 20;

@@ -40,7 +40,7 @@ drop in 1
 sort y
 * ties come out alike with one processor and with the default
 clear
-quietly set obs 100000
+quietly set obs 50000
 generate long id = _n
 generate k = mod(id * 7919, 13)
 local p `c(processors)'
