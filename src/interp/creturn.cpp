@@ -73,6 +73,8 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
     *out = text("PC (64-bit x86-64)");
   } else if (name == "processors") {
     *out = num(ip.processors);
+  } else if (name == "sortseed") {
+    *out = num(ip.sortseed);
   } else if (name == "sysdir_nuvra") {
     *out = text(ip.sysdir);
   } else if (name.starts_with("sysdir_")) {

@@ -89,7 +89,16 @@ rc_t dispatch_skipping(Interp& ip) {
 }
 
 rc_t load_ado_and_run(Interp& ip) {
-  std::string token = ip.token;
+  std::string args(ip.reader.rest());
+  Program* prog = nullptr;
+  if (rc_t rc = load_ado_program(ip, ip.token, &prog)) return rc;
+  return run_program(ip, *prog, args);
+}
+
+}  // namespace
+
+rc_t load_ado_program(Interp& ip, const std::string& token, Program** out) {
+  *out = nullptr;
   if (!is_valid_name(token)) {
     return msg_quoting(ip.out, "unrecognized command:  ", token, " invalid command name\n", 199);
   }
@@ -97,7 +106,6 @@ rc_t load_ado_and_run(Interp& ip) {
   if (!find_file_along_path(ip, token + ".ado", 1, &path)) {
     return msg_quoting(ip.out, "unrecognized command:  ", token, "\n", 199);
   }
-  std::string args(ip.reader.rest());
   int saved_ado_frame = ip.ado_frame;
   ++ip.load_depth;
   ip.ado_frame = ip.frame_depth + 1;  // the file's own lines run one frame deeper
@@ -121,10 +129,9 @@ rc_t load_ado_and_run(Interp& ip) {
     ip.out.print_markup(".ado\n");
     return 199;
   }
-  return run_program(ip, *prog, args);
+  *out = prog;
+  return 0;
 }
-
-}  // namespace
 
 bool abbreviates(std::string_view word, std::string_view name, size_t min) {
   return word.size() >= min && word.size() <= name.size() && name.substr(0, word.size()) == word;

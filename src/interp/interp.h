@@ -14,7 +14,9 @@
 #include "data/dataset.h"
 #include "data/functions/random.h"
 #include "data/functions/regex.h"
+#include "data/sort.h"
 #include "gui/window_side.h"
+#include "interp/by_state.h"
 #include "interp/macros.h"
 #include "interp/preferences.h"
 #include "interp/preserve.h"
@@ -95,6 +97,10 @@ class Interp {
 
   // Observations in the dataset.
   int64_t nobs() const { return dataset.nobs(); }
+  // The observations a command works on when it is given no `in` range:
+  // all of them, or under `by` the current group.
+  int64_t obs_first() const { return by.applied ? by.first : 1; }
+  int64_t obs_last() const { return by.applied ? by.last : dataset.nobs(); }
 
   // ---- output
   output::Output out;
@@ -124,10 +130,12 @@ class Interp {
   int maxvar = 5000;
   int matsize = 400;
   int default_type = 254;  // `set type`: the storage type of new numeric variables (float)
+  uint32_t sortseed = 1001;  // `set sortseed`: drives the shuffle before a sort
 
   // ---- dispatch and block state
   bool exec_flag = true;
   bool by_active = false;  // a by-group prefix is running
+  ByState by;
   bool break_allowed = true;
   bool break_request = false;
   bool last_if = false;
@@ -151,6 +159,7 @@ class Interp {
   std::vector<LineSource*> sources;
 
   data::Dataset dataset;
+  data::SortWorkspace sort_work;  // kept between sorts
   MacroStore macros;
   ProgramStore programs;
   std::map<std::string, ScalarValue> scalars;

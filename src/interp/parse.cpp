@@ -284,8 +284,10 @@ rc_t standard_parse(Interp& ip, const ParseSettings& st, CommandLine* out) {
   *out = CommandLine{};
   std::string_view s = ip.reader.rest();
   int64_t nobs = ip.nobs();
-  out->in_first = 1;
-  out->in_last = nobs;
+  // Without `in` a command works on the observations it is given: all of
+  // them, or under `by` the current group.
+  out->in_first = ip.obs_first();
+  out->in_last = ip.obs_last();
   size_t i = 0;
   if (st.varlist) {
     // The varlist runs to the first qualifier, weight or comma.

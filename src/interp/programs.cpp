@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "data/commands/sort.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/line_source.h"
@@ -283,6 +284,9 @@ rc_t run_program(Interp& ip, Program& prog, std::string_view args) {
   int version = prog.version;
 
   int caller_threshold = ip.out.threshold();
+  // Declared before the frame, so the order comes back after the frame's
+  // own clean-up has restored anything the program preserved.
+  SortPreserve keep_order(ip, prog.sortpreserve);
   Frame frame(ip, false);
   ip.noisy_level = caller_threshold;
   ip.in_program = true;

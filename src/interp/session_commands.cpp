@@ -1,5 +1,8 @@
 // Commands about the session itself: error, exit, set, about, shell.
+#include <omp.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cmath>
 #include <cstdio>
@@ -158,6 +161,25 @@ rc_t cmd_set(Interp& ip) {
     return 0;
   }
   if (name == "logtype") return set_logtype(ip, value);
+  if (name == "sortseed" || name == "processors") {
+    long n;
+    rc_t rc;
+    if (value.empty()) return msg_invalid(ip, "syntax");
+    if (!integer_argument(ip, value, &n, &rc)) return rc;
+    if (name == "sortseed") {
+      if (n < 0 || n > 2147483647L) return msg_quoting(ip.out, "sortseed must be between 0 and 2147483647", "", "\n", 198);
+      ip.sortseed = static_cast<uint32_t>(n);
+      return 0;
+    }
+    int most = std::max(1, omp_get_num_procs());
+    if (n < 1 || n > most) {
+      ip.out.set_class(output::OutClass::Error);
+      ip.out.printf_markup("processors must be between 1 and %d\n", most);
+      return 198;
+    }
+    ip.processors = static_cast<int>(n);
+    return 0;
+  }
   if (name == "more") {
     if (rc_t rc = set_on_off(ip, value, &ip.more)) return rc;
     ip.out.stream().set_more_enabled(ip.more);

@@ -24,11 +24,13 @@ rc_t eval_expression(Interp& ip, std::string_view text, ExprValue* out, size_t* 
   expr::EvalContext cx;
   expr::bind(ip, p, &cx);
   *out = ExprValue{};
+  // A variable's value is taken from the first observation of the window:
+  // observation 1, or under `by` the first of the group.
   if (p.type == expr::Type::kString) {
     out->is_string = true;
-    out->str = expr::eval_string(cx, 1);
+    out->str = expr::eval_string(cx, cx.range_first);
   } else {
-    out->num = expr::eval_number(cx, 1);
+    out->num = expr::eval_number(cx, cx.range_first);
   }
   *used = end;
   return 0;

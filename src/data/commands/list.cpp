@@ -88,7 +88,9 @@ class Lister {
   rc_t run(const std::vector<int>& vars, const std::vector<char>& sample, int layout) {
     for (std::int64_t i = 1; i <= ds_.nobs(); ++i)
       if (sample[static_cast<size_t>(i - 1)]) obs_.push_back(i);
-    std::int64_t last = obs_.empty() ? 0 : obs_.back();
+    // Under `by` observations are numbered within their group.
+    base_ = ip_.obs_first() - 1;
+    std::int64_t last = obs_.empty() ? 0 : obs_.back() - base_;
     obsw_ = std::max<size_t>(4, std::to_string(last).size() + 1);
     if (o_.noobs) obsw_ = 0;
     for (int j : vars) {
@@ -128,7 +130,7 @@ class Lister {
     if (!obsw_) return std::string();
     std::string s;
     if (obs > 0) {
-      std::string n = std::to_string(obs) + ".";
+      std::string n = std::to_string(obs - base_) + ".";
       s.assign(obsw_ - n.size(), ' ');
       s += n;
     } else {
@@ -265,6 +267,7 @@ class Lister {
   std::vector<std::int64_t> obs_;
   std::vector<ListColumn> cols_;
   size_t obsw_ = 0;
+  std::int64_t base_ = 0;  // observations are numbered from base_ + 1
 };
 
 }  // namespace

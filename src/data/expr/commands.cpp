@@ -162,7 +162,7 @@ rc_t cmd_generate(Interp& ip) {
   if (rc_t rc = expr::compile_condition(ip, a.cl.has_if ? a.cl.if_text : "", &cond)) return rc;
 
   std::int64_t nobs = ds.nobs();
-  std::int64_t lo = a.cl.has_in ? a.cl.in_first : 1, hi = a.cl.has_in ? a.cl.in_last : nobs;
+  std::int64_t lo = a.cl.in_first, hi = a.cl.in_last;
   std::int64_t stored = 0;  // non-missing values stored
   expr::EvalContext cx;
   int j = 0;
@@ -280,7 +280,7 @@ rc_t cmd_replace(Interp& ip) {
   if (rc_t rc = expr::compile_condition(ip, a.cl.has_if ? a.cl.if_text : "", &cond)) return rc;
 
   std::int64_t nobs = ds.nobs();
-  std::int64_t lo = a.cl.has_in ? a.cl.in_first : 1, hi = a.cl.has_in ? a.cl.in_last : nobs;
+  std::int64_t lo = a.cl.in_first, hi = a.cl.in_last;
   Changes ch;
   expr::EvalContext cx;
   int type = ds.type(j);
@@ -421,7 +421,7 @@ rc_t cmd_assert(Interp& ip) {
   if (rc_t rc = expr::compile_condition(ip, cl.has_if ? cl.if_text : "", &cond)) return rc;
   expr::EvalContext cx;
   expr::bind(ip, p, &cx);
-  std::int64_t lo = cl.has_in ? cl.in_first : 1, hi = cl.has_in ? cl.in_last : ip.dataset.nobs();
+  std::int64_t lo = cl.in_first, hi = cl.in_last;
   std::int64_t checked = 0, contradictions = 0;
   bool blocks = expr::block_ok(p) && (cond.empty() || expr::block_ok(cond.program()));
   double vals[kBlock];

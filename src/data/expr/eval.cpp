@@ -109,6 +109,7 @@ class Runner {
           int v = *pc++;
           double* d = lv(sp - 1);
           for (int i = 0; i < n; ++i) {
+            locate(first + i);
             std::int64_t o = subscript_obs(d[i]);
             d[i] = o ? value_at(v, o) : M;
           }
@@ -116,6 +117,7 @@ class Runner {
         }
         case SUBSVAR: {
           int v = *pc++;
+          locate(first);
           std::int64_t o = subscript_obs(lv(sp - 1)[0]);
           if (o)
             string_variable(v, o, T[sp - 1]);
@@ -125,11 +127,25 @@ class Runner {
         }
         case OBSN: {
           double* d = lv(sp++);
+          if (cx_.group_starts) {
+            for (int i = 0; i < n; ++i) {
+              locate(first + i);
+              d[i] = static_cast<double>(first + i - cx_.group_first + 1);
+            }
+            break;
+          }
           for (int i = 0; i < n; ++i) d[i] = static_cast<double>(first + i - cx_.group_first + 1);
           break;
         }
         case OBSNN: {
           double* d = lv(sp++);
+          if (cx_.group_starts) {
+            for (int i = 0; i < n; ++i) {
+              locate(first + i);
+              d[i] = static_cast<double>(cx_.group_last - cx_.group_first + 1);
+            }
+            break;
+          }
           double v = static_cast<double>(cx_.group_last - cx_.group_first + 1);
           for (int i = 0; i < n; ++i) d[i] = v;
           break;
@@ -214,6 +230,23 @@ class Runner {
   }
 
  private:
+  // Under a command that runs once over all by-groups, moves the group
+  // window to the group holding observation o. Observations arrive in
+  // ascending order, so the next group is tried before searching.
+  void locate(std::int64_t o) {
+    if (!cx_.group_starts || (o >= cx_.group_first && o <= cx_.group_last)) return;
+    const std::int64_t* s = cx_.group_starts;
+    const std::size_t n = cx_.group_count;
+    if (o < s[0] || o >= s[n]) return;
+    std::size_t g;
+    if (o == cx_.group_last + 1) {
+      g = static_cast<std::size_t>(std::upper_bound(s, s + n, cx_.group_last) - s);
+    } else {
+      g = static_cast<std::size_t>(std::upper_bound(s, s + n, o) - s) - 1;
+    }
+    cx_.group_first = s[g];
+    cx_.group_last = s[g + 1] - 1;
+  }
   // The observation a subscript value names inside the group, 0 outside.
   std::int64_t subscript_obs(double s) const {
     if (!(s >= -2147483648.0 && s <= 2147483647.0)) return 0;  // missing too
@@ -858,6 +891,13 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
     }
     case SUM:
       for (int i = 0; i < n; ++i) {
+        if (cx_.group_starts) {
+          locate(first + i);
+          if (cx_.group_first != cx_.sum_group) {
+            for (double& s : cx_.sums) s = 0;
+            cx_.sum_group = cx_.group_first;
+          }
+        }
         double& acc = cx_.sums[*pc];
         if (!bad(top[i])) acc += top[i];
         top[i] = acc;
@@ -1122,6 +1162,19 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
       std::swap(T[sp - 1], T[sp]);
       break;
     }
+    // ---- by-groups: set by bind() from the running by-prefix
+    case F__by:
+    case F__bylastcall:
+    case F__byindex:
+    case F__byn1:
+    case F__byn2: {
+      int k = code == F__by ? 0 : code == F__bylastcall ? 1 : code == F__byindex ? 2 : code == F__byn1 ? 3 : 4;
+      double v = cx_.by_values[k];
+      double* d = lv(sp++);
+      for (int i = 0; i < n; ++i) d[i] = v;
+      break;
+    }
+    // ---- end of the by-group functions
     default:
       // Not emitted: the compiler refuses functions whose algorithm is
       // not built. Should one slip through, the value is missing.
@@ -1167,6 +1220,36 @@ void bind(Interp& ip, const Program& p, EvalContext* cx) {
   cx->stack.assign(levels * kBlock, 0.0);
   if (cx->sstack.size() < levels) cx->sstack.resize(levels);
   set_window(cx, 1, cx->nobs, 1, cx->nobs);
+  cx->group_starts = nullptr;
+  cx->group_count = 0;
+  // Under `by`: a command run per group sees that group as its window; a
+  // command run once sees every observation, each within its own group.
+  const ByState& by = ip.by;
+  const ByLevel* level = by.levels.empty() ? nullptr : &by.levels.back();
+  if (by.applied && level) {
+    if (level->once) {
+      if (level->groups() > 0) {
+        cx->group_starts = level->starts.data();
+        cx->group_count = level->groups();
+        cx->group_first = level->starts[0];
+        cx->group_last = level->starts[1] - 1;
+        cx->sum_group = cx->group_first;
+      }
+    } else {
+      set_window(cx, by.first, by.last, by.first, by.last);
+    }
+  }
+  double* bv = cx->by_values;
+  bv[0] = 0, bv[1] = 1, bv[2] = 1, bv[3] = 1, bv[4] = static_cast<double>(cx->nobs);
+  if (level && (by.applied || level->frame == ip.frame_depth)) {
+    bv[0] = 1;
+    if (!level->once && level->groups() > 0) {
+      bv[1] = level->group + 1 == level->groups() ? 1 : 0;
+      bv[2] = static_cast<double>(level->group + 1);
+      bv[3] = static_cast<double>(level->starts[level->group]);
+      bv[4] = static_cast<double>(level->starts[level->group + 1] - 1);
+    }
+  }
 }
 
 void set_window(EvalContext* cx, std::int64_t range_first, std::int64_t range_last, std::int64_t group_first,

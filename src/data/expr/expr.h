@@ -100,6 +100,15 @@ struct EvalContext {
   // (sort/by sets the group; without by it is 1.._N).
   std::int64_t range_first = 1, range_last = 0;
   std::int64_t group_first = 1, group_last = 0;
+  // A command that runs once over all by-groups: the first observation of
+  // each group, then nobs + 1 (group_count + 1 entries). The evaluator
+  // moves the group window to the group of each observation it runs, and
+  // sum() starts again at each group. Null when the window is one group.
+  const std::int64_t* group_starts = nullptr;
+  std::size_t group_count = 0;
+  std::int64_t sum_group = 0;  // group_first of the group sum() is adding up
+  // _by(), _bylastcall(), _byindex(), _byn1(), _byn2() for this command.
+  double by_values[5] = {0, 1, 1, 1, 0};
   // One column per prog->vars entry.
   std::vector<data::Column> cols;
   // Variable being replaced one observation at a time: reads of it at an

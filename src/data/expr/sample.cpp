@@ -68,8 +68,9 @@ rc_t mark_sample(Interp& ip, std::string_view if_text, std::int64_t first, std::
 }
 
 rc_t mark_sample(Interp& ip, const CommandLine& cl, std::vector<char>* mask, std::int64_t* count) {
-  std::int64_t first = cl.has_in ? cl.in_first : 1;
-  std::int64_t last = cl.has_in ? cl.in_last : ip.dataset.nobs();
+  // The parse sets the range even without `in` (the by-group window).
+  std::int64_t first = cl.in_first;
+  std::int64_t last = cl.in_last;
   return mark_sample(ip, cl.has_if ? std::string_view(cl.if_text) : std::string_view(), first, last, mask, count);
 }
 

@@ -1,0 +1,459 @@
+// The sort engine: the comparison, the one-pass check, the shuffle, the
+// three-way quicksort (serial, or with the sides of each partition as
+// parallel tasks) and the final move of the records.
+#include "data/sort.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <sys/mman.h>
+
+namespace nuvra::data {
+
+namespace {
+
+// Ranges at most this long are finished by insertion, which keeps the
+// order the partitions left among equal keys.
+constexpr std::int64_t kSmallRange = 16;
+// A side shorter than this is sorted by the task that split it.
+constexpr std::int64_t kTaskMinimum = 1 << 12;
+// Largest copy of the records a sort makes to move them in two sequential
+// passes rather than along the permutation's cycles.
+constexpr std::size_t kCopyLimit = std::size_t{512} << 20;
+// Elements handled between two Break polls.
+constexpr std::int64_t kPollEvery = 1 << 16;
+
+// A double as an unsigned integer with the same order: numbers, then `.`,
+// `.a`, ..., `.z`. Negative zero is zero; a NaN (never stored by the
+// system, but possible in a file written elsewhere) counts as `.`.
+inline std::uint64_t ordered_bits(double v) {
+  if (v == 0) v = 0;
+  if (std::isnan(v)) v = kMissing;
+  std::uint64_t u = std::bit_cast<std::uint64_t>(v);
+  return (u >> 63) ? ~u : (u | (std::uint64_t{1} << 63));
+}
+
+// The first 8 bytes of a stored string, big-endian, zero after its end: as
+// an unsigned integer it orders like the string's first 8 bytes.
+inline std::uint64_t string_prefix(const char* p, int width) {
+  std::uint64_t k = 0;
+  int n = width < 8 ? width : 8;
+  int i = 0;
+  for (; i < n && p[i] != 0; ++i) k |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (56 - 8 * i);
+  return k;
+}
+
+// Bytewise unsigned comparison of two stored strings of one width, ending
+// at the first zero byte.
+inline int compare_strings(const char* a, const char* b, int from, int width) {
+  for (int k = from; k < width; ++k) {
+    auto x = static_cast<unsigned char>(a[k]), y = static_cast<unsigned char>(b[k]);
+    if (x != y) return x < y ? -1 : 1;
+    if (x == 0) return 0;
+  }
+  return 0;
+}
+
+inline int compare_u64(std::uint64_t a, std::uint64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
+
+// One key as the comparison sees it: where its values lie in the records.
+struct KeyColumn {
+  const char* base;  // records + offset
+  std::size_t stride;
+  int type;
+  bool is_string;
+  int width;
+};
+
+// The working element: the cached first key and the record slot.
+struct __attribute__((packed)) Entry {
+  std::uint64_t key;
+  std::uint32_t slot;
+};
+static_assert(sizeof(Entry) == 12);
+
+// Full comparison of two records over the keys, given that their cached
+// first keys are equal.
+struct Keys {
+  std::vector<KeyColumn> cols;
+  // The cached key decides alone: one numeric key, or one string key of at
+  // most 8 bytes.
+  bool key_decides = false;
+
+  int rest(std::uint32_t sa, std::uint32_t sb, std::uint64_t cached) const {
+    for (std::size_t k = 0; k < cols.size(); ++k) {
+      const KeyColumn& c = cols[k];
+      const char* a = c.base + c.stride * sa;
+      const char* b = c.base + c.stride * sb;
+      int r;
+      if (c.is_string) {
+        // The first key's first 8 bytes are already known to be equal;
+        // when they held the string's end the strings are equal.
+        int from = 0;
+        if (k == 0) {
+          if ((cached & 0xFF) == 0) continue;
+          from = 8;
+        }
+        r = compare_strings(a, b, from, c.width);
+      } else {
+        if (k == 0) continue;
+        r = compare_u64(ordered_bits(fetch_value(c.type, a)), ordered_bits(fetch_value(c.type, b)));
+      }
+      if (r) return r;
+    }
+    return 0;
+  }
+};
+
+struct CompareCached {
+  int operator()(const Entry& a, const Entry& b) const { return compare_u64(a.key, b.key); }
+};
+
+struct CompareFull {
+  const Keys* keys;
+  int operator()(const Entry& a, const Entry& b) const {
+    if (a.key != b.key) return a.key < b.key ? -1 : 1;
+    return keys->rest(a.slot, b.slot, a.key);
+  }
+};
+
+// Shared by the tasks of one sort: the Break flag and the poll.
+struct SortRun {
+  std::atomic<bool> stop{false};
+  const std::function<bool()>* poll = nullptr;
+  bool parallel = false;
+  std::int64_t since_poll = 0;  // touched by the calling thread only
+
+  // Called after each partition step with the elements it looked at.
+  bool stopped(std::int64_t work) {
+    if (stop.load(std::memory_order_relaxed)) return true;
+    if (!poll || !*poll) return false;
+    if (parallel && omp_get_thread_num() != 0) return false;
+    since_poll += work;
+    if (since_poll < kPollEvery) return false;
+    since_poll = 0;
+    if ((*poll)()) {
+      stop.store(true, std::memory_order_relaxed);
+      return true;
+    }
+    return false;
+  }
+};
+
+template <class Cmp>
+void insertion_sort(Entry* a, std::int64_t lo, std::int64_t hi, Cmp cmp) {
+  for (std::int64_t i = lo + 1; i <= hi; ++i) {
+    Entry v = a[i];
+    std::int64_t j = i - 1;
+    while (j >= lo && cmp(v, a[j]) < 0) {
+      a[j + 1] = a[j];
+      --j;
+    }
+    a[j + 1] = v;
+  }
+}
+
+// Partitions a[lo..hi] around the pivot a[hi]. Afterwards a[lo..*lt] are
+// below the pivot, a[*gt..hi] above it, and everything between equals it.
+// Two indexes close in from the ends, swapping pairs that are on the wrong
+// side; elements equal to the pivot met on the way are parked at the far
+// ends and brought next to the pivot at the end.
+template <class Cmp>
+void partition(Entry* a, std::int64_t lo, std::int64_t hi, Cmp cmp, std::int64_t* lt, std::int64_t* gt) {
+  const Entry pivot = a[hi];
+  std::int64_t i = lo - 1, j = hi, p = lo - 1, q = hi;
+  for (;;) {
+    while (cmp(a[++i], pivot) < 0) {
+    }
+    while (cmp(pivot, a[--j]) < 0)
+      if (j == lo) break;
+    if (i >= j) break;
+    std::swap(a[i], a[j]);
+    if (cmp(a[i], pivot) == 0) std::swap(a[++p], a[i]);
+    if (cmp(pivot, a[j]) == 0) std::swap(a[j], a[--q]);
+  }
+  std::swap(a[i], a[hi]);
+  j = i - 1;
+  i = i + 1;
+  for (std::int64_t k = lo; k <= p; ++k, --j) std::swap(a[k], a[j]);
+  for (std::int64_t k = hi - 1; k >= q; --k, ++i) std::swap(a[i], a[k]);
+  *lt = j;
+  *gt = i;
+}
+
+template <class Cmp>
+void quicksort(Entry* a, std::int64_t lo, std::int64_t hi, Cmp cmp, SortRun& run) {
+  while (hi - lo + 1 > kSmallRange) {
+    if (run.stopped(hi - lo + 1)) return;
+    std::int64_t lt, gt;
+    partition(a, lo, hi, cmp, &lt, &gt);
+    // The smaller side by recursion (or as a task), the larger by iteration.
+    std::int64_t slo = lo, shi = lt, blo = gt, bhi = hi;
+    if (lt - lo > hi - gt) {
+      slo = gt;
+      shi = hi;
+      blo = lo;
+      bhi = lt;
+    }
+    if (run.parallel && shi - slo + 1 >= kTaskMinimum) {
+#pragma omp task default(none) firstprivate(a, slo, shi, cmp) shared(run)
+      quicksort(a, slo, shi, cmp, run);
+    } else if (shi > slo) {
+      quicksort(a, slo, shi, cmp, run);
+    }
+    lo = blo;
+    hi = bhi;
+  }
+  if (hi > lo) insertion_sort(a, lo, hi, cmp);
+}
+
+template <class Cmp>
+void sort_entries(Entry* a, std::int64_t n, Cmp cmp, SortRun& run, int threads) {
+  if (threads <= 1) {
+    run.parallel = false;
+    quicksort(a, 0, n - 1, cmp, run);
+    return;
+  }
+  run.parallel = true;
+#pragma omp parallel num_threads(threads) default(none) shared(a, n, cmp, run)
+  {
+#pragma omp single
+    quicksort(a, 0, n - 1, cmp, run);
+  }
+}
+
+// Observation i (1-based) is stored in slot slot[i - 1].
+std::uint64_t cached_key(const KeyColumn& c, std::uint32_t slot) {
+  const char* p = c.base + c.stride * slot;
+  if (c.is_string) return string_prefix(p, c.width);
+  return ordered_bits(fetch_value(c.type, p));
+}
+
+KeyColumn key_column(Dataset& ds, int j) {
+  Column col = ds.column(j);
+  KeyColumn k;
+  k.base = col.base;
+  k.stride = col.stride;
+  k.type = col.type;
+  k.is_string = is_string_type(col.type);
+  k.width = type_width(col.type);
+  return k;
+}
+
+// Draws the next position of lo..hi (0-based here) from the sort seed.
+inline std::int64_t draw(std::uint64_t& s, std::int64_t span) {
+  s = (s * 68969u) & 0x7FFFFFFFu;
+  auto pos = static_cast<std::int64_t>(static_cast<double>(s) / 2147483646.0 * static_cast<double>(span) + 0.5);
+  return pos > span ? span : pos;
+}
+
+// The shuffle: n swaps of two drawn positions. Positions are drawn a batch
+// ahead so their cache lines can be fetched while earlier swaps run; the
+// swaps themselves happen in draw order.
+void shuffle(Entry* a, std::int64_t n, std::uint32_t* seed) {
+  std::uint64_t s = seed ? *seed : 1001u;
+  constexpr int kBatch = 32;
+  std::int64_t pos[2 * kBatch];
+  std::int64_t span = n - 1;
+  for (std::int64_t done = 0; done < n;) {
+    int m = static_cast<int>(std::min<std::int64_t>(kBatch, n - done));
+    for (int k = 0; k < 2 * m; ++k) {
+      pos[k] = draw(s, span);
+      __builtin_prefetch(a + pos[k], 1);
+    }
+    for (int k = 0; k < m; ++k) std::swap(a[pos[2 * k]], a[pos[2 * k + 1]]);
+    done += m;
+  }
+  if (seed) *seed = static_cast<std::uint32_t>(s);
+}
+
+}  // namespace
+
+SortWorkspace::~SortWorkspace() { release(); }
+
+void SortWorkspace::release() {
+  if (base_) munmap(base_, size_);
+  base_ = nullptr;
+  size_ = 0;
+}
+
+char* SortWorkspace::get(std::size_t bytes) {
+  if (bytes <= size_) return base_;
+  release();
+  std::size_t want = (bytes + (std::size_t{2} << 20) - 1) & ~((std::size_t{2} << 20) - 1);
+  void* p = mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+  madvise(p, want, MADV_HUGEPAGE);
+#endif
+  base_ = static_cast<char*>(p);
+  size_ = want;
+  return base_;
+}
+
+int compare_observations(const Dataset& ds, const std::vector<int>& keys, std::int64_t a, std::int64_t b) {
+  for (int j : keys) {
+    const char* pa = ds.value_ptr(j, a);
+    const char* pb = ds.value_ptr(j, b);
+    int t = ds.type(j);
+    int r = is_string_type(t) ? compare_strings(pa, pb, 0, type_width(t))
+                              : compare_u64(ordered_bits(fetch_value(t, pa)), ordered_bits(fetch_value(t, pb)));
+    if (r) return r;
+  }
+  return 0;
+}
+
+int sort_threads(int processors, std::int64_t n) {
+  if (processors <= 1 || n <= 0) return 1;
+  double dn = static_cast<double>(n);
+  auto limit = static_cast<std::int64_t>(std::min(std::ceil(dn / 100.0 - 1.0), std::ceil(std::sqrt(dn) - 1.0)));
+  std::int64_t t = std::max<std::int64_t>(1, std::min<std::int64_t>(processors, limit));
+  if (t <= 1) return 1;
+  std::int64_t share = (n + t - 1) / t;
+  if (share < 101 || share <= t) return 1;
+  return static_cast<int>(t);
+}
+
+bool is_ordered(const Dataset& ds, const std::vector<int>& keys, std::int64_t lo, std::int64_t hi) {
+  for (std::int64_t i = lo; i < hi; ++i)
+    if (compare_observations(ds, keys, i, i + 1) > 0) return false;
+  return true;
+}
+
+rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t lo, std::int64_t hi,
+                       const SortControl& ctl, SortOutcome* outcome, int recorded) {
+  if (outcome) *outcome = SortOutcome::kInOrder;
+  const bool whole = lo == 1 && hi == ds.nobs();
+  auto record = [&] {
+    if (!whole) return;
+    std::vector<int> list(keys.begin(), recorded < 0 ? keys.end() : keys.begin() + std::min<std::size_t>(recorded, keys.size()));
+    ds.set_sort_list(list);
+  };
+  auto polled = [&](std::int64_t i) { return (i & (kPollEvery - 1)) == 0 && ctl.poll && ctl.poll(); };
+  if (keys.empty() || hi <= lo) {
+    if (!keys.empty()) record();
+    return 0;
+  }
+
+  // 1. One pass over neighbours.
+  bool up = false, down = false;
+  for (std::int64_t i = lo; i < hi && !(up && down); ++i) {
+    if (polled(i)) {
+      ds.clear_sort_list();
+      return 1;
+    }
+    int c = compare_observations(ds, keys, i, i + 1);
+    if (c < 0) up = true;
+    if (c > 0) down = true;
+  }
+  if (!down) {
+    record();
+    return 0;
+  }
+  if (!up) {
+    std::uint32_t* slot = ds.slot_table();
+    for (std::int64_t a = lo - 1, b = hi - 1; a < b; ++a, --b) std::swap(slot[a], slot[b]);
+    if (rc_t rc = ds.put_in_slot_order()) {
+      ds.clear_sort_list();
+      return rc;
+    }
+    if (outcome) *outcome = SortOutcome::kReversed;
+    if (whole) record();
+    else ds.clear_sort_list();
+    return 0;
+  }
+
+  // 2-3. Keys beside the slots, shuffled, then quicksorted.
+  const std::int64_t n = hi - lo + 1;
+  const std::size_t used = ds.used_width();
+  const std::size_t entry_bytes = (static_cast<std::size_t>(n) * sizeof(Entry) + 63) & ~std::size_t{63};
+  // The records of the range are copied out in their new order and back,
+  // when that copy fits in the working memory; otherwise they are moved
+  // along the cycles of the permutation, one record at a time.
+  const bool copy_records = used > 0 && static_cast<std::size_t>(n) * used <= kCopyLimit;
+  SortWorkspace own;
+  SortWorkspace* work = ctl.work ? ctl.work : &own;
+  char* mem = work->get(entry_bytes + (copy_records ? static_cast<std::size_t>(n) * used : 0));
+  if (!mem) return 950;
+  // The copy-back writes slots lo-1 .. hi-1, so those must be the range's.
+  if (copy_records && !ds.in_slot_order()) {
+    if (rc_t rc = ds.put_in_slot_order()) return rc;
+  }
+  Keys k;
+  for (int j : keys) k.cols.push_back(key_column(ds, j));
+  k.key_decides = keys.size() == 1 && (!k.cols[0].is_string || k.cols[0].width <= 8);
+  Entry* a = reinterpret_cast<Entry*>(mem);
+  const KeyColumn& first = k.cols[0];
+  std::uint32_t* slot = ds.slot_table();
+  const int threads = std::max(1, ctl.threads);
+#pragma omp parallel for num_threads(threads) schedule(static) if (threads > 1)
+  for (std::int64_t r = 0; r < n; ++r) {
+    std::uint32_t s = slot[lo - 1 + r];
+    a[r].slot = s;
+    a[r].key = cached_key(first, s);
+  }
+  ds.clear_sort_list();
+  shuffle(a, n, ctl.seed);
+  SortRun run;
+  run.poll = &ctl.poll;
+  if (k.key_decides)
+    sort_entries(a, n, CompareCached{}, run, threads);
+  else
+    sort_entries(a, n, CompareFull{&k}, run, threads);
+  // Even after a Break the entries hold each slot once, so the observations
+  // end in some order of the original.
+  if (copy_records) {
+    char* copy = mem + entry_bytes;
+    char* records = ds.column(keys[0]).base - ds.offset(keys[0]);
+    const std::size_t w = ds.allotted_width();
+#pragma omp parallel for num_threads(threads) schedule(static) if (threads > 1)
+    for (std::int64_t r = 0; r < n; ++r) {
+      if (r + 8 < n) __builtin_prefetch(records + w * a[r + 8].slot);
+      std::memcpy(copy + used * static_cast<std::size_t>(r), records + w * a[r].slot, used);
+    }
+#pragma omp parallel for num_threads(threads) schedule(static) if (threads > 1)
+    for (std::int64_t r = 0; r < n; ++r)
+      std::memcpy(records + w * static_cast<std::size_t>(lo - 1 + r), copy + used * static_cast<std::size_t>(r), used);
+  } else {
+    for (std::int64_t r = 0; r < n; ++r) slot[lo - 1 + r] = a[r].slot;
+    if (rc_t rc = ds.put_in_slot_order()) {
+      ds.clear_sort_list();
+      return rc;
+    }
+  }
+  if (run.stop.load()) return 1;
+  if (outcome) *outcome = SortOutcome::kSorted;
+  record();
+  return 0;
+}
+
+rc_t apply_order_index(Dataset& ds, const std::vector<std::int64_t>& index) {
+  const std::int64_t n = ds.nobs();
+  if (static_cast<std::int64_t>(index.size()) != n) return 459;
+  std::vector<std::uint32_t> target;
+  std::vector<char> seen;
+  try {
+    target.assign(static_cast<std::size_t>(n), 0);
+    seen.assign(static_cast<std::size_t>(n), 0);
+  } catch (const std::bad_alloc&) {
+    return 950;
+  }
+  std::uint32_t* slot = ds.slot_table();
+  for (std::int64_t i = 0; i < n; ++i) {
+    std::int64_t to = index[static_cast<std::size_t>(i)];
+    if (to < 1 || to > n || seen[static_cast<std::size_t>(to - 1)]) return 459;
+    seen[static_cast<std::size_t>(to - 1)] = 1;
+    target[static_cast<std::size_t>(to - 1)] = slot[i];
+  }
+  std::memcpy(slot, target.data(), static_cast<std::size_t>(n) * sizeof(std::uint32_t));
+  return ds.put_in_slot_order();
+}
+
+}  // namespace nuvra::data
