@@ -122,6 +122,9 @@ rc_t read_header(Input& in, const FileLayout& l, Header* h) {
 
 // Old files allowed `.` in names; each becomes the first character of this
 // list that gives a name not yet taken.
+// Observations a file without variables may claim.
+constexpr std::int64_t kMaxEmptyRecords = 1000000;
+
 constexpr std::string_view kDotReplacements = "_1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
 bool is_esample_slot(const std::vector<data::Variable>& vars, std::size_t k) {
@@ -419,6 +422,9 @@ class Loader {
   rc_t read_data(std::int64_t nobs) {
     std::uint64_t bytes = static_cast<std::uint64_t>(nobs) * file_width_;
     if (bytes > in_.remaining()) return 612;
+    // Records of no bytes cost the file nothing but the data area 8 bytes
+    // each: a count beyond any real use is taken as damage.
+    if (file_width_ == 0 && nobs > kMaxEmptyRecords) return 688;
     std::int64_t first = 1, last = nobs;
     if (!opt_.in_text.empty()) {
       if (rc_t rc = read_in_range(ip_, opt_.in_text, nobs, &first, &last)) {
