@@ -352,6 +352,51 @@ void Dataset::clear() {
   labels_.clear();
 }
 
+rc_t Dataset::prepare_load(std::int64_t n) {
+  if (nobs_ != 0 || n < 0) return 198;
+  if (n > INT32_MAX) return 901;
+  std::uint32_t tight = std::max<std::uint32_t>(4, even_up(used_));
+  Layout l = layout_for(tight < w_ ? tight : w_);
+  if (l.ncurmax < n) return 901;
+  if (n == 0) return 0;
+  if (rc_t rc = ensure_block()) return rc;
+  if (l.w != w_) apply_layout(l);
+  std::uint32_t* slot = slot_table();
+  for (std::int64_t i = 0; i < n; ++i) slot[i] = static_cast<std::uint32_t>(i);
+  nobs_ = n;
+  return 0;
+}
+
+void Dataset::finish_load(std::int64_t n) {
+  if (n < nobs_) {
+    nobs_ = n;
+    release_unused();
+  }
+}
+
+void Dataset::swap_contents(Dataset& o) {
+  std::swap(block_, o.block_);
+  std::swap(size_, o.size_);
+  std::swap(mapped_, o.mapped_);
+  std::swap(w_, o.w_);
+  std::swap(ncurmax_, o.ncurmax_);
+  std::swap(records_, o.records_);
+  std::swap(used_, o.used_);
+  std::swap(vars_, o.vars_);
+  std::swap(index_, o.index_);
+  std::swap(nvar_visible_, o.nvar_visible_);
+  std::swap(has_esample_, o.has_esample_);
+  std::swap(nobs_, o.nobs_);
+  std::swap(data_label_, o.data_label_);
+  std::swap(sort_list_, o.sort_list_);
+  std::swap(changed_, o.changed_);
+  std::swap(has_temporaries_, o.has_temporaries_);
+  std::swap(n_repart_, o.n_repart_);
+  std::swap(n_shift_, o.n_shift_);
+  std::swap(chars_, o.chars_);
+  std::swap(labels_, o.labels_);
+}
+
 rc_t Dataset::remap_records(const std::vector<Segment>& segs, std::uint32_t new_used) {
   if (nobs_ == 0 || new_used == 0) return 0;
   std::vector<char> buf;

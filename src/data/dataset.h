@@ -313,6 +313,22 @@ class Dataset {
   // Drops observations first..last (inclusive).
   rc_t drop_observations(std::int64_t first, std::int64_t last);
 
+  // ---- loading from a file ---------------------------------------------
+  // For the file reader, on a dataset whose variables were just installed
+  // and that holds no observations yet: narrows the allotted width to the
+  // used width (so that records can arrive in one piece), makes room for n
+  // observations in slots 0 .. n-1 without writing them, and counts them
+  // (nobs() is n until finish_load). 901 when they do not fit.
+  rc_t prepare_load(std::int64_t n);
+  // The record of slot s (0-based) while loading.
+  char* load_slot(std::int64_t s) { return records_ + static_cast<std::size_t>(s) * w_; }
+  // Ends a load: the first n slots hold the observations in order.
+  void finish_load(std::int64_t n);
+  // Exchanges everything that makes up the data (data area, variables,
+  // labels, characteristics, sort list, flags) with another dataset; the
+  // settings (maxvar, varabbrev) stay where they are.
+  void swap_contents(Dataset& other);
+
   // Empties the dataset: no variables, no observations, labels,
   // characteristics and flags cleared; settings kept.
   void clear();

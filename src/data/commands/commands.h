@@ -14,6 +14,9 @@
 #include "interp/rc.h"
 
 namespace nuvra {
+namespace data {
+class Dataset;
+}
 
 class Interp;
 class CommandLine;
@@ -54,6 +57,21 @@ rc_t set_data_setting(Interp& ip, std::string_view name, std::string_view value,
 int default_numeric_type(const Interp& ip);
 
 namespace datacmd {
+
+// What the head of describe shows beside the dataset's own attributes.
+struct DescribeHeader {
+  std::string file;          // "Contains data from <file>"; empty for none
+  std::string date;          // the file's time stamp
+  long long nobs = 0;
+  long long size = 0;        // bytes of data
+  double free_share = -1;    // share of the data area free; < 0 not shown
+};
+
+// describe's report on `ds`: the head (unless a varlist was given, `some`),
+// the variable table, and the sort list; `simple` lists the names only.
+// The changed note appears only for the dataset in memory.
+void describe_dataset(Interp& ip, const data::Dataset& ds, const DescribeHeader& h, bool is_short, bool simple,
+                      const std::vector<int>* some = nullptr, bool fullnames = false);
 
 // Marks the observations a command works on: all of them, narrowed by the
 // `in` range. When `if` arrives, the condition is evaluated here, so that

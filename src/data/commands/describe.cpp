@@ -19,6 +19,7 @@
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/parse.h"
+#include "data/dta/dta_commands.h"
 
 namespace nuvra {
 namespace {
@@ -69,16 +70,13 @@ std::vector<std::string> wrap(std::string_view text, size_t width) {
   return lines;
 }
 
-void print_header(Interp& ip) {
-  const data::Dataset& ds = ip.dataset;
+void print_header(Interp& ip, const data::Dataset& ds, const datacmd::DescribeHeader& h) {
   ip.out.set_class(output::OutClass::Text);
-  const std::string* fn = ip.macros.global("S_FN");
-  const std::string* fdate = ip.macros.global("S_FNDATE");
   std::string first = "Contains data";
-  if (fn && !fn->empty()) first += " from " + *fn;
+  if (!h.file.empty()) first += " from " + h.file;
   print_line(ip, first);
   char num[40];
-  std::snprintf(num, sizeof num, "  obs:%14s", with_commas(ds.nobs()).c_str());
+  std::snprintf(num, sizeof num, "  obs:%14s", with_commas(h.nobs).c_str());
   std::string line = num;
   if (!ds.data_label().empty()) {
     pad_to(line, 46);
@@ -87,34 +85,31 @@ void print_header(Interp& ip) {
   print_line(ip, line);
   std::snprintf(num, sizeof num, " vars:%14s", with_commas(ds.nvar()).c_str());
   line = num;
-  if (fn && !fn->empty() && fdate && !fdate->empty()) {
+  if (!h.file.empty() && !h.date.empty()) {
     pad_to(line, 46);
-    line += *fdate;
+    line += h.date;
   }
   print_line(ip, line);
-  data::MemoryInfo m = ds.memory_info();
-  double used = static_cast<double>(m.data_bytes) + static_cast<double>(m.pointer_bytes);
-  double free_share = m.total ? 100.0 * (1.0 - used / static_cast<double>(m.total)) : 0.0;
-  if (free_share < 0) free_share = 0;
   char buf[96];
-  std::snprintf(buf, sizeof buf, " size:%14s (%.1f%% of memory free)", with_commas(static_cast<long long>(m.data_bytes)).c_str(),
-                free_share);
+  if (h.free_share >= 0)
+    std::snprintf(buf, sizeof buf, " size:%14s (%.1f%% of memory free)", with_commas(h.size).c_str(), h.free_share);
+  else
+    std::snprintf(buf, sizeof buf, " size:%14s", with_commas(h.size).c_str());
   print_line(ip, buf);
 }
 
-void print_footer(Interp& ip) {
-  const data::Dataset& ds = ip.dataset;
+void print_footer(Interp& ip, const data::Dataset& ds, bool show_changed) {
   std::string line = "Sorted by:";
   if (!ds.sort_list().empty()) {
     line += " ";
     for (std::uint16_t j : ds.sort_list()) line += " " + ds.name(j);
   }
   print_line(ip, line);
-  if (ds.changed() || ip.data_changed) print_line(ip, "     Note:  dataset has changed since last saved");
+  if (show_changed && (ds.changed() || ip.data_changed))
+    print_line(ip, "     Note:  dataset has changed since last saved");
 }
 
-void print_variable(Interp& ip, int j, bool fullnames) {
-  const data::Dataset& ds = ip.dataset;
+void print_variable(Interp& ip, const data::Dataset& ds, int j, bool fullnames) {
   std::string line = fullnames ? ds.name(j) : abbreviate_name(ds.name(j), 15);
   line += ' ';
   pad_to(line, 16);
@@ -142,15 +137,15 @@ void print_table_head(Interp& ip) {
 }
 
 // Names across the line in columns.
-void print_simple(Interp& ip, const std::vector<int>& vars) {
+void print_simple(Interp& ip, const data::Dataset& ds, const std::vector<int>& vars) {
   size_t wmax = 0;
-  for (int j : vars) wmax = std::max(wmax, ip.dataset.name(j).size());
+  for (int j : vars) wmax = std::max(wmax, ds.name(j).size());
   size_t colw = wmax + 2;
   size_t per_line = std::max<size_t>(1, (static_cast<size_t>(ip.linesize) + 2) / colw);
   std::string line;
   size_t n = 0;
   for (int j : vars) {
-    line += ip.dataset.name(j);
+    line += ds.name(j);
     if (++n % per_line == 0) {
       print_line(ip, line);
       line.clear();
@@ -166,6 +161,7 @@ void print_simple(Interp& ip, const std::vector<int>& vars) {
 rc_t cmd_describe(Interp& ip) {
   ParseSettings st;
   st.varlist = true;
+  st.allow_using = true;
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   bool is_short = cl.flag("short", 2, 0);
@@ -173,6 +169,10 @@ rc_t cmd_describe(Interp& ip) {
   bool fullnames = cl.flag("fullnames", 4, 0);
   if (rc_t rc = cl.leftover(ip)) return rc;
   if (is_short && simple) return datacmd::fail_quoting(ip, "options short and simple may not be combined", "", "\n", 198);
+  if (cl.has_using) {
+    if (!cl.varlist_text.empty()) return msg_invalid(ip, "syntax");
+    return describe_using(ip, cl.using_file, is_short, simple);
+  }
   std::vector<int> vars;
   if (rc_t rc = datacmd::varlist_or_all(ip, cl.varlist_text, &vars)) return rc;
 
@@ -190,24 +190,47 @@ rc_t cmd_describe(Interp& ip) {
   for (int j : vars) names += (names.empty() ? "" : " ") + ds.name(j);
   ip.r_results.macros["varlist"] = names;
 
+  datacmd::DescribeHeader h;
+  const std::string* fn = ip.macros.global("S_FN");
+  const std::string* fdate = ip.macros.global("S_FNDATE");
+  if (fn) h.file = *fn;
+  if (fdate) h.date = *fdate;
+  h.nobs = ds.nobs();
+  h.size = static_cast<long long>(m.data_bytes);
+  double used = static_cast<double>(m.data_bytes) + static_cast<double>(m.pointer_bytes);
+  h.free_share = m.total ? 100.0 * (1.0 - used / static_cast<double>(m.total)) : 0.0;
+  if (h.free_share < 0) h.free_share = 0;
+  datacmd::describe_dataset(ip, ds, h, is_short, simple, cl.varlist_text.empty() ? nullptr : &vars, fullnames);
+  return 0;
+}
+
+namespace datacmd {
+
+void describe_dataset(Interp& ip, const data::Dataset& ds, const DescribeHeader& h, bool is_short, bool simple,
+                      const std::vector<int>* some, bool fullnames) {
+  std::vector<int> vars;
+  if (some) vars = *some;
+  else
+    for (int j = 1; j <= ds.nvar(); ++j) vars.push_back(j);
   ip.out.set_class(output::OutClass::Text);
   if (simple) {
-    print_simple(ip, vars);
-    return 0;
+    print_simple(ip, ds, vars);
+    return;
   }
-  bool whole = cl.varlist_text.empty();
+  bool whole = some == nullptr;
   ip.out.print_markup("\n");
-  if (whole || is_short) print_header(ip);
+  if (whole || is_short) print_header(ip, ds, h);
   if (!is_short && !vars.empty()) {
     if (whole) hline(ip);
     print_table_head(ip);
-    for (int j : vars) print_variable(ip, j, fullnames);
+    for (int j : vars) print_variable(ip, ds, j, fullnames);
   }
   if (whole || is_short) {
     if (!is_short && !vars.empty()) hline(ip);
-    print_footer(ip);
+    print_footer(ip, ds, &ds == &ip.dataset);
   }
-  return 0;
 }
+
+}  // namespace datacmd
 
 }  // namespace nuvra

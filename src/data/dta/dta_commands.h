@@ -1,0 +1,30 @@
+// Helpers the dataset file commands share (save, use, describe using, and
+// the commands that combine a file with the data in memory).
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "interp/rc.h"
+
+namespace nuvra {
+
+class Interp;
+
+// describe using file [, short simple]: called by describe.
+rc_t describe_using(Interp& ip, const std::string& file, bool is_short, bool simple);
+
+namespace dta {
+
+// The name with ".dta" added when it has no extension: no `.` after the
+// last `/` or `\`, and not ending in `:`.
+std::string with_dta_suffix(std::string_view name);
+
+// The paragraph "file NAME not found" (and the others of the file codes);
+// returns rc.
+rc_t file_message(Interp& ip, std::string_view shown, rc_t rc);
+
+// The paragraph for files of a newer release (formats 115 and 116); 610.
+rc_t newer_release_message(Interp& ip, std::string_view shown);
+
+}  // namespace dta
+}  // namespace nuvra

@@ -1,0 +1,279 @@
+// The dataset file writer: header, descriptors, characteristics, records
+// and value labels, through a temporary file renamed over the target.
+#include "data/dta/dta_write.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstdio>
+#include <set>
+
+#include "data/dta/dta_layout.h"
+
+namespace nuvra::dta {
+
+static_assert(std::endian::native == std::endian::little,
+              "records are written as held, which this byte-order mark describes");
+
+namespace {
+
+using data::Dataset;
+
+// Appends fixed-width zero-padded fields to an image.
+struct Image {
+  std::vector<std::uint8_t> b;
+  void byte(std::uint8_t v) { b.push_back(v); }
+  void u16(std::uint16_t v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+  }
+  void u32(std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) b.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+  }
+  // Text cut to width - 1 bytes, then zeros to the width.
+  void field(std::string_view s, std::size_t width) {
+    std::size_t n = std::min(s.size(), width - 1);
+    b.insert(b.end(), s.begin(), s.begin() + static_cast<std::ptrdiff_t>(n));
+    b.insert(b.end(), width - n, 0);
+  }
+};
+
+// Variables that go into the file: the visible ones, and the hidden
+// estimation-sample variable (always last) with `all`.
+int file_nvar(const Dataset& ds, const SaveOptions& opt) {
+  return opt.all && ds.esample_var() ? ds.nvar_all() : ds.nvar();
+}
+
+// Writes through a descriptor: large amounts in 16384-byte system calls,
+// every call checked, the first failure remembered and later writes skipped.
+class Writer {
+ public:
+  Writer(int fd, std::int64_t fail_after) : fd_(fd), limit_(fail_after) {}
+  bool write(const void* data, std::size_t n) {
+    const auto* p = static_cast<const char*>(data);
+    std::size_t chunk = n > 32768 ? 16384 : n;
+    while (n > 0 && err_ == 0) {
+      std::size_t want = std::min(chunk, n);
+      if (limit_ >= 0 && written_ + static_cast<std::int64_t>(want) > limit_) {
+        err_ = ENOSPC;
+        break;
+      }
+      ssize_t k = ::write(fd_, p, want);
+      if (k < 0) {
+        if (errno == EINTR) continue;
+        err_ = errno;
+        break;
+      }
+      if (k == 0) {
+        err_ = ENOSPC;
+        break;
+      }
+      p += k;
+      n -= static_cast<std::size_t>(k);
+      written_ += k;
+    }
+    return err_ == 0;
+  }
+  int error() const { return err_; }
+
+ private:
+  int fd_;
+  std::int64_t limit_;
+  std::int64_t written_ = 0;
+  int err_ = 0;
+};
+
+rc_t write_error_code(int err) { return err == ENOSPC || err == EDQUOT || err == EFBIG ? 699 : 693; }
+
+}  // namespace
+
+std::string time_stamp_text(const std::tm& t) {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%2d %s%5d %02d:%02d", t.tm_mday, kMonths[((t.tm_mon % 12) + 12) % 12],
+                t.tm_year + 1900, t.tm_hour, t.tm_min);
+  std::string s = buf;
+  s.resize(17, ' ');  // a year beyond five digits cannot widen the field
+  return s;
+}
+
+// Format 113 predates the date formats of this release. A date format is
+// written as the older format of its unit: %td, %tw, %tm, %tq, %th and %ty
+// were all known then (without the detail codes); clock formats had no
+// counterpart and become wide enough to show the milliseconds as a
+// number; any other unit gets the default double format.
+std::string old_format(std::string_view fmt) {
+  std::size_t k = 1;
+  if (fmt.size() > k && (fmt[k] == '-' || fmt[k] == '~')) ++k;
+  char unit = 0;
+  if (fmt.size() > k + 1 && fmt[0] == '%' && fmt[k] == 't') unit = fmt[k + 1];
+  else if (fmt.size() > k && fmt[0] == '%' && fmt[k] == 'd') unit = 'd';
+  if (unit == 0) return std::string(fmt.substr(0, kOldFormatSize - 1));
+  switch (unit) {
+    case 'C':
+    case 'c': return "%15.0g";
+    case 'd': return "%td";
+    case 'w': return "%tw";
+    case 'm': return "%tm";
+    case 'q': return "%tq";
+    case 'h': return "%th";
+    case 'y': return "%ty";
+    default: return "%10.0g";
+  }
+}
+
+std::vector<std::uint8_t> file_prefix(const Dataset& ds, const SaveOptions& opt) {
+  const int nv = file_nvar(ds, opt);
+  Image im;
+  // Header.
+  im.byte(static_cast<std::uint8_t>(opt.oldformat ? kFormatOld : kFormatNewest));
+  im.byte(kLohi);
+  im.byte(1);  // filetype
+  im.byte(0);
+  im.u16(static_cast<std::uint16_t>(nv));
+  im.u32(static_cast<std::uint32_t>(ds.nobs()));
+  im.field(ds.data_label(), kDataLabelSize);
+  im.field(time_stamp_text(opt.stamp), kTimeStampSize);
+  // Descriptors.
+  for (int j = 1; j <= nv; ++j) im.byte(static_cast<std::uint8_t>(ds.type(j)));
+  for (int j = 1; j <= nv; ++j) im.field(ds.name(j), kNameSize);
+  int nsort = 0;
+  for (std::uint16_t j : ds.sort_list()) {
+    if (j == 0 || j > nv) break;
+    im.u16(j);
+    ++nsort;
+  }
+  for (int k = nsort; k <= nv; ++k) im.u16(0);
+  for (int j = 1; j <= nv; ++j) {
+    if (opt.oldformat) im.field(old_format(ds.format(j)), kOldFormatSize);
+    else im.field(ds.format(j), kFormatSize);
+  }
+  for (int j = 1; j <= nv; ++j) im.field(ds.value_label_name(j), kNameSize);
+  for (int j = 1; j <= nv; ++j) im.field(ds.label(j), kVarLabelSize);
+  // Expansion fields: the dataset's characteristics, then each variable's.
+  auto put_chars = [&](const std::string& owner) {
+    for (const auto& e : ds.chars().entries(owner)) {
+      im.byte(kExpansionChar);
+      im.u32(static_cast<std::uint32_t>(2 * kNameSize + e.contents.size() + 1));
+      im.field(owner, kNameSize);
+      im.field(e.name, kNameSize);
+      im.b.insert(im.b.end(), e.contents.begin(), e.contents.end());
+      im.byte(0);
+    }
+  };
+  put_chars("_dta");
+  for (int j = 1; j <= nv; ++j) put_chars(ds.name(j));
+  im.byte(kExpansionEnd);
+  im.u32(0);
+  return std::move(im.b);
+}
+
+rc_t save_file(const Dataset& ds, const std::string& path, const SaveOptions& opt) {
+  struct stat st{};
+  bool exists = ::stat(path.c_str(), &st) == 0;
+  if (exists && !opt.replace) return 602;
+  mode_t mode = opt.create_mode & 0666;
+  if (exists) {
+    if (S_ISDIR(st.st_mode)) return 603;
+    // The mode bits decide, not access(): a read-only file stays read-only
+    // for a user who could override it.
+    if (!(st.st_mode & S_IWUSR) || ::access(path.c_str(), W_OK) != 0) return 608;
+    mode = st.st_mode & 07777;
+  }
+
+  std::size_t slash = path.find_last_of('/');
+  std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string tmp = dir + "." + base + ".XXXXXX";
+  std::vector<char> tmpl(tmp.begin(), tmp.end());
+  tmpl.push_back(0);
+  int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) return 603;
+  tmp.assign(tmpl.data());
+  auto fail = [&](rc_t rc) {
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    return rc;
+  };
+  if (::fchmod(fd, mode) != 0) return fail(693);
+
+  Writer w(fd, opt.fail_after);
+  const int nv = file_nvar(ds, opt);
+  std::vector<std::uint8_t> prefix = file_prefix(ds, opt);
+  w.write(prefix.data(), prefix.size());
+
+  // Records: a buffer of floor(24000 / width) records (2 when wider than
+  // 12000 bytes), each full buffer flushed with one write.
+  std::uint32_t width = 0;
+  for (int j = 1; j <= nv; ++j) width += static_cast<std::uint32_t>(ds.width(j));
+  if (width > 0 && ds.nobs() > 0) {
+    std::size_t per = width > 12000 ? 2 : 24000 / width;
+    std::vector<char> buf;
+    try {
+      buf.resize(per * width);
+    } catch (const std::bad_alloc&) {
+      return fail(950);
+    }
+    // The records hold the hidden variable last; without `all` only the
+    // leading `width` bytes of each are written.
+    std::vector<char> rec(std::max<std::uint32_t>(ds.used_width(), 1));
+    std::size_t fill = 0;
+    for (std::int64_t i = 1; i <= ds.nobs() && w.error() == 0; ++i) {
+      if (width == ds.used_width()) {
+        ds.fetch_record(i, buf.data() + fill * width);
+      } else {
+        ds.fetch_record(i, rec.data());
+        std::memcpy(buf.data() + fill * width, rec.data(), width);
+      }
+      if (++fill == per) {
+        w.write(buf.data(), fill * width);
+        fill = 0;
+      }
+    }
+    if (fill) w.write(buf.data(), fill * width);
+  }
+
+  // Value labels: the tables attached to a saved variable, or all.
+  if (!opt.nolabel) {
+    std::set<std::string> attached;
+    for (int j = 1; j <= nv; ++j)
+      if (!ds.value_label_name(j).empty()) attached.insert(ds.value_label_name(j));
+    for (const std::string& name : ds.value_labels().names()) {
+      if (!opt.orphans && !attached.count(name)) continue;
+      const auto& block = ds.value_labels().get(name)->block();
+      Image head;
+      head.u32(static_cast<std::uint32_t>(block.size()));
+      head.field(name, kNameSize);
+      head.b.insert(head.b.end(), 3, 0);
+      w.write(head.b.data(), head.b.size());
+      w.write(block.data(), block.size());
+    }
+  }
+
+  if (w.error()) return fail(write_error_code(w.error()));
+  if (::fsync(fd) != 0) return fail(write_error_code(errno));
+  if (::close(fd) != 0) {
+    int err = errno;
+    ::unlink(tmp.c_str());
+    return write_error_code(err);
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    return 693;
+  }
+  // The rename itself is made durable by syncing the directory; a failure
+  // here cannot undo the save and is not reported.
+  int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return 0;
+}
+
+}  // namespace nuvra::dta
