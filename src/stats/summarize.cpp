@@ -82,7 +82,16 @@ struct alignas(64) FirstSlot {
 
 struct alignas(64) SecondSlot {
   CompensatedSum ss;
+  CompensatedSum dev;  // sum of w (x - mean): what the rounding of the mean left
 };
+
+// The sum of squared deviations about the exact mean: the mean the second
+// pass used is rounded, which adds W d^2 for its error d; the deviations
+// themselves sum to -W d, so subtracting their square over W takes it out.
+double corrected_ss(double ss, double dev, double sum_w) {
+  double v = ss - dev * dev / sum_w;
+  return v > 0 ? v : 0;
+}
 
 template <bool Weighted, class Read>
 void first_pass_piece(const Read& read, const double* wts, std::int64_t b, std::int64_t e, FirstSlot& slot) {
@@ -108,7 +117,7 @@ void first_pass_piece(const Read& read, const double* wts, std::int64_t b, std::
 template <bool Weighted, class Read>
 void second_pass_piece(const Read& read, const double* wts, double mean, std::int64_t b, std::int64_t e,
                        SecondSlot& slot) {
-  CompensatedSum ss = slot.ss;
+  CompensatedSum ss = slot.ss, dev = slot.dev;
   for (std::int64_t pos = b; pos < e; ++pos) {
     double x = read(pos);
     if (!(x < kMissing)) continue;
@@ -117,11 +126,14 @@ void second_pass_piece(const Read& read, const double* wts, double mean, std::in
       double w = wts[pos];
       if (w == 0 || !(w < kMissing)) continue;
       ss.add(w * d * d);
+      dev.add(w * d);
     } else {
       ss.add(d * d);
+      dev.add(d);
     }
   }
   slot.ss = ss;
+  slot.dev = dev;
 }
 
 }  // namespace
@@ -197,9 +209,13 @@ rc_t summarize_column(const ColumnInput& in, bool mean_only, int processors, con
                       nothing);
   });
   if (!done) return 1;
-  CompensatedSum ss;
-  for (const SecondSlot& s : second) ss.merge(s.ss);
-  r.var = variance_from(ss.value(), total_w, shared_n, weighted ? in.weight_type : kWeightNone);
+  CompensatedSum ss, dev;
+  for (const SecondSlot& s : second) {
+    ss.merge(s.ss);
+    dev.merge(s.dev);
+  }
+  r.var = variance_from(corrected_ss(ss.value(), dev.value(), total_w), total_w, shared_n,
+                        weighted ? in.weight_type : kWeightNone);
   r.sd = r.var < kMissing ? std::sqrt(r.var) : kMissing;
   *out = r;
   return 0;
@@ -318,20 +334,22 @@ rc_t summarize_detail(const ColumnInput& in, const std::function<bool()>& poll, 
     r.pct[k] = weighted ? percentile_weighted(xs.data(), ws.data(), n, r.sum_w, kPercentiles[k])
                         : percentile_unweighted(xs.data(), n, kPercentiles[k]);
 
-  CompensatedSum m2, m3, m4;
+  CompensatedSum m1, m2, m3, m4;
   for (std::int64_t i = 0; i < n; ++i) {
     double d = xs[i] - mean;
     double w = weighted ? ws[i] : 1.0;
     double d2 = d * d;
+    m1.add(w * d);
     m2.add(w * d2);
     m3.add(w * d2 * d);
     m4.add(w * d2 * d2);
   }
-  r.var = variance_from(m2.value(), r.sum_w, n, weighted ? in.weight_type : kWeightNone);
+  const double ss = corrected_ss(m2.value(), m1.value(), r.sum_w);
+  r.var = variance_from(ss, r.sum_w, n, weighted ? in.weight_type : kWeightNone);
   r.sd = r.var < kMissing ? std::sqrt(r.var) : kMissing;
   // The moment ratios use the moments about the mean divided by the total
   // weight: skewness m3 / m2^1.5, kurtosis m4 / m2^2.
-  double mm2 = m2.value() / r.sum_w, mm3 = m3.value() / r.sum_w, mm4 = m4.value() / r.sum_w;
+  double mm2 = ss / r.sum_w, mm3 = m3.value() / r.sum_w, mm4 = m4.value() / r.sum_w;
   r.skewness = finite_or_missing(mm3 / std::pow(mm2, 1.5));
   r.kurtosis = finite_or_missing(mm4 / (mm2 * mm2));
   *out = r;
