@@ -1,6 +1,9 @@
 #include "stats/sample.h"
 
+#include <sys/mman.h>
+
 #include <cmath>
+#include <cstdint>
 #include <new>
 
 #include "data/expr/expr.h"
@@ -77,6 +80,29 @@ rc_t evaluate_weights(Interp& ip, const CommandLine& cl, const Sample& s, std::v
       return msg_quoting(ip.out, "may not use noninteger frequency weights\n", "", "", 401);
   }
   return 0;
+}
+
+double* pass_scratch(Interp& ip, std::int64_t n) {
+  std::vector<double>& v = ip.pass_scratch;
+  if (n <= 0) return nullptr;
+  if (static_cast<std::int64_t>(v.size()) < n) {
+    try {
+      std::vector<double>().swap(v);
+      v.reserve(static_cast<size_t>(n));
+#ifdef MADV_HUGEPAGE
+      // Large pages make the first touch of the new memory far cheaper.
+      auto begin = reinterpret_cast<std::uintptr_t>(v.data());
+      std::uintptr_t page = 4096, first = (begin + page - 1) & ~(page - 1);
+      std::uintptr_t end = (begin + static_cast<std::uintptr_t>(n) * sizeof(double)) & ~(page - 1);
+      if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
+      v.resize(static_cast<size_t>(n));
+    } catch (const std::bad_alloc&) {
+      std::vector<double>().swap(v);
+      return nullptr;
+    }
+  }
+  return v.data();
 }
 
 std::function<bool()> break_poll(Interp& ip) {

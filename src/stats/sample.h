@@ -40,6 +40,10 @@ rc_t select_sample(Interp& ip, const CommandLine& cl, Sample* out);
 // iweights) and 401 on a non-integer frequency weight, as users expect.
 rc_t evaluate_weights(Interp& ip, const CommandLine& cl, const Sample& s, std::vector<double>* weights);
 
+// Room for n doubles that lives across commands (see ColumnInput::gather);
+// null when it cannot be had, and the passes then read the data twice.
+double* pass_scratch(Interp& ip, std::int64_t n);
+
 // The Break poll a pass hands to thread 0.
 std::function<bool()> break_poll(Interp& ip);
 

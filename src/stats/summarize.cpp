@@ -42,14 +42,27 @@ namespace {
 // Reads the value at a sample position: the storage type is a template
 // argument so that the fetch compiles to one load and compare, and the
 // sample form (a run or an array) another.
+// Rows of the data area are wide and a pass reads one value from each, so
+// every value is a cache line of its own: the row a few positions ahead is
+// asked for early.
+inline constexpr std::int64_t kPrefetchAhead = 24;
+
 template <int Type, bool Contiguous>
 struct Reader {
   data::Column col;
   const Sample* s;
+  std::int64_t size;
+  std::int64_t row(std::int64_t pos) const { return Contiguous ? s->first - 1 + pos : s->obs[pos] - 1; }
   double operator()(std::int64_t pos) const {
-    std::int64_t r = Contiguous ? s->first - 1 + pos : s->obs[pos] - 1;
-    return data::fetch_value(Type, col.at(r));
+    if (pos + kPrefetchAhead < size) __builtin_prefetch(col.at(row(pos + kPrefetchAhead)));
+    return data::fetch_value(Type, col.at(row(pos)));
   }
+};
+
+// The values the first pass copied out, for the second.
+struct GatherReader {
+  const double* values;
+  double operator()(std::int64_t pos) const { return values[pos]; }
 };
 
 // Calls f with the reader that fits the column's type and the sample.
@@ -58,9 +71,9 @@ void with_reader(const ColumnInput& in, F&& f) {
   const Sample* s = in.sample;
   auto pick = [&]<int Type>() {
     if (s->contiguous)
-      f(Reader<Type, true>{in.col, s});
+      f(Reader<Type, true>{in.col, s, s->size()});
     else
-      f(Reader<Type, false>{in.col, s});
+      f(Reader<Type, false>{in.col, s, s->size()});
   };
   switch (in.col.type) {
     case data::kByte: pick.template operator()<data::kByte>(); break;
@@ -94,10 +107,12 @@ double corrected_ss(double ss, double dev, double sum_w) {
 }
 
 template <bool Weighted, class Read>
-void first_pass_piece(const Read& read, const double* wts, std::int64_t b, std::int64_t e, FirstSlot& slot) {
+void first_pass_piece(const Read& read, const double* wts, double* gather, std::int64_t b, std::int64_t e,
+                      FirstSlot& slot) {
   FirstSlot a = slot;
   for (std::int64_t pos = b; pos < e; ++pos) {
     double x = read(pos);
+    if (gather) gather[pos] = x;
     if (!(x < kMissing)) continue;
     if constexpr (Weighted) {
       double w = wts[pos];
@@ -155,11 +170,11 @@ rc_t summarize_column(const ColumnInput& in, bool mean_only, int processors, con
     };
     if (weighted)
       done = run_pass(plan, processors, n, poll,
-                      [&](int k, std::int64_t b, std::int64_t e) { first_pass_piece<true>(read, in.weights, b, e, first[k]); },
+                      [&](int k, std::int64_t b, std::int64_t e) { first_pass_piece<true>(read, in.weights, in.gather, b, e, first[k]); },
                       finish);
     else
       done = run_pass(plan, processors, n, poll,
-                      [&](int k, std::int64_t b, std::int64_t e) { first_pass_piece<false>(read, nullptr, b, e, first[k]); },
+                      [&](int k, std::int64_t b, std::int64_t e) { first_pass_piece<false>(read, nullptr, in.gather, b, e, first[k]); },
                       finish);
   });
   if (!done) return 1;
@@ -193,7 +208,7 @@ rc_t summarize_column(const ColumnInput& in, bool mean_only, int processors, con
     return 0;
   }
 
-  with_reader(in, [&](const auto& read) {
+  auto second_pass = [&](const auto& read) {
     auto nothing = [](int) {};
     if (weighted)
       done = run_pass(plan, processors, n, poll,
@@ -207,7 +222,11 @@ rc_t summarize_column(const ColumnInput& in, bool mean_only, int processors, con
                         second_pass_piece<false>(read, nullptr, mean, b, e, second[k]);
                       },
                       nothing);
-  });
+  };
+  if (in.gather)
+    second_pass(GatherReader{in.gather});
+  else
+    with_reader(in, second_pass);
   if (!done) return 1;
   CompensatedSum ss, dev;
   for (const SecondSlot& s : second) {
@@ -260,12 +279,21 @@ rc_t summarize_detail(const ColumnInput& in, const std::function<bool()>& poll, 
   const std::int64_t size = in.sample->size();
   const bool weighted = in.weights != nullptr;
   // The used observations as (value, weight), ordered by value below.
+  // Unweighted values go straight into the caller's lasting room when it
+  // gives some, else into a vector sized once.
   std::vector<double> xs;
   std::vector<std::pair<double, double>> xw;
+  double* vals = in.gather;
   CompensatedSum sum_w, sum_wx;
   std::int64_t n = 0;
   bool broke = false;
   try {
+    if (weighted)
+      xw.reserve(static_cast<size_t>(size));
+    else if (!vals) {
+      xs.resize(static_cast<size_t>(size));
+      vals = xs.data();
+    }
     with_reader(in, [&](const auto& read) {
       for (std::int64_t pos = 0; pos < size; ++pos) {
         if ((pos % kPollInterval) == kPollInterval - 1 && poll && poll()) {
@@ -282,7 +310,7 @@ rc_t summarize_detail(const ColumnInput& in, const std::function<bool()>& poll, 
           xw.emplace_back(x, w);
         } else {
           sum_wx.add(x);
-          xs.push_back(x);
+          vals[n] = x;
         }
         ++n;
       }
@@ -321,22 +349,23 @@ rc_t summarize_detail(const ColumnInput& in, const std::function<bool()>& poll, 
       ws[i] = xw[i].second;
     }
     std::vector<std::pair<double, double>>().swap(xw);
+    vals = xs.data();
   } else {
-    std::sort(xs.begin(), xs.end());
+    std::sort(vals, vals + n);
   }
-  r.min = xs.front();
-  r.max = xs.back();
+  r.min = vals[0];
+  r.max = vals[n - 1];
   for (int k = 0; k < 4; ++k) {
-    r.smallest[k] = k < n ? xs[k] : kMissing;
-    r.largest[k] = k < n ? xs[n - 1 - k] : kMissing;
+    r.smallest[k] = k < n ? vals[k] : kMissing;
+    r.largest[k] = k < n ? vals[n - 1 - k] : kMissing;
   }
   for (int k = 0; k < kPercentileCount; ++k)
-    r.pct[k] = weighted ? percentile_weighted(xs.data(), ws.data(), n, r.sum_w, kPercentiles[k])
-                        : percentile_unweighted(xs.data(), n, kPercentiles[k]);
+    r.pct[k] = weighted ? percentile_weighted(vals, ws.data(), n, r.sum_w, kPercentiles[k])
+                        : percentile_unweighted(vals, n, kPercentiles[k]);
 
   CompensatedSum m1, m2, m3, m4;
   for (std::int64_t i = 0; i < n; ++i) {
-    double d = xs[i] - mean;
+    double d = vals[i] - mean;
     double w = weighted ? ws[i] : 1.0;
     double d2 = d * d;
     m1.add(w * d);

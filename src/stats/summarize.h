@@ -41,6 +41,10 @@ struct ColumnInput {
   const Sample* sample = nullptr;
   const double* weights = nullptr;
   int weight_type = 0;
+  // Optional room for one value per sample position: the first pass copies
+  // the values there and the second reads them back, contiguous, instead of
+  // going through the wide rows of the data area again.
+  double* gather = nullptr;
 };
 
 // The two passes (the second skipped when mean_only). With mean_only, var

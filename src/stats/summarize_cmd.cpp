@@ -153,6 +153,8 @@ rc_t cmd_summarize(Interp& ip) {
   lay.weighted = cl.has_weight;
 
   const auto poll = stats::break_poll(ip);
+  double* gather = nullptr;
+  if (!mean_only) gather = stats::pass_scratch(ip, sample.size());
   ip.out.set_class(output::OutClass::Text);
   if (!detail && !mean_only) print_header(ip, lay);
 
@@ -166,6 +168,7 @@ rc_t cmd_summarize(Interp& ip) {
     in.sample = &sample;
     in.weights = cl.has_weight ? weights.data() : nullptr;
     in.weight_type = cl.weight_type;
+    in.gather = gather;
     stats::DetailSummary d;
     if (ds.is_string(j)) {
       // A string variable has no numeric observations: a line of zero

@@ -331,6 +331,13 @@ TEST_F(SummarizeTest, ParallelPassesAreDeterministic) {
     ASSERT_EQ(rc, 0);
     ASSERT_EQ(inner_threads, 1);  // the nested pass really ran serially
     EXPECT_TRUE(same(parallel, again)) << processors;
+    // Reading the second pass from the copied-out values changes nothing.
+    std::vector<double> room(xs.size());
+    stats::ColumnInput copied = in;
+    copied.gather = room.data();
+    stats::Summary gathered;
+    ASSERT_EQ(stats::summarize_column(copied, false, processors, {}, &gathered), 0);
+    EXPECT_TRUE(same(parallel, gathered)) << processors;
     EXPECT_TRUE(same(parallel, nested)) << processors;
     std::int64_t used = 0;
     for (size_t i = 0; i < xs.size(); ++i) used += xs[i] < kMissing && ws[i] != 0;
