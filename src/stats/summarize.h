@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "data/dataset.h"
 #include "interp/rc.h"
@@ -65,6 +66,11 @@ double percentile_unweighted(const double* sorted, std::int64_t n, double p);
 // reaches p times the total; within 1e-7 * 100 * total of it exactly, the
 // value and the next one are averaged.
 double percentile_weighted(const double* sorted, const double* w, std::int64_t n, double total_w, double p);
+
+// Rearranges v[0..n) so that each listed position holds the value a full
+// ascending sort would put there (positions outside 0..n-1 are dropped from
+// the list, which is left sorted).
+void select_positions(double* v, std::int64_t n, std::vector<std::int64_t>* positions);
 
 // The variance rule shared by every path: missing for n <= 1, aweights
 // scale by n/(n-1), the others divide by sum_w - 1.
