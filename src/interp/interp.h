@@ -188,6 +188,9 @@ class Interp {
   // programs); -1 when none is.
   int ado_frame = -1;
   std::vector<std::string> review;
+  // Values a statistical pass copied out of the data area for its second
+  // pass; kept between commands so that its pages are not faulted in anew.
+  std::vector<double> pass_scratch;
 
   // ---- process
   std::string sysdir;  // ends in "/"

@@ -178,6 +178,7 @@ rc_t cmd_set(Interp& ip) {
       return 198;
     }
     ip.processors = static_cast<int>(n);
+    omp_set_num_threads(ip.processors);
     return 0;
   }
   if (name == "more") {
