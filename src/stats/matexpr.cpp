@@ -597,10 +597,18 @@ class Evaluator {
       }
       return scalar_text(name + "(" + text(args[0]) + ")");
     }
+    if (expr::find_matrix_function(name)) {
+      want(1);
+      const Matrix& a = matrix_arg(args[0], &keep);
+      double x = 0;
+      int rc = matrix_summary(name, a, &x);
+      if (rc) fail(rc > 0 ? rc : 198);
+      return number(x);
+    }
     // Everything else is a scalar function.  Functions of matrices and of
     // strings read their argument text as written; the others get their
     // arguments evaluated here first, so that A[1,2] and such work inside.
-    bool as_written = expr::find_matrix_function(name) != nullptr || name == "el" || name == "rownumb" ||
+    bool as_written = name == "el" || name == "rownumb" ||
                       name == "colnumb" || name == "mreldif" || name == "matrix";
     for (const Arg& a : args)
       if (a.e > a.b && s_[a.b] == '"') as_written = true;

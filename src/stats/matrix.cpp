@@ -165,4 +165,18 @@ int diag0cnt(const Matrix& a) {
   return count;
 }
 
+int matrix_summary(std::string_view name, const Matrix& a, double* out) {
+  bool needs_square = name == "trace" || name == "det" || name == "diag0cnt";
+  if (needs_square && !a.square()) return 503;
+  if (name == "trace") *out = trace(a);
+  else if (name == "det") *out = determinant(a);
+  else if (name == "diag0cnt") *out = diag0cnt(a);
+  else if (name == "rowsof") *out = a.rows;
+  else if (name == "colsof") *out = a.cols;
+  else if (name == "matmissing") *out = a.has_missing() ? 1 : 0;
+  else if (name == "issym" || name == "issymmetric") *out = a.symmetric() ? 1 : 0;
+  else return -1;
+  return 0;
+}
+
 }  // namespace nuvra::stats

@@ -53,4 +53,10 @@ double trace(const Matrix& a);
 // Zeros on the diagonal.
 int diag0cnt(const Matrix& a);
 
+// The functions of one matrix that expressions offer (trace, det, rowsof,
+// colsof, diag0cnt, matmissing, issym, issymmetric): 0 with the value,
+// 503 when the function needs a square matrix and `a` is not, -1 for an
+// unknown name.
+int matrix_summary(std::string_view name, const Matrix& a, double* out);
+
 }  // namespace nuvra::stats

@@ -117,8 +117,30 @@ rc_t not_found(Interp& ip, std::string_view name) {
   return msg_quoting(ip.out, "matrix ", name, " not found\n", 111);
 }
 
+// `matrix input` lets blanks separate the numbers of a row: "(1 2 \ 3 4)"
+// reads as "(1,2\3,4)".
+std::string input_commas(std::string_view t) {
+  std::string out;
+  for (size_t i = 0; i < t.size(); ++i) {
+    char c = t[i];
+    if (c != ' ' && c != '\t') {
+      out += c;
+      continue;
+    }
+    size_t j = i;
+    while (j < t.size() && (t[j] == ' ' || t[j] == '\t')) ++j;
+    char before = out.empty() ? '\0' : out.back();
+    char after = j < t.size() ? t[j] : '\0';
+    bool ends = is_name_char(before) || before == '.' || before == ')';
+    bool starts = is_name_char(after) || after == '.' || after == '-' || after == '+' || after == '(';
+    if (ends && starts) out += ',';
+    i = j - 1;
+  }
+  return out;
+}
+
 // matrix [define] name = exp  |  matrix name[i,j] = exp
-rc_t matrix_define(Interp& ip, std::string_view rest) {
+rc_t matrix_define(Interp& ip, std::string_view rest, bool input = false) {
   std::string_view name = take_name(rest);
   if (!stats::valid_matrix_name(name)) return bad_name(ip, name);
   std::string subscript;
@@ -138,7 +160,8 @@ rc_t matrix_define(Interp& ip, std::string_view rest) {
   if (rest.empty()) return msg_invalid(ip, "syntax");
   Matrix value;
   bool scalar = false;
-  if (rc_t rc = stats::eval_matrix(ip, rest, &value, &scalar)) return rc;
+  std::string text = input ? input_commas(rest) : std::string(rest);
+  if (rc_t rc = stats::eval_matrix(ip, text, &value, &scalar)) return rc;
   if (subscript.empty()) {
     if (value.rows == 0 || value.cols == 0) return rc_message(ip, 503);
     return stats::store_matrix(ip, std::string(name), std::move(value));
@@ -400,6 +423,7 @@ rc_t matrix_symeigen(Interp& ip, std::string_view rest) {
   if (!stats::valid_matrix_name(w[1])) return bad_name(ip, w[1]);
   Matrix a;
   if (rc_t rc = stats::eval_matrix(ip, w[3], &a)) return rc;
+  if (rc_t rc = stats::check_matsize(ip, a)) return rc;
   if (!a.square()) return rc_message(ip, 505);
   if (a.has_missing()) return rc_message(ip, 504);
   if (!a.symmetric()) return rc_message(ip, 505);
@@ -431,6 +455,7 @@ rc_t matrix_svd(Interp& ip, std::string_view rest) {
     if (!stats::valid_matrix_name(w[k])) return bad_name(ip, w[k]);
   Matrix a;
   if (rc_t rc = stats::eval_matrix(ip, w[4], &a)) return rc;
+  if (rc_t rc = stats::check_matsize(ip, a)) return rc;
   if (a.has_missing()) return rc_message(ip, 504);
   int m = a.rows, n = a.cols;
   if (m < n) return rc_message(ip, 503);
@@ -470,7 +495,8 @@ rc_t cmd_matrix(Interp& ip) {
   // A name followed by = or [ is a definition whatever the name.
   if (!probe.empty() && (probe.front() == '=' || probe.front() == '[')) return matrix_define(ip, rest);
   std::string sub(first);
-  if (abbreviates(sub, "define", 2) || abbreviates(sub, "input", 2)) return matrix_define(ip, probe);
+  if (abbreviates(sub, "define", 2)) return matrix_define(ip, probe);
+  if (abbreviates(sub, "input", 2)) return matrix_define(ip, probe, true);
   if (abbreviates(sub, "list", 1)) return matrix_list(ip, probe);
   if (abbreviates(sub, "rownames", 4) || abbreviates(sub, "rownames", 7)) return matrix_stripe(ip, probe, true, false);
   if (abbreviates(sub, "colnames", 4)) return matrix_stripe(ip, probe, false, false);

@@ -56,6 +56,17 @@ set matsize 10
 capture matrix E = J(11,1,0)
 display _rc
 set matsize 400
-matrix drop D K L P Q V Dg G s Xi X Si SS I3
+matrix input In = (1 2 \ 3 -4)
+matrix list In
+set sweeptrace on
+matrix T = invsym((4,4\4,4))
+set sweeptrace off
+matrix N = invsym((1,1\1,1.000000000001))
+matrix list N, nohalf
+set sweeppivot off
+matrix N = invsym((1,1\1,1.000000000001))
+matrix list N, nohalf
+set sweeppivot on
+matrix drop In T N D K L P Q V Dg G s Xi X Si SS I3
 matrix rename C CC
 matrix dir

@@ -629,9 +629,12 @@ class Compiler {
       return Type::kNumeric;
     }
     // 4. Functions of a matrix.
-    if (const MatrixFunction* f = find_matrix_function(name)) {
+    if (find_matrix_function(name)) {
       if (n != 1) fail(198);
-      constant(matrix_function(f->op, matrix_arg(args[0])));
+      double v = 0;
+      int rc = stats::matrix_summary(name, matrix_arg(args[0]), &v);
+      if (rc) fail(rc > 0 ? rc : 198);
+      constant(v);
       return Type::kNumeric;
     }
     // 5. Compile rules of their own.
@@ -808,25 +811,6 @@ class Compiler {
     const stats::Matrix* m = stats::lookup_matrix(ip_, key);
     if (!m) fail_msg("matrix ", key, " not found\n", 111);
     return *m;
-  }
-
-  double matrix_function(std::uint16_t code, const stats::Matrix& m) {
-    switch (code) {
-      case TRACE:
-        if (!m.square()) fail(503);
-        return stats::trace(m);
-      case DET:
-        if (!m.square()) fail(503);
-        return stats::determinant(m);
-      case ROWSOF: return m.rows;
-      case COLSOF: return m.cols;
-      case DIAG0CNT:
-        if (!m.square()) fail(503);
-        return stats::diag0cnt(m);
-      case MATMISSING: return m.has_missing() ? 1 : 0;
-      case ISSYM: return m.symmetric() ? 1 : 0;
-      default: fail(198);
-    }
   }
 
   // Evaluates an argument now when it does not depend on the observation;
