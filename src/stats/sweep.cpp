@@ -123,10 +123,10 @@ rc_t sweep_invert(double* work, int stride, int o, int k, const int* order, int 
       if (i == p || cp[i] == 0) continue;
       double f = cp[i] / d;
       double* row = &at(b, stride, i, 0);
-      for (int j = i; j < k; ++j) {
-        if (j == p) continue;
-        row[j] -= f * rp[j];
-      }
+      // Two runs around column p keep the loop free of branches.
+      const int mid = p < i ? i : p;
+      for (int j = i; j < mid; ++j) row[j] -= f * rp[j];
+      for (int j = (p < i ? i : p + 1); j < k; ++j) row[j] -= f * rp[j];
     }
     for (int i = 0; i < p; ++i) at(b, stride, i, p) = -at(b, stride, i, p) / d;
     for (int j = p + 1; j < k; ++j) at(b, stride, p, j) = at(b, stride, p, j) / d;
