@@ -404,6 +404,8 @@ class Evaluator {
     if (l.null || r.null) fail(503);
     const Matrix& a = l.m;
     const Matrix& c = r.m;
+    if (static_cast<long long>(a.rows) * c.rows > ip_.matsize || static_cast<long long>(a.cols) * c.cols > ip_.matsize)
+      fail(908);
     Matrix out = Matrix::make(a.rows * c.rows, a.cols * c.cols);
     for (int i = 0; i < a.rows; ++i)
       for (int j = 0; j < a.cols; ++j)

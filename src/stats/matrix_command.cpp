@@ -177,7 +177,7 @@ rc_t matrix_define(Interp& ip, std::string_view rest, bool input = false) {
   if (ri.v.size() != 1 || ci.v.size() != 1) return rc_message(ip, 503);
   Matrix& m = it->second;
   double r = ri.v[0], c = ci.v[0];
-  if (data::is_missing(r) || data::is_missing(c) || r < 1 || c < 1) return rc_message(ip, 503);
+  if (!(r >= 1 && r < m.rows + 1 && c >= 1 && c < m.cols + 1)) return rc_message(ip, 503);
   int i0 = static_cast<int>(r) - 1, j0 = static_cast<int>(c) - 1;
   if (i0 + value.rows > m.rows || j0 + value.cols > m.cols) return rc_message(ip, 503);
   for (int i = 0; i < value.rows; ++i)
