@@ -647,8 +647,7 @@ rc_t cmd_confirm(Interp& ip) {
     std::string_view name = trim(arg);
     if (name.empty()) return msg_invalid(ip, "syntax");
     bool scalar = w[0] == 's';
-    // Matrices have no store yet, so no matrix can be found.
-    if (scalar && ip.scalars.count(std::string(name))) return 0;
+    if (scalar ? ip.scalars.count(std::string(name)) : ip.matrices.count(std::string(name))) return 0;
     return msg_quoting(ip.out, scalar ? "scalar " : "matrix ", name, " not found\n", 111);
   }
   if (abbreviates(w, "variable", 1)) return confirm_variables(ip, arg, VarWanted::Any);

@@ -63,3 +63,6 @@ capture noisily confirm new variable 1q
 scalar a = 1
 confirm scalar a
 capture noisily confirm scalar b
+matrix M = (1,2)
+confirm matrix M
+capture noisily confirm matrix a
