@@ -258,6 +258,8 @@ TEST(Distributions, DiscreteProbabilitiesSumToOne) {
                     fn::hypergeometricp(N, K, n, lo + 2),
                 1e-14);
   }
+  // Exact, from python3's math.comb and fractions: C(1e5,50100) C(1e5,49900) / C(2e5,1e5).
+  EXPECT_REL(fn::hypergeometricp(2e5, 1e5, 1e5, 50100), 0.002391868279435499, 1e-13);
   // Exact: 2 of 5 drawn from 10 marked among 50: C(10,2) C(40,3) / C(50,5).
   EXPECT_REL(fn::hypergeometricp(50, 10, 5, 2), 45.0 * 9880 / 2118760, 1e-14);
 }

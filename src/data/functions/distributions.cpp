@@ -7,7 +7,6 @@
 #include <boost/math/distributions/binomial.hpp>
 #include <boost/math/distributions/chi_squared.hpp>
 #include <boost/math/distributions/fisher_f.hpp>
-#include <boost/math/distributions/hypergeometric.hpp>
 #include <boost/math/distributions/negative_binomial.hpp>
 #include <boost/math/distributions/non_central_beta.hpp>
 #include <boost/math/distributions/non_central_chi_squared.hpp>
@@ -59,7 +58,6 @@ using NBeta = bm::non_central_beta_distribution<double, Pol>;
 using Binom = bm::binomial_distribution<double, Pol>;
 using Pois = bm::poisson_distribution<double, Pol>;
 using NegBin = bm::negative_binomial_distribution<double, Pol>;
-using Hyper = bm::hypergeometric_distribution<double, Pol>;
 
 }  // namespace
 
@@ -587,12 +585,21 @@ double invnbinomialtail(double n, double k, double P) {
 }
 
 namespace {
-// Population sizes the hypergeometric kernels accept (unsigned counts).
-constexpr double kMaxPopulation = 4294967295.0;
+// Population sizes the hypergeometric kernels accept: the distribution
+// function's work grows with the square root of the population.
+constexpr double kMaxPopulation = 1e12;
 bool hyper_args(double N, double K, double n, double k) {
   if (bad(N) || bad(K) || bad(n) || bad(k)) return false;
   if (!whole(N) || !whole(K) || !whole(n) || !whole(k)) return false;
   return N >= 1 && N <= kMaxPopulation && K >= 0 && K <= N && n >= 0 && n <= N;
+}
+// P(X = k) inside the support with 0 < n < N, as a ratio of three
+// binomial probabilities at p = n/N, whose powers of p and 1-p cancel:
+// C(K,k) C(N-K,n-k) / C(N,n). Each binomial probability is computed
+// without forming factorials, and the denominator sits at its mode.
+double hyper_pmf(double N, double K, double n, double k) {
+  double p = n / N;
+  return bm::pdf(Binom(K, p), k) * bm::pdf(Binom(N - K, p), n - k) / bm::pdf(Binom(N, p), n);
 }
 }  // namespace
 
@@ -601,19 +608,34 @@ double hypergeometric(double N, double K, double n, double k) {
   double lo = std::max(0.0, n + K - N), hi = std::min(n, K);
   if (k < lo) return 0;
   if (k >= hi) return 1;
+  // Summed from k away from the mode, where the terms fall off fast, so
+  // the work is bounded by the spread and not by the size of the support:
+  // below the mode the lower tail itself, above it 1 - the upper tail.
   return guarded([&] {
-    Hyper h(static_cast<unsigned>(K), static_cast<unsigned>(n), static_cast<unsigned>(N));
-    return bm::cdf(h, static_cast<unsigned>(k));
+    double mode = std::floor((n + 1) * (K + 1) / (N + 2));
+    bool lower = k < mode;
+    double j = lower ? k : k + 1;
+    double t = hyper_pmf(N, K, n, j), sum = t;
+    while (lower ? j > lo : j < hi) {
+      if (lower) {
+        t *= j * (N - K - n + j) / ((K - j + 1) * (n - j + 1));
+        j -= 1;
+      } else {
+        t *= (K - j) * (n - j) / ((j + 1) * (N - K - n + j + 1));
+        j += 1;
+      }
+      sum += t;
+      if (t <= 1e-18 * sum) break;
+    }
+    return lower ? std::min(sum, 1.0) : std::max(0.0, 1 - sum);
   });
 }
 double hypergeometricp(double N, double K, double n, double k) {
   if (!hyper_args(N, K, n, k)) return kM;
   double lo = std::max(0.0, n + K - N), hi = std::min(n, K);
   if (k < lo || k > hi) return 0;
-  return guarded([&] {
-    Hyper h(static_cast<unsigned>(K), static_cast<unsigned>(n), static_cast<unsigned>(N));
-    return bm::pdf(h, static_cast<unsigned>(k));
-  });
+  if (lo == hi) return 1;
+  return guarded([&] { return hyper_pmf(N, K, n, k); });
 }
 
 // ------------------------------------------------------------------ links

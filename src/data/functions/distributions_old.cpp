@@ -183,7 +183,7 @@ double binomial_upper(double n, double k, double p) {
     for (double j = k; j < n; ++j) {
       t *= (n - j) / (j + 1) * (p / q);
       sum += t;
-      if (t < kEps * sum * 1e-2) break;
+      if (t <= kEps * sum * 1e-2) break;  // also when every term underflows
     }
     return std::min(sum, 1.0);
   }
@@ -191,7 +191,7 @@ double binomial_upper(double n, double k, double p) {
   for (double j = k - 1; j > 0; --j) {
     t *= j / (n - j + 1) * (q / p);
     sum += t;
-    if (t < kEps * sum * 1e-2) break;
+    if (t <= kEps * sum * 1e-2) break;  // also when every term underflows
   }
   return std::max(0.0, 1 - sum);
 }

@@ -309,8 +309,7 @@ double rhypergeometric(RandomState& r, double N, double K, double n) {
   double lo = std::max(0.0, n + K - N), hi = std::min(n, K);
   if (lo == hi) return lo;
   double mode = std::clamp(std::floor((n + 1) * (K + 1) / (N + 2)), lo, hi);
-  auto lchoose = [](double a, double b) { return lgam(a + 1) - lgam(b + 1) - lgam(a - b + 1); };
-  double pm = std::exp(lchoose(K, mode) + lchoose(N - K, n - mode) - lchoose(N, n));
+  double pm = fn::hypergeometricp(N, K, n, mode);
   double u = r.uniform() - pm;
   if (u <= 0) return mode;
   double kd = mode, ku = mode, pd = pm, pu = pm;
