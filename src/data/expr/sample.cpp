@@ -68,9 +68,10 @@ rc_t mark_sample(Interp& ip, std::string_view if_text, std::int64_t first, std::
 }
 
 rc_t mark_sample(Interp& ip, const CommandLine& cl, std::vector<char>* mask, std::int64_t* count) {
-  // The parse sets the range even without `in` (the by-group window).
-  std::int64_t first = cl.in_first;
-  std::int64_t last = cl.in_last;
+  // Without `in` the range is the interpreter's observation window: every
+  // observation, or under `by` the current group.
+  std::int64_t first = cl.has_in ? cl.in_first : ip.obs_first();
+  std::int64_t last = cl.has_in ? cl.in_last : ip.obs_last();
   return mark_sample(ip, cl.has_if ? std::string_view(cl.if_text) : std::string_view(), first, last, mask, count);
 }
 
