@@ -5,6 +5,9 @@
 // writer. Also the refusals, and what a failed load leaves in memory.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -233,6 +236,70 @@ TEST_F(DtaRead, Refusals) {
   bad[4] = 0xFF;
   bad[5] = 0x7F;
   EXPECT_EQ(load(bad), 900);
+}
+
+}  // namespace
+}  // namespace nuvra
+
+namespace nuvra {
+namespace {
+
+// Through the command: a file that fails at any stage leaves the dataset in
+// memory, its labels and characteristics exactly as they were.
+TEST(DtaUse, FailedLoadsLeaveMemoryAlone) {
+  testing::CaptureSide side;
+  Interp ip(&side);
+  ASSERT_EQ(ip.dataset.add_variable("keep", data::kDouble), 0);
+  ASSERT_EQ(ip.dataset.set_obs(4), 0);
+  ip.dataset.store(1, 3, 42);
+  ASSERT_EQ(ip.dataset.value_labels().define("mine", 1, "kept"), 0);
+  ASSERT_EQ(ip.dataset.set_char("_dta", "c", "kept"), 0);
+  ip.dataset.set_changed(false);
+  const std::uint64_t before = ip.dataset.checksum();
+
+  char dir_tmpl[] = "/tmp/dta-use-XXXXXX";
+  std::string dir = mkdtemp(dir_tmpl);
+  std::string path = dir + "/bad.dta";
+  std::vector<std::uint8_t> good = testing::build(testing::standard(114, true));
+  auto write = [&](const std::vector<std::uint8_t>& b) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+  };
+  struct Case {
+    std::size_t cut;  // keep this many bytes (0: all)
+    std::size_t at;   // then set this byte (0: none)
+    std::uint8_t value;
+    rc_t rc;
+  };
+  const Case cases[] = {
+      {0, 2, 2, 609},                // filetype
+      {50, 0, 0, 610},               // inside the header
+      {400, 0, 0, 612},              // inside the descriptors
+      {good.size() - 30, 0, 0, 612}, // inside the value labels
+      {0, 109, 250, 688},            // a legacy code is no type of a file
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> b = good;
+    if (c.cut) b.resize(c.cut);
+    if (c.at) b[c.at] = c.value;
+    write(b);
+    EXPECT_EQ(ip.execute_line("use \"" + path + "\", clear"), c.rc) << c.cut << " " << c.at;
+    EXPECT_EQ(ip.dataset.checksum(), before);
+  }
+  // The same file whole loads; then a changed dataset refuses without clear.
+  write(good);
+  ASSERT_EQ(ip.execute_line("use \"" + path + "\", clear"), 0);
+  EXPECT_EQ(ip.dataset.nvar(), 3);
+  EXPECT_EQ(ip.dataset.value_labels().get("mine"), nullptr);  // use replaces everything
+  EXPECT_EQ(*ip.macros.global("S_FN"), path);
+  EXPECT_EQ(*ip.macros.global("S_FNDATE"), " 3 Mar 1999 10:20");
+  ASSERT_EQ(ip.execute_line("replace x = 1 in 1"), 0);
+  const std::uint64_t changed = ip.dataset.checksum();
+  EXPECT_EQ(ip.execute_line("use \"" + path + "\""), 4);
+  EXPECT_EQ(ip.dataset.checksum(), changed);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
