@@ -20,7 +20,7 @@
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/parse.h"
-#include "stats/distributions.h"
+#include "data/functions/distributions.h"
 #include "stats/moments.h"
 #include "stats/sample.h"
 #include "stats/summarize.h"
@@ -206,7 +206,7 @@ rc_t cmd_pwcorr(Interp& ip) {
       if (i != j && rho[at] < kMissing && m.n > 2) {
         double rr = rho[at];
         double t = std::fabs(rr) * std::sqrt(static_cast<double>(m.n - 2)) / std::sqrt(std::max(0.0, 1 - rr * rr));
-        double p = std::isinf(t) ? 0.0 : 2 * stats::t_tail(static_cast<double>(m.n - 2), t);
+        double p = std::isinf(t) ? 0.0 : 2 * fn::ttail(static_cast<double>(m.n - 2), t);
         sig[at] = std::min(1.0, p);
       }
     }
@@ -272,7 +272,7 @@ rc_t cmd_ci(Interp& ip) {
     // weights stand for that many observations.
     double n = cl.has_weight && cl.weight_type == kFweight ? s.sum_w : static_cast<double>(s.n);
     double se = s.sd < kMissing && n > 0 ? s.sd / std::sqrt(n) : kMissing;
-    double t = n > 1 ? stats::inv_t_tail(n - 1, (1 - level / 100) / 2) : kMissing;
+    double t = n > 1 ? fn::invttail(n - 1, (1 - level / 100) / 2) : kMissing;
     double lb = se < kMissing && t < kMissing ? s.mean - t * se : kMissing;
     double ub = se < kMissing && t < kMissing ? s.mean + t * se : kMissing;
     // Obs, mean and standard error end under their headings (columns 11,

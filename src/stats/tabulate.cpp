@@ -22,7 +22,7 @@
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/parse.h"
-#include "stats/distributions.h"
+#include "data/functions/distributions.h"
 #include "stats/sample.h"
 
 namespace nuvra {
@@ -229,7 +229,7 @@ rc_t two_way(Interp& ip, int jr, int jc, const stats::Sample& s, const std::vect
       chi2 += d * d / e;
     }
   int df = rows.empty() ? 0 : static_cast<int>((rows.size() - 1) * (cols.size() - 1));
-  double p = df > 0 ? stats::chi2_tail(df, chi2) : kMissing;
+  double p = df > 0 ? fn::chi2tail(df, chi2) : kMissing;
 
   ip.out.set_class(output::OutClass::Text);
   if (rows.empty()) {
