@@ -83,7 +83,7 @@ struct Table {
   std::vector<std::pair<int, std::string>> entries;  // in value order
 };
 
-struct Spec {
+struct Recipe {
   int format = 114;
   bool hilo = false;
   std::string label = "old data";
@@ -107,7 +107,7 @@ inline int code_of(const Var& v) {
   }
 }
 
-inline std::vector<std::uint8_t> build(const Spec& sp) {
+inline std::vector<std::uint8_t> build(const Recipe& sp) {
   Shape s = shape_of(sp.format);
   Bytes f;
   f.hilo = sp.hilo;
@@ -182,8 +182,8 @@ struct Rec {
 };
 
 // x int, y double, s str5; x sorted and labelled.
-inline Spec standard(int format, bool hilo) {
-  Spec sp;
+inline Recipe standard(int format, bool hilo) {
+  Recipe sp;
   sp.format = format;
   sp.hilo = hilo;
   sp.vars = {{"x", 'i', 2, "%8.0g", "lab", "the x"}, {"y", 'd', 8, "%10.0g", "", ""}, {"s", 's', 5, "%9s", "", ""}};

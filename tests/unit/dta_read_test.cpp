@@ -23,7 +23,7 @@ namespace {
 using data::Dataset;
 using testing::build;
 using testing::Rec;
-using testing::Spec;
+using testing::Recipe;
 using testing::standard;
 
 class DtaRead : public ::testing::Test {
@@ -92,7 +92,7 @@ TEST_F(DtaRead, EveryFormatInBothByteOrders) {
 TEST_F(DtaRead, LegacyIntegersAreSettled) {
   // Format 110 bytes: 127 was `.`, and 120 was a number that no longer
   // fits a byte: the variable becomes an int.
-  Spec sp;
+  Recipe sp;
   sp.format = 110;
   sp.vars = {{"b", 'b', 1, "%8.0g", "", ""}, {"c", 'b', 1, "%8.0g", "", ""}};
   sp.records = {Rec(false).u8(120).u8(5).done(), Rec(false).u8(127).u8(127).done(), Rec(false).u8(101).u8(-127).done()};
@@ -110,7 +110,7 @@ TEST_F(DtaRead, LegacyIntegersAreSettled) {
 TEST_F(DtaRead, OldNamesAndSortInformation) {
   // Format 105: names with `.` are renamed; `_` first, then the next
   // character when that name is taken.
-  Spec sp = standard(105, false);
+  Recipe sp = standard(105, false);
   sp.vars[0].name = "a.b";
   sp.vars[1].name = "a_b";
   sp.tables.clear();
@@ -142,7 +142,7 @@ TEST_F(DtaRead, OldNamesAndSortInformation) {
 }
 
 TEST_F(DtaRead, ValueLabelTables) {
-  Spec sp = standard(114, true);
+  Recipe sp = standard(114, true);
   // The same name twice: the second is reported and skipped; a table with
   // a text beyond 32000 bytes is dropped with its paragraphs.
   sp.tables.push_back({"lab", {{7, "seven"}}});
@@ -166,7 +166,7 @@ TEST_F(DtaRead, ValueLabelTables) {
 }
 
 TEST_F(DtaRead, Subsets) {
-  Spec sp = standard(114, false);
+  Recipe sp = standard(114, false);
   sp.records.push_back(Rec(false).i16(9).f64(0).str("z", 5).done());
   dta::LoadOptions opt;
   opt.varlist_text = "s x";
@@ -207,7 +207,7 @@ TEST_F(DtaRead, Refusals) {
   EXPECT_EQ(newer, 0);
   EXPECT_EQ(load({}), 610);
 
-  Spec sp = standard(114, false);
+  Recipe sp = standard(114, false);
   sp.stamp_last = 'x';
   EXPECT_EQ(load(build(sp)), 610);
   sp = standard(108, true);
