@@ -1,4 +1,5 @@
 // Commands about the session itself: error, exit, set, about, shell.
+#include <omp.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -136,6 +137,21 @@ rc_t cmd_set(Interp& ip) {
     return 0;
   }
   if (name == "logtype") return set_logtype(ip, value);
+  if (name == "processors") {
+    long n;
+    rc_t rc;
+    if (value.empty()) return msg_invalid(ip, "syntax");
+    if (!integer_argument(ip, value, &n, &rc)) return rc;
+    int available = omp_get_num_procs();
+    if (n < 1 || n > available) {
+      char msg[80];
+      std::snprintf(msg, sizeof msg, "processors must be between 1 and %d\n", available);
+      return msg_quoting(ip.out, msg, "", "", 198);
+    }
+    ip.processors = static_cast<int>(n);
+    omp_set_num_threads(ip.processors);
+    return 0;
+  }
   if (name == "more") {
     if (rc_t rc = set_on_off(ip, value, &ip.more)) return rc;
     ip.out.stream().set_more_enabled(ip.more);

@@ -1,0 +1,138 @@
+// summarize throughput against a plain two-pass C++ loop (sum, then sum of
+// squared deviations, missing values skipped) over the same values held in
+// a std::vector, measured in the same run. The loop is the practical limit:
+// one core, no compensation, contiguous memory.
+//
+// usage: summarize_bench [OBSERVATIONS]   (default 10,000,000)
+// Prints one line per case: the command's first time, its best of three
+// warm runs, the loop's best of three, and the ratio of the best times.
+#include <omp.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "data/dataset.h"
+#include "data/missing.h"
+#include "gui/window_side.h"
+#include "interp/builtins.h"
+#include "interp/interp.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+class QuietSide : public nuvra::gui::WindowSide {
+ public:
+  int read_key() override { return nuvra::gui::kKeyEndOfInput; }
+  void alert(const std::array<std::string, 4>&) override {}
+  int sink(const uint8_t*, int) override { return 0; }
+};
+
+nuvra::rc_t run(nuvra::Interp& ip, const std::string& line) {
+  ip.cmdbuf = line;
+  ip.reader.attach(&ip.cmdbuf, 0);
+  return nuvra::cmd_summarize(ip);
+}
+
+constexpr double M = nuvra::data::kMissing;
+
+struct LoopResult {
+  double mean, sd;
+};
+
+// The two passes as one would write them by hand.
+LoopResult two_pass(const std::vector<double>& v) {
+  double sum = 0;
+  long long n = 0;
+  double mn = 1e308, mx = -1e308;
+  for (double x : v) {
+    if (!(x < M)) continue;
+    sum += x;
+    ++n;
+    mn = std::min(mn, x);
+    mx = std::max(mx, x);
+  }
+  double mean = sum / static_cast<double>(n);
+  double ss = 0;
+  for (double x : v) {
+    if (!(x < M)) continue;
+    double d = x - mean;
+    ss += d * d;
+  }
+  return {mean, std::sqrt(ss / static_cast<double>(n - 1))};
+}
+
+void report(const char* what, std::int64_t n, double first, double best_cmd, double best_loop) {
+  std::printf("%-36s %10lld obs  first %7.3f s  command %7.3f s  loop %7.3f s  ratio %5.2f\n", what,
+              static_cast<long long>(n), first, best_cmd, best_loop, best_cmd / best_loop);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::int64_t n = argc > 1 ? std::atoll(argv[1]) : 10000000;
+  QuietSide side;
+  nuvra::Interp ip(&side);
+  ip.processors = omp_get_num_procs();
+  omp_set_num_threads(ip.processors);
+  ip.out.set_threshold(nuvra::output::kSilent);
+  nuvra::data::Dataset& ds = ip.dataset;
+  if (ds.set_memory(std::size_t{4} << 30) != 0 || ds.set_obs(n) != 0) {
+    std::fprintf(stderr, "summarize_bench: cannot make %lld observations\n", static_cast<long long>(n));
+    return 1;
+  }
+  const char* names[5] = {"x1", "x2", "x3", "x4", "x5"};
+  int js[5];
+  for (int v = 0; v < 5; ++v) ds.add_variable(names[v], nuvra::data::kDouble, &js[v]);
+  std::vector<std::vector<double>> copies(5, std::vector<double>(static_cast<size_t>(n)));
+  std::uint64_t state = 88172645463325252ULL;
+  for (std::int64_t i = 1; i <= n; ++i)
+    for (int v = 0; v < 5; ++v) {
+      state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+      double x = (i % 1000 == 0) ? M : 1e3 * (v + 1) + static_cast<double>(state >> 11) / 9007199254740992.0;
+      ds.store(js[v], i, x);
+      copies[v][i - 1] = x;
+    }
+  std::printf("summarize_bench: %d processor(s) in use\n", ip.processors);
+
+  bool ok = true;
+  auto measure = [&](const char* label, const std::string& line, int nvars) {
+    double first = 0, best_cmd = 1e9, best_loop = 1e9;
+    LoopResult lr{};
+    for (int round = 0; round < 4; ++round) {
+      auto t0 = Clock::now();
+      if (run(ip, line) != 0) ok = false;
+      double t = seconds_since(t0);
+      if (round == 0)
+        first = t;
+      else
+        best_cmd = std::min(best_cmd, t);
+      t0 = Clock::now();
+      for (int v = 0; v < nvars; ++v) lr = two_pass(copies[v]);
+      best_loop = std::min(best_loop, seconds_since(t0));
+    }
+    // The last variable's results must agree with the loop's.
+    double mean = ip.r_results.scalars["mean"], sd = ip.r_results.scalars["sd"];
+    if (std::fabs(mean - lr.mean) > 1e-9 * std::fabs(lr.mean) || std::fabs(sd - lr.sd) > 1e-6 * lr.sd) {
+      std::printf("summarize_bench: %s disagrees with the loop (%.17g %.17g vs %.17g %.17g)\n", label, mean, sd,
+                  lr.mean, lr.sd);
+      ok = false;
+    }
+    report(label, n, first, best_cmd, best_loop);
+  };
+  measure("summarize x1", "summarize x1", 1);
+  measure("summarize x1, detail", "summarize x1, detail", 1);
+  measure("summarize x1-x5", "summarize x1-x5", 5);
+  const int all = ip.processors;
+  ip.processors = 1;
+  measure("summarize x1 (set processors 1)", "summarize x1", 1);
+  ip.processors = all;
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,71 @@
+// Summary statistics of one numeric column over a sample: the parallel
+// two-pass core behind summarize (and the commands built on it), and the
+// serial detailed form with percentiles, extremes and higher moments.
+#pragma once
+#include <cstdint>
+#include <functional>
+
+#include "data/dataset.h"
+#include "interp/rc.h"
+#include "stats/sample.h"
+
+namespace nuvra::stats {
+
+// Results that came out as infinity, NaN or a missing value are `.`.
+struct Summary {
+  std::int64_t n = 0;  // observations used
+  double sum_w = 0;    // sum of weights (n without weights)
+  double mean = 0;
+  double var = 0;
+  double sd = 0;
+  double min = 0;
+  double max = 0;
+  double sum = 0;
+};
+
+inline constexpr int kPercentileCount = 9;
+inline constexpr double kPercentiles[kPercentileCount] = {1, 5, 10, 25, 50, 75, 90, 95, 99};
+
+struct DetailSummary : Summary {
+  double skewness = 0;
+  double kurtosis = 0;
+  double pct[kPercentileCount] = {};
+  double smallest[4] = {};  // 1st .. 4th ordered values
+  double largest[4] = {};   // n-th .. (n-3)-th ordered values
+};
+
+// What the passes read: a column over a sample, with optional weights (one
+// per sample position) of the given type code.
+struct ColumnInput {
+  data::Column col;
+  const Sample* sample = nullptr;
+  const double* weights = nullptr;
+  int weight_type = 0;
+};
+
+// The two passes (the second skipped when mean_only). With mean_only, var
+// and sd are left `.`. Returns 1 when poll reported a Break (out is then
+// untouched), else 0. processors is the count in use (set processors).
+rc_t summarize_column(const ColumnInput& in, bool mean_only, int processors, const std::function<bool()>& poll,
+                      Summary* out);
+
+// The detailed form, serial. 909 when the ordered copy cannot be had, 1 on
+// Break (out untouched).
+rc_t summarize_detail(const ColumnInput& in, const std::function<bool()>& poll, DetailSummary* out);
+
+// Percentile p (0..100) of n ordered values, unweighted: with P = n p / 100
+// and R = P rounded half up, the mean of the R-th and (R+1)-th values when
+// 100 R equals n p (to a relative 1e-15), else the (floor(P)+1)-th value.
+double percentile_unweighted(const double* sorted, std::int64_t n, double p);
+// Weighted: walks the ordered values until 100 times the running weight
+// reaches p times the total; within 1e-7 * 100 * total of it exactly, the
+// value and the next one are averaged.
+double percentile_weighted(const double* sorted, const double* w, std::int64_t n, double total_w, double p);
+
+// The variance rule shared by every path: missing for n <= 1, aweights
+// scale by n/(n-1), the others divide by sum_w - 1.
+double variance_from(double ss, double sum_w, std::int64_t n, int weight_type);
+// Infinity, NaN and missing values become `.`.
+double finite_or_missing(double v);
+
+}  // namespace nuvra::stats

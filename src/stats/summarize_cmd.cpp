@@ -1,0 +1,223 @@
+// summarize [varlist] [if] [in] [weight] [, detail meanonly format separator(#)]
+//
+// One table line per variable (or one detailed table per variable), with
+// the results of the last variable left in r(). r() is replaced only when
+// every variable has been done: a Break or a failure leaves it as it was.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "data/commands/commands.h"
+#include "data/format.h"
+#include "data/missing.h"
+#include "interp/builtins.h"
+#include "interp/interp.h"
+#include "interp/messages.h"
+#include "interp/parse.h"
+#include "stats/sample.h"
+#include "stats/summarize.h"
+
+namespace nuvra {
+
+namespace {
+
+using data::kMissing;
+
+// A number under a format, right-aligned to at least `width` columns.
+std::string number(const data::Format& f, double v, int width = 0) {
+  char buf[data::kRenderBufferSize];
+  size_t n = data::render_number(f, v, buf, sizeof buf);
+  std::string s(buf, n);
+  if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), ' ');
+  return s;
+}
+
+data::Format fmt(const char* text) {
+  data::Format f;
+  data::parse_format(text, &f);
+  return f;
+}
+
+struct Layout {
+  bool weighted = false;
+  bool own_format = false;
+  data::Format g8 = fmt("%8.0g"), g9 = fmt("%9.0g"), g10 = fmt("%10.0g"), g11 = fmt("%11.0g");
+};
+
+void print_rule(Interp& ip, const Layout& lay) {
+  ip.out.printf_markup("{txt}{hline 13}{c +}{hline %d}\n", lay.weighted ? 65 : 56);
+}
+
+void print_header(Interp& ip, const Layout& lay) {
+  std::string h = "\n{txt}    Variable {c |}     ";
+  if (!lay.weighted) h += "  ";
+  h += "Obs      ";
+  if (lay.weighted) h += "Weight      ";
+  h += "  Mean   ";
+  if (!lay.weighted) h += " ";
+  h += "Std. Dev.       ";
+  h += "Min        Max\n";
+  ip.out.print_markup(h);
+  print_rule(ip, lay);
+}
+
+void print_line(Interp& ip, const Layout& lay, const std::string& name, const data::Format& own,
+                const stats::Summary& s) {
+  std::string line = "{txt}";
+  char stub[32];
+  std::snprintf(stub, sizeof stub, "%12s", datacmd::abbreviate_name(name, 12).c_str());
+  line += stub;
+  line += " {c |}{res}";
+  if (lay.weighted) {
+    line += number(lay.g8, static_cast<double>(s.n));
+    line += " " + number(lay.g11, s.sum_w);
+  } else {
+    line += number(lay.g10, static_cast<double>(s.n));
+  }
+  if (s.n > 0) {
+    const data::Format& f = lay.own_format ? own : lay.g9;
+    // Columns after the count: mean, standard deviation, minimum, maximum.
+    const char* gaps_plain[4] = {"   ", "   ", "  ", "  "};
+    const char* gaps_weighted[4] = {"   ", "  ", "  ", "  "};
+    const char* const* gaps = lay.weighted ? gaps_weighted : gaps_plain;
+    double v[4] = {s.mean, s.sd, s.min, s.max};
+    for (int k = 0; k < 4; ++k) line += gaps[k] + number(f, v[k], 9);
+  }
+  line += "\n";
+  ip.out.print_markup(line);
+}
+
+// The detailed table of one variable: 61 columns under a centred title.
+void print_detail(Interp& ip, const std::string& title, const stats::DetailSummary& d) {
+  const data::Format g9 = fmt("%9.0g");
+  ip.out.print_markup("\n{txt}");
+  int pad = (61 - static_cast<int>(title.size())) / 2;
+  if (pad > 0) ip.out.print_markup(std::string(static_cast<size_t>(pad), ' '));
+  ip.out.print_plain(title);
+  ip.out.print_markup("\n{hline 61}\n");
+  ip.out.print_markup("{col 6}Percentiles{col 24}Smallest\n");
+  auto pct_row = [&](int k, const std::string& middle, const char* label, double stat) {
+    char lab[8];
+    std::snprintf(lab, sizeof lab, "%2.0f%%", stats::kPercentiles[k]);
+    std::string line = std::string("{txt}") + lab + "{res}    " + number(g9, d.pct[k]);
+    if (!middle.empty()) line += "      " + middle;
+    if (label) {
+      char l[64];
+      std::snprintf(l, sizeof l, "{col 39}{txt}%-14s{res}", label);
+      line += l + number(g9, stat, 9);
+    }
+    ip.out.print_markup(line + "\n");
+  };
+  pct_row(0, number(g9, d.smallest[0], 9), nullptr, 0);
+  pct_row(1, number(g9, d.smallest[1], 9), nullptr, 0);
+  pct_row(2, number(g9, d.smallest[2], 9), "Obs", static_cast<double>(d.n));
+  pct_row(3, number(g9, d.smallest[3], 9), "Sum of Wgt.", d.sum_w);
+  ip.out.print_markup("\n");
+  pct_row(4, "", "Mean", d.mean);
+  ip.out.print_markup("{txt}{col 25}Largest{col 39}" + std::string("Std. Dev.     ") + "{res}" + number(g9, d.sd, 9) +
+                      "\n");
+  pct_row(5, number(g9, d.largest[3], 9), nullptr, 0);
+  pct_row(6, number(g9, d.largest[2], 9), "Variance", d.var);
+  pct_row(7, number(g9, d.largest[1], 9), "Skewness", d.skewness);
+  pct_row(8, number(g9, d.largest[0], 9), "Kurtosis", d.kurtosis);
+}
+
+void put(SavedResults& r, const char* name, double v) { r.scalars[name] = v; }
+
+}  // namespace
+
+rc_t cmd_summarize(Interp& ip) {
+  ParseSettings st;
+  st.varlist = true;
+  st.allow_if = true;
+  st.allow_in = true;
+  st.weights = kAweight | kFweight | kIweight;
+  st.default_weight = kAweight;
+  CommandLine cl;
+  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  const bool detail = cl.flag("detail", 1, 0) == 1;
+  const bool mean_only = cl.flag("meanonly", 4, 0) == 1 && !detail;
+  Layout lay;
+  lay.own_format = cl.flag("format", 1, 0) == 1;
+  const long long separator = cl.integer("separator", 3, 5);
+  if (rc_t rc = cl.leftover(ip)) return rc;
+  if (detail && cl.has_weight && cl.weight_type == kIweight)
+    return msg_quoting(ip.out, "", "iweights", " not allowed\n", 101);
+
+  std::vector<int> vars;
+  if (rc_t rc = datacmd::varlist_or_all(ip, cl.varlist_text, &vars)) return rc;
+  stats::Sample sample;
+  if (rc_t rc = stats::select_sample(ip, cl, &sample)) return rc;
+  std::vector<double> weights;
+  if (rc_t rc = stats::evaluate_weights(ip, cl, sample, &weights)) return rc;
+  lay.weighted = cl.has_weight;
+
+  const auto poll = stats::break_poll(ip);
+  ip.out.set_class(output::OutClass::Text);
+  if (!detail && !mean_only) print_header(ip, lay);
+
+  stats::DetailSummary last;
+  bool have_last = false;
+  bool last_detail = false;
+  int shown = 0;
+  for (int j : vars) {
+    data::Dataset& ds = ip.dataset;
+    stats::ColumnInput in;
+    in.sample = &sample;
+    in.weights = cl.has_weight ? weights.data() : nullptr;
+    in.weight_type = cl.weight_type;
+    stats::DetailSummary d;
+    if (ds.is_string(j)) {
+      // A string variable has no numeric observations: a line of zero
+      // observations in the table, nothing in the detailed form.
+      if (detail) continue;
+      d.n = 0;
+      d.sum_w = d.sum = 0;
+      d.mean = d.var = d.sd = d.min = d.max = kMissing;
+    } else {
+      in.col = ds.column(j);
+      rc_t rc = detail ? stats::summarize_detail(in, poll, &d)
+                       : stats::summarize_column(in, mean_only, ip.processors, poll, &d);
+      if (rc == 909) return rc_message(ip, 909);
+      if (rc) return rc;
+    }
+    last = d;
+    have_last = true;
+    last_detail = detail;
+    if (mean_only) continue;
+    if (detail) {
+      const std::string& label = ds.label(j);
+      print_detail(ip, label.empty() ? ds.name(j) : label, d);
+      continue;
+    }
+    if (separator > 0 && shown > 0 && shown % separator == 0) print_rule(ip, lay);
+    data::Format own;
+    if (!data::parse_format(ds.format(j), &own) || !data::is_numeric_format(own)) own = lay.g9;
+    print_line(ip, lay, ds.name(j), own, d);
+    ++shown;
+  }
+
+  ip.r_results.clear();
+  if (!have_last) return 0;
+  SavedResults& r = ip.r_results;
+  put(r, "N", static_cast<double>(last.n));
+  put(r, "sum_w", last.sum_w);
+  put(r, "mean", last.mean);
+  if (!mean_only) {
+    put(r, "Var", last.var);
+    put(r, "sd", last.sd);
+  }
+  put(r, "min", last.min);
+  put(r, "max", last.max);
+  put(r, "sum", last.sum);
+  if (last_detail) {
+    put(r, "skewness", last.skewness);
+    put(r, "kurtosis", last.kurtosis);
+    static const char* const kNames[stats::kPercentileCount] = {"p1",  "p5",  "p10", "p25", "p50",
+                                                                 "p75", "p90", "p95", "p99"};
+    for (int k = 0; k < stats::kPercentileCount; ++k) put(r, kNames[k], last.pct[k]);
+  }
+  return 0;
+}
+
+}  // namespace nuvra
