@@ -20,6 +20,7 @@
 #include "interp/rc.h"
 #include "interp/word_reader.h"
 #include "output/output.h"
+#include "stats/matrix.h"
 
 namespace nuvra {
 
@@ -126,6 +127,10 @@ class Interp {
   int64_t data_memory = 0;
   int maxvar = 5000;
   int matsize = 400;
+  // `set sweeptrace on` writes one line per pivot of every sweep inverse;
+  // `set sweeppivot off` sweeps pivots in index order (no selection).
+  bool sweep_trace = false;
+  bool sweep_select = true;
   int default_type = 254;  // `set type`: the storage type of new numeric variables (float)
 
   // ---- dispatch and block state
@@ -157,6 +162,8 @@ class Interp {
   MacroStore macros;
   ProgramStore programs;
   std::map<std::string, ScalarValue> scalars;
+  // Named matrices of the matrix command.
+  std::map<std::string, stats::Matrix> matrices;
   // The programs running now, innermost last.
   std::vector<RunningProgram> program_stack;
   // Temporary files of the session (first) and of each running frame,

@@ -219,6 +219,46 @@ void list_results(Interp& ip, char cls) {
       ip.out.print_markup("\"\n");
     }
   }
+  if (!r.matrices.empty()) {
+    ip.out.print_markup("\nmatrices:\n");
+    for (const auto& [name, m] : r.matrices) {
+      std::string label = std::string(1, cls) + "(" + name + ")";
+      ip.out.printf_markup("{txt}%22s : {res}%d x %d\n", label.c_str(), m.rows, m.cols);
+    }
+  }
+}
+
+// Moves (or with `copy`, copies) a named matrix into results:
+// "name [=] matname [, copy]".
+rc_t set_matrix_result(Interp& ip, SavedResults& into, std::string_view rest) {
+  std::string_view opts;
+  size_t comma = rest.find(',');
+  if (comma != std::string_view::npos) {
+    opts = trim(rest.substr(comma + 1));
+    rest = rest.substr(0, comma);
+  }
+  bool copy = false;
+  if (!opts.empty()) {
+    if (opts != "copy") return msg_quoting(ip.out, "option ", opts, " not allowed\n", 198);
+    copy = true;
+  }
+  rest = trim(rest);
+  size_t n = 0;
+  while (n < rest.size() && is_name_char(rest[n])) ++n;
+  std::string name(rest.substr(0, n));
+  if (!is_valid_name(name)) return msg_invalid(ip, "name");
+  std::string_view after = trim(rest.substr(n));
+  if (!after.empty() && after.front() == '=') after = trim(after.substr(1));
+  std::string source(after);
+  auto it = ip.matrices.find(source);
+  if (it == ip.matrices.end()) return msg_quoting(ip.out, "matrix ", source, " not found\n", 111);
+  if (copy) {
+    into.matrices[name] = it->second;
+  } else {
+    into.matrices[name] = std::move(it->second);
+    ip.matrices.erase(it);
+  }
+  return 0;
 }
 
 // Sets a scalar or macro result: "name = exp" or "name text".
@@ -369,9 +409,10 @@ rc_t cmd_return(Interp& ip) {
   if (sub == "add") {
     for (const auto& [k, v] : ip.r_results.scalars) pending.scalars.emplace(k, v);
     for (const auto& [k, v] : ip.r_results.macros) pending.macros.emplace(k, v);
+    for (const auto& [k, v] : ip.r_results.matrices) pending.matrices.emplace(k, v);
     return 0;
   }
-  if (abbreviates(sub, "matrix", 3)) return msg_not_available(ip, "return matrix");
+  if (abbreviates(sub, "matrix", 3)) return set_matrix_result(ip, pending, rest);
   return msg_invalid(ip, "syntax");
 }
 
@@ -387,6 +428,7 @@ rc_t cmd_ereturn(Interp& ip) {
   if (current_class(ip) != ProgramClass::E) return rc_message(ip, 152);
   if (abbreviates(sub, "scalar", 2)) return set_result(ip, ip.e_results, true, rest);
   if (abbreviates(sub, "local", 3)) return set_result(ip, ip.e_results, false, rest);
+  if (abbreviates(sub, "matrix", 3)) return set_matrix_result(ip, ip.e_results, rest);
   if (sub == "clear") {
     ip.e_results.clear();
     return 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "interp/rc.h"
+#include "stats/matrix.h"
 
 namespace nuvra {
 
@@ -39,11 +40,13 @@ struct RunningProgram {
 struct SavedResults {
   std::map<std::string, double> scalars;
   std::map<std::string, std::string> macros;
+  std::map<std::string, stats::Matrix> matrices;
   void clear() {
     scalars.clear();
     macros.clear();
+    matrices.clear();
   }
-  bool empty() const { return scalars.empty() && macros.empty(); }
+  bool empty() const { return scalars.empty() && macros.empty() && matrices.empty(); }
 };
 
 class ProgramStore {

@@ -127,6 +127,8 @@ rc_t cmd_set(Interp& ip) {
   }
   if (name == "rmsg") return set_on_off(ip, value, &ip.rmsg);
   if (name == "trace") return set_on_off(ip, value, &ip.trace);
+  if (name == "sweeptrace") return set_on_off(ip, value, &ip.sweep_trace);
+  if (name == "sweeppivot") return set_on_off(ip, value, &ip.sweep_select);
   if (name == "tracedepth") {
     long n;
     rc_t rc;

@@ -13,6 +13,7 @@
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/programs.h"
+#include "stats/matexpr.h"
 
 namespace nuvra::expr {
 namespace {
@@ -628,9 +629,10 @@ class Compiler {
       return Type::kNumeric;
     }
     // 4. Functions of a matrix.
-    if (find_matrix_function(name)) {
+    if (const MatrixFunction* f = find_matrix_function(name)) {
       if (n != 1) fail(198);
-      not_available(name);
+      constant(matrix_function(f->op, matrix_arg(args[0])));
+      return Type::kNumeric;
     }
     // 5. Compile rules of their own.
     if (const DedicatedFunction* f = find_dedicated(name)) {
@@ -757,6 +759,8 @@ class Compiler {
       std::string key = s_.substr(args[0].b, args[0].e - args[0].b);
       return scalar_value(key);
     }
+    if (name == "el" || name == "rownumb" || name == "colnumb" || name == "mreldif" || name == "matrix")
+      return matrix_dedicated(name, args);
     if (name == "_caller") {
       constant(ip_.version / 100.0);
       return Type::kNumeric;
@@ -792,6 +796,102 @@ class Compiler {
       }
     }
     not_available(name);
+  }
+
+  // ---- functions of host matrices ---------------------------------------
+  // A matrix is fixed while a command runs, so what depends only on
+  // matrices is folded into a constant here; el() with subscripts that
+  // change from observation to observation carries a copy of the matrix in
+  // the constant pool instead.
+  const stats::Matrix& matrix_arg(Arg a) {
+    std::string key = s_.substr(a.b, a.e - a.b);
+    const stats::Matrix* m = stats::lookup_matrix(ip_, key);
+    if (!m) fail_msg("matrix ", key, " not found\n", 111);
+    return *m;
+  }
+
+  double matrix_function(std::uint16_t code, const stats::Matrix& m) {
+    switch (code) {
+      case TRACE:
+        if (!m.square()) fail(503);
+        return stats::trace(m);
+      case DET:
+        if (!m.square()) fail(503);
+        return stats::determinant(m);
+      case ROWSOF: return m.rows;
+      case COLSOF: return m.cols;
+      case DIAG0CNT:
+        if (!m.square()) fail(503);
+        return stats::diag0cnt(m);
+      case MATMISSING: return m.has_missing() ? 1 : 0;
+      case ISSYM: return m.symmetric() ? 1 : 0;
+      default: fail(198);
+    }
+  }
+
+  // Evaluates an argument now when it does not depend on the observation;
+  // false when it does.
+  bool fold_arg(Arg a, Type want, double* num, std::string* str) {
+    Program sub;
+    if (rc_t rc = expr::compile(ip_, s_.substr(a.b, a.e - a.b), Want::kAny, &sub)) throw Abort{rc};
+    if (sub.type != want) fail(109);
+    if (sub.reads_obs || !sub.once) return false;
+    EvalContext cx;
+    bind(ip_, sub, &cx);
+    if (want == Type::kString)
+      *str = eval_string(cx, 1);
+    else
+      *num = eval_number(cx, 1);
+    return true;
+  }
+
+  Type matrix_dedicated(const std::string& name, const std::vector<Arg>& args) {
+    if (name == "matrix") {
+      stats::Matrix m;
+      bool scalar = false;
+      if (rc_t rc = stats::eval_matrix(ip_, s_.substr(args[0].b, args[0].e - args[0].b), &m, &scalar))
+        throw Abort{rc};
+      if (m.rows != 1 || m.cols != 1) fail(503);
+      constant(m.v[0]);
+      return Type::kNumeric;
+    }
+    if (name == "mreldif") {
+      const stats::Matrix& a = matrix_arg(args[0]);
+      const stats::Matrix& b = matrix_arg(args[1]);
+      if (a.rows != b.rows || a.cols != b.cols) fail(503);
+      constant(stats::mreldif(a, b));
+      return Type::kNumeric;
+    }
+    if (name == "rownumb" || name == "colnumb") {
+      const stats::Matrix& m = matrix_arg(args[0]);
+      std::string label;
+      if (!fold_arg(args[1], Type::kString, nullptr, &label))
+        fail_msg("", name, "() needs a name that does not change between observations\n", 198);
+      int k = name == "rownumb" ? stats::find_row(m, label) : stats::find_col(m, label);
+      constant(k < 0 ? data::kMissing : k + 1);
+      return Type::kNumeric;
+    }
+    // el(A, i, j): the element, or `.` outside the matrix.
+    const stats::Matrix& m = matrix_arg(args[0]);
+    double i = 0, j = 0;
+    if (fold_arg(args[1], Type::kNumeric, &i, nullptr) && fold_arg(args[2], Type::kNumeric, &j, nullptr)) {
+      constant(matrix_element(m, i, j));
+      return Type::kNumeric;
+    }
+    if (m.v.size() + 2 + p_->consts.size() > 65535) fail(130);
+    std::uint16_t k = static_cast<std::uint16_t>(p_->consts.size());
+    p_->consts.push_back(m.rows);
+    p_->consts.push_back(m.cols);
+    p_->consts.insert(p_->consts.end(), m.v.begin(), m.v.end());
+    numeric(args[1].b, args[1].e);
+    numeric(args[2].b, args[2].e);
+    op1(D_el, k, 2);
+    return Type::kNumeric;
+  }
+
+  static double matrix_element(const stats::Matrix& m, double i, double j) {
+    if (!(i >= 1 && i < m.rows + 1 && j >= 1 && j < m.cols + 1)) return data::kMissing;
+    return m.at(static_cast<int>(i) - 1, static_cast<int>(j) - 1);
   }
 
   Interp& ip_;

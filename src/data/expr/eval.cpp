@@ -454,6 +454,24 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
       std::swap(T[sp - 1], T[sp - 1 + pick]);
       break;
     }
+    // ---- host matrices: el(A, i, j) whose subscripts vary between
+    // observations.  The operand indexes the matrix copied into the
+    // constant pool: rows, cols, then the elements row by row.
+    case D_el: {
+      --sp;
+      const double* m = &p_.consts[*pc++];
+      const double rows = m[0], cols = m[1];
+      double* r = lv(sp - 1);
+      const double* c = lv(sp);
+      for (int i = 0; i < n; ++i) {
+        if (r[i] >= 1 && r[i] < rows + 1 && c[i] >= 1 && c[i] < cols + 1)
+          r[i] = m[2 + static_cast<std::size_t>(static_cast<int>(r[i]) - 1) * static_cast<std::size_t>(cols) +
+                   static_cast<std::size_t>(static_cast<int>(c[i]) - 1)];
+        else
+          r[i] = M;
+      }
+      break;
+    }
     case SUM:
       for (int i = 0; i < n; ++i) {
         double& acc = cx_.sums[*pc];

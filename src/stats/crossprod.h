@@ -1,0 +1,34 @@
+// Weighted cross-product accumulation over observations, for `matrix
+// accum`, `matrix vecaccum` and `_rmcoll`.  Observations arrive in blocks;
+// each block is summed in plain doubles and then added to the running
+// totals with a compensated (Neumaier) addition, so that long passes lose
+// no more than a block's worth of rounding.  This is the one place that
+// forms X'X sums, so a shared compensated-sum routine can replace the
+// addition here without touching the callers.
+#pragma once
+#include <vector>
+
+namespace nuvra::stats {
+
+class CrossProducts {
+ public:
+  // p columns; the totals start at zero.
+  explicit CrossProducts(int p);
+  int size() const { return p_; }
+  // Adds n observations: x holds them observation-major (x[i*p + j]), w
+  // their weights (null: 1 each).
+  void add_block(const double* x, const double* w, int n);
+  // The sum of w·x_i·x_j (compensated).
+  double at(int i, int j) const;
+  // Sums of w·x_j and of w.
+  double sum(int j) const { return lin_[j] + lin_err_[j]; }
+  double weight_sum() const { return w_ + w_err_; }
+
+ private:
+  static void add(double* s, double* err, double v);
+  int p_;
+  std::vector<double> xx_, xx_err_, lin_, lin_err_, block_xx_, block_lin_;
+  double w_ = 0, w_err_ = 0;
+};
+
+}  // namespace nuvra::stats

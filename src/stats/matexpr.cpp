@@ -1,0 +1,817 @@
+// The matrix-expression evaluator.  Like the scalar compiler it works on
+// spans of the text, lowest precedence first, splitting at the rightmost
+// top-level operator so that binary operators associate to the left:
+//   1. brackets enclosing the whole span are stripped;
+//   2. the rightmost `\` joins rows, else the rightmost `,` joins columns;
+//   3. | & == >= <= < > != ~= + - * /  (comparisons and logic on numbers only);
+//   4. the rightmost `#` (Kronecker product);
+//   5. unary ! ~ - + over the rest of the span;
+//   6. the rightmost ^ (numbers only);
+//   7. a trailing ' transposes;
+//   8. operands: numbers, matrix and scalar names, subscripts, functions.
+// Scalar functions (sqrt(), trace(), el() ...) are handed to the scalar
+// compiler, after their arguments have been evaluated here.
+#include "stats/matexpr.h"
+
+#include <lapacke.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "data/expr/expr.h"
+#include "data/expr/functions.h"
+#include "data/missing.h"
+#include "interp/interp.h"
+#include "interp/messages.h"
+#include "stats/sweep.h"
+
+namespace nuvra::stats {
+
+namespace {
+
+using data::is_missing;
+using data::kMissing;
+
+struct Abort {
+  rc_t rc;
+};
+
+bool name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+bool name_char(char c) { return name_start(c) || (c >= '0' && c <= '9'); }
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
+struct Val {
+  Matrix m;
+  bool scalar = false;  // a plain number rather than a 1x1 matrix
+  bool null = false;    // nullmat() of a matrix that does not exist
+};
+
+Val number(double x) {
+  Val v;
+  v.m = Matrix::make(1, 1, x);
+  v.scalar = true;
+  return v;
+}
+
+// Blanks outside quotes are dropped, except between two name characters.
+std::string drop_blanks(std::string_view t) {
+  std::string out;
+  for (size_t i = 0; i < t.size(); ++i) {
+    char c = t[i];
+    if (c == '"') {
+      size_t close = t.find('"', i + 1);
+      if (close == std::string_view::npos) close = t.size() - 1;
+      out.append(t.substr(i, close - i + 1));
+      i = close;
+      continue;
+    }
+    if (c == ' ' || c == '\t') {
+      size_t j = i;
+      while (j < t.size() && (t[j] == ' ' || t[j] == '\t')) ++j;
+      if (!out.empty() && j < t.size() && name_char(out.back()) && name_char(t[j])) out += ' ';
+      i = j - 1;
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
+// Text of a number that the scalar compiler reads back exactly.
+std::string exact_text(double x) {
+  if (is_missing(x)) {
+    int code = data::missing_code(x);
+    if (code <= 0) return ".";
+    return std::string(".") + static_cast<char>('a' + code - 1);
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "(%.17g)", x);
+  return buf;
+}
+
+double arith(char op, double a, double b) {
+  if (is_missing(a) || is_missing(b)) return kMissing;
+  double r = op == '+' ? a + b : op == '-' ? a - b : op == '*' ? a * b : a / b;
+  return expr::finish_value(r);
+}
+
+class Evaluator {
+ public:
+  Evaluator(Interp& ip, std::string text) : ip_(ip), s_(std::move(text)) {}
+
+  Val run() {
+    check_balance();
+    if (s_.empty()) fail(198);
+    return span(0, s_.size());
+  }
+
+  [[noreturn]] void fail(rc_t code) { throw Abort{rc_message(ip_, code)}; }
+  [[noreturn]] void fail_msg(std::string_view before, std::string_view user, std::string_view after, rc_t code) {
+    throw Abort{msg_quoting(ip_.out, before, user, after, code)};
+  }
+
+ private:
+  void check_balance() {
+    int depth = 0;
+    for (size_t i = 0; i < s_.size(); ++i) {
+      char c = s_[i];
+      if (c == '"') {
+        size_t close = s_.find('"', i + 1);
+        if (close == std::string::npos) fail_msg("too few quotes\n", "", "", 132);
+        i = close;
+      } else if (c == '(' || c == '[') {
+        ++depth;
+      } else if (c == ')' || c == ']') {
+        if (--depth < 0) fail_msg("too many ')' or ']'\n", "", "", 132);
+      }
+    }
+    if (depth > 0) fail_msg("too few ')' or ']'\n", "", "", 132);
+  }
+
+  size_t closing(size_t i, size_t e) const {
+    int depth = 0;
+    for (size_t j = i; j < e; ++j) {
+      if (s_[j] == '"') {
+        j = s_.find('"', j + 1);
+        continue;
+      }
+      if (s_[j] == '(' || s_[j] == '[') ++depth;
+      if (s_[j] == ')' || s_[j] == ']') {
+        if (--depth == 0) return j;
+      }
+    }
+    return std::string::npos;
+  }
+
+  // Positions of top-level occurrences of `c` in [b, e).
+  size_t rightmost(size_t b, size_t e, char c) const {
+    size_t found = std::string::npos;
+    int depth = 0;
+    for (size_t i = b; i < e; ++i) {
+      char x = s_[i];
+      if (x == '"') {
+        i = s_.find('"', i + 1);
+        continue;
+      }
+      if (x == '(' || x == '[') ++depth;
+      else if (x == ')' || x == ']') --depth;
+      else if (depth == 0 && x == c && i != b) found = i;
+    }
+    return found;
+  }
+
+  bool binary_sign(size_t b, size_t i) const {
+    char prev = s_[i - 1];
+    if (std::strchr("-*/^#+!~<>=&|,\\", prev)) return false;
+    if (i + 1 >= s_.size() || i - b < 2) return true;
+    if (!std::strchr("eEdD", prev) || !digit(s_[i + 1])) return true;
+    size_t k = i - 1;
+    bool any = false;
+    int dots = 0;
+    while (k > b) {
+      char c = s_[k - 1];
+      if (c == '.') {
+        if (++dots > 1) return true;
+      } else if (digit(c)) {
+        any = true;
+      } else {
+        break;
+      }
+      --k;
+    }
+    if (!any) return true;
+    if (k > b && (name_char(s_[k - 1]) || s_[k - 1] == '.')) return true;
+    return false;
+  }
+
+  enum Level { kOr, kAnd, kEq, kGe, kLe, kLt, kGt, kNe, kNe2, kPlus, kMinus, kTimes, kDivide, kLevels };
+
+  Val span(size_t b, size_t e) {
+    if (++nesting_ > 2000) fail(130);
+    struct Leave {
+      int& n;
+      ~Leave() { --n; }
+    } leave{nesting_};
+    if (b >= e) fail(198);
+    while (e - b >= 2 && (s_[b] == '(' || s_[b] == '[') && closing(b, e) == e - 1) {
+      if ((s_[b] == '(') != (s_[e - 1] == ')')) fail(198);
+      ++b;
+      --e;
+    }
+    if (b >= e) fail(198);
+
+    // 2. Row join, then column join.
+    if (size_t at = rightmost(b, e, '\\'); at != std::string::npos) {
+      Val l = span(b, at), r = span(at + 1, e);
+      return join(std::move(l), std::move(r), true);
+    }
+    if (size_t at = rightmost(b, e, ','); at != std::string::npos) {
+      Val l = span(b, at), r = span(at + 1, e);
+      return join(std::move(l), std::move(r), false);
+    }
+
+    // 3. Binary operators.
+    size_t where[kLevels];
+    for (auto& w : where) w = std::string::npos;
+    size_t caret = std::string::npos, hash = std::string::npos;
+    int depth = 0;
+    for (size_t i = b; i < e; ++i) {
+      char c = s_[i];
+      if (c == '"') {
+        i = s_.find('"', i + 1);
+        continue;
+      }
+      if (c == '(' || c == '[') {
+        ++depth;
+        continue;
+      }
+      if (c == ')' || c == ']') {
+        --depth;
+        continue;
+      }
+      if (depth != 0 || i == b) continue;
+      char n = i + 1 < e ? s_[i + 1] : '\0';
+      switch (c) {
+        case '|': where[kOr] = i; break;
+        case '&': where[kAnd] = i; break;
+        case '=': if (n == '=') where[kEq] = i++; break;
+        case '>': if (n == '=') where[kGe] = i++; else where[kGt] = i; break;
+        case '<': if (n == '=') where[kLe] = i++; else where[kLt] = i; break;
+        case '!': if (n == '=') where[kNe] = i++; break;
+        case '~': if (n == '=') where[kNe2] = i++; break;
+        case '+': if (binary_sign(b, i)) where[kPlus] = i; break;
+        case '-': if (binary_sign(b, i)) where[kMinus] = i; break;
+        case '*': where[kTimes] = i; break;
+        case '/': where[kDivide] = i; break;
+        case '^': caret = i; break;
+        case '#': hash = i; break;
+        default: break;
+      }
+    }
+    static constexpr int kLen[kLevels] = {1, 1, 2, 2, 2, 1, 1, 2, 2, 1, 1, 1, 1};
+    for (int lv = 0; lv < kLevels; ++lv) {
+      size_t at = where[lv];
+      if (at == std::string::npos) continue;
+      Val l = span(b, at);
+      Val r = span(at + kLen[lv], e);
+      return binary(lv, std::move(l), std::move(r));
+    }
+    // 4. Kronecker product.
+    if (hash != std::string::npos) return kronecker(span(b, hash), span(hash + 1, e));
+    // 5. Unary prefixes.
+    if (s_[b] == '!' || s_[b] == '~') {
+      Val v = span(b + 1, e);
+      if (!is_number(v)) fail(509);
+      return number(v.m.v[0] == 0 ? 1 : 0);
+    }
+    if (s_[b] == '-') {
+      Val v = span(b + 1, e);
+      for (double& x : v.m.v)
+        if (!is_missing(x)) x = -x;
+      return v;
+    }
+    if (s_[b] == '+') return span(b + 1, e);
+    // 6. Power.
+    if (caret != std::string::npos) {
+      Val l = span(b, caret), r = span(caret + 1, e);
+      if (!is_number(l) || !is_number(r)) fail(509);
+      double x = l.m.v[0], y = r.m.v[0];
+      return number(is_missing(x) || is_missing(y) ? kMissing : expr::finish_value(std::pow(x, y)));
+    }
+    // 7. Transpose.
+    if (s_[e - 1] == '\'') {
+      Val v = span(b, e - 1);
+      v.m = v.m.transposed();
+      return v;
+    }
+    return operand(b, e);
+  }
+
+  static bool is_number(const Val& v) { return v.m.rows == 1 && v.m.cols == 1 && !v.null; }
+
+  Val join(Val l, Val r, bool rows) {
+    if (l.null || (l.m.rows == 0 && l.m.cols == 0)) return r;
+    if (r.null || (r.m.rows == 0 && r.m.cols == 0)) return l;
+    Matrix out;
+    const Matrix& a = l.m;
+    const Matrix& c = r.m;
+    if (rows) {
+      if (a.cols != c.cols) fail(503);
+      out = a;
+      out.rows = a.rows + c.rows;
+      out.v.insert(out.v.end(), c.v.begin(), c.v.end());
+      out.rownames.insert(out.rownames.end(), c.rownames.begin(), c.rownames.end());
+      out.roweq.insert(out.roweq.end(), c.roweq.begin(), c.roweq.end());
+      // Numbers joined into a row vector keep r1, r2 ... in sequence.
+      if (l.scalar || r.scalar || all_default(a.rownames, 'r')) out.default_row_names();
+    } else {
+      if (a.rows != c.rows) fail(503);
+      out = Matrix::make(a.rows, a.cols + c.cols);
+      for (int i = 0; i < a.rows; ++i) {
+        for (int j = 0; j < a.cols; ++j) out.at(i, j) = a.at(i, j);
+        for (int j = 0; j < c.cols; ++j) out.at(i, a.cols + j) = c.at(i, j);
+      }
+      out.rownames = a.rownames;
+      out.roweq = a.roweq;
+      out.colnames = a.colnames;
+      out.coleq = a.coleq;
+      out.colnames.insert(out.colnames.end(), c.colnames.begin(), c.colnames.end());
+      out.coleq.insert(out.coleq.end(), c.coleq.begin(), c.coleq.end());
+      if (l.scalar || r.scalar || all_default(a.colnames, 'c')) out.default_col_names();
+    }
+    Val v;
+    v.m = std::move(out);
+    return v;
+  }
+
+  static bool all_default(const std::vector<std::string>& names, char letter) {
+    for (size_t i = 0; i < names.size(); ++i)
+      if (names[i] != letter + std::to_string(i + 1)) return false;
+    return true;
+  }
+
+  Val binary(int lv, Val l, Val r) {
+    if (l.null || r.null) fail(503);
+    if (lv <= kNe2) {
+      if (!is_number(l) || !is_number(r)) fail(509);
+      double x = l.m.v[0], y = r.m.v[0];
+      bool res = false;
+      switch (lv) {
+        case kOr: res = x != 0 || y != 0; break;
+        case kAnd: res = x != 0 && y != 0; break;
+        case kEq: res = x == y; break;
+        case kGe: res = x >= y; break;
+        case kLe: res = x <= y; break;
+        case kLt: res = x < y; break;
+        case kGt: res = x > y; break;
+        default: res = x != y; break;
+      }
+      return number(res ? 1 : 0);
+    }
+    if (lv == kPlus || lv == kMinus) {
+      if (l.m.rows != r.m.rows || l.m.cols != r.m.cols) fail(503);
+      char op = lv == kPlus ? '+' : '-';
+      for (size_t k = 0; k < l.m.v.size(); ++k) l.m.v[k] = arith(op, l.m.v[k], r.m.v[k]);
+      l.scalar = l.scalar && r.scalar;
+      return l;
+    }
+    if (lv == kDivide) {
+      if (!is_number(r)) fail(509);
+      double y = r.m.v[0];
+      for (double& x : l.m.v) x = arith('/', x, y);
+      return l;
+    }
+    // Multiplication: a number scales; two matrices multiply when they
+    // conform, and a 1x1 matrix that does not conform scales.
+    bool conform = l.m.cols == r.m.rows;
+    if (l.scalar || r.scalar || (!conform && (is_number(l) || is_number(r)))) {
+      Val& big = (l.scalar || (!r.scalar && is_number(l) && !conform)) ? r : l;
+      const Val& small = &big == &r ? l : r;
+      double x = small.m.v[0];
+      for (double& y : big.m.v) y = arith('*', x, y);
+      big.scalar = l.scalar && r.scalar;
+      return std::move(big);
+    }
+    if (l.m.cols != r.m.rows) fail(503);
+    Matrix out = Matrix::make(l.m.rows, r.m.cols);
+    for (int i = 0; i < l.m.rows; ++i) {
+      for (int j = 0; j < r.m.cols; ++j) {
+        double s = 0;
+        for (int k = 0; k < l.m.cols; ++k) {
+          double x = l.m.at(i, k), y = r.m.at(k, j);
+          if (is_missing(x) || is_missing(y)) {
+            s = kMissing;
+            break;
+          }
+          s += x * y;
+        }
+        out.at(i, j) = is_missing(s) ? s : expr::finish_value(s);
+      }
+    }
+    out.rownames = l.m.rownames;
+    out.roweq = l.m.roweq;
+    out.colnames = r.m.colnames;
+    out.coleq = r.m.coleq;
+    Val v;
+    v.m = std::move(out);
+    return v;
+  }
+
+  Val kronecker(Val l, Val r) {
+    if (l.null || r.null) fail(503);
+    const Matrix& a = l.m;
+    const Matrix& c = r.m;
+    Matrix out = Matrix::make(a.rows * c.rows, a.cols * c.cols);
+    for (int i = 0; i < a.rows; ++i)
+      for (int j = 0; j < a.cols; ++j)
+        for (int k = 0; k < c.rows; ++k)
+          for (int m = 0; m < c.cols; ++m) out.at(i * c.rows + k, j * c.cols + m) = arith('*', a.at(i, j), c.at(k, m));
+    Val v;
+    v.m = std::move(out);
+    return v;
+  }
+
+  // ---- operands ---------------------------------------------------------
+  Val operand(size_t b, size_t e) {
+    char c = s_[b];
+    if (c == '"') fail(109);
+    if (digit(c) || c == '.') {
+      if (e - b == 1 && c == '.') return number(kMissing);
+      if (c == '.' && e - b == 2 && s_[b + 1] >= 'a' && s_[b + 1] <= 'z') return number(data::missing_value(s_[b + 1] - 'a' + 1));
+      std::string t = s_.substr(b, e - b);
+      for (char& ch : t)
+        if (ch == 'd' || ch == 'D') ch = 'e';
+      char* end = nullptr;
+      double x = std::strtod(t.c_str(), &end);
+      if (end != t.c_str() + t.size() || std::strchr(t.c_str(), 'x') || std::strchr(t.c_str(), 'X')) {
+        return scalar_text(s_.substr(b, e - b));
+      }
+      return number(x);
+    }
+    if (!name_start(c)) fail(198);
+    size_t k = b;
+    while (k < e && name_char(s_[k])) ++k;
+    std::string name = s_.substr(b, k - b);
+    if (k == e) return named(name);
+    if (s_[k] == '(' && closing(k, e) == e - 1) return call(name, k + 1, e - 1);
+    if (s_[k] == '[' && closing(k, e) == e - 1) return subscript(name, k + 1, e - 1);
+    fail(198);
+  }
+
+  Val named(const std::string& name) {
+    if (const Matrix* m = lookup_matrix(ip_, name)) {
+      Val v;
+      v.m = *m;
+      return v;
+    }
+    auto it = ip_.scalars.find(name);
+    if (it != ip_.scalars.end()) {
+      if (it->second.is_string) fail(109);
+      return number(it->second.num);
+    }
+    if (name == "_pi") return number(3.14159265358979323846);
+    fail_msg("matrix ", name, " not found\n", 111);
+  }
+
+  struct Arg {
+    size_t b, e;
+  };
+  std::vector<Arg> split_args(size_t b, size_t e) const {
+    std::vector<Arg> args;
+    if (b == e) return args;
+    int depth = 0;
+    size_t start = b;
+    for (size_t i = b; i < e; ++i) {
+      char c = s_[i];
+      if (c == '"') {
+        i = s_.find('"', i + 1);
+        continue;
+      }
+      if (c == '(' || c == '[') ++depth;
+      if (c == ')' || c == ']') --depth;
+      if (c == ',' && depth == 0) {
+        args.push_back({start, i});
+        start = i + 1;
+      }
+    }
+    args.push_back({start, e});
+    return args;
+  }
+
+  std::string text(Arg a) const { return s_.substr(a.b, a.e - a.b); }
+
+  const Matrix& matrix_arg(Arg a, Val* keep) {
+    *keep = span(a.b, a.e);
+    if (keep->null) fail(503);
+    return keep->m;
+  }
+  double number_arg(Arg a) {
+    Val v = span(a.b, a.e);
+    if (!is_number(v)) fail(503);
+    return v.m.v[0];
+  }
+  int size_arg(Arg a) {
+    double x = number_arg(a);
+    if (is_missing(x) || x < 0) fail(198);
+    if (x > ip_.matsize) fail(908);
+    return static_cast<int>(x);
+  }
+
+  Val call(const std::string& name, size_t b, size_t e) {
+    std::vector<Arg> args = split_args(b, e);
+    size_t n = args.size();
+    auto want = [&](size_t k) {
+      if (n != k) fail(198);
+    };
+    Val keep, v;
+    if (name == "inv") {
+      want(1);
+      const Matrix& a = matrix_arg(args[0], &keep);
+      v.m = inverse(a);
+      return v;
+    }
+    if (name == "invsym" || name == "syminv") {
+      want(1);
+      const Matrix& a = matrix_arg(args[0], &keep);
+      if (rc_t rc = invsym(ip_, a, &v.m)) throw Abort{rc};
+      return v;
+    }
+    if (name == "J") {
+      want(3);
+      int r = size_arg(args[0]), c = size_arg(args[1]);
+      double x = number_arg(args[2]);
+      v.m = Matrix::make(r, c, x);
+      return v;
+    }
+    if (name == "I") {
+      want(1);
+      int k = size_arg(args[0]);
+      if (k < 1) fail(198);
+      v.m = Matrix::make(k, k, 0);
+      for (int i = 0; i < k; ++i) v.m.at(i, i) = 1;
+      return v;
+    }
+    if (name == "diag") {
+      want(1);
+      const Matrix& a = matrix_arg(args[0], &keep);
+      if (a.rows != 1 && a.cols != 1) fail(503);
+      bool row = a.rows == 1;
+      int k = row ? a.cols : a.rows;
+      v.m = Matrix::make(k, k, 0);
+      for (int i = 0; i < k; ++i) v.m.at(i, i) = a.v[i];
+      v.m.rownames = v.m.colnames = row ? a.colnames : a.rownames;
+      v.m.roweq = v.m.coleq = row ? a.coleq : a.roweq;
+      return v;
+    }
+    if (name == "vecdiag") {
+      want(1);
+      const Matrix& a = matrix_arg(args[0], &keep);
+      if (!a.square()) fail(503);
+      v.m = Matrix::make(1, a.rows);
+      for (int i = 0; i < a.rows; ++i) v.m.at(0, i) = a.at(i, i);
+      v.m.colnames = a.colnames;
+      v.m.coleq = a.coleq;
+      return v;
+    }
+    if (name == "cholesky") {
+      want(1);
+      const Matrix& a = matrix_arg(args[0], &keep);
+      v.m = cholesky(a);
+      return v;
+    }
+    if (name == "get") {
+      want(1);
+      std::string what = text(args[0]);
+      const char* key = what == "_b" ? "b" : what == "VCE" ? "V" : nullptr;
+      if (!key) fail_msg("", what, " not found\n", 111);
+      auto it = ip_.e_results.matrices.find(key);
+      if (it == ip_.e_results.matrices.end()) {
+        if (ip_.e_results.empty()) fail(301);
+        fail_msg("", what, " not found\n", 111);
+      }
+      v.m = it->second;
+      return v;
+    }
+    if (name == "nullmat") {
+      want(1);
+      std::string what = text(args[0]);
+      if (const Matrix* m = lookup_matrix(ip_, what)) {
+        v.m = *m;
+        return v;
+      }
+      if (!valid_matrix_name(what)) fail(198);
+      v.null = true;
+      return v;
+    }
+    if (name == "scalar") {
+      want(1);
+      return scalar_text("scalar(" + text(args[0]) + ")");
+    }
+    if ((name == "r" || name == "e") && n == 1) {
+      if (const Matrix* m = lookup_matrix(ip_, name + "(" + text(args[0]) + ")")) {
+        v.m = *m;
+        return v;
+      }
+      return scalar_text(name + "(" + text(args[0]) + ")");
+    }
+    // Everything else is a scalar function.  Functions of matrices and of
+    // strings read their argument text as written; the others get their
+    // arguments evaluated here first, so that A[1,2] and such work inside.
+    bool as_written = expr::find_matrix_function(name) != nullptr || name == "el" || name == "rownumb" ||
+                      name == "colnumb" || name == "mreldif" || name == "matrix";
+    for (const Arg& a : args)
+      if (a.e > a.b && s_[a.b] == '"') as_written = true;
+    if (const expr::FixedFunction* f = expr::find_fixed(name); f && f->arg_kind == 1) as_written = true;
+    if (!expr::find_fixed(name) && !expr::find_var_arity(name) && !expr::find_dedicated(name) &&
+        !expr::find_matrix_function(name))
+      fail_msg("Unknown function ", name, "()\n", 133);
+    std::string call_text = name + "(";
+    if (as_written) {
+      call_text += s_.substr(b, e - b);
+    } else {
+      for (size_t k = 0; k < n; ++k) {
+        if (k) call_text += ",";
+        call_text += exact_text(number_arg(args[k]));
+      }
+    }
+    call_text += ")";
+    return scalar_text(call_text);
+  }
+
+  // A scalar expression evaluated once.
+  Val scalar_text(const std::string& t) {
+    expr::Program p;
+    if (rc_t rc = expr::compile(ip_, t, expr::Want::kAny, &p)) throw Abort{rc};
+    if (p.type != expr::Type::kNumeric) fail(109);
+    if (p.reads_obs) fail_msg("", t, ":  variables not allowed in matrix expressions\n", 198);
+    expr::EvalContext cx;
+    expr::bind(ip_, p, &cx);
+    return number(expr::eval_number(cx, 1));
+  }
+
+  // One index of a subscript: a range [*first, *last] (0-based).
+  void index_range(const Matrix& m, bool rows, Arg a, int* first, int* last, bool* single) {
+    int size = rows ? m.rows : m.cols;
+    std::string t = text(a);
+    size_t dots = std::string::npos;
+    {
+      int depth = 0;
+      for (size_t i = 0; i + 1 < t.size(); ++i) {
+        if (t[i] == '"') {
+          i = t.find('"', i + 1);
+          if (i == std::string::npos) break;
+          continue;
+        }
+        if (t[i] == '(' || t[i] == '[') ++depth;
+        if (t[i] == ')' || t[i] == ']') --depth;
+        if (depth == 0 && t[i] == '.' && t[i + 1] == '.') {
+          dots = i;
+          break;
+        }
+      }
+    }
+    auto one = [&](size_t b, size_t e) -> int {
+      if (s_[b] == '"') {
+        if (e - b < 2 || s_[e - 1] != '"') fail(198);
+        std::string label = s_.substr(b + 1, e - b - 2);
+        int k = rows ? find_row(m, label) : find_col(m, label);
+        if (k < 0) fail_msg("", label, " not found\n", 111);
+        return k;
+      }
+      double x = number_arg({b, e});
+      if (is_missing(x) || x < 1 || x > size) fail(503);
+      return static_cast<int>(x) - 1;
+    };
+    if (dots == std::string::npos) {
+      *first = *last = one(a.b, a.e);
+      *single = true;
+      return;
+    }
+    *single = false;
+    size_t left_end = a.b + dots;
+    size_t right = left_end + 2;
+    while (right < a.e && s_[right] == '.') ++right;
+    *first = left_end > a.b ? one(a.b, left_end) : 0;
+    *last = right < a.e ? one(right, a.e) : size - 1;
+    if (*last < *first) fail(503);
+  }
+
+  Val subscript(const std::string& name, size_t b, size_t e) {
+    const Matrix* src = lookup_matrix(ip_, name);
+    if (!src) fail_msg("matrix ", name, " not found\n", 111);
+    Matrix m = *src;  // the index expressions may not change it, but copy anyway
+    std::vector<Arg> args = split_args(b, e);
+    if (args.size() != 2) fail(198);
+    int r0, r1, c0, c1;
+    bool rs, cs;
+    index_range(m, true, args[0], &r0, &r1, &rs);
+    index_range(m, false, args[1], &c0, &c1, &cs);
+    if (rs && cs) return number(m.at(r0, c0));
+    Val v;
+    v.m = Matrix::make(r1 - r0 + 1, c1 - c0 + 1);
+    for (int i = r0; i <= r1; ++i)
+      for (int j = c0; j <= c1; ++j) v.m.at(i - r0, j - c0) = m.at(i, j);
+    v.m.rownames.assign(m.rownames.begin() + r0, m.rownames.begin() + r1 + 1);
+    v.m.roweq.assign(m.roweq.begin() + r0, m.roweq.begin() + r1 + 1);
+    v.m.colnames.assign(m.colnames.begin() + c0, m.colnames.begin() + c1 + 1);
+    v.m.coleq.assign(m.coleq.begin() + c0, m.coleq.begin() + c1 + 1);
+    return v;
+  }
+
+  // ---- decompositions ---------------------------------------------------
+  Matrix inverse(const Matrix& a) {
+    if (!a.square()) fail(503);
+    if (a.has_missing()) fail(504);
+    int n = a.rows;
+    Matrix out = a;
+    std::vector<lapack_int> piv(static_cast<size_t>(n));
+    if (n > 0) {
+      lapack_int info = LAPACKE_dgetrf(LAPACK_ROW_MAJOR, n, n, out.v.data(), n, piv.data());
+      if (info > 0) fail_msg("matrix is singular\n", "", "", 506);
+      if (info < 0) fail(3930);
+      info = LAPACKE_dgetri(LAPACK_ROW_MAJOR, n, out.v.data(), n, piv.data());
+      if (info != 0) fail_msg("matrix is singular\n", "", "", 506);
+    }
+    // inv(A) maps the columns' space back to the rows'.
+    out.rownames = a.colnames;
+    out.roweq = a.coleq;
+    out.colnames = a.rownames;
+    out.coleq = a.roweq;
+    return out;
+  }
+
+  Matrix cholesky(const Matrix& a) {
+    if (!a.square()) fail(503);
+    if (a.has_missing()) fail(504);
+    if (!a.symmetric()) fail(505);
+    Matrix out = a;
+    int n = a.rows;
+    if (n > 0) {
+      lapack_int info = LAPACKE_dpotrf(LAPACK_ROW_MAJOR, 'L', n, out.v.data(), n);
+      if (info > 0) fail(506);
+      if (info < 0) fail(3930);
+    }
+    for (int i = 0; i < n; ++i)
+      for (int j = i + 1; j < n; ++j) out.at(i, j) = 0;
+    return out;
+  }
+
+  Interp& ip_;
+  std::string s_;
+  int nesting_ = 0;
+};
+
+}  // namespace
+
+bool valid_matrix_name(std::string_view name) {
+  if (name.empty() || name.size() > 32 || !name_start(name[0])) return false;
+  for (char c : name)
+    if (!name_char(c)) return false;
+  return true;
+}
+
+const Matrix* lookup_matrix(Interp& ip, std::string_view name) {
+  if ((name.starts_with("r(") || name.starts_with("e(")) && name.ends_with(")")) {
+    const SavedResults& r = name[0] == 'r' ? ip.r_results : ip.e_results;
+    auto it = r.matrices.find(std::string(name.substr(2, name.size() - 3)));
+    return it == r.matrices.end() ? nullptr : &it->second;
+  }
+  auto it = ip.matrices.find(std::string(name));
+  return it == ip.matrices.end() ? nullptr : &it->second;
+}
+
+int sweep_stride(const Interp& ip, int k) { return ip.matsize > k ? ip.matsize : k; }
+
+rc_t invsym(Interp& ip, const Matrix& a, Matrix* out) {
+  if (!a.square()) return rc_message(ip, 503);
+  if (a.has_missing()) return rc_message(ip, 504);
+  if (!a.symmetric()) return rc_message(ip, 505);
+  int k = a.rows;
+  if (k > ip.matsize) return rc_message(ip, 908);
+  int stride = sweep_stride(ip, k);
+  std::vector<double> work;
+  try {
+    work.assign(static_cast<size_t>(stride) * static_cast<size_t>(k), 0.0);
+  } catch (const std::bad_alloc&) {
+    return rc_message(ip, 909);
+  }
+  for (int i = 0; i < k; ++i)
+    for (int j = 0; j < k; ++j) work[static_cast<size_t>(i) * stride + j] = a.at(i, j);
+  SweepOptions opt;
+  opt.select_pivots = ip.sweep_select;
+  opt.processors = ip.processors;
+  opt.poll_break = [&ip] { return ip.poll_break(); };
+  if (ip.sweep_trace) {
+    opt.trace = [&ip](std::string_view line) {
+      ip.out.set_class(output::OutClass::Text);
+      ip.out.print_plain(line);
+    };
+  }
+  std::vector<std::uint8_t> status;
+  if (rc_t rc = sweep_invert(work.data(), stride, 0, k, nullptr, -1, &status, opt))
+    return rc == 909 ? rc_message(ip, 909) : rc;
+  *out = a;
+  for (int i = 0; i < k; ++i)
+    for (int j = 0; j < k; ++j) out->at(i, j) = work[static_cast<size_t>(i) * stride + j];
+  return 0;
+}
+
+rc_t eval_matrix(Interp& ip, std::string_view text, Matrix* out, bool* is_scalar) {
+  try {
+    Evaluator ev(ip, drop_blanks(text));
+    Val v = ev.run();
+    if (v.null) v.m = Matrix{};
+    if (is_scalar) *is_scalar = v.scalar;
+    *out = std::move(v.m);
+    return 0;
+  } catch (const Abort& a) {
+    return a.rc;
+  } catch (const std::bad_alloc&) {
+    return rc_message(ip, 909);
+  }
+}
+
+}  // namespace nuvra::stats

@@ -1,0 +1,41 @@
+// Matrix expressions: the right-hand side of `matrix A = exp`.  The text is
+// evaluated at once into a host matrix (matrix expressions do not run per
+// observation, so there is nothing to compile).  The grammar is the one of
+// scalar expressions with the matrix operators added: `\` joins rows, `,`
+// joins columns, `#` is the Kronecker product, a trailing `'` transposes,
+// and `name[i,j]` / `name[a..b, c...]` take elements and submatrices.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "interp/rc.h"
+#include "stats/matrix.h"
+
+namespace nuvra {
+class Interp;
+}
+
+namespace nuvra::stats {
+
+// Evaluates `text`.  *is_scalar (when given) tells a plain number (a 1x1
+// result of scalar arithmetic) from a matrix.  Prints its message and
+// returns the code on failure (111, 198, 503, 504, 505, 506, 509, 908, ...).
+rc_t eval_matrix(Interp& ip, std::string_view text, Matrix* out, bool* is_scalar = nullptr);
+
+// The matrix a name stands for: a named matrix, or r(name) / e(name) from
+// the saved results.  Null when there is none.
+const Matrix* lookup_matrix(Interp& ip, std::string_view name);
+
+// The work array stride for sweeps: the matsize, or k when larger.
+int sweep_stride(const Interp& ip, int k);
+
+// invsym(): the sweep inverse of a symmetric matrix, names kept.  Prints
+// and returns 505 for a matrix that is not symmetric, 504 for missing
+// values, 908 when it is larger than matsize.
+rc_t invsym(Interp& ip, const Matrix& a, Matrix* out);
+
+// Whether the name is a valid matrix name (a name of at most 32
+// characters).
+bool valid_matrix_name(std::string_view name);
+
+}  // namespace nuvra::stats
