@@ -131,7 +131,8 @@ class Interp {
   // `set sweeppivot off` sweeps pivots in index order (no selection).
   bool sweep_trace = false;
   bool sweep_select = true;
-  int default_type = 254;  // `set type`: the storage type of new numeric variables (float)
+  int default_type = 254;
+  double level = 95;  // `set level`: the confidence level of estimation tables  // `set type`: the storage type of new numeric variables (float)
 
   // ---- dispatch and block state
   bool exec_flag = true;

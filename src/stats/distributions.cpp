@@ -1,6 +1,7 @@
 #include "stats/distributions.h"
 
 #include <boost/math/distributions/chi_squared.hpp>
+#include <boost/math/distributions/fisher_f.hpp>
 #include <boost/math/distributions/students_t.hpp>
 #include <boost/math/policies/policy.hpp>
 #include <cmath>
@@ -32,6 +33,14 @@ double t_tail(double df, double t) {
   if (!(df > 0) || data::is_missing(df) || data::is_missing(t)) return data::kMissing;
   boost::math::students_t_distribution<double, Quiet> d(df);
   return checked(boost::math::cdf(boost::math::complement(d, t)));
+}
+
+double f_tail(double df1, double df2, double f) {
+  if (!(df1 > 0) || !(df2 > 0) || data::is_missing(df1) || data::is_missing(df2) || data::is_missing(f))
+    return data::kMissing;
+  if (f <= 0) return 1.0;
+  boost::math::fisher_f_distribution<double, Quiet> d(df1, df2);
+  return checked(boost::math::cdf(boost::math::complement(d, f)));
 }
 
 double inv_t_tail(double df, double p) {

@@ -10,6 +10,8 @@ namespace nuvra::stats {
 double chi2_tail(double df, double x);
 // P(T > t) for T Student's t with df degrees of freedom.
 double t_tail(double df, double t);
+// P(F > f) for F with df1 and df2 degrees of freedom.
+double f_tail(double df1, double df2, double f);
 // The t with P(T > t) = p.
 double inv_t_tail(double df, double p);
 
