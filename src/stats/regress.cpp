@@ -375,7 +375,9 @@ void display_table(Interp& ip, const Options& o, const std::vector<double>& beta
   std::string title = o.has_eform ? o.eform : "Coef.";
   std::string tail;
   if (o.beta) {
-    tail = "                    Beta";
+    char t[32];
+    std::snprintf(t, sizeof t, "%25s", "Beta");
+    tail = t;
   } else {
     char lev[64];
     std::snprintf(lev, sizeof lev, "[%g%% Conf. Interval]", o.level);
@@ -408,8 +410,7 @@ void display_table(Interp& ip, const Options& o, const std::vector<double>& beta
     std::string last;
     if (o.beta) {
       double bv = j < static_cast<int>(betas.size()) ? betas[j] : kMissing;
-      last = name == "_cons" ? std::string(21, ' ') : "          " + fmtnum("%11.0g", bv);
-      if (name == "_cons") last = "";
+      last = name == "_cons" ? std::string() : std::string(16, ' ') + fmtnum("%9.0g", bv);
     } else {
       last = "    " + fmtnum("%9.0g", lo) + "   " + fmtnum("%9.0g", hi);
     }

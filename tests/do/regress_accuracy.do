@@ -14,6 +14,7 @@ assert reldif(el(b,1,1), 0.29285714285714287) < 1e-9
 assert reldif(sqrt(el(V,1,1)), 0.12193980542674175) < 1e-9
 assert reldif(el(b,1,2), 4.619047619047619) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 1.4255314354630195) < 1e-9
+assert reldif(e(F), 5.76793883939321) < 1e-9
 assert reldif(e(rss), 217.53809523809525) < 1e-9
 assert reldif(e(mss), 66.03928571428571) < 1e-9
 assert e(N) == 21.0
@@ -27,6 +28,7 @@ assert reldif(el(b,1,2), -0.004086302713305002) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 0.023190853353014556) < 1e-9
 assert reldif(el(b,1,3), 4.3602484472049685) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 2.0733020648907976) < 1e-9
+assert reldif(e(F), 2.7524179847394983) < 1e-9
 assert reldif(e(rss), 217.1635174893756) < 1e-9
 assert reldif(e(mss), 66.41386346300534) < 1e-9
 assert e(N) == 21.0
@@ -42,6 +44,7 @@ assert reldif(el(b,1,3), 0.0029239766081871343) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 0.004472363484516912) < 1e-9
 assert reldif(el(b,1,4), 3.360248447204969) < 1e-9
 assert reldif(sqrt(el(V,4,4)), 2.6037137326090476) < 1e-9
+assert reldif(e(F), 1.9190570833097569) < 1e-9
 assert reldif(e(rss), 211.83720169990193) < 1e-9
 assert reldif(e(mss), 71.74017925247902) < 1e-9
 assert e(N) == 21.0
@@ -59,6 +62,7 @@ assert reldif(el(b,1,4), -0.0009086014268407592) < 1e-9
 assert reldif(sqrt(el(V,4,4)), 0.000857894427648891) < 1e-9
 assert reldif(el(b,1,5), 1.8509316770186335) < 1e-9
 assert reldif(sqrt(el(V,5,5)), 2.9600681660753216) < 1e-9
+assert reldif(e(F), 1.7300235434074898) < 1e-9
 assert reldif(e(rss), 197.9589639059285) < 1e-9
 assert reldif(e(mss), 85.61841704645245) < 1e-9
 assert e(N) == 21.0
@@ -78,6 +82,7 @@ assert reldif(el(b,1,5), 0.00019789908570363543) < 1e-9
 assert reldif(sqrt(el(V,5,5)), 0.00016517048749884998) < 1e-9
 assert reldif(el(b,1,6), 0.38987099856665075) < 1e-9
 assert reldif(sqrt(el(V,6,6)), 3.1649342120446944) < 1e-9
+assert reldif(e(F), 1.7088085427825848) < 1e-9
 assert reldif(e(rss), 180.6682380750223) < 1e-9
 assert reldif(e(mss), 102.90914287735865) < 1e-9
 assert e(N) == 21.0
@@ -97,6 +102,7 @@ assert reldif(el(b,1,2), 92.10581025011105) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 350.8746288802071) < 1e-9
 assert reldif(el(b,1,3), 5.254475148228986) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 1.7768937714563173) < 1e-9
+assert reldif(e(F), 0.05878510068141563) < 1e-9
 assert reldif(e(rss), 414.99293323243376) < 1e-9
 assert reldif(e(mss), 1.8070667675662675) < 1e-9
 assert e(N) == 30.0
@@ -117,6 +123,7 @@ assert reldif(el(b,1,2), 0.48038277511961724) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 0.5203937201606379) < 1e-9
 assert reldif(el(b,1,3), 0.3298245614035088) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 2.028232517553134) < 1e-9
+assert reldif(e(F), 3.9244401073486013) < 1e-9
 assert reldif(e(rss), 58.216331738437) < 1e-9
 assert reldif(e(mss), 50.770334928229666) < 1e-9
 assert e(N) == 12.0
@@ -130,6 +137,7 @@ assert reldif(el(b,1,2), 0.48038277511961724) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 0.30044945441933507) < 1e-9
 assert reldif(el(b,1,3), 0.3298245614035088) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 1.1710005899884544) < 1e-9
+assert reldif(e(F), 11.773320322045803) < 1e-9
 assert reldif(e(rss), 145.5408293460925) < 1e-9
 assert reldif(e(mss), 126.92583732057416) < 1e-9
 assert e(N) == 30.0
@@ -143,6 +151,7 @@ assert reldif(el(b,1,2), 0.48038277511961724) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 0.30044945441933507) < 1e-9
 assert reldif(el(b,1,3), 0.3298245614035088) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 1.1710005899884544) < 1e-9
+assert reldif(e(F), 11.773320322045803) < 1e-9
 assert reldif(e(rss), 145.5408293460925) < 1e-9
 assert reldif(e(mss), 126.92583732057416) < 1e-9
 assert e(N) == 30.0
@@ -156,6 +165,7 @@ assert reldif(el(b,1,2), 0.48038277511961724) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 0.5190813140158277) < 1e-9
 assert reldif(el(b,1,3), 0.3298245614035088) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 2.1332901527506296) < 1e-9
+assert reldif(e(F), 8.034096242511515) < 1e-9
 quietly _regress y xa xb , robust
 matrix b = e(b)
 matrix V = e(V)
@@ -165,6 +175,7 @@ assert reldif(el(b,1,2), 0.45714285714285713) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 0.5964256463064785) < 1e-9
 assert reldif(el(b,1,3), 0.9857142857142858) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 2.0212394955658204) < 1e-9
+assert reldif(e(F), 5.491735357161834) < 1e-9
 quietly _regress y xa xb , hc2
 matrix b = e(b)
 matrix V = e(V)
@@ -174,6 +185,7 @@ assert reldif(el(b,1,2), 0.45714285714285713) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 0.5899069819612214) < 1e-9
 assert reldif(el(b,1,3), 0.9857142857142858) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 2.0399252963673478) < 1e-9
+assert reldif(e(F), 5.2803541303954455) < 1e-9
 quietly _regress y xa xb , hc3
 matrix b = e(b)
 matrix V = e(V)
@@ -183,6 +195,7 @@ assert reldif(el(b,1,2), 0.45714285714285713) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 0.6766072276653009) < 1e-9
 assert reldif(el(b,1,3), 0.9857142857142858) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 2.398156204731168) < 1e-9
+assert reldif(e(F), 3.736152973174549) < 1e-9
 quietly _regress y xa xb [aweight=w], hc3
 matrix b = e(b)
 matrix V = e(V)
@@ -192,6 +205,7 @@ assert reldif(el(b,1,2), 0.48038277511961724) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 0.5950982977617508) < 1e-9
 assert reldif(el(b,1,3), 0.3298245614035088) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 2.4566294467917977) < 1e-9
+assert reldif(e(F), 4.663327023248654) < 1e-9
 quietly _regress y xa xb , cluster(cid)
 matrix b = e(b)
 matrix V = e(V)
@@ -201,6 +215,7 @@ assert reldif(el(b,1,2), 0.45714285714285713) < 1e-9
 assert reldif(sqrt(el(V,2,2)), 0.31499266128374104) < 1e-9
 assert reldif(el(b,1,3), 0.9857142857142858) < 1e-9
 assert reldif(sqrt(el(V,3,3)), 1.948187560596908) < 1e-9
+assert reldif(e(F), 12.007860013711294) < 1e-9
 assert e(N_clust) == 4
 assert e(df_r) == 3
 assert "`e(clustvar)'" == "cid"

@@ -27,6 +27,9 @@ assert "`e(cmd)'" == "regress" & "`e(depvar)'" == "y" & "`e(vce)'" == "ols"
 assert "`e(properties)'" == "b V" & "`e(predict)'" == "regres_p" & "`e(model)'" == "ols"
 assert "`e(estat_cmd)'" == "regress_estat"
 assert e(sample) == 1
+assert reldif(_b[x], .7) < 1e-14 & reldif(_se[x], sqrt(.23)) < 1e-14 & _coef[_cons] == _b[_cons]
+capture noisily display _b[nosuch]
+assert _rc == 111
 * The table at another level, and replay with level() and without header.
 _regress, level(90) noheader
 set level 80
@@ -102,3 +105,18 @@ end
 eclr
 capture noisily _regress
 assert _rc == 301
+* The user-level command: vce() choices reach the same variances.
+quietly _regress y x, hc2
+matrix V2 = e(V)
+quietly regress y x, vce(hc2)
+assert "`e(vcetype)'" == "Robust HC2" & mreldif(e(V), V2) == 0
+quietly _regress y x if x > 1, cluster(five)
+assert e(N_clust) == 1 & e(df_r) == 0
+capture noisily regress y x, vce(cluster)
+assert _rc == 198
+capture noisily regress y x, vce(robust) hc3
+assert _rc == 198
+quietly regress y x [aweight=x], vce(robust)
+assert "`e(wtype)'" == "aweight" & "`e(vce)'" == "robust"
+quietly regress y x if x < 4, noconstant
+assert e(N) == 3 & e(df_m) == 1 & colsof(e(b)) == 1

@@ -76,7 +76,13 @@ def ols(y, X, w=None, kind="a", vce="ols", clusters=None):
             fac = Fr(N) / Fr(N - k) if vce == "robust" else Fr(1)
         T = [[sum(Ai[a][l] * M[l][bb] for l in range(k)) for bb in range(k)] for a in range(k)]
         V = [[fac * sum(T[a][l] * Ai[l][bb] for l in range(k)) for bb in range(k)] for a in range(k)]
-    return dict(b=b, V=V, rss=rss, tss=tss, mss=tss - rss, N=N, df_r=df_r, s2=s2, k=k)
+    # The Wald F of the slopes (all but the constant, which is last).
+    q = k - 1
+    Vs = solve_inverse([row[:q] for row in V[:q]])
+    F = sum(b[a] * Vs[a][c] * b[c] for a in range(q) for c in range(q)) / q
+    if vce == "ols":
+        F = (tss - rss) / q / s2
+    return dict(F=F, b=b, V=V, rss=rss, tss=tss, mss=tss - rss, N=N, df_r=df_r, s2=s2, k=k)
 
 def f(v):
     return repr(float(v))
@@ -86,6 +92,7 @@ def checks(r, tol="1e-9", stats=True):
     for j, bj in enumerate(r["b"]):
         out.append(f"assert reldif(el(b,1,{j+1}), {f(bj)}) < {tol}")
         out.append(f"assert reldif(sqrt(el(V,{j+1},{j+1})), {f(math.sqrt(r['V'][j][j]))}) < {tol}")
+    out.append(f"assert reldif(e(F), {f(r['F'])}) < {tol}")
     if stats:
         out.append(f"assert reldif(e(rss), {f(r['rss'])}) < {tol}")
         out.append(f"assert reldif(e(mss), {f(r['mss'])}) < {tol}")
