@@ -76,13 +76,16 @@ rc_t mark_fit(Interp& ip, const CommandLine& cl, const std::vector<int>& vars, i
     if (rc_t rc = expr::compile(ip, cl.weight_text, expr::Want::kNumeric, &wp)) return rc;
     expr::bind(ip, wp, &wcx);
   }
-  const data::Dataset& ds = ip.dataset;
+  data::Dataset& ds = ip.dataset;
+  std::vector<data::Column> cols;
+  for (int j : vars) cols.push_back(ds.column(j));
+  f->obs.reserve(static_cast<size_t>(ds.nobs()));
   double wsum = 0;
   for (std::int64_t i = 1; i <= ds.nobs(); ++i) {
     if (!touse[static_cast<size_t>(i - 1)]) continue;
     bool ok = true;
-    for (int j : vars)
-      if (is_missing(ds.fetch(j, i))) {
+    for (const data::Column& col : cols)
+      if (is_missing(col.fetch(i - 1))) {
         ok = false;
         break;
       }
@@ -124,7 +127,10 @@ rc_t accumulate(Interp& ip, const Fit& f, const std::vector<int>& vars, bool con
   const std::int64_t n = static_cast<std::int64_t>(f.obs.size());
   PassPlan plan = plan_pass(ip.processors, n);
   std::vector<CrossProducts> slots(static_cast<size_t>(plan.threads), CrossProducts(p));
-  const data::Dataset& ds = ip.dataset;
+  // Columns read directly; the sample holds no missing values, so double
+  // columns are copied without the missing-value translation.
+  std::vector<data::Column> cols;
+  for (int j : vars) cols.push_back(ip.dataset.column(j));
   constexpr int kRows = 128;
   bool done = run_pass(
       plan, ip.processors, n, break_poll(ip),
@@ -140,8 +146,9 @@ rc_t accumulate(Interp& ip, const Fit& f, const std::vector<int>& vars, bool con
           int m = static_cast<int>(std::min<std::int64_t>(kRows, e - s));
           for (int r = 0; r < m; ++r) {
             double* row = buf + static_cast<size_t>(r) * p;
-            std::int64_t i = f.obs[static_cast<size_t>(s + r)];
-            for (int c = 0; c < nv; ++c) row[c] = ds.fetch(vars[c], i);
+            std::int64_t i = f.obs[static_cast<size_t>(s + r)] - 1;
+            for (int c = 0; c < nv; ++c)
+              row[c] = cols[c].type == data::kDouble ? cols[c].raw<double>(i) : cols[c].fetch(i);
             if (constant) row[nv] = 1;
           }
           slots[static_cast<size_t>(k)].add_block(buf, f.w.empty() ? nullptr : f.w.data() + s, m);
@@ -768,9 +775,12 @@ rc_t cmd_regress_core(Interp& ip) {
   e.kind = (vce == Vce::kHc2 || vce == Vce::kHc3) ? 20 : 1;
   e.aux = betas;
   ip.e_results = std::move(e);
-  const int ev = ip.dataset.esample_var();
-  for (std::int64_t i = 1; i <= ip.dataset.nobs(); ++i) ip.dataset.store(ev, i, 0);
-  for (std::int64_t i : f.obs) ip.dataset.store(ev, i, 1);
+  {
+    data::Column es = ip.dataset.column(ip.dataset.esample_var());
+    std::int64_t nobs = ip.dataset.nobs();
+    for (std::int64_t r = 0; r < nobs; ++r) *reinterpret_cast<std::int8_t*>(es.at(r)) = 0;
+    for (std::int64_t i : f.obs) *reinterpret_cast<std::int8_t*>(es.at(i - 1)) = 1;
+  }
 
   if (o.header) display_header(ip);
   display_table(ip, o, betas);
