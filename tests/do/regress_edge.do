@@ -120,3 +120,13 @@ quietly regress y x [aweight=x], vce(robust)
 assert "`e(wtype)'" == "aweight" & "`e(vce)'" == "robust"
 quietly regress y x if x < 4, noconstant
 assert e(N) == 3 & e(df_m) == 1 & colsof(e(b)) == 1
+* predict after regress: a + b x with a = 2, b = .7 on the first four y.
+quietly regress y x
+predict double yhat
+predict double res, residuals
+predict double res3 in 3, residuals
+assert reldif(yhat, 2 + .7*x) < 1e-14
+assert reldif(res, y - 2 - .7*x) < 1e-14
+assert (res3 == res) == (_n == 3) & (res3 == .) == (_n != 3)
+capture noisily predict z, xb residuals
+assert _rc == 198
