@@ -109,6 +109,8 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
     *out = num(ds.maxvar());
   } else if (name == "matsize") {
     *out = num(ip.matsize);
+  } else if (name == "level") {
+    *out = num(ip.level);
   } else if (name == "varabbrev") {
     *out = text(ds.varabbrev() ? "on" : "off");
   } else if (name == "linesize") {

@@ -136,6 +136,7 @@ class Interp {
   bool sweep_select = true;
   int default_type = 254;  // `set type`: the storage type of new numeric variables (float)
   uint32_t sortseed = 1001;  // `set sortseed`: drives the shuffle before a sort
+  double level = 95;  // `set level`: the confidence level of estimation tables
 
   // ---- dispatch and block state
   bool exec_flag = true;

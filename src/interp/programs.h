@@ -41,10 +41,16 @@ struct SavedResults {
   std::map<std::string, double> scalars;
   std::map<std::string, std::string> macros;
   std::map<std::string, stats::Matrix> matrices;
+  // Estimation results only: the kind of model that posted them (which
+  // commands may replay them), and numbers kept for the replay display.
+  int kind = 0;
+  std::vector<double> aux;
   void clear() {
     scalars.clear();
     macros.clear();
     matrices.clear();
+    kind = 0;
+    aux.clear();
   }
   bool empty() const { return scalars.empty() && macros.empty() && matrices.empty(); }
 };

@@ -163,6 +163,17 @@ rc_t cmd_set(Interp& ip) {
     return 0;
   }
   if (name == "logtype") return set_logtype(ip, value);
+  if (name == "level") {
+    double v = 0;
+    char* end = nullptr;
+    std::string text(value);
+    if (!text.empty()) v = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size()) return msg_invalid(ip, "syntax");
+    if (v < 10 || v > 99.99)
+      return msg_quoting(ip.out, "set level must be between 10 and 99.99 inclusive\n", "", "", 198);
+    ip.level = v;
+    return 0;
+  }
   if (name == "sortseed" || name == "processors") {
     long n;
     rc_t rc;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "stats/parallel.h"
+
 namespace nuvra::stats {
 
 CrossProducts::CrossProducts(int p)
@@ -14,13 +16,20 @@ CrossProducts::CrossProducts(int p)
       block_xx_(static_cast<size_t>(p) * p),
       block_lin_(static_cast<size_t>(p)) {}
 
-void CrossProducts::add(double* s, double* err, double v) {
-  double t = *s + v;
-  if (std::fabs(*s) >= std::fabs(v))
-    *err += (*s - t) + v;
-  else
-    *err += (v - t) + *s;
-  *s = t;
+void CrossProducts::add(double* s, double* err, double v) { compensated_add(*s, *err, v); }
+
+void CrossProducts::merge(const CrossProducts& o) {
+  add(&w_, &w_err_, o.w_);
+  w_err_ += o.w_err_;
+  for (int i = 0; i < p_; ++i) {
+    add(&lin_[i], &lin_err_[i], o.lin_[i]);
+    lin_err_[i] += o.lin_err_[i];
+    for (int j = i; j < p_; ++j) {
+      size_t k = static_cast<size_t>(i) * p_ + j;
+      add(&xx_[k], &xx_err_[k], o.xx_[k]);
+      xx_err_[k] += o.xx_err_[k];
+    }
+  }
 }
 
 void CrossProducts::add_block(const double* x, const double* w, int n) {

@@ -4,7 +4,8 @@
 // totals with a compensated (Neumaier) addition, so that long passes lose
 // no more than a block's worth of rounding.  This is the one place that
 // forms X'X sums, so a shared compensated-sum routine can replace the
-// addition here without touching the callers.
+// addition here without touching the callers.  The addition is the
+// observation passes' own compensated_add.
 #pragma once
 #include <vector>
 
@@ -18,6 +19,9 @@ class CrossProducts {
   // Adds n observations: x holds them observation-major (x[i*p + j]), w
   // their weights (null: 1 each).
   void add_block(const double* x, const double* w, int n);
+  // Folds in the totals of another accumulator of the same size, as one
+  // parallel chunk's partial sums are combined after a pass.
+  void merge(const CrossProducts& o);
   // The sum of w·x_i·x_j (compensated).
   double at(int i, int j) const;
   // Sums of w·x_j and of w.

@@ -525,6 +525,28 @@ class Compiler {
     if (name == "_b" || name == "_coef" || name == "_se") {
       std::string inside = s_.substr(b, e - b);
       if (ip_.e_results.empty()) fail(301);
+      // The coefficient (or its standard error) of the column of e(b)
+      // with that name, at compile time: the results cannot change while
+      // the expression runs.
+      std::string key = inside;
+      while (!key.empty() && key.front() == ' ') key.erase(key.begin());
+      while (!key.empty() && key.back() == ' ') key.pop_back();
+      auto bi = ip_.e_results.matrices.find("b");
+      if (bi != ip_.e_results.matrices.end() && bi->second.rows == 1) {
+        const stats::Matrix& bm = bi->second;
+        for (int j = 0; j < bm.cols; ++j) {
+          if (bm.colnames[j] != key && bm.col_label(j) != key) continue;
+          if (name != "_se") {
+            constant(bm.at(0, j));
+            return Type::kNumeric;
+          }
+          auto vi = ip_.e_results.matrices.find("V");
+          if (vi == ip_.e_results.matrices.end() || vi->second.rows <= j || vi->second.cols <= j) break;
+          double v = vi->second.at(j, j);
+          constant(v >= 0 && v < 8.988465674311579e307 ? std::sqrt(v) : v);
+          return Type::kNumeric;
+        }
+      }
       fail_msg("[", inside, "] not found\n", 111);
     }
     if (name == "_n" || name == "_N" || name == "_cons" || name == "_rc" || name == "_pi") fail(198);

@@ -1,0 +1,53 @@
+*! regress: linear regression by least squares, with the variance chosen by vce()
+program define regress, eclass
+    version 10.1
+    * Without a variable list the last fit is shown again.
+    gettoken first : 0, parse(" ,")
+    if `"`first'"' == "" | `"`first'"' == "," {
+        _regress `0'
+        exit
+    }
+    syntax varlist(min=1) [if] [in] [aweight fweight iweight pweight] [, VCE(string) Robust CLuster(string) HC2 HC3 *]
+    local kind ""
+    if `"`vce'"' != "" {
+        gettoken v rest : vce
+        local rest = trim(`"`rest'"')
+        local len = length(`"`v'"')
+        if `"`v'"' == substr("robust", 1, max(`len', 1)) & `"`rest'"' == "" {
+            local kind robust
+        }
+        else if `"`v'"' == "hc2" & `"`rest'"' == "" {
+            local kind hc2
+        }
+        else if `"`v'"' == "hc3" & `"`rest'"' == "" {
+            local kind hc3
+        }
+        else if `"`v'"' == substr("cluster", 1, max(`len', 2)) & `"`rest'"' != "" {
+            local kind cluster
+            local cluster `"`rest'"'
+        }
+        else if `"`v'"' == "ols" & `"`rest'"' == "" {
+            local kind ols
+        }
+        else {
+            display as error `"vcetype `v' not allowed"'
+            exit 198
+        }
+        if `"`robust'`hc2'`hc3'"' != "" {
+            display as error "options vce() and `robust'`hc2'`hc3' may not be combined"
+            exit 198
+        }
+    }
+    local vopt `robust' `hc2' `hc3'
+    if "`kind'" == "robust" | "`kind'" == "hc2" | "`kind'" == "hc3" {
+        local vopt `kind'
+    }
+    if `"`cluster'"' != "" {
+        local vopt `vopt' cluster(`cluster')
+    }
+    local wgt
+    if `"`weight'"' != "" {
+        local wgt [`weight'`exp']
+    }
+    _regress `varlist' `if' `in' `wgt', `vopt' `options'
+end

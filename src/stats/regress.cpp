@@ -1,0 +1,790 @@
+// _regress: ordinary least squares over weighted cross products, the fit
+// statistics, the ordinary and robust variances, the posting of the
+// estimation results, and the header and coefficient table (also shown on
+// replay from the posted results alone).
+//
+// The cross products of (y, x1..xk, constant) are accumulated in parallel
+// chunks with compensated sums, swept with the constant held back, and the
+// kept block's inverse and the coefficients are then polished by a few
+// steps of iterative refinement in long double: the sweep alone loses
+// about cond(X'X) in relative accuracy, which on polynomial terms leaves
+// too few correct digits.  Refinement never changes which regressors the
+// sweep dropped.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "data/commands/commands.h"
+#include "data/expr/expr.h"
+#include "data/expr/sample.h"
+#include "data/format.h"
+#include "data/missing.h"
+#include "interp/builtins.h"
+#include "interp/interp.h"
+#include "interp/messages.h"
+#include "interp/names.h"
+#include "interp/parse.h"
+#include "stats/crossprod.h"
+#include "data/functions/distributions.h"
+#include "stats/matexpr.h"
+#include "stats/parallel.h"
+#include "stats/sample.h"
+#include "stats/sweep.h"
+
+namespace nuvra {
+
+namespace stats {
+
+namespace {
+
+using data::is_missing;
+using data::kMissing;
+
+enum class Vce { kOls, kRobust, kHc2, kHc3, kCluster };
+
+struct Options {
+  bool beta = false, header = true, plus = false, constant = true, hascons = false, mse1 = false;
+  bool tsscons = false, has_dof = false, has_eform = false;
+  double dof = 0;
+  double level = 95;
+  std::string eform, depname, clustvar;
+  Vce vce = Vce::kOls;
+};
+
+std::string fmtnum(const char* f, double v) { return data::format_number(f, v); }
+
+// The observations of the fit: selected, nonmissing in every variable
+// (and the cluster variable), with a usable weight.
+struct Fit {
+  std::vector<std::int64_t> obs;  // 1-based observation numbers
+  std::vector<double> w;          // empty without weights
+  std::vector<double> cluster;    // cluster variable values, when clustering
+  double n = 0;                   // e(N)
+};
+
+rc_t mark_fit(Interp& ip, const CommandLine& cl, const std::vector<int>& vars, int clustvar, Fit* f) {
+  std::vector<char> touse;
+  if (rc_t rc = expr::mark_sample(ip, cl, &touse)) return rc;
+  expr::Program wp;
+  expr::EvalContext wcx;
+  const bool weighted = cl.has_weight;
+  if (weighted) {
+    if (rc_t rc = expr::compile(ip, cl.weight_text, expr::Want::kNumeric, &wp)) return rc;
+    expr::bind(ip, wp, &wcx);
+  }
+  data::Dataset& ds = ip.dataset;
+  std::vector<data::Column> cols;
+  for (int j : vars) cols.push_back(ds.column(j));
+  f->obs.reserve(static_cast<size_t>(ds.nobs()));
+  double wsum = 0;
+  for (std::int64_t i = 1; i <= ds.nobs(); ++i) {
+    if (!touse[static_cast<size_t>(i - 1)]) continue;
+    bool ok = true;
+    for (const data::Column& col : cols)
+      if (is_missing(col.fetch(i - 1))) {
+        ok = false;
+        break;
+      }
+    if (!ok) continue;
+    double c = 0;
+    if (clustvar) {
+      c = ds.fetch(clustvar, i);
+      if (is_missing(c)) continue;
+    }
+    if (weighted) {
+      double w = expr::eval_number(wcx, i);
+      if (is_missing(w)) continue;
+      if (w < 0 && cl.weight_type != kIweight)
+        return msg_quoting(ip.out, "negative weights encountered\n", "", "", 402);
+      if (cl.weight_type == kFweight && w != std::floor(w))
+        return msg_quoting(ip.out, "may not use noninteger frequency weights\n", "", "", 401);
+      if (w == 0) continue;
+      f->w.push_back(w);
+      wsum += w;
+    }
+    if (clustvar) f->cluster.push_back(c);
+    f->obs.push_back(i);
+  }
+  double count = static_cast<double>(f->obs.size());
+  f->n = count;
+  // Analytic and sampling weights are scaled to sum to the count, so that
+  // the sums of squares are on the scale of the observations.
+  if (weighted && (cl.weight_type == kAweight || cl.weight_type == kPweight) && wsum > 0)
+    for (double& w : f->w) w *= count / wsum;
+  if (weighted && (cl.weight_type == kFweight || cl.weight_type == kIweight)) f->n = wsum;
+  return 0;
+}
+
+// Cross products of the p columns (y, regressors, constant when asked)
+// over the fit, one accumulator per parallel chunk, merged in chunk order.
+rc_t accumulate(Interp& ip, const Fit& f, const std::vector<int>& vars, bool constant, CrossProducts* out) {
+  const int p = out->size();
+  const int nv = static_cast<int>(vars.size());
+  const std::int64_t n = static_cast<std::int64_t>(f.obs.size());
+  PassPlan plan = plan_pass(ip.processors, n);
+  std::vector<CrossProducts> slots(static_cast<size_t>(plan.threads), CrossProducts(p));
+  // Columns read directly; the sample holds no missing values, so double
+  // columns are copied without the missing-value translation.
+  std::vector<data::Column> cols;
+  for (int j : vars) cols.push_back(ip.dataset.column(j));
+  constexpr int kRows = 128;
+  bool done = run_pass(
+      plan, ip.processors, n, break_poll(ip),
+      [&](int k, std::int64_t b, std::int64_t e) {
+        double block[kRows * 64];
+        std::vector<double> big;
+        double* buf = block;
+        if (p > 64) {
+          big.resize(static_cast<size_t>(kRows) * p);
+          buf = big.data();
+        }
+        for (std::int64_t s = b; s < e; s += kRows) {
+          int m = static_cast<int>(std::min<std::int64_t>(kRows, e - s));
+          for (int r = 0; r < m; ++r) {
+            double* row = buf + static_cast<size_t>(r) * p;
+            std::int64_t i = f.obs[static_cast<size_t>(s + r)] - 1;
+            for (int c = 0; c < nv; ++c)
+              row[c] = cols[c].type == data::kDouble ? cols[c].raw<double>(i) : cols[c].fetch(i);
+            if (constant) row[nv] = 1;
+          }
+          slots[static_cast<size_t>(k)].add_block(buf, f.w.empty() ? nullptr : f.w.data() + s, m);
+        }
+      },
+      [](int) {});
+  if (!done) return 1;
+  for (const CrossProducts& s : slots) out->merge(s);
+  return 0;
+}
+
+// Solves for the inverse of the kept block and for b by refinement: the
+// residuals of A·X = I and A·b = c are formed in long double from the
+// accumulated (compensated) A and c, and corrected with the current X.
+void refine(const std::vector<long double>& a, const std::vector<long double>& c, int k, std::vector<double>* x,
+            std::vector<double>* b) {
+  auto A = [&](int i, int j) { return a[static_cast<size_t>(i) * k + j]; };
+  std::vector<long double> X(x->begin(), x->end()), R(static_cast<size_t>(k) * k), T(static_cast<size_t>(k) * k);
+  for (int iter = 0; iter < 3; ++iter) {
+    // R = I - A X
+    for (int i = 0; i < k; ++i)
+      for (int j = 0; j < k; ++j) {
+        long double s = (i == j) ? 1.0L : 0.0L;
+        for (int l = 0; l < k; ++l) s -= A(i, l) * X[static_cast<size_t>(l) * k + j];
+        R[static_cast<size_t>(i) * k + j] = s;
+      }
+    // X += X R
+    for (int i = 0; i < k; ++i)
+      for (int j = 0; j < k; ++j) {
+        long double s = 0;
+        for (int l = 0; l < k; ++l) s += X[static_cast<size_t>(i) * k + l] * R[static_cast<size_t>(l) * k + j];
+        T[static_cast<size_t>(i) * k + j] = X[static_cast<size_t>(i) * k + j] + s;
+      }
+    // keep it symmetric
+    for (int i = 0; i < k; ++i)
+      for (int j = 0; j < k; ++j)
+        X[static_cast<size_t>(i) * k + j] = (T[static_cast<size_t>(i) * k + j] + T[static_cast<size_t>(j) * k + i]) / 2;
+  }
+  std::vector<long double> bb(static_cast<size_t>(k), 0.0L), r(static_cast<size_t>(k));
+  for (int i = 0; i < k; ++i)
+    for (int j = 0; j < k; ++j) bb[i] += X[static_cast<size_t>(i) * k + j] * c[j];
+  for (int iter = 0; iter < 3; ++iter) {
+    for (int i = 0; i < k; ++i) {
+      long double s = c[i];
+      for (int j = 0; j < k; ++j) s -= A(i, j) * bb[j];
+      r[i] = s;
+    }
+    for (int i = 0; i < k; ++i) {
+      long double s = 0;
+      for (int j = 0; j < k; ++j) s += X[static_cast<size_t>(i) * k + j] * r[j];
+      bb[i] += s;
+    }
+  }
+  for (size_t i = 0; i < X.size(); ++i) (*x)[i] = static_cast<double>(X[i]);
+  for (int i = 0; i < k; ++i) (*b)[i] = static_cast<double>(bb[i]);
+}
+
+// The cross products of the kept columns and y again, in long double,
+// for fits whose regressors are so nearly collinear that the rounding of
+// the double products themselves would show in the coefficients.
+rc_t precise_pass(Interp& ip, const Fit& f, const std::vector<int>& xv, const std::vector<int>& kept, int yvar,
+                  std::vector<long double>* A, std::vector<long double>* c, long double* yy) {
+  const int q = static_cast<int>(kept.size());
+  const int nx = static_cast<int>(xv.size());
+  const data::Dataset& ds = ip.dataset;
+  std::vector<long double> x(static_cast<size_t>(q));
+  A->assign(static_cast<size_t>(q) * q, 0.0L);
+  c->assign(static_cast<size_t>(q), 0.0L);
+  *yy = 0;
+  for (size_t pos = 0; pos < f.obs.size(); ++pos) {
+    if ((pos & 65535) == 0 && ip.poll_break()) return 1;
+    std::int64_t i = f.obs[pos];
+    long double w = f.w.empty() ? 1.0L : f.w[pos];
+    long double y = ds.fetch(yvar, i);
+    for (int j = 0; j < q; ++j) x[j] = kept[j] < nx ? ds.fetch(xv[kept[j]], i) : 1.0;
+    *yy += w * y * y;
+    for (int a = 0; a < q; ++a) {
+      long double wx = w * x[a];
+      (*c)[a] += wx * y;
+      for (int b = a; b < q; ++b) (*A)[static_cast<size_t>(a) * q + b] += wx * x[b];
+    }
+  }
+  for (int a = 0; a < q; ++a)
+    for (int b = 0; b < a; ++b) (*A)[static_cast<size_t>(a) * q + b] = (*A)[static_cast<size_t>(b) * q + a];
+  return 0;
+}
+
+// The robust "meat": sum over observations (or clusters) of score outer
+// products, scores u_i = w_i e_i x_i over the kept columns.  Returns the
+// number of clusters in *groups when clustering.
+rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, bool constant, const std::vector<int>& kept,
+                 const std::vector<double>& b, const std::vector<double>& ainv, int yvar, Vce vce, bool fweighted,
+                 std::vector<double>* meat, double* groups) {
+  const int q = static_cast<int>(kept.size());
+  const data::Dataset& ds = ip.dataset;
+  const std::int64_t n = static_cast<std::int64_t>(f.obs.size());
+  const int nx = static_cast<int>(xv.size());
+  meat->assign(static_cast<size_t>(q) * q, 0.0);
+  std::vector<double> x(static_cast<size_t>(q)), u(static_cast<size_t>(q));
+  auto row = [&](std::int64_t pos, double* e) {
+    std::int64_t i = f.obs[static_cast<size_t>(pos)];
+    double fit = 0;
+    for (int c = 0; c < q; ++c) {
+      int col = kept[c];
+      x[c] = col < nx ? ds.fetch(xv[col], i) : 1.0;
+      fit += b[c] * x[c];
+    }
+    *e = ds.fetch(yvar, i) - fit;
+  };
+  (void)constant;
+  if (vce == Vce::kCluster) {
+    // Observations ordered by cluster value; scores summed within each.
+    std::vector<std::int64_t> order(static_cast<size_t>(n));
+    for (std::int64_t i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::int64_t a, std::int64_t c) { return f.cluster[a] < f.cluster[c]; });
+    double g = 0;
+    std::fill(u.begin(), u.end(), 0.0);
+    for (std::int64_t s = 0; s < n; ++s) {
+      if ((s & 65535) == 0 && ip.poll_break()) return 1;
+      std::int64_t pos = order[static_cast<size_t>(s)];
+      double e;
+      row(pos, &e);
+      double w = f.w.empty() ? 1.0 : f.w[static_cast<size_t>(pos)];
+      for (int c = 0; c < q; ++c) u[c] += w * e * x[c];
+      bool last = s + 1 == n || f.cluster[order[static_cast<size_t>(s + 1)]] != f.cluster[pos];
+      if (last) {
+        for (int i = 0; i < q; ++i)
+          for (int j = 0; j < q; ++j) (*meat)[static_cast<size_t>(i) * q + j] += u[i] * u[j];
+        std::fill(u.begin(), u.end(), 0.0);
+        g += 1;
+      }
+    }
+    *groups = g;
+    return 0;
+  }
+  for (std::int64_t pos = 0; pos < n; ++pos) {
+    if ((pos & 65535) == 0 && ip.poll_break()) return 1;
+    double e;
+    row(pos, &e);
+    double w = f.w.empty() ? 1.0 : f.w[static_cast<size_t>(pos)];
+    // Frequency weights count repeated observations: each copy adds e^2.
+    double s = fweighted ? w * e * e : w * w * e * e;
+    if (vce == Vce::kHc2 || vce == Vce::kHc3) {
+      double h = 0;
+      for (int i = 0; i < q; ++i) {
+        double t = 0;
+        for (int j = 0; j < q; ++j) t += ainv[static_cast<size_t>(i) * q + j] * x[j];
+        h += x[i] * t;
+      }
+      h *= w;
+      double d = 1 - h;
+      s = d > 0 ? (vce == Vce::kHc2 ? s / d : s / (d * d)) : 0;
+    }
+    for (int i = 0; i < q; ++i)
+      for (int j = i; j < q; ++j) (*meat)[static_cast<size_t>(i) * q + j] += s * x[i] * x[j];
+  }
+  for (int i = 0; i < q; ++i)
+    for (int j = 0; j < i; ++j) (*meat)[static_cast<size_t>(i) * q + j] = (*meat)[static_cast<size_t>(j) * q + i];
+  return 0;
+}
+
+// ---- display, from the posted results only
+
+double escalar(const Interp& ip, const char* name) {
+  auto it = ip.e_results.scalars.find(name);
+  return it == ip.e_results.scalars.end() ? kMissing : it->second;
+}
+
+std::string emacro(const Interp& ip, const char* name) {
+  auto it = ip.e_results.macros.find(name);
+  return it == ip.e_results.macros.end() ? std::string() : it->second;
+}
+
+void display_header(Interp& ip) {
+  double N = escalar(ip, "N"), df_m = escalar(ip, "df_m"), df_r = escalar(ip, "df_r");
+  double F = escalar(ip, "F"), r2 = escalar(ip, "r2"), r2_a = escalar(ip, "r2_a"), rmse = escalar(ip, "rmse");
+  double mss = escalar(ip, "mss"), rss = escalar(ip, "rss");
+  double prob = (is_missing(F) || is_missing(df_m) || df_r <= 0) ? kMissing : fn::Ftail(df_m, df_r, F);
+  char flabel[48];
+  std::snprintf(flabel, sizeof flabel, "F(%3.0f,%6.0f)", df_m, df_r);
+  ip.out.set_class(output::OutClass::Text);
+  if (!emacro(ip, "vcetype").empty()) {
+    std::string left = "{txt}Linear r" + std::string("egression");
+    ip.out.printf_markup("\n%s{col 45}Number of obs = {res}%8.0f\n", left.c_str(), N);
+    if (is_missing(F))
+      ip.out.printf_markup("{txt}{col 45}{help j_robustsingular:%-14s}= {res}%8s\n", flabel, fmtnum("%8.2f", F).c_str());
+    else
+      ip.out.printf_markup("{txt}{col 45}%-14s= {res}%8s\n", flabel, fmtnum("%8.2f", F).c_str());
+    ip.out.printf_markup("{txt}{col 45}%-14s= {res}%8s\n", "Prob > F", fmtnum("%8.4f", prob).c_str());
+    ip.out.printf_markup("{txt}{col 45}%-14s= {res}%8s\n", "R-squared", fmtnum("%8.4f", r2).c_str());
+    ip.out.printf_markup("{txt}{col 45}%-14s= {res} %7s\n\n", "Root MSE", fmtnum("%7.0g", rmse).c_str());
+    return;
+  }
+  double tss = mss + rss;
+  double df_t = df_m + df_r;
+  auto ms = [](double ss, double df) { return df > 0 ? ss / df : kMissing; };
+  // The analysis-of-variance rows on the left, the fit summary from
+  // column 55 on.
+  auto line = [&](const char* name, double ss, double df, const char* label, const std::string& value) {
+    ip.out.printf_markup("{txt}%12s {c |} {res}%11s%6.0f %11s{txt}{col 55}%-14s= {res}%8s\n", name,
+                         fmtnum("%11.0g", ss).c_str(), df, fmtnum("%11.0g", ms(ss, df)).c_str(), label,
+                         value.c_str());
+  };
+  ip.out.printf_markup("\n{txt}%12s {c |} %11s%6s %11s{col 55}%-14s= {res}%8.0f\n", "Source", "SS", "df", "MS",
+                       "Number of obs", N);
+  ip.out.printf_markup("{txt}{hline 13}{c +}{hline 30}{col 55}%-14s= {res}%8s\n", flabel,
+                       fmtnum("%8.2f", F).c_str());
+  line("Model", mss, df_m, "Prob > F", fmtnum("%8.4f", prob));
+  line("Residual", rss, df_r, "R-squared", fmtnum("%8.4f", r2));
+  ip.out.printf_markup("{txt}{hline 13}{c +}{hline 30}{col 55}%-14s= {res}%8s\n", "Adj R-squared",
+                       fmtnum("%8.4f", r2_a).c_str());
+  line("Total", tss, df_t, "Root MSE", " " + fmtnum("%7.0g", rmse));
+  ip.out.print_markup("\n");
+}
+
+void display_table(Interp& ip, const Options& o, const std::vector<double>& betas) {
+  auto bi = ip.e_results.matrices.find("b");
+  auto vi = ip.e_results.matrices.find("V");
+  if (bi == ip.e_results.matrices.end() || vi == ip.e_results.matrices.end()) return;
+  const Matrix& b = bi->second;
+  const Matrix& V = vi->second;
+  double df_r = escalar(ip, "df_r");
+  std::string dep = emacro(ip, "depvar");
+  std::string vcetype = emacro(ip, "vcetype");
+  if (emacro(ip, "vce") == "cluster")
+    ip.out.printf_markup("{txt}{ralign 78:(Std. Err. adjusted for %.0f clusters in %s)}\n",
+                         escalar(ip, "N_clust"), emacro(ip, "clustvar").c_str());
+  ip.out.print_markup("{txt}{hline 78}\n");
+  if (!vcetype.empty()) ip.out.printf_markup("{txt}%12s {c |}%22s\n", "", vcetype.c_str());
+  std::string title = o.has_eform ? o.eform : "Coef.";
+  std::string tail;
+  if (o.beta) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%25s", "Beta");
+    tail = t;
+  } else {
+    char lev[64];
+    std::snprintf(lev, sizeof lev, "[%g%% Conf. Interval]", o.level);
+    char t[80];
+    std::snprintf(t, sizeof t, "%25s", lev);
+    tail = t;
+  }
+  std::string dname = dep.size() > 12 ? dep.substr(0, 10) + "~" + dep.substr(dep.size() - 1) : dep;
+  ip.out.printf_markup("{txt}%12s {c |} %10s  Std. Err.        t   P>|t|%s\n", dname.c_str(), title.c_str(), tail.c_str());
+  ip.out.print_markup("{txt}{hline 13}{c +}{hline 64}\n");
+  double tcrit = fn::invttail(df_r, (1 - o.level / 100) / 2);
+  for (int j = 0; j < b.cols; ++j) {
+    std::string name = b.colnames[j];
+    if (name.size() > 12) name = name.substr(0, 10) + "~" + name.substr(name.size() - 1);
+    double coef = b.at(0, j), se = std::sqrt(V.at(j, j));
+    if (coef == 0 && V.at(j, j) == 0) {
+      ip.out.printf_markup("{txt}%12s {c |}  {res}(dropped)\n", name.c_str());
+      continue;
+    }
+    double t = se > 0 ? coef / se : kMissing;
+    double p = (is_missing(t) || !(df_r > 0)) ? kMissing : 2 * fn::ttail(df_r, std::fabs(t));
+    double lo = is_missing(tcrit) ? kMissing : coef - tcrit * se, hi = is_missing(tcrit) ? kMissing : coef + tcrit * se;
+    double shown = coef, shown_se = se;
+    if (o.has_eform) {
+      shown = std::exp(coef);
+      shown_se = shown * se;
+      lo = is_missing(lo) ? lo : std::exp(lo);
+      hi = is_missing(hi) ? hi : std::exp(hi);
+    }
+    std::string last;
+    if (o.beta) {
+      double bv = j < static_cast<int>(betas.size()) ? betas[j] : kMissing;
+      last = name == "_cons" ? std::string() : std::string(16, ' ') + fmtnum("%9.0g", bv);
+    } else {
+      last = "    " + fmtnum("%9.0g", lo) + "   " + fmtnum("%9.0g", hi);
+    }
+    ip.out.printf_markup("{txt}%12s {c |}  {res}%9s  %9s %8s %7s%s\n", name.c_str(), fmtnum("%9.0g", shown).c_str(),
+                         fmtnum("%9.0g", shown_se).c_str(), fmtnum("%8.2f", t).c_str(), fmtnum("%7.3f", p).c_str(),
+                         last.c_str());
+  }
+  if (!o.plus) ip.out.print_markup("{txt}{hline 13}{c BT}{hline 64}\n");
+}
+
+rc_t no_obs(Interp& ip) {
+  rc_message(ip, 2000);
+  return ip.by_active ? 0 : 2000;
+}
+
+rc_t combine_error(Interp& ip, const char* a, const char* b, rc_t code) {
+  char m[128];
+  std::snprintf(m, sizeof m, "options %s and %s may not be combined\n", a, b);
+  return msg_quoting(ip.out, m, "", "", code);
+}
+
+// Options shared by fit and replay.
+rc_t read_options(Interp& ip, CommandLine& cl, Options* o, bool* robust, bool* hc2, bool* hc3, bool* has_cluster) {
+  o->beta = cl.flag("beta", 1, 0) == 1;
+  o->header = cl.flag("header", 2, 1) != 0;
+  o->plus = cl.flag("plus", 4, 0) == 1;
+  o->has_eform = cl.string("eform", 2, &o->eform, 12, 10);
+  double d[1];
+  int got = cl.number_list("dof", 3, d, 1);
+  if (got == 1) {
+    if (d[0] < 0 || d[0] > 2147483647.0 || d[0] != std::floor(d[0])) return msg_invalid(ip, "dof()");
+    o->has_dof = true;
+    o->dof = d[0];
+  }
+  cl.flag("rssmat", 6, 0);
+  cl.flag("bmat", 4, 0);
+  cl.flag("means", 1, 0);
+  cl.flag("checkorder", 10, 1);
+  o->constant = cl.flag("constant", 1, 1) != 0;
+  o->hascons = cl.flag("hascons", 1, 0) == 1;
+  o->mse1 = cl.flag("mse1", 2, 0) == 1;
+  o->tsscons = cl.flag("tsscons", 7, 0) == 1;
+  cl.string("depname", 3, &o->depname, 32, 1);
+  *hc2 = cl.flag("hc2", 3, 0) == 1;
+  *hc3 = cl.flag("hc3", 3, 0) == 1;
+  *robust = cl.flag("robust", 1, 0) == 1;
+  *has_cluster = cl.string("cluster", 2, &o->clustvar, 32, 1);
+  o->level = ip.level;
+  double lv[1];
+  if (cl.number_list("level", 1, lv, 1) == 1) {
+    if (lv[0] < 10 || lv[0] > 99.99)
+      return msg_quoting(ip.out, "level() must be between 10 and 99.99 inclusive\n", "", "", 198);
+    o->level = lv[0];
+  }
+  return cl.leftover(ip);
+}
+
+}  // namespace
+
+}  // namespace stats
+
+// _regress [depvar [indepvars]] [if] [in] [weight] [, options]
+rc_t cmd_regress_core(Interp& ip) {
+  using namespace stats;
+  ParseSettings st;
+  st.varlist = true;
+  st.allow_if = st.allow_in = true;
+  st.weights = kAweight | kFweight | kIweight | kPweight;
+  CommandLine cl;
+  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  Options o;
+  bool robust = false, hc2 = false, hc3 = false, has_cluster = false;
+  if (rc_t rc = read_options(ip, cl, &o, &robust, &hc2, &hc3, &has_cluster)) return rc;
+
+  std::string_view vl = trim(cl.varlist_text);
+  if (vl.empty()) {
+    // Replay.
+    if (cl.has_if || cl.has_in || cl.has_weight) return msg_invalid(ip, "syntax");
+    int kind = ip.e_results.kind;
+    if (emacro(ip, "cmd") != "regress" || (kind != 1 && kind != 2 && kind != 11 && kind != 20))
+      return rc_message(ip, 301);
+    if (o.beta && kind == 2) return msg_invalid(ip, "beta");
+    if (o.beta && emacro(ip, "vce") == "cluster") return combine_error(ip, "cluster()", "beta", 184);
+    if (o.header) display_header(ip);
+    display_table(ip, o, ip.e_results.aux);
+    return 0;
+  }
+
+  // Combinations.
+  if (o.beta && has_cluster) return combine_error(ip, "cluster()", "beta", 184);
+  if (hc2 && hc3) return combine_error(ip, "hc2", "hc3", 198);
+  if ((hc2 || hc3) && has_cluster) return combine_error(ip, hc2 ? "hc2" : "hc3", "cluster()", 198);
+  if ((hc2 || hc3 || robust || has_cluster) && cl.has_weight && cl.weight_type == kIweight)
+    return rc_message(ip, 5101);
+  if (o.mse1 && (robust || hc2 || hc3 || has_cluster)) return combine_error(ip, "mse1", "robust", 198);
+  Vce vce = Vce::kOls;
+  if (robust || (cl.has_weight && cl.weight_type == kPweight)) vce = Vce::kRobust;
+  if (hc2) vce = Vce::kHc2;
+  if (hc3) vce = Vce::kHc3;
+  if (has_cluster) vce = Vce::kCluster;
+
+  std::vector<int> vars;
+  if (rc_t rc = datacmd::varlist_required(ip, cl.varlist_text, &vars)) return rc;
+  for (int j : vars)
+    if (ip.dataset.is_string(j)) return rc_message(ip, 109);
+  int clustvar = 0;
+  if (has_cluster) {
+    std::vector<int> cv;
+    if (rc_t rc = datacmd::varlist_required(ip, o.clustvar, &cv)) return rc;
+    if (cv.size() != 1) return msg_quoting(ip.out, "", o.clustvar, ": too many variables specified\n", 103);
+    clustvar = cv[0];
+    o.clustvar = ip.dataset.name(clustvar);
+  }
+  const int nx = static_cast<int>(vars.size()) - 1;
+  const bool cons = o.constant && !o.hascons;
+  const bool centred = o.constant || o.hascons || o.tsscons;  // tss about the mean
+  const int kx = nx + (cons ? 1 : 0);
+  if (kx == 0) return rc_message(ip, 102);
+  if (kx > ip.matsize - 2) return rc_message(ip, 908);
+
+  Fit f;
+  if (rc_t rc = mark_fit(ip, cl, vars, clustvar, &f)) return rc;
+  if (f.obs.empty()) return no_obs(ip);
+  const int p = kx + 1;
+  CrossProducts xx(p);
+  if (rc_t rc = accumulate(ip, f, vars, cons, &xx)) return rc;
+
+  // The work array: y in row and column 0, then the regressors, the
+  // constant last.
+  int stride = sweep_stride(ip, p);
+  std::vector<double> work;
+  try {
+    work.assign(static_cast<size_t>(stride) * static_cast<size_t>(p), 0.0);
+  } catch (const std::bad_alloc&) {
+    return rc_message(ip, 909);
+  }
+  for (int i = 0; i < p; ++i)
+    for (int j = 0; j < p; ++j) work[static_cast<size_t>(i) * stride + j] = xx.at(i, j);
+  SweepOptions opt;
+  opt.select_pivots = ip.sweep_select;
+  opt.processors = ip.processors;
+  opt.poll_break = [&ip] { return ip.poll_break(); };
+  if (ip.sweep_trace)
+    opt.trace = [&ip](std::string_view line) {
+      ip.out.set_class(output::OutClass::Text);
+      ip.out.print_plain(line);
+    };
+  std::vector<std::uint8_t> status;
+  if (rc_t rc = sweep_invert(work.data(), stride, 1, kx, nullptr, cons ? kx - 1 : -1, &status, opt)) {
+    if (rc == 909) return rc_message(ip, 909);
+    return rc;
+  }
+  std::vector<int> kept;
+  for (int j = 0; j < kx; ++j)
+    if (status[j] != kDropped) kept.push_back(j);
+  const int k = static_cast<int>(kept.size());
+  std::vector<long double> A(static_cast<size_t>(k) * k), c(static_cast<size_t>(k));
+  std::vector<double> ainv(static_cast<size_t>(k) * k), bk(static_cast<size_t>(k));
+  for (int i = 0; i < k; ++i) {
+    c[i] = xx.at(0, kept[i] + 1);
+    for (int j = 0; j < k; ++j) {
+      A[static_cast<size_t>(i) * k + j] = xx.at(kept[i] + 1, kept[j] + 1);
+      ainv[static_cast<size_t>(i) * k + j] = work[static_cast<size_t>(kept[i] + 1) * stride + kept[j] + 1];
+    }
+  }
+  // a_jj times the (j,j) element of the inverse is 1/(1 - R^2) of column j
+  // on the others; past 1e6 the double cross products carry too few
+  // digits, and they are formed once more in long double.
+  long double yy = xx.at(0, 0);
+  double worst = 0;
+  for (int i = 0; i < k; ++i)
+    worst = std::max(worst, static_cast<double>(A[static_cast<size_t>(i) * k + i]) * ainv[static_cast<size_t>(i) * k + i]);
+  if (worst > 1e6) {
+    std::vector<int> xv(vars.begin() + 1, vars.end());
+    if (rc_t rc = precise_pass(ip, f, xv, kept, vars[0], &A, &c, &yy)) return rc;
+  }
+  refine(A, c, k, &ainv, &bk);
+
+  // Fit statistics.
+  const double N = f.n;
+  double df_r = N - k;
+  if (o.has_dof) df_r = o.dof;
+  const bool model_cons = cons || o.hascons;
+  double df_m = (model_cons || o.tsscons) ? k - 1 : k;
+  long double bxy = 0;
+  {
+    CompensatedSum s;
+    for (int i = 0; i < k; ++i) s.add(static_cast<double>(bk[i] * c[i]));
+    bxy = s.value();
+  }
+  const long double sy = xx.sum(0), sw = xx.weight_sum();
+  double tss, rss, mss;
+  if (centred) {
+    long double m2 = sy * sy / sw;
+    tss = static_cast<double>(yy - m2);
+    if (model_cons) {
+      rss = static_cast<double>(yy - bxy);
+      mss = static_cast<double>(bxy - m2);
+    } else {
+      rss = static_cast<double>(yy - bxy);
+      mss = tss - rss;
+    }
+  } else {
+    tss = static_cast<double>(yy);
+    rss = static_cast<double>(yy - bxy);
+    mss = static_cast<double>(bxy);
+  }
+  if (mss < 0) mss = 0;
+  if (rss < 0) rss = 0;
+  double s2 = df_r > 0 ? rss / df_r : 0;
+  if (o.mse1) s2 = 1;
+  double r2 = tss > 0 ? 1 - rss / tss : kMissing;
+  if (!is_missing(r2) && r2 > 0.99999999999999) {
+    r2 = 1;
+    mss = tss;
+    rss = 0;
+    s2 = o.mse1 ? 1 : 0;
+  }
+  if (!is_missing(r2) && r2 < 0) r2 = kMissing;
+  double F;
+  if (df_m == 0 && model_cons)
+    F = 0;
+  else if (df_m > 0 && s2 > 0)
+    F = (mss / df_m) / s2;
+  else
+    F = kMissing;
+  if (!is_missing(F) && F < 0) F = kMissing;
+  double K = model_cons ? N - 1 : N;
+  double r2_a = (is_missing(r2) || df_r <= 0) ? kMissing : 1 - (1 - r2) * K / df_r;
+
+  // Variance of the kept coefficients.
+  std::vector<double> Vk(static_cast<size_t>(k) * k);
+  double n_clust = 0;
+  if (vce == Vce::kOls) {
+    for (size_t i = 0; i < Vk.size(); ++i) Vk[i] = s2 * ainv[i];
+  } else {
+    std::vector<double> meat;
+    std::vector<int> xv(vars.begin() + 1, vars.end());
+    if (rc_t rc = robust_meat(ip, f, xv, cons, kept, bk, ainv, vars[0], vce,
+                              cl.has_weight && cl.weight_type == kFweight, &meat, &n_clust))
+      return rc;
+    double factor = 1;
+    if (vce == Vce::kRobust) factor = df_r > 0 ? N / df_r : kMissing;
+    if (vce == Vce::kCluster) {
+      factor = (n_clust > 1 && N - k > 0) ? (n_clust / (n_clust - 1)) * ((N - 1) / (N - k)) : kMissing;
+      df_r = n_clust - 1;
+      r2_a = (is_missing(r2) || df_r <= 0) ? kMissing : r2_a;
+    }
+    std::vector<double> t(static_cast<size_t>(k) * k, 0.0);
+    for (int i = 0; i < k; ++i)
+      for (int j = 0; j < k; ++j) {
+        double s = 0;
+        for (int l = 0; l < k; ++l) s += ainv[static_cast<size_t>(i) * k + l] * meat[static_cast<size_t>(l) * k + j];
+        t[static_cast<size_t>(i) * k + j] = s;
+      }
+    for (int i = 0; i < k; ++i)
+      for (int j = 0; j < k; ++j) {
+        double s = 0;
+        for (int l = 0; l < k; ++l) s += t[static_cast<size_t>(i) * k + l] * ainv[static_cast<size_t>(l) * k + j];
+        Vk[static_cast<size_t>(i) * k + j] = is_missing(factor) ? kMissing : factor * s;
+      }
+    for (int i = 0; i < k; ++i)
+      for (int j = 0; j < i; ++j)
+        Vk[static_cast<size_t>(i) * k + j] = Vk[static_cast<size_t>(j) * k + i] =
+            (Vk[static_cast<size_t>(i) * k + j] + Vk[static_cast<size_t>(j) * k + i]) / 2;
+    // The Wald F of all the slopes under the robust variance.
+    std::vector<int> slopes;
+    for (int i = 0; i < k; ++i)
+      if (!(cons && kept[i] == kx - 1)) slopes.push_back(i);
+    const int qn = static_cast<int>(slopes.size());
+    F = kMissing;
+    if (qn == 0) {
+      F = model_cons ? 0 : kMissing;
+    } else if (!is_missing(factor) && df_r > 0) {
+      int qs = sweep_stride(ip, qn);
+      std::vector<double> w(static_cast<size_t>(qs) * qn, 0.0);
+      for (int i = 0; i < qn; ++i)
+        for (int j = 0; j < qn; ++j) w[static_cast<size_t>(i) * qs + j] = Vk[static_cast<size_t>(slopes[i]) * k + slopes[j]];
+      std::vector<std::uint8_t> vst;
+      SweepOptions vo;
+      vo.processors = ip.processors;
+      if (sweep_invert(w.data(), qs, 0, qn, nullptr, -1, &vst, vo) == 0) {
+        bool full = std::none_of(vst.begin(), vst.end(), [](std::uint8_t s) { return s == kDropped; });
+        if (full) {
+          double wald = 0;
+          for (int i = 0; i < qn; ++i)
+            for (int j = 0; j < qn; ++j)
+              wald += bk[slopes[i]] * w[static_cast<size_t>(i) * qs + j] * bk[slopes[j]];
+          F = wald / qn;
+          df_m = qn;
+        }
+      }
+    }
+    if (vce == Vce::kCluster) df_m = qn;
+  }
+
+  // Standardized coefficients.
+  std::vector<double> betas(static_cast<size_t>(kx), kMissing);
+  if (o.beta) {
+    double sdy = std::sqrt((xx.at(0, 0) - xx.sum(0) * xx.sum(0) / xx.weight_sum()) / (N - 1));
+    for (int i = 0; i < k; ++i) {
+      int col = kept[i];
+      if (cons && col == kx - 1) continue;
+      double sx = std::sqrt((xx.at(col + 1, col + 1) - xx.sum(col + 1) * xx.sum(col + 1) / xx.weight_sum()) / (N - 1));
+      betas[col] = bk[i] * sx / sdy;
+    }
+  }
+
+  // Post: everything computed, nothing can fail after the sample variable
+  // has room.
+  if (rc_t rc = ip.dataset.ensure_esample()) return rc_message(ip, rc);
+  Matrix b = Matrix::make(1, kx), V = Matrix::make(kx, kx);
+  std::vector<std::string> names;
+  for (int j = 0; j < nx; ++j) names.push_back(ip.dataset.name(vars[j + 1]));
+  if (cons) names.push_back("_cons");
+  for (int i = 0; i < k; ++i) {
+    b.at(0, kept[i]) = bk[i];
+    for (int j = 0; j < k; ++j) V.at(kept[i], kept[j]) = Vk[static_cast<size_t>(i) * k + j];
+  }
+  b.colnames = names;
+  b.rownames[0] = "y1";
+  V.rownames = V.colnames = names;
+  SavedResults e;
+  e.scalars["N"] = N;
+  e.scalars["df_m"] = df_m;
+  e.scalars["df_r"] = df_r;
+  e.scalars["F"] = F;
+  e.scalars["r2"] = r2;
+  e.scalars["rmse"] = std::sqrt(s2);
+  e.scalars["mss"] = mss;
+  e.scalars["rss"] = rss;
+  e.scalars["r2_a"] = r2_a;
+  if (rss > 0 && !is_missing(rss)) e.scalars["ll"] = -0.5 * N * (std::log(2 * M_PI) + std::log(rss / N) + 1);
+  if (model_cons && rss + mss > 0) e.scalars["ll_0"] = -0.5 * N * (std::log(2 * M_PI) + std::log((rss + mss) / N) + 1);
+  if (vce == Vce::kCluster) e.scalars["N_clust"] = n_clust;
+  e.macros["cmd"] = "regress";
+  e.macros["depvar"] = o.depname.empty() ? ip.dataset.name(vars[0]) : o.depname;
+  e.macros["properties"] = "b V";
+  e.macros["estat_cmd"] = "regress_estat";
+  e.macros["model"] = "ols";
+  e.macros["predict"] = "regres_p";
+  static const char* const kVce[] = {"ols", "robust", "hc2", "hc3", "cluster"};
+  static const char* const kVcetype[] = {"", "Robust", "Robust HC2", "Robust HC3", "Robust"};
+  e.macros["vce"] = kVce[static_cast<int>(vce)];
+  if (vce != Vce::kOls) e.macros["vcetype"] = kVcetype[static_cast<int>(vce)];
+  if (vce == Vce::kCluster) e.macros["clustvar"] = o.clustvar;
+  if (cl.has_weight) {
+    static const std::map<int, std::string> kW = {
+        {kAweight, "aweight"}, {kFweight, "fweight"}, {kPweight, "pweight"}, {kIweight, "iweight"}};
+    e.macros["wtype"] = kW.at(cl.weight_type);
+    e.macros["wexp"] = "= " + std::string(trim(cl.weight_text));
+  }
+  e.matrices["b"] = std::move(b);
+  e.matrices["V"] = std::move(V);
+  e.kind = (vce == Vce::kHc2 || vce == Vce::kHc3) ? 20 : 1;
+  e.aux = betas;
+  ip.e_results = std::move(e);
+  {
+    data::Column es = ip.dataset.column(ip.dataset.esample_var());
+    std::int64_t nobs = ip.dataset.nobs();
+    for (std::int64_t r = 0; r < nobs; ++r) *reinterpret_cast<std::int8_t*>(es.at(r)) = 0;
+    for (std::int64_t i : f.obs) *reinterpret_cast<std::int8_t*>(es.at(i - 1)) = 1;
+  }
+
+  if (o.header) display_header(ip);
+  display_table(ip, o, betas);
+  return 0;
+}
+
+}  // namespace nuvra
