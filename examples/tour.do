@@ -27,3 +27,22 @@ if _rc == 198 {
 else {
     display "nothing was captured"
 }
+* A small dataset: generate, sort, by-groups, summary statistics, a
+* regression, and a round trip through a dataset file.
+clear
+set obs 20
+set seed 12345
+generate g = cond(_n <= 10, 1, 2)
+generate double x = _n
+generate double y = 3 + 0.5*x + rnormal()
+display %td mdy(12, 6, 2026)
+sort g
+by g: summarize y
+summarize x y, detail
+tabulate g
+regress y x
+predict double yhat
+tempfile f
+save `f'
+use `f', clear
+describe, short
