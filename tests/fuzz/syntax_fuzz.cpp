@@ -1,6 +1,6 @@
-// libFuzzer target for `syntax`: the input is a specification and the
+// libFuzzer target for `syntax`: the input is a pattern and the
 // arguments, separated by the first newline.  Inside a program frame the
-// arguments go into local 0 and `syntax` runs on the specification.
+// arguments go into local 0 and `syntax` runs on the pattern.
 // Whatever happens must be a return code: no crash, no sanitizer report.
 // A failing `syntax` must leave the frame's locals and the dataset as they
 // were (abort otherwise).
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string all(reinterpret_cast<const char*>(data), size);
   if (all.find('\0') != std::string::npos || all.find('\r') != std::string::npos) return 0;
   size_t nl = all.find('\n');
-  std::string spec = all.substr(0, nl);
+  std::string pattern = all.substr(0, nl);
   std::string args = nl == std::string::npos ? std::string() : all.substr(nl + 1);
   if (args.find('\n') != std::string::npos) return 0;
 
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto before = locals(ip);
     std::uint64_t sum = ip.dataset.checksum();
     int nvar = ip.dataset.nvar();
-    nuvra::rc_t rc = ip.execute_line("syntax " + spec);
+    nuvra::rc_t rc = ip.execute_line("syntax " + pattern);
     if (rc != 0) {
       if (locals(ip) != before) {
         std::fprintf(stderr, "failing syntax (rc %d) changed the locals\n", rc);
