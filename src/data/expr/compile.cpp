@@ -681,7 +681,7 @@ class Compiler {
       if (j == 0) {
         constant(0);
       } else {
-        op1(PUSHV, var_index(j, false), 0);
+        op1(PUSHV, var_index(kEsampleVarRef, false), 0);
       }
       return Type::kNumeric;
     }

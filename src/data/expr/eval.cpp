@@ -1233,7 +1233,24 @@ void bind(Interp& ip, const Program& p, EvalContext* cx) {
   cx->random = &ip.random;
   cx->nobs = ip.dataset.nobs();
   cx->cols.clear();
-  for (int j : p.vars) cx->cols.push_back(ip.dataset.column(j));
+  for (int j : p.vars) {
+    // Resolved now, not at compile time: see kEsampleVarRef.
+    if (j == kEsampleVarRef) j = ip.dataset.esample_var();
+    if (j == 0) {
+      // Dropped since the compile: every observation reads 0, as e(sample)
+      // does with no estimation sample.  Stride 0 keeps every read on the
+      // one zero.
+      static const double kZero = 0.0;
+      data::Column z;
+      z.base = const_cast<char*>(reinterpret_cast<const char*>(&kZero));
+      z.slot = ip.dataset.slot_table();
+      z.stride = 0;
+      z.type = data::kDouble;
+      cx->cols.push_back(z);
+      continue;
+    }
+    cx->cols.push_back(ip.dataset.column(j));
+  }
   size_t levels = static_cast<size_t>(std::max(p.max_depth, 1)) + 1;
   cx->stack.assign(levels * kBlock, 0.0);
   if (cx->sstack.size() < levels) cx->sstack.resize(levels);

@@ -59,6 +59,11 @@ struct CompileOptions {
   bool allow_ts = true;  // time-series operators allowed by the command
 };
 
+// Stands in vars[] for the hidden estimation-sample variable: its number is
+// the last one and changes whenever a variable is added, which `generate`
+// does between compiling its expression and evaluating it.
+constexpr int kEsampleVarRef = -1;
+
 struct Program {
   std::vector<std::uint16_t> code;
   std::vector<double> consts;        // constant pool
