@@ -607,8 +607,8 @@ rc_t cmd_insheet(Interp& ip) {
   if (ncol == 0) return msg_quoting(ip.out, "no data in file ", shown, "\n", 2000);
   if (!given.empty() && given.size() != ncol) {
     return msg_quoting(ip.out, "{p 0 4}", shown,
-                       " has " + std::to_string(ncol) + " columns but " + std::to_string(given.size()) +
-                           " variable names were given{p_end}\n",
+                       " has " + std::to_string(ncol) + " columns but the varlist names " +
+                           std::to_string(given.size()) + "{p_end}\n",
                        198);
   }
   const auto nobs = static_cast<std::int64_t>(nrows_all - r0);
