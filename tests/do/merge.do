@@ -114,3 +114,37 @@ quietly input id
 end
 merge id using u1
 assert _N == 2 & `c(k)' == 1
+* labels in memory win; nolabel takes no definitions; uniqmaster
+clear
+quietly input id byte y
+2 1
+end
+label define yl 200 "deux cents"
+label values y yl
+merge id using u1, update
+assert _N == 3 & _merge[1] == 5 & y[1] == 1 & _merge[2] == 2 & y[2] == 300 & x[1] == 20
+local l : label yl 200
+assert "`l'" == "deux cents"
+use m1, clear
+merge id using u1, nolabel
+capture local l : label yl 200
+assert _rc == 111
+use u3, clear
+merge id using u1, uniqmaster
+* string keys
+clear
+quietly input str2 k v
+a 1
+b 2
+end
+save sk1
+clear
+quietly input str5 k w
+b 20
+cc 30
+end
+save sk2
+use sk1, clear
+merge k using sk2
+assert _N == 3 & k[1] == "a" & k[2] == "b" & k[3] == "cc"
+assert _merge[1] == 1 & _merge[2] == 3 & _merge[3] == 2 & w[2] == 20 & v[3] == .

@@ -61,3 +61,7 @@ insheet using t3.txt
 insheet using nothere.csv, clear
 insheet x using t3.txt, clear
 assert a[1] == "new" & _N == 3
+* line ends of two characters, a line end inside quotes, an empty line
+insheet using sheet_crlf.csv, clear
+assert _N == 2 & name[1] == "Ann" & name[2] == "Bob" & note[2] == "plain"
+assert note[1] == "line one" + char(10) + "line two"
