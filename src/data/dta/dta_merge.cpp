@@ -341,7 +341,9 @@ rc_t cmd_merge(Interp& ip) {
     std::vector<int> list;
     for (int j : mkeys) list.push_back(j);
     out.set_sort_list(list);
-  } else if (nu <= nm) {
+  } else if (nu <= nm && !update) {
+    // Observations keep their places and (without update) their values,
+    // so the order known in memory still holds.
     std::vector<int> list(master.sort_list().begin(), master.sort_list().end());
     out.set_sort_list(list);
   }
