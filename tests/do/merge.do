@@ -148,3 +148,7 @@ use sk1, clear
 merge k using sk2
 assert _N == 3 & k[1] == "a" & k[2] == "b" & k[3] == "cc"
 assert _merge[1] == 1 & _merge[2] == 3 & _merge[3] == 2 & w[2] == 20 & v[3] == .
+* nokeep beside keep()
+use m1, clear
+merge id using u1, nokeep keep(y)
+assert _N == 4 & y[2] == 200 & y[3] == 300 & _merge[4] == 1 & id[4] == 5

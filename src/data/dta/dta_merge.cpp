@@ -120,10 +120,10 @@ rc_t cmd_merge(Interp& ip) {
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   std::string mname = "_merge";
   if (!cl.string("_merge", 6, &mname, 64, 1)) mname = "_merge";
-  bool nokeep = false;
   std::string keep_text;
   bool has_keep = cl.string("keep", 4, &keep_text, 1 << 20, 1 << 20);
-  if (!has_keep) nokeep = cl.flag("keep", 4, 1) == 0;
+  // A flag lookup passes over keep(...), so nokeep is found beside it.
+  bool nokeep = cl.flag("keep", 4, 1) == 0;
   bool update = cl.flag("update", 6, 0) == 1;
   bool replace = cl.flag("replace", 7, 0) == 1;
   bool nolabel = cl.flag("nolabel", 5, 0) == 1;
