@@ -65,10 +65,10 @@ class AtomicText {
   }
   // 602 when the file exists and replace is off, 603 when the temporary
   // file cannot be made, 608 when the target is read-only.
-  rc_t open(const std::string& path, bool replace) {
+  rc_t open(const std::string& path, bool replace, mode_t create_mode) {
     path_ = path;
     struct stat st{};
-    mode_t mode = 0666 & ~current_umask();
+    mode_t mode = create_mode & 0666;
     if (::stat(path.c_str(), &st) == 0) {
       if (!replace) return 602;
       if (S_ISDIR(st.st_mode)) return 603;
@@ -108,11 +108,6 @@ class AtomicText {
 
  private:
   static constexpr std::size_t kFlushAt = 1 << 16;
-  static mode_t current_umask() {
-    mode_t m = ::umask(022);
-    ::umask(m);
-    return m;
-  }
   static rc_t code(int e) { return e == ENOSPC || e == EDQUOT || e == EFBIG ? 699 : 693; }
   void flush() {
     const char* p = buf_.data();
@@ -474,7 +469,8 @@ rc_t cmd_outsheet(Interp& ip) {
 
   std::string shown = file_name(cl.using_file, ".out");
   AtomicText f;
-  if (rc_t rc = f.open(local_path(shown), replace)) return file_failure(ip, shown, rc);
+  const auto mode = static_cast<mode_t>(0666 & ~ip.umask_value);
+  if (rc_t rc = f.open(local_path(shown), replace, mode)) return file_failure(ip, shown, rc);
   const char sep = comma ? ',' : '\t';
   const Dataset& ds = ip.dataset;
   std::string& b = f.buffer();
@@ -520,7 +516,8 @@ rc_t cmd_outfile(Interp& ip) {
 
   std::string shown = file_name(cl.using_file, ".raw");
   AtomicText f;
-  if (rc_t rc = f.open(local_path(shown), replace)) return file_failure(ip, shown, rc);
+  const auto mode = static_cast<mode_t>(0666 & ~ip.umask_value);
+  if (rc_t rc = f.open(local_path(shown), replace, mode)) return file_failure(ip, shown, rc);
   const Dataset& ds = ip.dataset;
   std::string& b = f.buffer();
   for (std::int64_t i = 1; i <= ds.nobs(); ++i) {
