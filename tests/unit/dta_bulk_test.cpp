@@ -116,18 +116,21 @@ TEST_F(DtaBulk, SubsetsKeepTheRightRecords) {
   for (int obs = 1; obs <= 70001; ++obs) expect_record(obs, 70000 + obs - 2, 4);
 
   // Records 1000 to 120000 (1-based) whose x is negative: x < 0 exactly
-  // when i mod 30000 < 15000, i = record - 1.
-  ASSERT_EQ(ip.execute_line("use s y if x < 0 in 1000/120000 using \"" + path + "\", clear"), 0) << side.text;
-  ASSERT_EQ(ip.dataset.nvar(), 2);
-  EXPECT_EQ(ip.dataset.name(1), "y");
-  EXPECT_EQ(ip.dataset.name(2), "s");
+  // when i mod 30000 < 15000, i = record - 1. The variables come in file
+  // order; z is left out, so the records are narrower than the file's.
+  ASSERT_EQ(ip.execute_line("use s x y if x < 0 in 1000/120000 using \"" + path + "\", clear"), 0) << side.text;
+  ASSERT_EQ(ip.dataset.nvar(), 3);
+  EXPECT_EQ(ip.dataset.name(1), "x");
+  EXPECT_EQ(ip.dataset.name(2), "y");
+  EXPECT_EQ(ip.dataset.name(3), "s");
   int obs = 0;
   for (int i = 999; i < 120000; ++i) {
     if (i % 30000 >= 15000) continue;
     ++obs;
     ASSERT_LE(obs, ip.dataset.nobs());
-    ASSERT_EQ(ip.dataset.fetch(1, obs), y_of(i)) << "record " << i;
-    ASSERT_EQ(ip.dataset.fetch_str(2, obs), s_of(i, 4)) << "record " << i;
+    ASSERT_EQ(ip.dataset.fetch(1, obs), x_of(i)) << "record " << i;
+    ASSERT_EQ(ip.dataset.fetch(2, obs), y_of(i)) << "record " << i;
+    ASSERT_EQ(ip.dataset.fetch_str(3, obs), s_of(i, 4)) << "record " << i;
   }
   EXPECT_EQ(ip.dataset.nobs(), obs);
   // 999..14999, 30000..44999, 60000..74999, 90000..104999: 14001 + 3 * 15000.
