@@ -31,6 +31,8 @@ struct SaveOptions {
   // A test hook: when >= 0, writing fails as on a full disk once this many
   // bytes have gone to the file.
   std::int64_t fail_after = -1;
+  // When set, receives the seconds the final flush to the disk took.
+  double* fsync_seconds = nullptr;
 };
 
 // "dd Mon yyyy hh:mm" (the day as %2d, the year as %5d): the 17 characters
