@@ -198,10 +198,13 @@ void second_results(const SecondSlot* slots, int nslots, std::size_t step, int w
 // table and record width), so the record of a position is found once and
 // each column is an offset into it.
 inline constexpr int kMaxWalkColumns = 8;
+inline constexpr std::int64_t kWalkAhead = 48;
 
 template <int Type, bool Contiguous>
 struct RowsReader {
   const char* base[kMaxWalkColumns];
+  const char* lo;  // the lowest and highest byte any column reads
+  const char* hi;
   int ncols;
   const std::uint32_t* slot;
   std::size_t stride;
@@ -210,8 +213,14 @@ struct RowsReader {
   std::int64_t row(std::int64_t pos) const { return Contiguous ? s->first - 1 + pos : s->obs[pos] - 1; }
   // The offset of position pos's record; the one a few positions ahead is
   // asked for early.
+  // The columns of a record may straddle two cache lines: both ends are
+  // asked for.
   std::size_t record(std::int64_t pos) const {
-    if (pos + kPrefetchAhead < size) __builtin_prefetch(base[0] + stride * slot[row(pos + kPrefetchAhead)]);
+    if (pos + kWalkAhead < size) {
+      const std::size_t ahead = stride * slot[row(pos + kWalkAhead)];
+      __builtin_prefetch(lo + ahead);
+      __builtin_prefetch(hi + ahead);
+    }
     return stride * slot[row(pos)];
   }
   double value(int c, std::size_t rec) const { return data::fetch_value(Type, base[c] + rec); }
@@ -334,7 +343,12 @@ rc_t walk_group(const std::vector<const ColumnInput*>& group, bool mean_only, in
   };
   auto fill = [&](auto rows) {
     rows.ncols = k;
-    for (int c = 0; c < k; ++c) rows.base[c] = group[c]->col.base;
+    rows.lo = rows.hi = group[0]->col.base;
+    for (int c = 0; c < k; ++c) {
+      rows.base[c] = group[c]->col.base;
+      rows.lo = std::min(rows.lo, rows.base[c]);
+      rows.hi = std::max(rows.hi, rows.base[c] + data::type_width(Type) - 1);
+    }
     rows.slot = in0.col.slot;
     rows.stride = in0.col.stride;
     rows.s = s;
