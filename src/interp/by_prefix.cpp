@@ -6,8 +6,8 @@
 // recorded sort order but do not split groups.
 //
 // How a command runs under the prefix depends on what it is:
-//  - a built-in that reports on a sample (list, count, display, summarize)
-//    runs once per group, with a header naming the group before each run.
+//  - a built-in that reports on a sample (list, count, display, summarize,
+//    tabulate, tab1, tab2) runs once per group, with a header naming the group before each run.
 //    The interpreter's observation window (Interp::obs_first/obs_last) is
 //    the group, and the standard parse hands that window out as the range
 //    of a command given no `in`; so a command that keeps to its range works
@@ -20,6 +20,9 @@
 //    header unless noheader); one defined byable(onecall) is called once.
 //    Programs see the whole dataset; _by(), _byindex(), _bylastcall(),
 //    _byn1() and _byn2() tell them where they are.
+// Output prefixes (quietly, noisily, capture) between the colon and the
+// command are passed over when deciding how the command runs; they are then
+// run as written, once per group, around it.
 // The global !BY<depth> holds the rc0 flag and the variables' names while a
 // built-in runs; rc0 lets the remaining groups run after one fails.
 #include <string>
@@ -43,7 +46,8 @@ enum class ByMode { kRefused, kPerGroup, kOnce };
 
 // The built-ins that accept the prefix, by full name.
 ByMode builtin_mode(std::string_view name) {
-  static constexpr std::string_view kPerGroup[] = {"list", "count", "display", "summarize"};
+  static constexpr std::string_view kPerGroup[] = {"list",     "count", "display", "summarize",
+                                                   "tabulate", "tab1",  "tab2"};
   static constexpr std::string_view kOnce[] = {"generate", "replace", "drop", "keep", "assert"};
   for (std::string_view n : kPerGroup)
     if (n == name) return ByMode::kPerGroup;
@@ -156,17 +160,31 @@ rc_t cmd_by(Interp& ip) {
   if (token == ":") token = ip.reader.next();
   if (token.empty()) return msg_invalid(ip, "syntax");
   const std::size_t args_pos = ip.reader.pos();
-  if (abbreviates(token, "by", 2) || abbreviates(token, "bysort", 3)) return rc_message(ip, 7198);
+  // The command proper, after any output prefixes.
+  std::string command = token;
+  std::size_t command_args_pos = args_pos;
+  const Builtin* b = find_builtin(command, ip.version);
+  while (b && (std::string_view(b->name) == "quietly" || std::string_view(b->name) == "noisily" ||
+               std::string_view(b->name) == "capture")) {
+    std::string prefix = b->name;
+    command = std::string(ip.reader.next());
+    if (command == ":") command = ip.reader.next();
+    // A block after the prefix is not a command the groups can run.
+    if (command.empty() || command == "{") return msg_quoting(ip.out, "", prefix, " may not be combined with by\n", 190);
+    command_args_pos = ip.reader.pos();
+    b = find_builtin(command, ip.version);
+  }
+  if (abbreviates(command, "by", 2) || abbreviates(command, "bysort", 3)) return rc_message(ip, 7198);
   ByMode mode = ByMode::kRefused;
-  std::string name = token;
+  std::string name = command;
   Program* prog = nullptr;
-  if (const Builtin* b = find_builtin(token, ip.version)) {
+  if (b) {
     name = b->name;
     mode = builtin_mode(name);
   } else {
-    prog = ip.programs.find(token);
+    prog = ip.programs.find(command);
     if (!prog) {
-      if (rc_t rc = load_ado_program(ip, token, &prog)) return rc;
+      if (rc_t rc = load_ado_program(ip, command, &prog)) return rc;
     }
     if (prog && prog->byable == 1) mode = ByMode::kPerGroup;
     if (prog && prog->byable == 2) mode = ByMode::kOnce;
@@ -193,7 +211,8 @@ rc_t cmd_by(Interp& ip) {
   }
   const std::string macro = "!BY" + std::to_string(ip.by.levels.size() + 1);
   const std::string line = ip.cmdbuf;
-  const std::string args(trim(std::string_view(line).substr(std::min(args_pos, line.size()))));
+  const std::string args(trim(std::string_view(line).substr(std::min(command_args_pos, line.size()))));
+  const bool prefixed = command_args_pos != args_pos;
   ByScope scope(ip, std::move(level), macro, flag_and_names);
   // By index: levels pushed by commands run inside may move the vector.
   const std::size_t li = ip.by.levels.size() - 1;
@@ -210,7 +229,11 @@ rc_t cmd_by(Interp& ip) {
       L().frame = ip.frame_depth + 1;
       Program* p = ip.programs.find(name);
       if (!p) return msg_quoting(ip.out, "unrecognized command:  ", name, "\n", 199);
-      return run_program(ip, *p, args);
+      if (!prefixed) return run_program(ip, *p, args);
+      ip.cmdbuf = line;
+      ip.reader.attach(&ip.cmdbuf, args_pos);
+      ip.token = token;
+      return ip.dispatch();
     }
     ip.by.applied = true;
     ip.by_active = true;

@@ -21,6 +21,7 @@
 #include "interp/messages.h"
 #include "interp/parse.h"
 #include "data/functions/distributions.h"
+#include "stats/matrix.h"
 #include "stats/moments.h"
 #include "stats/sample.h"
 #include "stats/summarize.h"
@@ -102,6 +103,18 @@ void print_triangle(Interp& ip, const std::vector<int>& vars, int width, Cell&& 
   }
 }
 
+// A symmetric k x k matrix named by the variables, from its lower triangle.
+template <class Cell>
+stats::Matrix variable_matrix(Interp& ip, const std::vector<int>& vars, Cell&& cell) {
+  const int k = static_cast<int>(vars.size());
+  stats::Matrix m = stats::Matrix::make(k, k);
+  for (int i = 0; i < k; ++i) {
+    m.rownames[i] = m.colnames[i] = ip.dataset.name(vars[i]);
+    for (int j = 0; j <= i; ++j) m.at(i, j) = m.at(j, i) = cell(i, j);
+  }
+  return m;
+}
+
 }  // namespace
 
 rc_t cmd_correlate(Interp& ip) {
@@ -169,6 +182,7 @@ rc_t cmd_correlate(Interp& ip) {
     }
   }
   if (cl.has_weight) r["sum_w"] = m.sum_w;
+  ip.r_results.matrices["C"] = covariance ? variable_matrix(ip, vars, cov) : variable_matrix(ip, vars, corr);
   return 0;
 }
 
@@ -228,6 +242,8 @@ rc_t cmd_pwcorr(Interp& ip) {
   size_t last = k >= 2 ? static_cast<size_t>(k - 1) * k + (k - 2) : 0;
   r["N"] = nobs[last];
   if (k >= 2) r["rho"] = rho[last];
+  ip.r_results.matrices["C"] =
+      variable_matrix(ip, vars, [&](int i, int j) { return rho[static_cast<size_t>(i) * k + j]; });
   return 0;
 }
 

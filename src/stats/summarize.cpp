@@ -151,7 +151,251 @@ void second_pass_piece(const Read& read, const double* wts, double mean, std::in
   slot.dev = dev;
 }
 
+// The finishing steps shared by both entry points: from the combined
+// first-pass slots to the mean, and from the second pass to the variance.
+Summary first_results(const FirstSlot* slots, int nslots, std::size_t step, std::int64_t n, bool weighted,
+                      double* mean_out) {
+  CompensatedSum sum_w, sum_wx;
+  double min = DBL_MAX, max = -DBL_MAX;
+  for (int k = 0; k < nslots; ++k) {
+    const FirstSlot& s = slots[static_cast<std::size_t>(k) * step];
+    sum_w.merge(s.w);
+    sum_wx.merge(s.wx);
+    min = std::min(min, s.min);
+    max = std::max(max, s.max);
+  }
+  double total_w = weighted ? sum_w.value() : static_cast<double>(n);
+  *mean_out = sum_wx.value() / total_w;
+  Summary r;
+  r.n = n;
+  r.sum_w = total_w;
+  r.sum = finite_or_missing(sum_wx.value());
+  r.var = r.sd = kMissing;
+  if (n == 0) {
+    r.mean = r.min = r.max = kMissing;
+    return r;
+  }
+  r.mean = finite_or_missing(*mean_out);
+  r.min = min;
+  r.max = max;
+  return r;
+}
+
+void second_results(const SecondSlot* slots, int nslots, std::size_t step, int weight_type, Summary* r) {
+  CompensatedSum ss, dev;
+  for (int k = 0; k < nslots; ++k) {
+    const SecondSlot& s = slots[static_cast<std::size_t>(k) * step];
+    ss.merge(s.ss);
+    dev.merge(s.dev);
+  }
+  r->var = variance_from(corrected_ss(ss.value(), dev.value(), r->sum_w), r->sum_w, r->n, weight_type);
+  r->sd = r->var < kMissing ? std::sqrt(r->var) : kMissing;
+}
+
+// ---- several columns in one walk -------------------------------------------
+
+// Columns of one storage type read together: they share the rows (slot
+// table and record width), so the record of a position is found once and
+// each column is an offset into it.
+inline constexpr int kMaxWalkColumns = 8;
+inline constexpr std::int64_t kWalkAhead = 48;
+
+template <int Type, bool Contiguous>
+struct RowsReader {
+  const char* base[kMaxWalkColumns];
+  const char* lo;  // the lowest and highest byte any column reads
+  const char* hi;
+  int ncols;
+  const std::uint32_t* slot;
+  std::size_t stride;
+  const Sample* s;
+  std::int64_t size;
+  std::int64_t row(std::int64_t pos) const { return Contiguous ? s->first - 1 + pos : s->obs[pos] - 1; }
+  // The offset of position pos's record; the one a few positions ahead is
+  // asked for early.
+  // The columns of a record may straddle two cache lines: both ends are
+  // asked for.
+  std::size_t record(std::int64_t pos) const {
+    if (pos + kWalkAhead < size) {
+      const std::size_t ahead = stride * slot[row(pos + kWalkAhead)];
+      __builtin_prefetch(lo + ahead);
+      __builtin_prefetch(hi + ahead);
+    }
+    return stride * slot[row(pos)];
+  }
+  double value(int c, std::size_t rec) const { return data::fetch_value(Type, base[c] + rec); }
+};
+
+template <bool Weighted, class Rows>
+void first_walk_piece(const Rows& rows, const double* wts, std::int64_t b, std::int64_t e, FirstSlot* slots) {
+  FirstSlot a[kMaxWalkColumns];
+  const int k = rows.ncols;
+  for (int c = 0; c < k; ++c) a[c] = slots[c];
+  for (std::int64_t pos = b; pos < e; ++pos) {
+    const std::size_t rec = rows.record(pos);
+    double w = 1;
+    if constexpr (Weighted) {
+      w = wts[pos];
+      if (w == 0 || !(w < kMissing)) continue;
+    }
+    for (int c = 0; c < k; ++c) {
+      double x = rows.value(c, rec);
+      if (!(x < kMissing)) continue;
+      if constexpr (Weighted) {
+        a[c].w.add(w);
+        a[c].wx.add(w * x);
+      } else {
+        a[c].wx.add(x);
+      }
+      if (x < a[c].min) a[c].min = x;
+      if (x > a[c].max) a[c].max = x;
+      ++a[c].n;
+    }
+  }
+  for (int c = 0; c < k; ++c) slots[c] = a[c];
+}
+
+template <bool Weighted, class Rows>
+void second_walk_piece(const Rows& rows, const double* wts, const double* means, std::int64_t b, std::int64_t e,
+                       SecondSlot* slots) {
+  SecondSlot a[kMaxWalkColumns];
+  const int k = rows.ncols;
+  for (int c = 0; c < k; ++c) a[c] = slots[c];
+  for (std::int64_t pos = b; pos < e; ++pos) {
+    const std::size_t rec = rows.record(pos);
+    double w = 1;
+    if constexpr (Weighted) {
+      w = wts[pos];
+      if (w == 0 || !(w < kMissing)) continue;
+    }
+    for (int c = 0; c < k; ++c) {
+      double x = rows.value(c, rec);
+      if (!(x < kMissing)) continue;
+      double d = x - means[c];
+      if constexpr (Weighted) {
+        a[c].ss.add(w * d * d);
+        a[c].dev.add(w * d);
+      } else {
+        a[c].ss.add(d * d);
+        a[c].dev.add(d);
+      }
+    }
+  }
+  for (int c = 0; c < k; ++c) slots[c] = a[c];
+}
+
+// Both passes over up to kMaxWalkColumns columns of storage type Type.
+template <int Type>
+rc_t walk_group(const std::vector<const ColumnInput*>& group, bool mean_only, int processors,
+                const std::function<bool()>& poll, Summary* out) {
+  const ColumnInput& in0 = *group[0];
+  const Sample* s = in0.sample;
+  const std::int64_t n = s->size();
+  const int k = static_cast<int>(group.size());
+  const PassPlan plan = plan_pass(processors, n);
+  const bool weighted = in0.weights != nullptr;
+  const std::size_t nslots = static_cast<std::size_t>(plan.threads) * static_cast<std::size_t>(k);
+  std::vector<FirstSlot> first(nslots);
+  std::vector<SecondSlot> second(nslots);
+  std::vector<std::int64_t> counts(static_cast<std::size_t>(k), 0);
+  double means[kMaxWalkColumns];
+  bool done = true;
+
+  auto walk = [&](const auto& rows) {
+    auto finish = [&](int t) {
+#pragma omp critical(nuvra_pass_count)
+      for (int c = 0; c < k; ++c) counts[c] += first[static_cast<std::size_t>(t) * k + c].n;
+    };
+    auto at = [&](auto& v, int t) { return v.data() + static_cast<std::size_t>(t) * k; };
+    if (weighted)
+      done = run_pass(plan, processors, n, poll,
+                      [&](int t, std::int64_t b, std::int64_t e) { first_walk_piece<true>(rows, in0.weights, b, e, at(first, t)); },
+                      finish);
+    else
+      done = run_pass(plan, processors, n, poll,
+                      [&](int t, std::int64_t b, std::int64_t e) { first_walk_piece<false>(rows, nullptr, b, e, at(first, t)); },
+                      finish);
+    if (!done) return;
+    bool any = false;
+    for (int c = 0; c < k; ++c) {
+      out[c] = first_results(first.data() + c, plan.threads, static_cast<std::size_t>(k), counts[c], weighted, &means[c]);
+      any = any || counts[c] > 0;
+    }
+    if (mean_only || !any) return;
+    auto nothing = [](int) {};
+    if (weighted)
+      done = run_pass(plan, processors, n, poll,
+                      [&](int t, std::int64_t b, std::int64_t e) {
+                        second_walk_piece<true>(rows, in0.weights, means, b, e, at(second, t));
+                      },
+                      nothing);
+    else
+      done = run_pass(plan, processors, n, poll,
+                      [&](int t, std::int64_t b, std::int64_t e) {
+                        second_walk_piece<false>(rows, nullptr, means, b, e, at(second, t));
+                      },
+                      nothing);
+    if (!done) return;
+    for (int c = 0; c < k; ++c)
+      if (counts[c] > 0)
+        second_results(second.data() + c, plan.threads, static_cast<std::size_t>(k),
+                       weighted ? in0.weight_type : kWeightNone, &out[c]);
+  };
+  auto fill = [&](auto rows) {
+    rows.ncols = k;
+    rows.lo = rows.hi = group[0]->col.base;
+    for (int c = 0; c < k; ++c) {
+      rows.base[c] = group[c]->col.base;
+      rows.lo = std::min(rows.lo, rows.base[c]);
+      rows.hi = std::max(rows.hi, rows.base[c] + data::type_width(Type) - 1);
+    }
+    rows.slot = in0.col.slot;
+    rows.stride = in0.col.stride;
+    rows.s = s;
+    rows.size = n;
+    walk(rows);
+  };
+  if (s->contiguous)
+    fill(RowsReader<Type, true>{});
+  else
+    fill(RowsReader<Type, false>{});
+  return done ? 0 : 1;
+}
+
 }  // namespace
+
+rc_t summarize_columns(const std::vector<ColumnInput>& ins, bool mean_only, int processors,
+                       const std::function<bool()>& poll, std::vector<Summary>* out) {
+  std::vector<Summary> res(ins.size());
+  // Columns of one storage type go together, at most kMaxWalkColumns at a time.
+  static constexpr int kTypes[] = {data::kByte, data::kInt, data::kLong, data::kFloat, data::kDouble};
+  for (int type : kTypes) {
+    std::vector<std::size_t> idx;
+    for (std::size_t i = 0; i < ins.size(); ++i) {
+      int t = ins[i].col.type;
+      bool known = t == data::kByte || t == data::kInt || t == data::kLong || t == data::kFloat;
+      if (known ? t == type : type == data::kDouble) idx.push_back(i);
+    }
+    for (std::size_t g0 = 0; g0 < idx.size(); g0 += kMaxWalkColumns) {
+      std::size_t g1 = std::min(idx.size(), g0 + kMaxWalkColumns);
+      std::vector<const ColumnInput*> group;
+      for (std::size_t g = g0; g < g1; ++g) group.push_back(&ins[idx[g]]);
+      Summary part[kMaxWalkColumns];
+      rc_t rc;
+      switch (type) {
+        case data::kByte: rc = walk_group<data::kByte>(group, mean_only, processors, poll, part); break;
+        case data::kInt: rc = walk_group<data::kInt>(group, mean_only, processors, poll, part); break;
+        case data::kLong: rc = walk_group<data::kLong>(group, mean_only, processors, poll, part); break;
+        case data::kFloat: rc = walk_group<data::kFloat>(group, mean_only, processors, poll, part); break;
+        default: rc = walk_group<data::kDouble>(group, mean_only, processors, poll, part); break;
+      }
+      if (rc) return rc;
+      for (std::size_t g = g0; g < g1; ++g) res[idx[g]] = part[g - g0];
+    }
+  }
+  *out = std::move(res);
+  return 0;
+}
 
 rc_t summarize_column(const ColumnInput& in, bool mean_only, int processors, const std::function<bool()>& poll,
                       Summary* out) {

@@ -54,6 +54,14 @@ struct ColumnInput {
 rc_t summarize_column(const ColumnInput& in, bool mean_only, int processors, const std::function<bool()>& poll,
                       Summary* out);
 
+// The same two passes for several columns of one sample (the weights and
+// sample of ins[0] serve for all), in one walk over the rows instead of one
+// per column: a row of the data area holds every variable, so reading all
+// of them costs what reading one does. Each column's results are those
+// summarize_column gives it, bit for bit. gather fields are not used.
+rc_t summarize_columns(const std::vector<ColumnInput>& ins, bool mean_only, int processors,
+                       const std::function<bool()>& poll, std::vector<Summary>* out);
+
 // The detailed form, serial. 909 when the ordered copy cannot be had, 1 on
 // Break (out untouched).
 rc_t summarize_detail(const ColumnInput& in, const std::function<bool()>& poll, DetailSummary* out);

@@ -158,11 +158,35 @@ rc_t cmd_summarize(Interp& ip) {
   ip.out.set_class(output::OutClass::Text);
   if (!detail && !mean_only) print_header(ip, lay);
 
+  // Several numeric variables without detail: both passes walk the rows
+  // once for all of them.
+  std::vector<stats::Summary> walked;
+  std::vector<int> walked_at(vars.size(), -1);
+  if (!detail) {
+    std::vector<stats::ColumnInput> ins;
+    for (size_t i = 0; i < vars.size(); ++i) {
+      if (ip.dataset.is_string(vars[i])) continue;
+      stats::ColumnInput in;
+      in.col = ip.dataset.column(vars[i]);
+      in.sample = &sample;
+      in.weights = cl.has_weight ? weights.data() : nullptr;
+      in.weight_type = cl.weight_type;
+      walked_at[i] = static_cast<int>(ins.size());
+      ins.push_back(in);
+    }
+    if (ins.size() >= 2) {
+      rc_t rc = stats::summarize_columns(ins, mean_only, ip.processors, poll, &walked);
+      if (rc == 909) return rc_message(ip, 909);
+      if (rc) return rc;
+    }
+  }
+
   stats::DetailSummary last;
   bool have_last = false;
   bool last_detail = false;
   int shown = 0;
-  for (int j : vars) {
+  for (size_t i = 0; i < vars.size(); ++i) {
+    const int j = vars[i];
     data::Dataset& ds = ip.dataset;
     stats::ColumnInput in;
     in.sample = &sample;
@@ -177,6 +201,8 @@ rc_t cmd_summarize(Interp& ip) {
       d.n = 0;
       d.sum_w = d.sum = 0;
       d.mean = d.var = d.sd = d.min = d.max = kMissing;
+    } else if (!walked.empty()) {
+      static_cast<stats::Summary&>(d) = walked[static_cast<size_t>(walked_at[i])];
     } else {
       in.col = ds.column(j);
       rc_t rc = detail ? stats::summarize_detail(in, poll, &d)

@@ -1,6 +1,7 @@
 // tabulate (one-way and two-way tables of frequencies), tab1 and tab2.
 //
-//   tabulate var1 [var2] [if] [in] [weight] [, missing nolabel row column cell chi2]
+//   tabulate var1 [var2] [if] [in] [weight] [, missing nolabel row column cell chi2
+//                                              matcell(name) matrow(name) matcol(name)]
 //   tab1 varlist [if] [in] [weight] [, missing nolabel]
 //   tab2 varlist [if] [in] [weight] [, missing nolabel row column cell chi2]
 //
@@ -21,8 +22,11 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
+#include "interp/names.h"
 #include "interp/parse.h"
 #include "data/functions/distributions.h"
+#include "stats/matrix.h"
+#include "stats/matrix_command.h"
 #include "stats/sample.h"
 
 namespace nuvra {
@@ -39,11 +43,15 @@ struct TabOptions {
   bool missing = false;
   bool nolabel = false;
   bool row = false, column = false, cell = false, chi2 = false;
+  // Matrices to leave the table in ("" for none): the frequencies, the
+  // row values and the column values.
+  std::string matcell, matrow, matcol;
 };
 
 // One variable's levels and each sample position's level (-1: not used).
 struct Levels {
   std::vector<std::string> text;  // what the table shows for each level
+  std::vector<double> value;      // each level's number (numeric variables)
   std::vector<int> at;            // per sample position
 };
 
@@ -62,6 +70,7 @@ void find_levels(Interp& ip, int j, const stats::Sample& s, const TabOptions& op
   const std::int64_t n = s.size();
   out->at.assign(static_cast<size_t>(n), -1);
   out->text.clear();
+  out->value.clear();
   if (ds.is_string(j)) {
     std::vector<std::string> vals(static_cast<size_t>(n));
     for (std::int64_t p = 0; p < n; ++p) vals[p] = ds.fetch_str(j, s.row(p) + 1);
@@ -89,6 +98,7 @@ void find_levels(Interp& ip, int j, const stats::Sample& s, const TabOptions& op
     if (it != uniq.end() && *it == vals[p]) out->at[p] = static_cast<int>(it - uniq.begin());
   }
   for (double v : uniq) out->text.push_back(value_text(ds, j, v, opt.nolabel));
+  out->value = std::move(uniq);
 }
 
 // A frequency: whole numbers as such, others in the general format.
@@ -144,6 +154,38 @@ std::vector<char> usable(const std::vector<const Levels*>& levels, const std::ve
 
 rc_t too_many_values(Interp& ip) { return msg_quoting(ip.out, "too many values\n", "", "", 134); }
 
+// The matrices a table is asked to leave behind, built before anything is
+// shown and stored together at the end, so that a table too large for a
+// matrix changes nothing.
+struct TableMatrices {
+  std::vector<std::pair<std::string, stats::Matrix>> named;
+
+  // A rows x cols matrix under `name` when the name was given.
+  stats::Matrix* add(const std::string& name, int rows, int cols) {
+    if (name.empty()) return nullptr;
+    named.emplace_back(name, stats::Matrix::make(rows, cols));
+    return &named.back().second;
+  }
+  rc_t check(Interp& ip) const {
+    for (const auto& [name, m] : named)
+      if (rc_t rc = stats::check_matsize(ip, m)) return rc;
+    return 0;
+  }
+  void store(Interp& ip) {
+    for (auto& [name, m] : named) stats::store_matrix(ip, name, std::move(m));
+  }
+};
+
+// The values of the shown levels as a matrix: a string variable has none.
+rc_t level_values(Interp& ip, int j, const Levels& lv, const std::vector<size_t>& shown, const char* option,
+                  stats::Matrix* m) {
+  if (!m) return 0;
+  if (ip.dataset.is_string(j))
+    return msg_quoting(ip.out, option, "", "() may not be used with a string variable\n", 109);
+  for (size_t k = 0; k < shown.size(); ++k) m->v[k] = lv.value[shown[k]];
+  return 0;
+}
+
 rc_t one_way(Interp& ip, int j, const stats::Sample& s, const std::vector<double>& weights, int weight_type,
              const TabOptions& opt) {
   Levels lv;
@@ -163,6 +205,14 @@ rc_t one_way(Interp& ip, int j, const stats::Sample& s, const std::vector<double
   for (size_t k = 0; k < count.size(); ++k)
     if (count[k] != 0) rows.push_back(k);
   if (rows.size() > kMaxOneWayRows) return too_many_values(ip);
+  // One-way: the frequencies and the values, each a column.
+  TableMatrices mats;
+  const int nr = static_cast<int>(rows.size());
+  if (stats::Matrix* m = mats.add(opt.matcell, nr, 1))
+    for (int k = 0; k < nr; ++k) m->v[k] = count[rows[k]];
+  if (rc_t rc = level_values(ip, j, lv, rows, "matrow", mats.add(opt.matrow, nr, 1))) return rc;
+  if (!rows.empty())
+    if (rc_t rc = mats.check(ip)) return rc;
 
   ip.out.set_class(output::OutClass::Text);
   if (rows.empty()) {
@@ -189,6 +239,7 @@ rc_t one_way(Interp& ip, int j, const stats::Sample& s, const std::vector<double
     ip.out.print_markup(rule);
     ip.out.printf_markup("{txt}%s {c |}{res}%11s%12s\n", stub("Total").c_str(), freq_text(total).c_str(), "100.00");
   }
+  if (!rows.empty()) mats.store(ip);
   ip.r_results.clear();
   ip.r_results.scalars["N"] = total;
   ip.r_results.scalars["r"] = static_cast<double>(rows.size());
@@ -219,6 +270,17 @@ rc_t two_way(Interp& ip, int jr, int jc, const stats::Sample& s, const std::vect
   for (size_t k = 0; k < C0; ++k)
     if (ct[k] != 0) cols.push_back(k);
   if (rows.size() > kMaxTwoWayRows || cols.size() > kMaxTwoWayCols) return too_many_values(ip);
+  // Two-way: the r x c frequencies, the row values as a column and the
+  // column values as a row.
+  TableMatrices mats;
+  const int nr = static_cast<int>(rows.size()), nc = static_cast<int>(cols.size());
+  if (stats::Matrix* m = mats.add(opt.matcell, nr, nc))
+    for (int a = 0; a < nr; ++a)
+      for (int b = 0; b < nc; ++b) m->at(a, b) = cells[rows[a] * C0 + cols[b]];
+  if (rc_t rc = level_values(ip, jr, lr, rows, "matrow", mats.add(opt.matrow, nr, 1))) return rc;
+  if (rc_t rc = level_values(ip, jc, lc, cols, "matcol", mats.add(opt.matcol, 1, nc))) return rc;
+  if (!rows.empty())
+    if (rc_t rc = mats.check(ip)) return rc;
 
   // Pearson's chi-squared against independence of the margins.
   double chi2 = 0;
@@ -323,6 +385,7 @@ rc_t two_way(Interp& ip, int jr, int jc, const stats::Sample& s, const std::vect
                            static_cast<int>(w > 8 ? w - 8 : 0), "", df, chi2, p);
     }
   }
+  if (!rows.empty()) mats.store(ip);
   ip.r_results.clear();
   ip.r_results.scalars["N"] = total;
   ip.r_results.scalars["r"] = static_cast<double>(rows.size());
@@ -334,9 +397,10 @@ rc_t two_way(Interp& ip, int jr, int jc, const stats::Sample& s, const std::vect
   return 0;
 }
 
-// The parse every tabulation command shares; *two_way_options says whether
-// row, column, cell and chi2 are accepted.
-rc_t parse_tab(Interp& ip, bool two_way_options, CommandLine* cl, TabOptions* opt, std::vector<int>* vars,
+// The parse every tabulation command shares; two_way_options says whether
+// row, column, cell and chi2 are accepted, matrix_options whether matcell(),
+// matrow() and matcol() are.
+rc_t parse_tab(Interp& ip, bool two_way_options, bool matrix_options, CommandLine* cl, TabOptions* opt, std::vector<int>* vars,
                stats::Sample* sample, std::vector<double>* weights) {
   ParseSettings st;
   st.varlist = true;
@@ -353,6 +417,16 @@ rc_t parse_tab(Interp& ip, bool two_way_options, CommandLine* cl, TabOptions* op
     opt->cell = cl->flag("cell", 4, 0) == 1;
     opt->chi2 = cl->flag("chi2", 2, 0) == 1;
   }
+  if (matrix_options) {
+    struct {
+      const char* name;
+      std::string* into;
+    } mats[] = {{"matcell", &opt->matcell}, {"matrow", &opt->matrow}, {"matcol", &opt->matcol}};
+    // A malformed one is left for the leftover check to report.
+    for (auto& m : mats)
+      if (cl->string(m.name, std::char_traits<char>::length(m.name), m.into, 64, 1) && !is_valid_name(*m.into))
+        return msg_invalid(ip, "name");
+  }
   if (rc_t rc = cl->leftover(ip)) return rc;
   if (rc_t rc = datacmd::varlist_required(ip, cl->varlist_text, vars)) return rc;
   if (rc_t rc = stats::select_sample(ip, *cl, sample)) return rc;
@@ -367,10 +441,10 @@ rc_t cmd_tabulate(Interp& ip) {
   std::vector<int> vars;
   stats::Sample sample;
   std::vector<double> weights;
-  if (rc_t rc = parse_tab(ip, true, &cl, &opt, &vars, &sample, &weights)) return rc;
+  if (rc_t rc = parse_tab(ip, true, true, &cl, &opt, &vars, &sample, &weights)) return rc;
   if (vars.size() > 2) return msg_quoting(ip.out, "too many variables specified\n", "", "", 103);
   if (vars.size() == 1) {
-    if (opt.row || opt.column || opt.cell || opt.chi2)
+    if (opt.row || opt.column || opt.cell || opt.chi2 || !opt.matcol.empty())
       return msg_quoting(ip.out, "option not allowed with a one-way table\n", "", "", 198);
     return one_way(ip, vars[0], sample, weights, cl.weight_type, opt);
   }
@@ -383,7 +457,7 @@ rc_t cmd_tab1(Interp& ip) {
   std::vector<int> vars;
   stats::Sample sample;
   std::vector<double> weights;
-  if (rc_t rc = parse_tab(ip, false, &cl, &opt, &vars, &sample, &weights)) return rc;
+  if (rc_t rc = parse_tab(ip, false, false, &cl, &opt, &vars, &sample, &weights)) return rc;
   for (int j : vars) {
     ip.out.set_class(output::OutClass::Text);
     ip.out.print_markup("\n{txt}-> tabulation of ");
@@ -401,7 +475,7 @@ rc_t cmd_tab2(Interp& ip) {
   std::vector<int> vars;
   stats::Sample sample;
   std::vector<double> weights;
-  if (rc_t rc = parse_tab(ip, true, &cl, &opt, &vars, &sample, &weights)) return rc;
+  if (rc_t rc = parse_tab(ip, true, false, &cl, &opt, &vars, &sample, &weights)) return rc;
   if (vars.size() < 2) return msg_quoting(ip.out, "too few variables specified\n", "", "", 102);
   for (size_t a = 0; a < vars.size(); ++a)
     for (size_t b = a + 1; b < vars.size(); ++b) {

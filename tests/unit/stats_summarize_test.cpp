@@ -369,6 +369,76 @@ TEST_F(SummarizeTest, ParallelPassesAreDeterministic) {
   omp_set_num_threads(1);
 }
 
+// Several columns walked together must give each column exactly what its
+// own passes give: columns of three storage types (the double ones more
+// than one walk holds), missing values in different places, weights, a
+// sample that is not one run, and an all-missing column.
+TEST_F(SummarizeTest, OneWalkOverSeveralColumnsMatchesEachColumnAlone) {
+  const size_t n = 30000;
+  std::vector<double> ws(n);
+  std::uint64_t state = 7;
+  auto next = [&] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state >> 11) / 9007199254740992.0;
+  };
+  std::vector<stats::ColumnInput> ins;
+  stats::Sample all, some;
+  for (int v = 0; v < 11; ++v) {
+    std::vector<double> xs(n);
+    int type = v == 0 ? data::kByte : v == 1 ? data::kFloat : data::kDouble;
+    for (size_t i = 0; i < n; ++i) {
+      double u = next();
+      xs[i] = type == data::kByte ? std::floor(u * 200 - 100) : type == data::kFloat ? std::ldexp(std::floor(u * 65536), -8) : u * 1e9 - v;
+      if ((i + static_cast<size_t>(v)) % 97 == 0 || v == 10) xs[i] = kMissing;
+    }
+    column("x" + std::to_string(v), xs, type);
+  }
+  for (size_t i = 0; i < n; ++i) ws[i] = static_cast<double>(i % 4);
+  all.first = 1;
+  all.count = static_cast<std::int64_t>(n);
+  some.contiguous = false;
+  for (std::int64_t i = 1; i <= static_cast<std::int64_t>(n); i += 3) some.obs.push_back(i);
+  some.count = static_cast<std::int64_t>(some.obs.size());
+  std::vector<double> some_ws;
+  for (std::int64_t o : some.obs) some_ws.push_back(ws[static_cast<size_t>(o - 1)]);
+  auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d); };
+  for (int processors : {1, 2, 3})
+    for (int form = 0; form < 4; ++form) {
+      const stats::Sample& s = form < 2 ? all : some;
+      const double* w = form % 2 == 0 ? nullptr : (form < 2 ? ws.data() : some_ws.data());
+      ins.clear();
+      for (int j = 1; j <= 11; ++j) {
+        stats::ColumnInput in;
+        in.col = ip.dataset.column(j);
+        in.sample = &s;
+        in.weights = w;
+        in.weight_type = kFweight;
+        ins.push_back(in);
+      }
+      for (bool mean_only : {false, true}) {
+        std::vector<stats::Summary> together;
+        ASSERT_EQ(stats::summarize_columns(ins, mean_only, processors, {}, &together), 0);
+        ASSERT_EQ(together.size(), ins.size());
+        for (size_t c = 0; c < ins.size(); ++c) {
+          stats::Summary alone;
+          ASSERT_EQ(stats::summarize_column(ins[c], mean_only, processors, {}, &alone), 0);
+          const stats::Summary& t = together[c];
+          EXPECT_EQ(t.n, alone.n) << c;
+          EXPECT_EQ(bits(t.sum_w), bits(alone.sum_w)) << c << " form " << form;
+          EXPECT_EQ(bits(t.mean), bits(alone.mean)) << c << " form " << form;
+          EXPECT_EQ(bits(t.var), bits(alone.var)) << c << " form " << form;
+          EXPECT_EQ(bits(t.min), bits(alone.min)) << c;
+          EXPECT_EQ(bits(t.max), bits(alone.max)) << c;
+          EXPECT_EQ(bits(t.sum), bits(alone.sum)) << c;
+        }
+        EXPECT_EQ(together[10].n, 0);
+        EXPECT_EQ(together[10].mean, kMissing);
+        EXPECT_GT(together[0].n, 0);
+      }
+    }
+  omp_set_num_threads(1);
+}
+
 TEST_F(SummarizeTest, StringsSkippedAndBreakLeavesResults) {
   std::vector<double> xs(3 * stats::kPollInterval);
   for (size_t i = 0; i < xs.size(); ++i) xs[i] = static_cast<double>(i % 7);

@@ -11,6 +11,7 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/parse.h"
+#include "stats/matrix.h"
 #include "test_side.h"
 
 namespace nuvra {
@@ -113,6 +114,60 @@ TEST_F(TablesTest, TabulateOneAndTwoWay) {
   EXPECT_TRUE(shows("-> tabulation of b by f\n")) << side.text;
 }
 
+// The table left in matrices, worked by hand from the data below:
+//   a  1 1 2 2 3 3 .      b  5 7 5 5 7 7 5      weight f  1 2 3 4 5 6 7
+// One-way a [fw=f]: levels 1 2 3 with 1+2, 3+4, 5+6 = 3 7 11.
+// Two-way a b [fw=f]: b = 5 and 7; cells (1,5)=1 (1,7)=2 (2,5)=3+4=7
+// (2,7)=0 (3,5)=0 (3,7)=5+6=11. With `missing` the row "." adds 7 to (.,5).
+TEST_F(TablesTest, TabulateLeavesItsTableInMatrices) {
+  column("a", {1, 1, 2, 2, 3, 3, kMissing});
+  column("b", {5, 7, 5, 5, 7, 7, 5});
+  column("f", {1, 2, 3, 4, 5, 6, 7});
+  auto mat = [&](const char* name) -> const stats::Matrix& { return ip.matrices.at(name); };
+  auto values = [&](const char* name) { return mat(name).v; };
+
+  ASSERT_EQ(run(cmd_tabulate, "tabulate", "a [fweight=f], matcell(F) matrow(V)"), 0) << side.text;
+  EXPECT_EQ(mat("F").rows, 3);
+  EXPECT_EQ(mat("F").cols, 1);
+  EXPECT_EQ(values("F"), (std::vector<double>{3, 7, 11}));
+  EXPECT_EQ(mat("V").rows, 3);
+  EXPECT_EQ(mat("V").cols, 1);
+  EXPECT_EQ(values("V"), (std::vector<double>{1, 2, 3}));
+  EXPECT_EQ(r("N"), 21);
+  EXPECT_EQ(r("r"), 3);
+
+  ASSERT_EQ(run(cmd_tabulate, "tabulate", "a b [fweight=f], matcell(F) matrow(R) matcol(C)"), 0) << side.text;
+  EXPECT_EQ(mat("F").rows, 3);
+  EXPECT_EQ(mat("F").cols, 2);
+  EXPECT_EQ(values("F"), (std::vector<double>{1, 2, 7, 0, 0, 11}));
+  EXPECT_EQ(values("R"), (std::vector<double>{1, 2, 3}));
+  EXPECT_EQ(mat("C").rows, 1);
+  EXPECT_EQ(mat("C").cols, 2);
+  EXPECT_EQ(values("C"), (std::vector<double>{5, 7}));
+  EXPECT_EQ(r("N"), 21);
+  EXPECT_EQ(r("c"), 2);
+
+  // Unweighted with the missing row: counts 1 1 / 2 0 / 0 2 / 1 0.
+  ASSERT_EQ(run(cmd_tabulate, "tabulate", "a b, missing matcell(F) matrow(R)"), 0) << side.text;
+  EXPECT_EQ(values("F"), (std::vector<double>{1, 1, 2, 0, 0, 2, 1, 0}));
+  EXPECT_EQ(values("R"), (std::vector<double>{1, 2, 3, kMissing}));
+  EXPECT_EQ(r("r"), 4);
+
+  // Failures leave the matrices as they were.
+  const std::vector<double> before = values("F");
+  EXPECT_EQ(run(cmd_tabulate, "tabulate", "a, matcol(C)"), 198);
+  EXPECT_EQ(run(cmd_tabulate, "tabulate", "a, matcell(1x)"), 198);
+  EXPECT_EQ(run(cmd_tabulate, "tabulate", "a, matcell()"), 198);
+  int js = 0;
+  ASSERT_EQ(ip.dataset.add_variable("s", 3, &js), 0);
+  for (int i = 1; i <= 7; ++i) ip.dataset.store_str(js, i, i % 2 ? "u" : "v");
+  EXPECT_EQ(run(cmd_tabulate, "tabulate", "a s, matcell(F) matcol(C)"), 109);
+  EXPECT_EQ(values("F"), before);
+  // A string variable's frequencies are fine: u on rows 1 3 5 7 (a: 1 2 3 .).
+  ASSERT_EQ(run(cmd_tabulate, "tabulate", "s a, matcell(F)"), 0) << side.text;
+  EXPECT_EQ(values("F"), (std::vector<double>{1, 1, 1, 1, 1, 1}));
+}
+
 // x = 1..5, y = 2 4 5 4 5: deviations -2 -1 0 1 2 and -2 0 1 0 1, so
 // Sxx = 10, Syy = 6, Sxy = 6 and r = 6 / sqrt(60).
 TEST_F(TablesTest, CorrelateAndPwcorr) {
@@ -129,6 +184,24 @@ TEST_F(TablesTest, CorrelateAndPwcorr) {
   EXPECT_NEAR(r("cov_12"), 1.5, 1e-15);
   EXPECT_NEAR(r("Var_1"), 2.5, 1e-15);
   EXPECT_NEAR(r("Var_2"), 1.5, 1e-15);
+  // r(C) holds the whole covariance matrix, named by the variables.
+  {
+    const stats::Matrix& C = ip.r_results.matrices.at("C");
+    ASSERT_EQ(C.rows, 2);
+    EXPECT_EQ(C.rownames, (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(C.colnames, (std::vector<std::string>{"x", "y"}));
+    EXPECT_NEAR(C.at(0, 0), 2.5, 1e-15);
+    EXPECT_NEAR(C.at(1, 0), 1.5, 1e-15);
+    EXPECT_NEAR(C.at(0, 1), 1.5, 1e-15);
+    EXPECT_NEAR(C.at(1, 1), 1.5, 1e-15);
+  }
+  ASSERT_EQ(run(cmd_correlate, "correlate", "x y"), 0);
+  {
+    const stats::Matrix& C = ip.r_results.matrices.at("C");
+    EXPECT_NEAR(C.at(0, 0), 1, 1e-15);
+    EXPECT_NEAR(C.at(0, 1), rho, 1e-15);
+    EXPECT_NEAR(C.at(1, 0), rho, 1e-15);
+  }
   // Casewise: z's missing second observation takes it out for all three.
   ASSERT_EQ(run(cmd_correlate, "correlate", "x y z, means"), 0);
   EXPECT_EQ(r("N"), 4);
@@ -149,6 +222,15 @@ TEST_F(TablesTest, CorrelateAndPwcorr) {
   EXPECT_TRUE(shows("           z |   1.0000   0.8281   1.0000\n")) << side.text;
   EXPECT_TRUE(shows("             |        4        4        4\n")) << side.text;
   EXPECT_EQ(r("N"), 4);  // the last pair is (z, y)
+  {
+    const stats::Matrix& C = ip.r_results.matrices.at("C");
+    ASSERT_EQ(C.rows, 3);
+    EXPECT_EQ(C.colnames, (std::vector<std::string>{"x", "y", "z"}));
+    EXPECT_NEAR(C.at(1, 0), rho, 1e-15);
+    EXPECT_NEAR(C.at(2, 0), 1, 1e-15);
+    EXPECT_NEAR(C.at(1, 2), 6 / std::sqrt(52.5), 1e-15);
+    EXPECT_NEAR(C.at(2, 1), 6 / std::sqrt(52.5), 1e-15);
+  }
 
   int js = 0;
   ASSERT_EQ(ip.dataset.add_variable("s", 3, &js), 0);
