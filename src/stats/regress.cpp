@@ -118,38 +118,64 @@ class RowReader {
   bool all_double_ = true;
 };
 
-rc_t mark_fit(Interp& ip, const CommandLine& cl, const std::vector<int>& vars, int clustvar, Fit* f) {
+// Marks the fit.  Without weights the same pass over the observations
+// also accumulates the cross products into *xx (the observations are read
+// once, not twice) and *accumulated is set; with weights, which are known
+// only after the marking, accumulate() makes the cross products.
+rc_t mark_fit(Interp& ip, const CommandLine& cl, const std::vector<int>& vars, int clustvar, bool constant,
+              CrossProducts* xx, bool* accumulated, Fit* f) {
   std::vector<char>& touse = f->touse;
   if (rc_t rc = expr::mark_sample(ip, cl, &touse)) return rc;
   data::Dataset& ds = ip.dataset;
-  std::vector<int> all = vars;
-  if (clustvar) all.push_back(clustvar);
-  const RowReader reader(ds, all);
+  const RowReader reader(ds, vars);
+  const std::vector<int> cvar = clustvar ? std::vector<int>{clustvar} : std::vector<int>{};
+  const RowReader creader(ds, cvar);
   const int nv = reader.size();
+  const int p = xx->size();
   const std::int64_t nobs = ds.nobs();
+  const bool fused = !cl.has_weight;
   // Missing values, in parallel chunks over the observations.
   PassPlan plan = plan_pass(ip.processors, nobs);
+  std::vector<CrossProducts> slots;
+  if (fused) slots.assign(static_cast<size_t>(plan.threads), CrossProducts(p));
+  constexpr int kRows = 128;
   bool done = run_pass(
       plan, ip.processors, nobs, break_poll(ip),
-      [&](int, std::int64_t b, std::int64_t e) {
-        double v[64];
-        std::vector<double> big;
-        double* x = v;
-        if (nv > 64) {
-          big.resize(static_cast<size_t>(nv));
-          x = big.data();
-        }
+      [&](int k, std::int64_t b, std::int64_t e) {
+        // Rows are read straight into the block that goes to the cross
+        // products; a rejected row is overwritten by the next one.
+        std::vector<double> buf(static_cast<size_t>(kRows) * p);
+        int m = 0;
         for (std::int64_t i = b; i < e; ++i) {
           char& t = touse[static_cast<size_t>(i)];
           if (!t) continue;
-          reader.read(i, x);
+          double* row = buf.data() + static_cast<size_t>(m) * p;
+          reader.read(i, row);
           bool ok = true;
-          for (int c = 0; c < nv; ++c) ok &= !is_missing(x[c]);
-          if (!ok) t = 0;
+          for (int c = 0; c < nv; ++c) ok &= !is_missing(row[c]);
+          if (clustvar) {
+            double cv;
+            creader.read(i, &cv);
+            ok &= !is_missing(cv);
+          }
+          if (!ok) {
+            t = 0;
+            continue;
+          }
+          if (!fused) continue;
+          if (constant) row[nv] = 1;
+          if (++m == kRows) {
+            slots[static_cast<size_t>(k)].add_block(buf.data(), nullptr, m);
+            m = 0;
+          }
         }
+        if (m > 0) slots[static_cast<size_t>(k)].add_block(buf.data(), nullptr, m);
       },
       [](int) {});
   if (!done) return 1;
+  if (fused)
+    for (const CrossProducts& s : slots) xx->merge(s);
+  *accumulated = fused;
   // Weights, in order in this thread: the weight expression is evaluated
   // by the interpreter's own machinery.
   double wsum = 0;
@@ -678,11 +704,14 @@ rc_t cmd_regress_core(Interp& ip) {
   if (kx > ip.matsize - 2) return rc_message(ip, 908);
 
   Fit f;
-  if (rc_t rc = mark_fit(ip, cl, vars, clustvar, &f)) return rc;
-  if (f.empty()) return no_obs(ip);
   const int p = kx + 1;
   CrossProducts xx(p);
-  if (rc_t rc = accumulate(ip, f, vars, cons, &xx)) return rc;
+  bool accumulated = false;
+  if (rc_t rc = mark_fit(ip, cl, vars, clustvar, cons, &xx, &accumulated, &f)) return rc;
+  if (f.empty()) return no_obs(ip);
+  if (!accumulated) {
+    if (rc_t rc = accumulate(ip, f, vars, cons, &xx)) return rc;
+  }
 
   // The work array: y in row and column 0, then the regressors, the
   // constant last.
