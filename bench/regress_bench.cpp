@@ -4,7 +4,9 @@
 // fit needs; the command also marks the sample, compensates its sums,
 // sweeps, and (robust, cluster) makes a second pass for the scores.
 //
-// usage: regress_bench [OBSERVATIONS]   (default 1,000,000)
+// usage: regress_bench [OBSERVATIONS [PROCESSORS]]
+//        (default 1,000,000 observations, every processor; dsyrk gets the
+//        same number of threads as the command)
 #include <cblas.h>
 #include <omp.h>
 
@@ -47,7 +49,8 @@ int main(int argc, char** argv) {
   constexpr int kx = 10, p = kx + 2;
   QuietSide side;
   nuvra::Interp ip(&side);
-  ip.processors = omp_get_num_procs();
+  ip.processors = argc > 2 ? std::max(1, std::atoi(argv[2])) : omp_get_num_procs();
+  openblas_set_num_threads(ip.processors);
   omp_set_num_threads(ip.processors);
   ip.out.set_threshold(nuvra::output::kSilent);
   nuvra::data::Dataset& ds = ip.dataset;

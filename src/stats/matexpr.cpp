@@ -521,6 +521,20 @@ class Evaluator {
       if (rc_t rc = invsym(ip_, a, &v.m)) throw Abort{rc};
       return v;
     }
+    if (name == "sweep") {
+      // One pivot of the sweep, in full: the result is not symmetric in
+      // general (row p is divided by d, column p by -d), so that sweeps on
+      // further pivots can be applied to it and undone by sweeping again.
+      want(2);
+      const Matrix& a = matrix_arg(args[0], &keep);
+      double x = number_arg(args[1]);
+      if (!a.square()) fail(503);
+      if (is_missing(x) || x < 1 || x > a.rows || x != std::floor(x)) fail(503);
+      if (a.has_missing()) fail(504);
+      v.m = a;
+      sweep_full(v.m.v.data(), a.rows, static_cast<int>(x) - 1);
+      return v;
+    }
     if (name == "J") {
       want(3);
       int r = size_arg(args[0]), c = size_arg(args[1]);

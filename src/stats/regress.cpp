@@ -11,8 +11,10 @@
 // too few correct digits.  Refinement never changes which regressors the
 // sweep dropped.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <new>
 #include <string>
@@ -58,63 +60,167 @@ struct Options {
 std::string fmtnum(const char* f, double v) { return data::format_number(f, v); }
 
 // The observations of the fit: selected, nonmissing in every variable
-// (and the cluster variable), with a usable weight.
+// (and the cluster variable), with a usable weight.  A sample that is one
+// run of observations (the usual case: every observation, or an `in`
+// range) is walked directly; only a scattered one is listed.
 struct Fit {
-  std::vector<std::int64_t> obs;  // 1-based observation numbers
+  std::vector<char> touse;        // per observation: in the fit (e(sample))
+  std::int64_t first = 0;         // 1-based number of the first one, when contiguous
+  std::int64_t count = 0;         // observations in the fit
+  bool contiguous = true;
+  std::vector<std::int64_t> obs;  // 1-based observation numbers, when scattered
   std::vector<double> w;          // empty without weights
-  std::vector<double> cluster;    // cluster variable values, when clustering
   double n = 0;                   // e(N)
+  bool empty() const { return count == 0; }
+  // The 0-based row of the fit's pos-th observation.
+  std::int64_t row(std::int64_t pos) const {
+    return contiguous ? first - 1 + pos : obs[static_cast<size_t>(pos)] - 1;
+  }
 };
 
-rc_t mark_fit(Interp& ip, const CommandLine& cl, const std::vector<int>& vars, int clustvar, Fit* f) {
-  std::vector<char> touse;
+inline double value_of(const data::Column& c, std::int64_t r) {
+  return c.type == data::kDouble ? c.raw<double>(r) : c.fetch(r);
+}
+
+// Reads the values of several variables of one observation.  The
+// variables share the observation's record, so its place is found once
+// per observation, and a set of double variables (the usual case) is
+// copied without the per-type dispatch.
+class RowReader {
+ public:
+  RowReader(data::Dataset& ds, const std::vector<int>& vars) {
+    for (int j : vars) {
+      data::Column c = ds.column(j);
+      base_.push_back(c.base);
+      type_.push_back(c.type);
+      if (c.type != data::kDouble) all_double_ = false;
+      slot_ = c.slot;
+      stride_ = c.stride;
+    }
+  }
+  int size() const { return static_cast<int>(base_.size()); }
+  // out[c] = value of variable c at 0-based row r.
+  void read(std::int64_t r, double* out) const {
+    const std::size_t off = stride_ * slot_[r];
+    const int n = size();
+    if (all_double_) {
+      for (int c = 0; c < n; ++c) std::memcpy(&out[c], base_[c] + off, sizeof(double));
+    } else {
+      for (int c = 0; c < n; ++c) out[c] = data::fetch_value(type_[c], base_[c] + off);
+    }
+  }
+
+ private:
+  std::vector<const char*> base_;
+  std::vector<int> type_;
+  const std::uint32_t* slot_ = nullptr;
+  std::size_t stride_ = 0;
+  bool all_double_ = true;
+};
+
+// Marks the fit.  Without weights the same pass over the observations
+// also accumulates the cross products into *xx (the observations are read
+// once, not twice) and *accumulated is set; with weights, which are known
+// only after the marking, accumulate() makes the cross products.
+rc_t mark_fit(Interp& ip, const CommandLine& cl, const std::vector<int>& vars, int clustvar, bool constant,
+              CrossProducts* xx, bool* accumulated, Fit* f) {
+  std::vector<char>& touse = f->touse;
   if (rc_t rc = expr::mark_sample(ip, cl, &touse)) return rc;
-  expr::Program wp;
-  expr::EvalContext wcx;
+  data::Dataset& ds = ip.dataset;
+  const RowReader reader(ds, vars);
+  const std::vector<int> cvar = clustvar ? std::vector<int>{clustvar} : std::vector<int>{};
+  const RowReader creader(ds, cvar);
+  const int nv = reader.size();
+  const int p = xx->size();
+  const std::int64_t nobs = ds.nobs();
+  const bool fused = !cl.has_weight;
+  // Missing values, in parallel chunks over the observations.
+  PassPlan plan = plan_pass(ip.processors, nobs);
+  std::vector<CrossProducts> slots;
+  if (fused) slots.assign(static_cast<size_t>(plan.threads), CrossProducts(p));
+  constexpr int kRows = 128;
+  bool done = run_pass(
+      plan, ip.processors, nobs, break_poll(ip),
+      [&](int k, std::int64_t b, std::int64_t e) {
+        // Rows are read straight into the block that goes to the cross
+        // products; a rejected row is overwritten by the next one.
+        std::vector<double> buf(static_cast<size_t>(kRows) * p);
+        int m = 0;
+        for (std::int64_t i = b; i < e; ++i) {
+          char& t = touse[static_cast<size_t>(i)];
+          if (!t) continue;
+          double* row = buf.data() + static_cast<size_t>(m) * p;
+          reader.read(i, row);
+          bool ok = true;
+          for (int c = 0; c < nv; ++c) ok &= !is_missing(row[c]);
+          if (clustvar) {
+            double cv;
+            creader.read(i, &cv);
+            ok &= !is_missing(cv);
+          }
+          if (!ok) {
+            t = 0;
+            continue;
+          }
+          if (!fused) continue;
+          if (constant) row[nv] = 1;
+          if (++m == kRows) {
+            slots[static_cast<size_t>(k)].add_block(buf.data(), nullptr, m);
+            m = 0;
+          }
+        }
+        if (m > 0) slots[static_cast<size_t>(k)].add_block(buf.data(), nullptr, m);
+      },
+      [](int) {});
+  if (!done) return 1;
+  if (fused)
+    for (const CrossProducts& s : slots) xx->merge(s);
+  *accumulated = fused;
+  // Weights, in order in this thread: the weight expression is evaluated
+  // by the interpreter's own machinery.
+  double wsum = 0;
   const bool weighted = cl.has_weight;
   if (weighted) {
+    expr::Program wp;
+    expr::EvalContext wcx;
     if (rc_t rc = expr::compile(ip, cl.weight_text, expr::Want::kNumeric, &wp)) return rc;
     expr::bind(ip, wp, &wcx);
-  }
-  data::Dataset& ds = ip.dataset;
-  std::vector<data::Column> cols;
-  for (int j : vars) cols.push_back(ds.column(j));
-  f->obs.reserve(static_cast<size_t>(ds.nobs()));
-  double wsum = 0;
-  for (std::int64_t i = 1; i <= ds.nobs(); ++i) {
-    if (!touse[static_cast<size_t>(i - 1)]) continue;
-    bool ok = true;
-    for (const data::Column& col : cols)
-      if (is_missing(col.fetch(i - 1))) {
-        ok = false;
-        break;
+    for (std::int64_t i = 0; i < nobs; ++i) {
+      char& t = touse[static_cast<size_t>(i)];
+      if (!t) continue;
+      double w = expr::eval_number(wcx, i + 1);
+      if (is_missing(w) || w == 0) {
+        t = 0;
+        continue;
       }
-    if (!ok) continue;
-    double c = 0;
-    if (clustvar) {
-      c = ds.fetch(clustvar, i);
-      if (is_missing(c)) continue;
-    }
-    if (weighted) {
-      double w = expr::eval_number(wcx, i);
-      if (is_missing(w)) continue;
       if (w < 0 && cl.weight_type != kIweight)
         return msg_quoting(ip.out, "negative weights encountered\n", "", "", 402);
       if (cl.weight_type == kFweight && w != std::floor(w))
         return msg_quoting(ip.out, "may not use noninteger frequency weights\n", "", "", 401);
-      if (w == 0) continue;
       f->w.push_back(w);
       wsum += w;
     }
-    if (clustvar) f->cluster.push_back(c);
-    f->obs.push_back(i);
   }
-  double count = static_cast<double>(f->obs.size());
-  f->n = count;
+  std::int64_t first = -1, last = -1, count = 0;
+  for (std::int64_t i = 0; i < nobs; ++i)
+    if (touse[static_cast<size_t>(i)]) {
+      if (first < 0) first = i;
+      last = i;
+      ++count;
+    }
+  f->count = count;
+  f->first = first + 1;
+  f->contiguous = count == 0 || last - first + 1 == count;
+  if (!f->contiguous) {
+    f->obs.reserve(static_cast<size_t>(count));
+    for (std::int64_t i = first; i <= last; ++i)
+      if (touse[static_cast<size_t>(i)]) f->obs.push_back(i + 1);
+  }
+  f->n = static_cast<double>(count);
   // Analytic and sampling weights are scaled to sum to the count, so that
   // the sums of squares are on the scale of the observations.
   if (weighted && (cl.weight_type == kAweight || cl.weight_type == kPweight) && wsum > 0)
-    for (double& w : f->w) w *= count / wsum;
+    for (double& w : f->w) w *= static_cast<double>(count) / wsum;
   if (weighted && (cl.weight_type == kFweight || cl.weight_type == kIweight)) f->n = wsum;
   return 0;
 }
@@ -124,13 +230,12 @@ rc_t mark_fit(Interp& ip, const CommandLine& cl, const std::vector<int>& vars, i
 rc_t accumulate(Interp& ip, const Fit& f, const std::vector<int>& vars, bool constant, CrossProducts* out) {
   const int p = out->size();
   const int nv = static_cast<int>(vars.size());
-  const std::int64_t n = static_cast<std::int64_t>(f.obs.size());
+  const std::int64_t n = f.count;
   PassPlan plan = plan_pass(ip.processors, n);
   std::vector<CrossProducts> slots(static_cast<size_t>(plan.threads), CrossProducts(p));
   // Columns read directly; the sample holds no missing values, so double
   // columns are copied without the missing-value translation.
-  std::vector<data::Column> cols;
-  for (int j : vars) cols.push_back(ip.dataset.column(j));
+  const RowReader reader(ip.dataset, vars);
   constexpr int kRows = 128;
   bool done = run_pass(
       plan, ip.processors, n, break_poll(ip),
@@ -146,9 +251,7 @@ rc_t accumulate(Interp& ip, const Fit& f, const std::vector<int>& vars, bool con
           int m = static_cast<int>(std::min<std::int64_t>(kRows, e - s));
           for (int r = 0; r < m; ++r) {
             double* row = buf + static_cast<size_t>(r) * p;
-            std::int64_t i = f.obs[static_cast<size_t>(s + r)] - 1;
-            for (int c = 0; c < nv; ++c)
-              row[c] = cols[c].type == data::kDouble ? cols[c].raw<double>(i) : cols[c].fetch(i);
+            reader.read(f.row(s + r), row);
             if (constant) row[nv] = 1;
           }
           slots[static_cast<size_t>(k)].add_block(buf, f.w.empty() ? nullptr : f.w.data() + s, m);
@@ -218,9 +321,9 @@ rc_t precise_pass(Interp& ip, const Fit& f, const std::vector<int>& xv, const st
   A->assign(static_cast<size_t>(q) * q, 0.0L);
   c->assign(static_cast<size_t>(q), 0.0L);
   *yy = 0;
-  for (size_t pos = 0; pos < f.obs.size(); ++pos) {
+  for (std::int64_t pos = 0; pos < f.count; ++pos) {
     if ((pos & 65535) == 0 && ip.poll_break()) return 1;
-    std::int64_t i = f.obs[pos];
+    std::int64_t i = f.row(pos) + 1;
     long double w = f.w.empty() ? 1.0L : f.w[pos];
     long double y = ds.fetch(yvar, i);
     for (int j = 0; j < q; ++j) x[j] = kept[j] < nx ? ds.fetch(xv[kept[j]], i) : 1.0;
@@ -238,73 +341,135 @@ rc_t precise_pass(Interp& ip, const Fit& f, const std::vector<int>& xv, const st
 
 // The robust "meat": sum over observations (or clusters) of score outer
 // products, scores u_i = w_i e_i x_i over the kept columns.  Returns the
-// number of clusters in *groups when clustering.
-rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, bool constant, const std::vector<int>& kept,
+// number of clusters in *groups when clustering.  Both forms run in
+// parallel chunks, each with its own partial meat, added in chunk order.
+rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, int clustvar, const std::vector<int>& kept,
                  const std::vector<double>& b, const std::vector<double>& ainv, int yvar, Vce vce, bool fweighted,
                  std::vector<double>* meat, double* groups) {
   const int q = static_cast<int>(kept.size());
-  const data::Dataset& ds = ip.dataset;
-  const std::int64_t n = static_cast<std::int64_t>(f.obs.size());
+  data::Dataset& ds = ip.dataset;
+  const std::int64_t n = f.count;
   const int nx = static_cast<int>(xv.size());
-  meat->assign(static_cast<size_t>(q) * q, 0.0);
-  std::vector<double> x(static_cast<size_t>(q)), u(static_cast<size_t>(q));
-  auto row = [&](std::int64_t pos, double* e) {
-    std::int64_t i = f.obs[static_cast<size_t>(pos)];
+  // y and the kept columns other than the constant, read together.
+  std::vector<char> is_cons(static_cast<size_t>(q), 0);
+  std::vector<int> rv{yvar};
+  for (int c = 0; c < q; ++c) {
+    if (kept[c] < nx)
+      rv.push_back(xv[kept[c]]);
+    else
+      is_cons[c] = 1;
+  }
+  const RowReader reader(ds, rv);
+  // Fills x with the regressors of row r and returns the residual; tmp
+  // holds rv.size() values.
+  auto residual = [&](std::int64_t r, double* x, double* tmp) {
+    reader.read(r, tmp);
     double fit = 0;
-    for (int c = 0; c < q; ++c) {
-      int col = kept[c];
-      x[c] = col < nx ? ds.fetch(xv[col], i) : 1.0;
+    for (int c = 0, m = 1; c < q; ++c) {
+      x[c] = is_cons[c] ? 1.0 : tmp[m++];
       fit += b[c] * x[c];
     }
-    *e = ds.fetch(yvar, i) - fit;
+    return tmp[0] - fit;
   };
-  (void)constant;
+  const size_t qq = static_cast<size_t>(q) * q;
+
   if (vce == Vce::kCluster) {
-    // Observations ordered by cluster value; scores summed within each.
-    std::vector<std::int64_t> order(static_cast<size_t>(n));
-    for (std::int64_t i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::int64_t a, std::int64_t c) { return f.cluster[a] < f.cluster[c]; });
-    double g = 0;
-    std::fill(u.begin(), u.end(), 0.0);
-    for (std::int64_t s = 0; s < n; ++s) {
-      if ((s & 65535) == 0 && ip.poll_break()) return 1;
-      std::int64_t pos = order[static_cast<size_t>(s)];
-      double e;
-      row(pos, &e);
-      double w = f.w.empty() ? 1.0 : f.w[static_cast<size_t>(pos)];
-      for (int c = 0; c < q; ++c) u[c] += w * e * x[c];
-      bool last = s + 1 == n || f.cluster[order[static_cast<size_t>(s + 1)]] != f.cluster[pos];
-      if (last) {
-        for (int i = 0; i < q; ++i)
-          for (int j = 0; j < q; ++j) (*meat)[static_cast<size_t>(i) * q + j] += u[i] * u[j];
-        std::fill(u.begin(), u.end(), 0.0);
-        g += 1;
+    // Positions ordered by cluster value (ties in position order), cut
+    // into chunks that start at a cluster's first observation, so that
+    // each cluster's score sum is formed whole in one chunk.
+    const data::Column ccol = ds.column(clustvar);
+    std::vector<std::pair<double, std::int64_t>> key(static_cast<size_t>(n));
+    for (std::int64_t pos = 0; pos < n; ++pos) key[static_cast<size_t>(pos)] = {value_of(ccol, f.row(pos)), pos};
+    std::sort(key.begin(), key.end());
+    const PassPlan plan = plan_pass(ip.processors, n);
+    const int chunks = plan.threads;
+    std::vector<std::int64_t> start(static_cast<size_t>(chunks) + 1, n);
+    start[0] = 0;
+    for (int k = 1; k < chunks; ++k) {
+      std::int64_t s = std::max(start[k - 1], static_cast<std::int64_t>(k) * plan.chunk);
+      while (s < n && s > 0 && key[static_cast<size_t>(s)].first == key[static_cast<size_t>(s - 1)].first) ++s;
+      start[k] = std::min(s, n);
+    }
+    std::vector<std::vector<double>> part(static_cast<size_t>(chunks), std::vector<double>(qq, 0.0));
+    std::vector<double> part_groups(static_cast<size_t>(chunks), 0.0);
+    std::atomic<bool> stop{false};
+    auto poll = break_poll(ip);
+    auto run_chunk = [&](int k, int tid) {
+      std::vector<double> x(static_cast<size_t>(q)), u(static_cast<size_t>(q), 0.0), tmp(rv.size());
+      double* m = part[static_cast<size_t>(k)].data();
+      for (std::int64_t s = start[k]; s < start[k + 1]; ++s) {
+        if ((s & (kPollInterval - 1)) == 0) {
+          if (tid == 0 && poll && poll()) stop.store(true, std::memory_order_relaxed);
+          if (stop.load(std::memory_order_relaxed)) return;
+        }
+        std::int64_t pos = key[static_cast<size_t>(s)].second;
+        double e = residual(f.row(pos), x.data(), tmp.data());
+        double w = f.w.empty() ? 1.0 : f.w[static_cast<size_t>(pos)];
+        for (int c = 0; c < q; ++c) u[c] += w * e * x[c];
+        if (s + 1 == n || key[static_cast<size_t>(s + 1)].first != key[static_cast<size_t>(s)].first) {
+          for (int i = 0; i < q; ++i)
+            for (int j = i; j < q; ++j) m[static_cast<size_t>(i) * q + j] += u[i] * u[j];
+          std::fill(u.begin(), u.end(), 0.0);
+          part_groups[static_cast<size_t>(k)] += 1;
+        }
       }
+    };
+    if (chunks <= 1) {
+      run_chunk(0, 0);
+    } else {
+      ThreadCountScope scope(chunks, ip.processors);
+#pragma omp parallel
+      {
+        int tid = omp_get_thread_num();
+        int granted = omp_get_num_threads();
+        for (int k = tid; k < chunks; k += granted) run_chunk(k, tid);
+      }
+    }
+    if (stop.load()) return 1;
+    meat->assign(qq, 0.0);
+    double g = 0;
+    for (int k = 0; k < chunks; ++k) {
+      for (size_t i = 0; i < qq; ++i) (*meat)[i] += part[static_cast<size_t>(k)][i];
+      g += part_groups[static_cast<size_t>(k)];
     }
     *groups = g;
-    return 0;
-  }
-  for (std::int64_t pos = 0; pos < n; ++pos) {
-    if ((pos & 65535) == 0 && ip.poll_break()) return 1;
-    double e;
-    row(pos, &e);
-    double w = f.w.empty() ? 1.0 : f.w[static_cast<size_t>(pos)];
-    // Frequency weights count repeated observations: each copy adds e^2.
-    double s = fweighted ? w * e * e : w * w * e * e;
-    if (vce == Vce::kHc2 || vce == Vce::kHc3) {
-      double h = 0;
-      for (int i = 0; i < q; ++i) {
-        double t = 0;
-        for (int j = 0; j < q; ++j) t += ainv[static_cast<size_t>(i) * q + j] * x[j];
-        h += x[i] * t;
-      }
-      h *= w;
-      double d = 1 - h;
-      s = d > 0 ? (vce == Vce::kHc2 ? s / d : s / (d * d)) : 0;
-    }
-    for (int i = 0; i < q; ++i)
-      for (int j = i; j < q; ++j) (*meat)[static_cast<size_t>(i) * q + j] += s * x[i] * x[j];
+  } else {
+    const PassPlan plan = plan_pass(ip.processors, n);
+    std::vector<std::vector<double>> part(static_cast<size_t>(plan.threads), std::vector<double>(qq, 0.0));
+    const bool leverage = vce == Vce::kHc2 || vce == Vce::kHc3;
+    bool done = run_pass(
+        plan, ip.processors, n, break_poll(ip),
+        [&](int k, std::int64_t from, std::int64_t to) {
+          std::vector<double> x(static_cast<size_t>(q)), tmp(rv.size());
+          double* m = part[static_cast<size_t>(k)].data();
+          for (std::int64_t pos = from; pos < to; ++pos) {
+            double e = residual(f.row(pos), x.data(), tmp.data());
+            double w = f.w.empty() ? 1.0 : f.w[static_cast<size_t>(pos)];
+            // Frequency weights count repeated observations: each copy adds e^2.
+            double s = fweighted ? w * e * e : w * w * e * e;
+            if (leverage) {
+              double h = 0;
+              for (int i = 0; i < q; ++i) {
+                double t = 0;
+                for (int j = 0; j < q; ++j) t += ainv[static_cast<size_t>(i) * q + j] * x[j];
+                h += x[i] * t;
+              }
+              h *= w;
+              double d = 1 - h;
+              s = d > 0 ? (vce == Vce::kHc2 ? s / d : s / (d * d)) : 0;
+            }
+            for (int i = 0; i < q; ++i) {
+              double sx = s * x[i];
+              double* mi = m + static_cast<size_t>(i) * q;
+              for (int j = i; j < q; ++j) mi[j] += sx * x[j];
+            }
+          }
+        },
+        [](int) {});
+    if (!done) return 1;
+    meat->assign(qq, 0.0);
+    for (const std::vector<double>& p : part)
+      for (size_t i = 0; i < qq; ++i) (*meat)[i] += p[i];
   }
   for (int i = 0; i < q; ++i)
     for (int j = 0; j < i; ++j) (*meat)[static_cast<size_t>(i) * q + j] = (*meat)[static_cast<size_t>(j) * q + i];
@@ -539,11 +704,14 @@ rc_t cmd_regress_core(Interp& ip) {
   if (kx > ip.matsize - 2) return rc_message(ip, 908);
 
   Fit f;
-  if (rc_t rc = mark_fit(ip, cl, vars, clustvar, &f)) return rc;
-  if (f.obs.empty()) return no_obs(ip);
   const int p = kx + 1;
   CrossProducts xx(p);
-  if (rc_t rc = accumulate(ip, f, vars, cons, &xx)) return rc;
+  bool accumulated = false;
+  if (rc_t rc = mark_fit(ip, cl, vars, clustvar, cons, &xx, &accumulated, &f)) return rc;
+  if (f.empty()) return no_obs(ip);
+  if (!accumulated) {
+    if (rc_t rc = accumulate(ip, f, vars, cons, &xx)) return rc;
+  }
 
   // The work array: y in row and column 0, then the regressors, the
   // constant last.
@@ -656,7 +824,7 @@ rc_t cmd_regress_core(Interp& ip) {
   } else {
     std::vector<double> meat;
     std::vector<int> xv(vars.begin() + 1, vars.end());
-    if (rc_t rc = robust_meat(ip, f, xv, cons, kept, bk, ainv, vars[0], vce,
+    if (rc_t rc = robust_meat(ip, f, xv, clustvar, kept, bk, ainv, vars[0], vce,
                               cl.has_weight && cl.weight_type == kFweight, &meat, &n_clust))
       return rc;
     double factor = 1;
@@ -778,8 +946,7 @@ rc_t cmd_regress_core(Interp& ip) {
   {
     data::Column es = ip.dataset.column(ip.dataset.esample_var());
     std::int64_t nobs = ip.dataset.nobs();
-    for (std::int64_t r = 0; r < nobs; ++r) *reinterpret_cast<std::int8_t*>(es.at(r)) = 0;
-    for (std::int64_t i : f.obs) *reinterpret_cast<std::int8_t*>(es.at(i - 1)) = 1;
+    for (std::int64_t r = 0; r < nobs; ++r) *reinterpret_cast<std::int8_t*>(es.at(r)) = f.touse[static_cast<size_t>(r)] ? 1 : 0;
   }
 
   if (o.header) display_header(ip);

@@ -66,6 +66,28 @@ double sweep_element(const double* block, int stride, const std::uint8_t* status
   return ((status[i] == kSwept) != (status[j] == kSwept)) ? -v : v;
 }
 
+void sweep_full(double* a, int n, int p) {
+  auto el = [a, n](int i, int j) -> double& { return a[static_cast<std::size_t>(i) * static_cast<std::size_t>(n) + j]; };
+  const double d = el(p, p);
+  if (d == 0) {
+    for (int i = 0; i < n; ++i) el(i, p) = el(p, i) = 0;
+    return;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (i == p) continue;
+    const double f = el(i, p) / d;
+    if (f == 0) continue;
+    for (int j = 0; j < n; ++j)
+      if (j != p) el(i, j) -= f * el(p, j);
+  }
+  for (int j = 0; j < n; ++j)
+    if (j != p) {
+      el(p, j) /= d;
+      el(j, p) = -el(j, p) / d;
+    }
+  el(p, p) = 1 / d;
+}
+
 rc_t sweep_invert(double* work, int stride, int o, int k, const int* order, int held_back,
                   std::vector<std::uint8_t>* status_out, const SweepOptions& opt) {
   std::vector<double> tol;

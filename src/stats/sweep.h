@@ -51,6 +51,17 @@ rc_t sweep_invert(double* work, int stride, int o, int k, const int* order, int 
 // and negated when exactly one of i and j has been swept.
 double sweep_element(const double* block, int stride, const std::uint8_t* status, int i, int j);
 
+// One step of the same sweep on a full n-by-n row-major matrix (both
+// triangles stored, no status kept), pivot p (0-based).  With d = a(p,p):
+//   a(p,p) = 1/d,  row p: a(p,j)/d,  column p: -a(i,p)/d,
+//   elsewhere a(i,j) - a(i,p) a(p,j)/d.
+// These are the values sweep_invert keeps in its upper triangle, written
+// out in full; the steps commute, sweeping every pivot once gives the
+// inverse, and sweeping a pivot twice gives the matrix back.  A pivot whose
+// d is 0 cannot be swept: its row and column become 0, as a dropped
+// pivot's do.  The caller rules out missing values.
+void sweep_full(double* a, int n, int p);
+
 // Threads for one step's row loop over k rows with P processors: the
 // observation-loop rule with 10 in place of 100.  1 means serial.
 int sweep_threads(int processors, int k);
