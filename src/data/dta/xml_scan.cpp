@@ -170,6 +170,11 @@ rc_t Scanner::read_name(std::string_view* out) {
 }
 
 rc_t Scanner::resolve(std::string_view raw, std::string* out, int line) {
+  // Most values hold no reference and no carriage return: one copy.
+  if (raw.find_first_of("&\r") == std::string_view::npos) {
+    out->append(raw);
+    return 0;
+  }
   for (std::size_t i = 0; i < raw.size(); ++i) {
     char c = raw[i];
     if (c == '\r') {
