@@ -538,6 +538,17 @@ TEST_F(Xml, WorkbookSheetsTimesAndDamage) {
     EXPECT_EQ(load(b.doc, {}, &d, &r), 688) << b.doc;
     EXPECT_NE(r.error.find(b.says), std::string::npos) << r.error;
   }
+
+  // A few bytes that claim a vast worksheet cost no more than the dataset
+  // it claims: too many columns for maxvar (900), too many rows for the
+  // memory (901).
+  dta::XmlLoadResult r;
+  Dataset wide;
+  EXPECT_EQ(load(workbook("<Row><Cell ss:Index=\"16384\">" + std::string(num("1")).substr(6) + "</Row>"), {}, &wide, &r), 900);
+  Dataset small(std::size_t{8} << 20);
+  EXPECT_EQ(load(workbook("<Row ss:Index=\"1048576\"><Cell ss:Index=\"100\">" + std::string(num("1")).substr(6) + "</Row>"),
+                 {}, &small, &r),
+            901);
 }
 
 // A workbook written by xmlsave reads back with the names, the values and

@@ -581,6 +581,31 @@ class SheetLoader : public Reader {
     return n;
   }
 
+  // The number a cell of a numeric column stands for.
+  double cell_number(const Cell& c, bool days) const {
+    double x = data::kMissing, day, ms;
+    if (c.kind == 'N' || c.kind == 'B') {
+      parse_decimal(trimmed(c.text), &x);
+    } else if (c.kind == 'D') {
+      // With datestring a date is text, and text in a numeric column is `.`.
+      if (!opt_.datestring && parse_datetime(c.text, &day, &ms)) x = days ? day : day * 86400000.0 + ms;
+    } else {
+      int m = missing_spelling(trimmed(c.text));
+      x = data::missing_value(m < 0 ? 0 : m);
+    }
+    return x;
+  }
+
+  // The text a cell of a string column holds: numbers as written.
+  static std::string_view cell_text(const Cell& c) {
+    std::string_view s = c.kind == 'N' ? trimmed(c.text) : std::string_view(c.text);
+    return s.substr(0, data::kStrMax);
+  }
+
+  // Two passes over the cells, column by column: the first decides each
+  // variable's name, type and format; the second stores the values straight
+  // into the data area, so that nothing beside the dataset grows with the
+  // number of rows times columns the worksheet claims.
   rc_t build() {
     int maxr = 0, maxc = 0;
     for (const Cell& c : cells_) maxr = std::max(maxr, c.row), maxc = std::max(maxc, c.col);
@@ -595,19 +620,20 @@ class SheetLoader : public Reader {
                      [](const Cell& a, const Cell& b) { return a.col != b.col ? a.col < b.col : a.row < b.row; });
 
     std::vector<data::Variable> vars(static_cast<std::size_t>(nv));
-    std::vector<std::vector<double>> nums(static_cast<std::size_t>(nv));
-    std::vector<std::vector<std::string>> strs(static_cast<std::size_t>(nv));
+    std::vector<std::size_t> begin(static_cast<std::size_t>(nv) + 1);
+    std::vector<char> days(static_cast<std::size_t>(nv), 0);
     std::unordered_set<std::string> taken;
     std::size_t cut = 0;
     std::size_t at = 0;
     for (int k = 0; k < nv; ++k) {
       const int col = c1 + k;
-      std::size_t from = at;
+      const std::size_t from = at;
+      begin[static_cast<std::size_t>(k)] = from;
       while (at < cells_.size() && cells_[at].col == col) ++at;
       std::string heading;
       bool any_num = false, any_text = false, any_date = false, all_days = true;
       for (std::size_t i = from; i < at; ++i) {
-        Cell& c = cells_[i];
+        const Cell& c = cells_[i];
         if (c.row > r2) continue;
         if (opt_.firstrow && c.row == r1) {
           heading = c.text;
@@ -655,86 +681,77 @@ class SheetLoader : public Reader {
       taken.insert(v.name);
       if (opt_.firstrow && !heading.empty() && heading != v.name) v.label = heading.substr(0, data::kMaxVarLabelLength);
 
-      const bool as_string = opt_.allstring || (any_text && (!opt_.missing || !any_num));
-      if (as_string) {
-        auto& col_strs = strs[static_cast<std::size_t>(k)];
-        col_strs.assign(static_cast<std::size_t>(nobs), std::string());
+      if (opt_.allstring || (any_text && (!opt_.missing || !any_num))) {
         std::size_t width = 1;
         for (std::size_t i = from; i < at; ++i) {
-          Cell& c = cells_[i];
+          const Cell& c = cells_[i];
           if (c.row < d1 || c.row > r2) continue;
-          std::string s = c.kind == 'N' ? std::string(trimmed(c.text)) : std::move(c.text);
-          if (s.size() > data::kStrMax) {
-            s.resize(data::kStrMax);
-            ++cut;
-          }
-          width = std::max(width, s.size());
-          col_strs[static_cast<std::size_t>(c.row - d1)] = std::move(s);
+          std::size_t n = c.kind == 'N' ? trimmed(c.text).size() : c.text.size();
+          if (n > data::kStrMax) ++cut;
+          width = std::max(width, std::min<std::size_t>(n, data::kStrMax));
         }
         v.type = static_cast<std::uint8_t>(width);
         v.format = data::default_format(v.type);
         continue;
       }
-      auto& col_nums = nums[static_cast<std::size_t>(k)];
-      col_nums.assign(static_cast<std::size_t>(nobs), data::kMissing);
+      days[static_cast<std::size_t>(k)] = all_days;
+      // The narrowest storage type that holds every value exactly: byte,
+      // int or long for whole numbers in their ranges, float when each
+      // value survives the trip through a float, else double.
+      bool whole = true, fits_float = true;
+      double lo = 0, hi = 0;
       for (std::size_t i = from; i < at; ++i) {
         const Cell& c = cells_[i];
         if (c.row < d1 || c.row > r2) continue;
-        double x = data::kMissing, day, ms;
-        if (c.kind == 'N' || c.kind == 'B') {
-          parse_decimal(trimmed(c.text), &x);
-        } else if (c.kind == 'D') {
-          parse_datetime(c.text, &day, &ms);
-          x = all_days ? day : day * 86400000.0 + ms;
-        } else {
-          int m = missing_spelling(trimmed(c.text));
-          x = data::missing_value(m < 0 ? 0 : m);
-        }
-        col_nums[static_cast<std::size_t>(c.row - d1)] = x;
+        double x = cell_number(c, all_days);
+        if (data::is_missing(x)) continue;
+        whole = whole && x == std::trunc(x);
+        lo = std::min(lo, x), hi = std::max(hi, x);
+        fits_float = fits_float && std::fabs(x) <= data::type_max(data::kFloat) &&
+                     static_cast<double>(static_cast<float>(x)) == x;
       }
-      v.type = opt_.nocompress ? data::kDouble : narrowest(col_nums);
+      int t = fits_float ? data::kFloat : data::kDouble;
+      if (whole) {
+        for (int w : {data::kLong, data::kInt, data::kByte})
+          if (lo >= data::type_min(w) && hi <= data::type_max(w)) t = w;
+      }
+      v.type = static_cast<std::uint8_t>(opt_.nocompress ? data::kDouble : t);
       if (any_date) v.format = all_days ? "%td" : "%tc";
       else v.format = data::default_format(v.type);
     }
+    begin[static_cast<std::size_t>(nv)] = at;
 
     if (rc_t rc = ds_.install_variables(vars)) return rc;
     if (rc_t rc = ds_.prepare_load(nobs)) return rc;
+    // Every value empty first ...
     for (std::int64_t i = 0; i < nobs; ++i) {
       char* rec = ds_.load_slot(i);
       for (int j = 1; j <= nv; ++j) {
         char* p = rec + ds_.offset(j);
         const int t = ds_.type(j);
+        if (data::is_string_type(t)) std::memset(p, 0, static_cast<std::size_t>(t));
+        else data::store_value(t, p, data::kMissing);
+      }
+    }
+    // ... then the cells that hold something.
+    for (int j = 1; j <= nv; ++j) {
+      const int t = ds_.type(j);
+      const std::uint32_t off = ds_.offset(j);
+      for (std::size_t i = begin[static_cast<std::size_t>(j - 1)]; i < begin[static_cast<std::size_t>(j)]; ++i) {
+        const Cell& c = cells_[i];
+        if (c.row < d1 || c.row > r2) continue;
+        char* p = ds_.load_slot(c.row - d1) + off;
         if (data::is_string_type(t)) {
-          const std::string& s = strs[static_cast<std::size_t>(j - 1)][static_cast<std::size_t>(i)];
+          std::string_view s = cell_text(c);
           std::memcpy(p, s.data(), s.size());
-          std::memset(p + s.size(), 0, static_cast<std::size_t>(t) - s.size());
         } else {
-          data::store_value(t, p, nums[static_cast<std::size_t>(j - 1)][static_cast<std::size_t>(i)]);
+          data::store_value(t, p, cell_number(c, days[static_cast<std::size_t>(j - 1)]));
         }
       }
     }
     ds_.finish_load(nobs);
     if (cut) res_->notes.push_back("(note: " + std::to_string(cut) + " text cells longer than 244 characters were cut)");
     return 0;
-  }
-
-  // The narrowest storage type that holds every value exactly: byte, int
-  // or long for whole numbers in their ranges, float when each value
-  // survives the trip through a float, else double.
-  static std::uint8_t narrowest(const std::vector<double>& xs) {
-    bool whole = true, fits_float = true;
-    double lo = 0, hi = 0;
-    for (double x : xs) {
-      if (data::is_missing(x)) continue;
-      whole = whole && x == std::trunc(x);
-      lo = std::min(lo, x), hi = std::max(hi, x);
-      fits_float = fits_float && std::fabs(x) <= data::type_max(data::kFloat) && static_cast<double>(static_cast<float>(x)) == x;
-    }
-    if (whole) {
-      for (int t : {data::kByte, data::kInt, data::kLong})
-        if (lo >= data::type_min(t) && hi <= data::type_max(t)) return static_cast<std::uint8_t>(t);
-    }
-    return fits_float ? data::kFloat : data::kDouble;
   }
 
   const XmlLoadOptions& opt_;
