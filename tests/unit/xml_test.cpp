@@ -336,6 +336,8 @@ TEST_F(Xml, DamagedDocumentsLeaveTheDataAlone) {
     std::string says;
   };
   const std::string v1 = "<v varname=\"x\">1</v>";
+  std::string many;
+  for (int k = 0; k < 70; ++k) many += " a" + std::to_string(k) + "=\"\"";
   std::vector<Case> cases = {
       {edit("<nobs>2</nobs>", "<nobs>3</nobs>"), 688, "the data hold 2 observations"},
       {edit("<nobs>2</nobs>", "<nobs>1</nobs>"), 688, "more observations than nobs 1"},
@@ -359,6 +361,9 @@ TEST_F(Xml, DamagedDocumentsLeaveTheDataAlone) {
       {edit("<filetype>1<", "<filetype>2<"), 609, ""},
       {edit("<ds_format>114<", "<ds_format>109<"), 610, "not a format"},
       {edit("</dta>", "</dta><dta/>"), 688, "content after the root element"},
+      {edit("<o num=\"1\">", "<o num=\"1\"" + many + ">"), 688, "too many attributes in <o>"},
+      {edit("<o num=\"1\">", "<o num=\"1\" num=\"1\">"), 688, "attribute num given twice"},
+      {edit("<o num=\"1\">", "<o num=\"2\">"), 688, "<o> numbered other than 1"},
       {edit("<dta>", "<atd>"), 610, ""},
       {"plain text", 610, ""},
       {"", 610, ""},

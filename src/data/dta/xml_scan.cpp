@@ -256,6 +256,9 @@ rc_t Scanner::read_tag(Token* t) {
       break;
     }
     if (!gap) return fail(line_, "no blank before an attribute of <" + std::string(name) + ">");
+    // The duplicate check below is quadratic; no document of ours needs
+    // more than a handful.
+    if (t->nattr == kMaxAttributes) return fail(line_, "too many attributes in <" + std::string(name) + ">");
     if (t->nattr == t->attrs.size()) t->attrs.emplace_back();
     Attribute& a = t->attrs[t->nattr];
     a.value.clear();

@@ -25,6 +25,7 @@
 namespace nuvra::xml {
 
 inline constexpr int kMaxDepth = 64;
+inline constexpr std::size_t kMaxAttributes = 64;
 
 struct Attribute {
   std::string_view name;  // as written, prefix included
