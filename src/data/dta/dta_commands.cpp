@@ -18,13 +18,20 @@ namespace nuvra {
 
 namespace dta {
 
-std::string with_dta_suffix(std::string_view name) {
+std::string with_dta_suffix(std::string_view name, std::string_view ext) {
   std::string s(name);
   if (s.empty() || s.back() == ':') return s;
   std::size_t sep = s.find_last_of("/\\");
   std::size_t dot = s.rfind('.');
-  if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) s += ".dta";
+  if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) s += ext;
   return s;
+}
+
+std::string local_path(const std::string& name) {
+  if (name == "~" || name.starts_with("~/")) {
+    if (const char* home = std::getenv("HOME")) return std::string(home) + name.substr(1);
+  }
+  return name;
 }
 
 rc_t file_message(Interp& ip, std::string_view shown, rc_t rc) {
@@ -62,13 +69,7 @@ rc_t newer_release_message(Interp& ip, std::string_view shown) {
 
 namespace {
 
-// The path a file name stands for: "~/" is the home directory.
-std::string local_path(const std::string& name) {
-  if (name == "~" || name.starts_with("~/")) {
-    if (const char* home = std::getenv("HOME")) return std::string(home) + name.substr(1);
-  }
-  return name;
-}
+using dta::local_path;
 
 // The first comma outside double quotes.
 std::size_t comma_at(std::string_view s) {

@@ -15,9 +15,12 @@ rc_t describe_using(Interp& ip, const std::string& file, bool is_short, bool sim
 
 namespace dta {
 
-// The name with ".dta" added when it has no extension: no `.` after the
-// last `/` or `\`, and not ending in `:`.
-std::string with_dta_suffix(std::string_view name);
+// The name with ".dta" (or `ext`) added when it has no extension: no `.`
+// after the last `/` or `\`, and not ending in `:`.
+std::string with_dta_suffix(std::string_view name, std::string_view ext = ".dta");
+
+// The path a file name stands for: "~/" is the home directory.
+std::string local_path(const std::string& name);
 
 // The paragraph "file NAME not found" (and the others of the file codes);
 // returns rc.

@@ -1,0 +1,46 @@
+// A file written under a temporary name in its directory and renamed over
+// the target only once everything is on the disk, for writers that produce
+// their output as a stream of pieces (the XML forms of the dataset).
+//
+// A write that fails, or a writer that gives up, leaves the previous file
+// untouched and no temporary file behind.
+#pragma once
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "interp/rc.h"
+
+namespace nuvra::dta {
+
+class ReplacingFile {
+ public:
+  ReplacingFile() = default;
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+  ~ReplacingFile();  // removes the temporary file unless committed
+
+  // 0; 602 (exists, no replace); 603 (a directory, or no temporary file);
+  // 608 (read-only). A replaced file keeps its permissions; a new one gets
+  // create_mode.
+  rc_t open(const std::string& path, bool replace, mode_t create_mode);
+  // Writes everything, in 16384-byte system calls for large amounts; after
+  // the first failure nothing more is written. `fail_after` >= 0 makes the
+  // writes fail as on a full disk once that many bytes are out (tests).
+  bool write(const void* data, std::size_t n);
+  void set_fail_after(std::int64_t n) { limit_ = n; }
+  // Flushes to the disk and renames over the target: 0, 699 (disk full),
+  // 693 (any other failure).
+  rc_t commit();
+
+ private:
+  int fd_ = -1;
+  std::string path_, tmp_, dir_;
+  int err_ = 0;
+  std::int64_t written_ = 0;
+  std::int64_t limit_ = -1;
+};
+
+}  // namespace nuvra::dta
