@@ -842,10 +842,13 @@ rc_t estimates_dir(Interp& ip, std::string_view args) {
 }
 
 // Shows the current results again: through the command that made them
-// when it can replay, else as a plain coefficient table.
+// when it replays (results stamped with a model kind by a built-in
+// estimation core), else as a plain coefficient table.  Results posted by
+// a program with `ereturn post` carry no kind, and running their e(cmd)
+// without arguments could fit or post anew instead of replaying.
 rc_t replay_current(Interp& ip) {
   std::string cmd = e_macro(ip, "cmd");
-  if (!cmd.empty() && is_valid_name(cmd)) return ip.execute_line(cmd);
+  if (ip.e_results.kind != 0 && !cmd.empty() && is_valid_name(cmd)) return ip.execute_line(cmd);
   Posted e;
   if (rc_t rc = need_b_V(ip, &e)) return rc;
   stats::CoefTableLook look;

@@ -232,5 +232,26 @@ assert _rc == 111
 estimates drop second
 capture noisily estimates replay second
 assert _rc == 111
+* Typed alone, test repeats the last test.
+quietly regress y x1 x2
+quietly test x1 = x2
+test
+assert reldif(r(F), 27.787910919670868) < 1e-10
+* x1d = 2*x1: the fit drops one of the two, whose constraint then says
+* nothing (zero variance) and is dropped; the other gives x1's F again.
+generate double x1d = 2*x1
+quietly regress y x1 x1d x2
+test x1 x1d
+assert r(df) == 1 & r(drop) == 1 & reldif(r(F), 49.489347578504876) < 1e-10
+* Results posted by a program replay as a plain table, at another level:
+* a = 1 (se 2), so the 90% interval is 1 -+ invnormal(.95)*2.
+mypost, obs(8)
+ereturn display, level(90)
+estimates store posted
+estimates replay posted
+capture noisily estimates drop nosuch
+assert _rc == 111
+capture noisily estimates store 1bad
+assert _rc == 198
 estimates drop _all
 estimates dir
