@@ -192,6 +192,11 @@ class Interp {
   // Saved results, and the r() an r-class program is building.
   SavedResults r_results, e_results, s_results;
   std::vector<SavedResults> pending_returns;
+  // Estimation results kept by `estimates store`, in the order stored.
+  std::vector<StoredEstimates> stored_estimates;
+  // The constraints of the last `test` (for `accumulate`).
+  bool has_last_test = false;
+  std::vector<TestConstraint> last_test;
   // Frame depth of an ado-file being loaded (its own lines may only define
   // programs); -1 when none is.
   int ado_frame = -1;

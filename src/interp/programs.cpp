@@ -10,6 +10,7 @@
 #include "interp/names.h"
 #include "interp/runner.h"
 #include "interp/simple_expr.h"
+#include "stats/postest.h"
 
 namespace nuvra {
 
@@ -420,7 +421,7 @@ rc_t cmd_return(Interp& ip) {
   return msg_invalid(ip, "syntax");
 }
 
-// ereturn local|scalar|clear|list (and the estimates family that shares it)
+// ereturn local|scalar|matrix|clear|list|post|repost|display
 rc_t cmd_ereturn(Interp& ip) {
   if (ip.command_name != "ereturn") return msg_not_available(ip, ip.command_name);
   std::string_view rest = ip.reader.rest();
@@ -429,7 +430,10 @@ rc_t cmd_ereturn(Interp& ip) {
     list_results(ip, 'e');
     return 0;
   }
+  if (abbreviates(sub, "display", 2)) return ereturn_display(ip, rest);
   if (current_class(ip) != ProgramClass::E) return rc_message(ip, 152);
+  if (sub == "post") return ereturn_post(ip, rest);
+  if (sub == "repost") return ereturn_repost(ip, rest);
   if (abbreviates(sub, "scalar", 2)) return set_result(ip, ip.e_results, true, rest);
   if (abbreviates(sub, "local", 3)) return set_result(ip, ip.e_results, false, rest);
   if (abbreviates(sub, "matrix", 3)) return set_matrix_result(ip, ip.e_results, rest);

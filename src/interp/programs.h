@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "interp/rc.h"
@@ -53,6 +54,22 @@ struct SavedResults {
     aux.clear();
   }
   bool empty() const { return scalars.empty() && macros.empty() && matrices.empty(); }
+};
+
+// Estimation results kept under a name by `estimates store`, with the
+// sample they were fitted on (one byte per observation at store time).
+struct StoredEstimates {
+  std::string name;
+  SavedResults e;
+  bool has_sample = false;
+  std::vector<signed char> sample;
+};
+
+// A linear constraint of the last `test`, kept by coefficient name so that
+// `test ..., accumulate` can add to it.
+struct TestConstraint {
+  std::vector<std::pair<std::string, double>> terms;
+  double rhs = 0;
 };
 
 class ProgramStore {

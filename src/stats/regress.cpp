@@ -30,6 +30,7 @@
 #include "interp/messages.h"
 #include "interp/names.h"
 #include "interp/parse.h"
+#include "stats/coef_table.h"
 #include "stats/crossprod.h"
 #include "data/functions/distributions.h"
 #include "stats/matexpr.h"
@@ -534,17 +535,29 @@ void display_table(Interp& ip, const Options& o, const std::vector<double>& beta
   auto bi = ip.e_results.matrices.find("b");
   auto vi = ip.e_results.matrices.find("V");
   if (bi == ip.e_results.matrices.end() || vi == ip.e_results.matrices.end()) return;
-  const Matrix& b = bi->second;
-  const Matrix& V = vi->second;
-  double df_r = escalar(ip, "df_r");
-  std::string dep = emacro(ip, "depvar");
-  std::string vcetype = emacro(ip, "vcetype");
   if (emacro(ip, "vce") == "cluster")
     ip.out.printf_markup("{txt}{ralign 78:(Std. Err. adjusted for %.0f clusters in %s)}\n",
                          escalar(ip, "N_clust"), emacro(ip, "clustvar").c_str());
+  CoefTableLook look;
+  look.level = o.level;
+  look.eform = o.has_eform;
+  look.eform_title = o.eform;
+  look.beta = o.beta;
+  look.betas = &betas;
+  look.plus = o.plus;
+  look.vcetype = emacro(ip, "vcetype");
+  print_coef_table(ip, bi->second, vi->second, escalar(ip, "df_r"), emacro(ip, "depvar"), look);
+}
+
+}  // namespace
+
+void print_coef_table(Interp& ip, const Matrix& b, const Matrix& V, double df_r, const std::string& dep,
+                      const CoefTableLook& o) {
+  // Without residual degrees of freedom the statistics are normal.
+  const bool z = is_missing(df_r);
   ip.out.print_markup("{txt}{hline 78}\n");
-  if (!vcetype.empty()) ip.out.printf_markup("{txt}%12s {c |}%22s\n", "", vcetype.c_str());
-  std::string title = o.has_eform ? o.eform : "Coef.";
+  if (!o.vcetype.empty()) ip.out.printf_markup("{txt}%12s {c |}%22s\n", "", o.vcetype.c_str());
+  std::string title = o.eform ? o.eform_title : "Coef.";
   std::string tail;
   if (o.beta) {
     char t[32];
@@ -558,9 +571,10 @@ void display_table(Interp& ip, const Options& o, const std::vector<double>& beta
     tail = t;
   }
   std::string dname = dep.size() > 12 ? dep.substr(0, 10) + "~" + dep.substr(dep.size() - 1) : dep;
-  ip.out.printf_markup("{txt}%12s {c |} %10s  Std. Err.        t   P>|t|%s\n", dname.c_str(), title.c_str(), tail.c_str());
+  ip.out.printf_markup("{txt}%12s {c |} %10s  Std. Err.        %s   P>|%s|%s\n", dname.c_str(), title.c_str(),
+                       z ? "z" : "t", z ? "z" : "t", tail.c_str());
   ip.out.print_markup("{txt}{hline 13}{c +}{hline 64}\n");
-  double tcrit = fn::invttail(df_r, (1 - o.level / 100) / 2);
+  double tcrit = z ? fn::invnormal(1 - (1 - o.level / 100) / 2) : fn::invttail(df_r, (1 - o.level / 100) / 2);
   for (int j = 0; j < b.cols; ++j) {
     std::string name = b.colnames[j];
     if (name.size() > 12) name = name.substr(0, 10) + "~" + name.substr(name.size() - 1);
@@ -570,10 +584,17 @@ void display_table(Interp& ip, const Options& o, const std::vector<double>& beta
       continue;
     }
     double t = se > 0 ? coef / se : kMissing;
-    double p = (is_missing(t) || !(df_r > 0)) ? kMissing : 2 * fn::ttail(df_r, std::fabs(t));
-    double lo = is_missing(tcrit) ? kMissing : coef - tcrit * se, hi = is_missing(tcrit) ? kMissing : coef + tcrit * se;
+    double p;
+    if (is_missing(t))
+      p = kMissing;
+    else if (z)
+      p = 2 * fn::normal(-std::fabs(t));
+    else
+      p = df_r > 0 ? 2 * fn::ttail(df_r, std::fabs(t)) : kMissing;
+    double lo = is_missing(tcrit) || is_missing(se) ? kMissing : coef - tcrit * se;
+    double hi = is_missing(tcrit) || is_missing(se) ? kMissing : coef + tcrit * se;
     double shown = coef, shown_se = se;
-    if (o.has_eform) {
+    if (o.eform) {
       shown = std::exp(coef);
       shown_se = shown * se;
       lo = is_missing(lo) ? lo : std::exp(lo);
@@ -581,7 +602,7 @@ void display_table(Interp& ip, const Options& o, const std::vector<double>& beta
     }
     std::string last;
     if (o.beta) {
-      double bv = j < static_cast<int>(betas.size()) ? betas[j] : kMissing;
+      double bv = o.betas && j < static_cast<int>(o.betas->size()) ? (*o.betas)[j] : kMissing;
       last = name == "_cons" ? std::string() : std::string(16, ' ') + fmtnum("%9.0g", bv);
     } else {
       last = "    " + fmtnum("%9.0g", lo) + "   " + fmtnum("%9.0g", hi);
@@ -592,6 +613,8 @@ void display_table(Interp& ip, const Options& o, const std::vector<double>& beta
   }
   if (!o.plus) ip.out.print_markup("{txt}{hline 13}{c BT}{hline 64}\n");
 }
+
+namespace {
 
 rc_t no_obs(Interp& ip) {
   rc_message(ip, 2000);
