@@ -65,11 +65,24 @@ rc_t newer_release_message(Interp& ip, std::string_view shown) {
                      610);
 }
 
+// Runs the standard parse over `text` as if it were the rest of the line.
+rc_t parse_text(Interp& ip, const ParseSettings& st, std::string text, CommandLine* cl) {
+  std::string saved = ip.cmdbuf;
+  size_t pos = ip.reader.pos();
+  ip.cmdbuf = std::move(text);
+  ip.reader.attach(&ip.cmdbuf, 0);
+  rc_t rc = standard_parse(ip, st, cl);
+  ip.cmdbuf = std::move(saved);
+  ip.reader.attach(&ip.cmdbuf, pos);
+  return rc;
+}
+
 }  // namespace dta
 
 namespace {
 
 using dta::local_path;
+using dta::parse_text;
 
 // The first comma outside double quotes.
 std::size_t comma_at(std::string_view s) {
@@ -85,18 +98,6 @@ std::string unquoted(std::string_view s) {
   s = trim(s);
   if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
   return std::string(s);
-}
-
-// Runs the standard parse over `text` as if it were the rest of the line.
-rc_t parse_text(Interp& ip, const ParseSettings& st, std::string text, CommandLine* cl) {
-  std::string saved = ip.cmdbuf;
-  size_t pos = ip.reader.pos();
-  ip.cmdbuf = std::move(text);
-  ip.reader.attach(&ip.cmdbuf, 0);
-  rc_t rc = standard_parse(ip, st, cl);
-  ip.cmdbuf = std::move(saved);
-  ip.reader.attach(&ip.cmdbuf, pos);
-  return rc;
 }
 
 // Splits "main [, options]" and parses the options.

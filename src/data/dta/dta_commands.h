@@ -9,6 +9,8 @@
 namespace nuvra {
 
 class Interp;
+struct ParseSettings;
+class CommandLine;
 
 // describe using file [, short simple]: called by describe.
 rc_t describe_using(Interp& ip, const std::string& file, bool is_short, bool simple);
@@ -21,6 +23,10 @@ std::string with_dta_suffix(std::string_view name, std::string_view ext = ".dta"
 
 // The path a file name stands for: "~/" is the home directory.
 std::string local_path(const std::string& name);
+
+// Runs the standard parse over `text` as if it were the rest of the
+// command line, and puts the line back afterwards.
+rc_t parse_text(Interp& ip, const ParseSettings& st, std::string text, CommandLine* cl);
 
 // The paragraph "file NAME not found" (and the others of the file codes);
 // returns rc.

@@ -22,6 +22,7 @@
 
 #include "data/dataset.h"
 #include "data/dta/dta_commands.h"
+#include "data/dta/replace_file.h"
 #include "data/expr/sample.h"
 #include "data/format.h"
 #include "data/missing.h"
@@ -47,46 +48,15 @@ std::string file_name(std::string_view name, const char* ext) {
   return s;
 }
 
-std::string local_path(const std::string& name) {
-  if (name == "~" || name.starts_with("~/")) {
-    if (const char* home = std::getenv("HOME")) return std::string(home) + name.substr(1);
-  }
-  return name;
-}
-
-// A text file written beside its target and renamed over it on commit.
+// A text file written beside its target and renamed over it on commit,
+// with the lines gathered in a buffer between the writes.
 class AtomicText {
  public:
-  ~AtomicText() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-      ::unlink(tmp_.c_str());
-    }
-  }
   // 602 when the file exists and replace is off, 603 when the temporary
   // file cannot be made, 608 when the target is read-only.
   rc_t open(const std::string& path, bool replace, mode_t create_mode) {
-    path_ = path;
-    struct stat st{};
-    mode_t mode = create_mode & 0666;
-    if (::stat(path.c_str(), &st) == 0) {
-      if (!replace) return 602;
-      if (S_ISDIR(st.st_mode)) return 603;
-      if (::access(path.c_str(), W_OK) != 0) return 608;
-      mode = st.st_mode & 07777;
-    }
-    std::size_t slash = path.find_last_of('/');
-    dir_ = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string t = dir_ + "." + base + ".XXXXXX";
-    std::vector<char> tmpl(t.begin(), t.end());
-    tmpl.push_back(0);
-    fd_ = ::mkstemp(tmpl.data());
-    if (fd_ < 0) return 603;
-    tmp_.assign(tmpl.data());
-    ::fchmod(fd_, mode);
     buf_.reserve(kFlushAt + 4096);
-    return 0;
+    return file_.open(path, replace, create_mode);
   }
   std::string& buffer() { return buf_; }
   // Writes the buffer out once it holds enough.
@@ -97,36 +67,17 @@ class AtomicText {
   // gone on failure.
   rc_t commit() {
     flush();
-    rc_t rc = err_ ? code(err_) : 0;
-    if (!rc && ::fsync(fd_) != 0) rc = code(errno);
-    if (::close(fd_) != 0 && !rc) rc = code(errno);
-    fd_ = -1;
-    if (!rc && ::rename(tmp_.c_str(), path_.c_str()) != 0) rc = 693;
-    if (rc) ::unlink(tmp_.c_str());
-    return rc;
+    return file_.commit();
   }
 
  private:
   static constexpr std::size_t kFlushAt = 1 << 16;
-  static rc_t code(int e) { return e == ENOSPC || e == EDQUOT || e == EFBIG ? 699 : 693; }
   void flush() {
-    const char* p = buf_.data();
-    std::size_t n = buf_.size();
-    while (n && !err_) {
-      ssize_t k = ::write(fd_, p, n);
-      if (k < 0) {
-        if (errno == EINTR) continue;
-        err_ = errno;
-        break;
-      }
-      p += k;
-      n -= static_cast<std::size_t>(k);
-    }
+    file_.write(buf_.data(), buf_.size());
     buf_.clear();
   }
-  int fd_ = -1;
-  int err_ = 0;
-  std::string path_, dir_, tmp_, buf_;
+  dta::ReplacingFile file_;
+  std::string buf_;
 };
 
 // Reads a whole file; 601 when absent, 603 when it cannot be read.
@@ -304,18 +255,6 @@ bool store_cell(Dataset& ds, int j, std::int64_t r, std::string_view t) {
   return true;
 }
 
-// Parses `text` (the rest of a command line) with the standard parse.
-rc_t parse_text(Interp& ip, const ParseSettings& st, std::string text, CommandLine* cl) {
-  std::string saved = ip.cmdbuf;
-  size_t pos = ip.reader.pos();
-  ip.cmdbuf = std::move(text);
-  ip.reader.attach(&ip.cmdbuf, 0);
-  rc_t rc = standard_parse(ip, st, cl);
-  ip.cmdbuf = std::move(saved);
-  ip.reader.attach(&ip.cmdbuf, pos);
-  return rc;
-}
-
 rc_t file_failure(Interp& ip, const std::string& shown, rc_t rc) { return dta::file_message(ip, shown, rc); }
 
 // ---- writing values --------------------------------------------------------
@@ -470,7 +409,7 @@ rc_t cmd_outsheet(Interp& ip) {
   std::string shown = file_name(cl.using_file, ".out");
   AtomicText f;
   const auto mode = static_cast<mode_t>(0666 & ~ip.umask_value);
-  if (rc_t rc = f.open(local_path(shown), replace, mode)) return file_failure(ip, shown, rc);
+  if (rc_t rc = f.open(dta::local_path(shown), replace, mode)) return file_failure(ip, shown, rc);
   const char sep = comma ? ',' : '\t';
   const Dataset& ds = ip.dataset;
   std::string& b = f.buffer();
@@ -517,7 +456,7 @@ rc_t cmd_outfile(Interp& ip) {
   std::string shown = file_name(cl.using_file, ".raw");
   AtomicText f;
   const auto mode = static_cast<mode_t>(0666 & ~ip.umask_value);
-  if (rc_t rc = f.open(local_path(shown), replace, mode)) return file_failure(ip, shown, rc);
+  if (rc_t rc = f.open(dta::local_path(shown), replace, mode)) return file_failure(ip, shown, rc);
   const Dataset& ds = ip.dataset;
   std::string& b = f.buffer();
   for (std::int64_t i = 1; i <= ds.nobs(); ++i) {
@@ -561,7 +500,7 @@ rc_t cmd_insheet(Interp& ip) {
 
   std::string shown = file_name(cl.using_file, ".raw");
   std::string text;
-  if (rc_t rc = read_whole(local_path(shown), &text)) return file_failure(ip, shown, rc);
+  if (rc_t rc = read_whole(dta::local_path(shown), &text)) return file_failure(ip, shown, rc);
 
   // The separator: as told, else a tab if the first line has one, else a
   // comma if it has one.
@@ -685,7 +624,7 @@ rc_t cmd_infile(Interp& ip) {
   st.allow_using = true;
   st.allow_if = true;
   CommandLine cl;
-  if (rc_t rc = parse_text(ip, st, line, &cl)) return rc;
+  if (rc_t rc = dta::parse_text(ip, st, line, &cl)) return rc;
   bool clear = cl.flag("clear", 5, 0) == 1;
   cl.flag("automatic", 4, 0);
   if (rc_t rc = cl.leftover(ip)) return rc;
@@ -704,7 +643,7 @@ rc_t cmd_infile(Interp& ip) {
 
   std::string shown = file_name(cl.using_file, ".raw");
   std::string text;
-  if (rc_t rc = read_whole(local_path(shown), &text)) return file_failure(ip, shown, rc);
+  if (rc_t rc = read_whole(dta::local_path(shown), &text)) return file_failure(ip, shown, rc);
 
   // Values: runs of non-blanks, or quoted text; a comma ends a value, and
   // a comma with nothing before it since the last one stands for a
