@@ -17,7 +17,7 @@
 
 #include "data/dataset.h"
 #include "data/expr/commands.h"
-#include "gui/window_side.h"
+#include "gui/null_side.h"
 #include "interp/interp.h"
 
 namespace {
@@ -26,13 +26,6 @@ using Clock = std::chrono::steady_clock;
 constexpr double M = nuvra::data::kMissing;
 
 double seconds_since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
-
-class QuietSide : public nuvra::gui::WindowSide {
- public:
-  int read_key() override { return nuvra::gui::kKeyEndOfInput; }
-  void alert(const std::array<std::string, 4>&) override {}
-  int sink(const uint8_t*, int) override { return 0; }
-};
 
 nuvra::rc_t run(nuvra::Interp& ip, const std::string& line) {
   ip.cmdbuf = line;
@@ -83,7 +76,7 @@ void report(const char* what, std::int64_t n, double t_cmd, double t_loop) {
 
 int main(int argc, char** argv) {
   const std::int64_t n = argc > 1 ? std::atoll(argv[1]) : 10000000;
-  QuietSide side;
+  nuvra::gui::NullSide side;
   nuvra::Interp ip(&side);
   nuvra::data::Dataset& ds = ip.dataset;
   if (ds.set_memory(std::size_t{4} << 30) != 0 || ds.set_obs(n) != 0) {

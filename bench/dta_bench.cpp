@@ -29,17 +29,10 @@
 #include <vector>
 
 #include "data/dta/dta_write.h"
-#include "gui/window_side.h"
+#include "gui/null_side.h"
 #include "interp/interp.h"
 
 namespace {
-
-class QuietSide : public nuvra::gui::WindowSide {
- public:
-  int read_key() override { return nuvra::gui::kKeyEndOfInput; }
-  void alert(const std::array<std::string, 4>&) override {}
-  int sink(const uint8_t*, int) override { return 0; }
-};
 
 using Clock = std::chrono::steady_clock;
 double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
@@ -94,7 +87,7 @@ void ratio(const char* name, const Series& a, const Series& b) {
 // The child: `use` `times` times (`clear` after the first), printing the
 // time and processor time of each on one line of its own.
 int child_use(const std::string& file, int times) {
-  QuietSide side;
+  nuvra::gui::NullSide side;
   nuvra::Interp ip(&side);
   for (int k = 0; k < times; ++k) {
     double c0 = cpu_of(RUSAGE_SELF);
@@ -148,7 +141,7 @@ int main(int argc, char** argv) {
   std::string file = dir + "/dta_bench_" + std::to_string(getpid()) + ".dta";
   std::string copy = file + ".copy";
 
-  QuietSide side;
+  nuvra::gui::NullSide side;
   nuvra::Interp ip(&side);
   if (ip.execute_line("set obs " + std::to_string(n))) return 1;
   for (int k = 1; k <= 10; ++k) {

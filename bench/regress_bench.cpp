@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "data/dataset.h"
-#include "gui/window_side.h"
+#include "gui/null_side.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 
@@ -28,13 +28,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
-
-class QuietSide : public nuvra::gui::WindowSide {
- public:
-  int read_key() override { return nuvra::gui::kKeyEndOfInput; }
-  void alert(const std::array<std::string, 4>&) override {}
-  int sink(const uint8_t*, int) override { return 0; }
-};
 
 nuvra::rc_t run(nuvra::Interp& ip, const std::string& line) {
   ip.cmdbuf = line;
@@ -47,7 +40,7 @@ nuvra::rc_t run(nuvra::Interp& ip, const std::string& line) {
 int main(int argc, char** argv) {
   const std::int64_t n = argc > 1 ? std::atoll(argv[1]) : 1000000;
   constexpr int kx = 10, p = kx + 2;
-  QuietSide side;
+  nuvra::gui::NullSide side;
   nuvra::Interp ip(&side);
   ip.processors = argc > 2 ? std::max(1, std::atoi(argv[2])) : omp_get_num_procs();
   openblas_set_num_threads(ip.processors);

@@ -21,7 +21,7 @@
 
 #include "data/dataset.h"
 #include "data/sort.h"
-#include "gui/window_side.h"
+#include "gui/null_side.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 
@@ -31,13 +31,6 @@ using Clock = std::chrono::steady_clock;
 namespace nd = nuvra::data;
 
 double seconds_since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
-
-class QuietSide : public nuvra::gui::WindowSide {
- public:
-  int read_key() override { return nuvra::gui::kKeyEndOfInput; }
-  void alert(const std::array<std::string, 4>&) override {}
-  int sink(const uint8_t*, int) override { return 0; }
-};
 
 nuvra::rc_t run(nuvra::Interp& ip, const std::string& line) {
   ip.cmdbuf = line;
@@ -81,7 +74,7 @@ void report(const char* what, std::int64_t n, int threads, double first, double 
 
 int main(int argc, char** argv) {
   const std::int64_t n = argc > 1 ? std::atoll(argv[1]) : 10000000;
-  QuietSide side;
+  nuvra::gui::NullSide side;
   nuvra::Interp ip(&side);
   ip.processors = argc > 2 ? std::atoi(argv[2]) : omp_get_num_procs();
   nd::Dataset& ds = ip.dataset;

@@ -19,7 +19,7 @@
 
 #include "data/dataset.h"
 #include "data/missing.h"
-#include "gui/window_side.h"
+#include "gui/null_side.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 
@@ -28,13 +28,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
-
-class QuietSide : public nuvra::gui::WindowSide {
- public:
-  int read_key() override { return nuvra::gui::kKeyEndOfInput; }
-  void alert(const std::array<std::string, 4>&) override {}
-  int sink(const uint8_t*, int) override { return 0; }
-};
 
 // Runs summarize on the rest of a command line (what follows the name).
 nuvra::rc_t run(nuvra::Interp& ip, const std::string& line) {
@@ -104,7 +97,7 @@ void report(const char* what, std::int64_t n, double first, double best_cmd, dou
 
 int main(int argc, char** argv) {
   const std::int64_t n = argc > 1 ? std::atoll(argv[1]) : 10000000;
-  QuietSide side;
+  nuvra::gui::NullSide side;
   nuvra::Interp ip(&side);
   ip.processors = omp_get_num_procs();
   omp_set_num_threads(ip.processors);

@@ -16,17 +16,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "gui/window_side.h"
+#include "gui/null_side.h"
 #include "interp/interp.h"
 
 namespace {
-
-class QuietSide : public nuvra::gui::WindowSide {
- public:
-  int read_key() override { return nuvra::gui::kKeyEndOfInput; }
-  void alert(const std::array<std::string, 4>&) override {}
-  int sink(const uint8_t*, int) override { return 0; }
-};
 
 using Clock = std::chrono::steady_clock;
 double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
@@ -65,7 +58,7 @@ int main(int argc, char** argv) {
   std::string stem = dir + "/textio_bench_" + std::to_string(getpid());
   std::string dta = stem + ".dta", csv = stem + ".csv";
 
-  QuietSide side;
+  nuvra::gui::NullSide side;
   nuvra::Interp ip(&side);
   timed(ip, "set obs " + std::to_string(n));
   timed(ip, "generate long id = _n");

@@ -13,17 +13,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "gui/window_side.h"
+#include "gui/null_side.h"
 #include "interp/interp.h"
 
 namespace {
-
-class QuietSide : public nuvra::gui::WindowSide {
- public:
-  int read_key() override { return nuvra::gui::kKeyEndOfInput; }
-  void alert(const std::array<std::string, 4>&) override {}
-  int sink(const uint8_t*, int) override { return 0; }
-};
 
 using Clock = std::chrono::steady_clock;
 
@@ -66,7 +59,7 @@ int main(int argc, char** argv) {
   std::string dir = argc > 2 ? argv[2] : "/tmp";
   std::string base = dir + "/xml_bench_" + std::to_string(getpid());
 
-  QuietSide side;
+  nuvra::gui::NullSide side;
   nuvra::Interp ip(&side);
   if (ip.execute_line("set obs " + std::to_string(n))) return 1;
   for (int k = 1; k <= 5; ++k) {

@@ -6,14 +6,8 @@
 // overrunning its buffer. Anything but a value or `.` is a failure: a
 // crash, a sanitizer report, a hang, or a failed round trip (abort).
 //
-// Build by hand (a clang build of the core library with coverage hooks):
-//   cmake -S . -B /tmp/datefuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-//     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DNUVRA_SANITIZE=ON \
-//     -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-//   ninja -C /tmp/datefuzz nuvracore
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc tests/fuzz/date_fuzz.cpp \
-//     /tmp/datefuzz/libnuvracore.a -fopenmp -lz $(pkg-config --libs libedit) -o /tmp/datefuzz/date_fuzz
-//   /tmp/datefuzz/date_fuzz -max_total_time=300 -max_len=256 corpus/
+// Built and run by `make fuzz` (a clang build with coverage hooks), from
+// the seeds in tests/fuzz/corpus/<target>/.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>

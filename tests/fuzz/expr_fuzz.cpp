@@ -6,14 +6,8 @@
 // but a return code or a value is a failure: a crash, a sanitizer report,
 // a hang, or a disagreement (abort).
 //
-// Build by hand (a clang build of the core library with coverage hooks):
-//   cmake -S . -B /tmp/exprfuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-//     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DNUVRA_SANITIZE=ON \
-//     -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-//   ninja -C /tmp/exprfuzz nuvracore
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc tests/fuzz/expr_fuzz.cpp \
-//     /tmp/exprfuzz/libnuvracore.a -fopenmp -lz $(pkg-config --libs libedit) -o /tmp/exprfuzz/expr_fuzz
-//   /tmp/exprfuzz/expr_fuzz -max_total_time=300 -max_len=512 corpus/
+// Built and run by `make fuzz` (a clang build with coverage hooks), from
+// the seeds in tests/fuzz/corpus/<target>/.
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -21,21 +15,14 @@
 #include <string>
 
 #include "data/expr/expr.h"
-#include "gui/window_side.h"
+#include "gui/null_side.h"
 #include "interp/interp.h"
 #include "interp/simple_expr.h"
 
 namespace {
 
-class NullSide : public nuvra::gui::WindowSide {
- public:
-  int read_key() override { return nuvra::gui::kKeyEndOfInput; }
-  void alert(const std::array<std::string, 4>&) override {}
-  int sink(const uint8_t*, int) override { return 0; }
-};
-
 nuvra::Interp& interp() {
-  static NullSide side;
+  static nuvra::gui::NullSide side;
   static nuvra::Interp* ip = [] {
     auto* p = new nuvra::Interp(&side);
     nuvra::data::Dataset& ds = p->dataset;

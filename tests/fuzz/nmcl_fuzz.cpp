@@ -3,11 +3,8 @@
 // prompt answering.  Every LineRecord handed to the sink is checked for a
 // consistent layout and a line of at most 255 columns.
 //
-// Build by hand:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//     tests/fuzz/nmcl_fuzz.cpp src/output/nmcl_stream.cpp src/output/nmcl_layout.cpp \
-//     src/output/nmcl_tags.cpp src/output/nmcl_chars.cpp src/output/nmcl_logs.cpp -o nmcl_fuzz
-//   ./nmcl_fuzz -max_total_time=300 corpus/
+// Built and run by `make fuzz` (a clang build with coverage hooks), from
+// the seeds in tests/fuzz/corpus/<target>/.
 #include <fcntl.h>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>

@@ -16,21 +16,14 @@
 
 #include "data/missing.h"
 #include "data/storage.h"
-#include "gui/window_side.h"
+#include "gui/null_side.h"
 #include "interp/interp.h"
 #include "interp/runner.h"
 
 namespace {
 
-class NullSide : public nuvra::gui::WindowSide {
- public:
-  int read_key() override { return nuvra::gui::kKeyEndOfInput; }
-  void alert(const std::array<std::string, 4>&) override {}
-  int sink(const uint8_t*, int) override { return 0; }
-};
-
 nuvra::Interp& interp() {
-  static NullSide side;
+  static nuvra::gui::NullSide side;
   static nuvra::Interp* ip = [] {
     auto* p = new nuvra::Interp(&side);
     nuvra::data::Dataset& ds = p->dataset;

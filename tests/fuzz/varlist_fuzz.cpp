@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<int> vars;
   nuvra::data::VarlistFailure f;
-  std::int32_t rc = nuvra::data::read_varlist(ds, text, &vars, &f, (data[0] & 2) ? nuvra::data::kVarlistUnique : 0);
+  std::int32_t rc = nuvra::data::read_varlist(ds, text, &vars, &f, (data[0] & 2) ? static_cast<int>(nuvra::data::kVarlistUnique) : 0);
   if (rc == 0) {
     for (int v : vars)
       if (v < 1 || v > ds.nvar()) fail("variable number out of range", text);

@@ -10,24 +10,17 @@
 #include <cstdlib>
 
 #include "data/dta/xml_read.h"
-#include "gui/window_side.h"
+#include "gui/null_side.h"
 #include "interp/interp.h"
 
 namespace {
-
-class NullSide : public nuvra::gui::WindowSide {
- public:
-  int read_key() override { return nuvra::gui::kKeyEndOfInput; }
-  void alert(const std::array<std::string, 4>&) override {}
-  int sink(const uint8_t*, int) override { return 0; }
-};
 
 // A data area of 64 MB: enough for any document the fuzzer makes, small
 // enough that a claim of more observations than it holds shows up.
 constexpr std::size_t kMemory = std::size_t{64} << 20;
 
 nuvra::Interp& interp() {
-  static NullSide side;
+  static nuvra::gui::NullSide side;
   static nuvra::Interp* ip = [] {
     auto* p = new nuvra::Interp(&side);
     p->dataset.set_memory(kMemory);
