@@ -6,6 +6,7 @@
 // room leaves the data in memory as they were.
 #include <algorithm>
 
+#include "data/dta/combine.h"
 #include "data/dta/dta_commands.h"
 #include "data/dta/dta_read.h"
 #include "interp/interp.h"
@@ -18,17 +19,6 @@ namespace nuvra {
 namespace {
 
 using data::Dataset;
-
-// The type that holds every value of types a and b (both numeric or both
-// string): the wider string, or the numeric type whose range covers both
-// (a long and a float need a double).
-int combined_type(int a, int b) {
-  if (data::is_string_type(a)) return std::max(a, b);
-  if (a == b) return a;
-  int hi = std::max(a, b), lo = std::min(a, b);
-  if (hi == data::kFloat && lo == data::kLong) return data::kDouble;
-  return hi;
-}
 
 // Copies n values of variable sj of src (observations from 1) to variable
 // dj of dst (rows from row0, in load order).
@@ -81,27 +71,7 @@ rc_t cmd_append(Interp& ip) {
   // file needs it), then the file's new ones in its order.
   std::vector<data::Variable> vars;
   std::vector<int> from_master, from_file;
-  for (int j = 1; j <= master.nvar(); ++j) {
-    data::Variable v = master.var(j);
-    int k = file.find_exact(v.name);
-    if (k) {
-      if (data::is_string_type(v.type) != file.is_string(k)) {
-        std::string after = " is " + data::type_name(v.type) + " in master but " + data::type_name(file.type(k)) +
-                            " in using data\n";
-        return msg_quoting(ip.out, "variable ", v.name, after, 106);
-      }
-      v.type = static_cast<std::uint8_t>(combined_type(v.type, file.type(k)));
-    }
-    vars.push_back(v);
-    from_master.push_back(j);
-    from_file.push_back(k);
-  }
-  for (int k = 1; k <= file.nvar(); ++k) {
-    if (master.find_exact(file.name(k))) continue;
-    vars.push_back(file.var(k));
-    from_master.push_back(0);
-    from_file.push_back(k);
-  }
+  if (rc_t rc = dta::combined_variables(ip, master, file, nullptr, &vars, &from_master, &from_file)) return rc;
 
   Dataset out(master.memory());
   out.set_maxvar(master.maxvar());
@@ -119,32 +89,9 @@ rc_t cmd_append(Interp& ip) {
   out.finish_load(n1 + n2);
 
   // Labels and characteristics: those in memory win.
-  out.set_data_label(master.data_label());
-  out.chars() = master.chars();
-  for (const std::string& owner : file.chars().owners()) {
-    if (owner != "_dta" && !out.find_exact(owner)) continue;
-    for (const auto& e : file.chars().entries(owner))
-      if (!out.chars().get(owner, e.name)) out.chars().set(owner, e.name, e.contents);
-  }
-  out.value_labels() = master.value_labels();
   std::vector<std::string> kept;
-  for (const std::string& name : file.value_labels().names()) {
-    if (out.value_labels().exists(name)) kept.push_back(name);
-    else out.value_labels().put(name, *file.value_labels().get(name));
-  }
-
-  ip.out.set_class(output::OutClass::Text);
-  for (std::size_t k = 0; k < vars.size(); ++k)
-    if (from_master[k] && vars[k].type != master.type(from_master[k]))
-      ip.out.print_plain(data::promotion_line(vars[k].name, master.type(from_master[k]), vars[k].type) + "\n");
-  for (const std::string& name : kept) {
-    ip.out.print_markup("(label ");
-    ip.out.print_plain(name);
-    ip.out.print_markup(" already defined)\n");
-  }
-  master.swap_contents(out);
-  master.set_changed(true);
-  ip.data_changed = true;
+  dta::combine_labels(master, file, out, false, &kept);
+  dta::install_combined(ip, master, out, vars, from_master, kept);
   return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "data/dta/combine.h"
 #include "data/dta/dta_commands.h"
 #include "data/dta/dta_read.h"
 #include "data/missing.h"
@@ -25,16 +26,6 @@ namespace nuvra {
 namespace {
 
 using data::Dataset;
-
-// The type that holds every value of types a and b (both numeric or both
-// string), as append widens them.
-int combined_type(int a, int b) {
-  if (data::is_string_type(a)) return std::max(a, b);
-  if (a == b) return a;
-  int hi = std::max(a, b), lo = std::min(a, b);
-  if (hi == data::kFloat && lo == data::kLong) return data::kDouble;
-  return hi;
-}
 
 std::string_view string_at(const Dataset& ds, int j, std::int64_t i) {
   const char* p = ds.value_ptr(j, i);
@@ -193,31 +184,12 @@ rc_t cmd_merge(Interp& ip) {
   // values need it), the new ones of the file in its order, then the code.
   std::vector<data::Variable> vars;
   std::vector<int> from_master, from_file;
+  if (rc_t rc = dta::combined_variables(ip, master, file, &bring, &vars, &from_master, &from_file)) return rc;
   std::vector<char> is_key;
-  for (int j = 1; j <= master.nvar(); ++j) {
-    data::Variable v = master.var(j);
-    int k = file.find_exact(v.name);
-    if (k && !bring[static_cast<std::size_t>(k)]) k = 0;
-    if (k) {
-      if (data::is_string_type(v.type) != file.is_string(k)) {
-        std::string after = " is " + data::type_name(v.type) + " in master but " + data::type_name(file.type(k)) +
-                            " in using data\n";
-        return msg_quoting(ip.out, "variable ", v.name, after, 106);
-      }
-      v.type = static_cast<std::uint8_t>(combined_type(v.type, file.type(k)));
-    }
-    vars.push_back(v);
-    from_master.push_back(j);
-    from_file.push_back(k);
-    is_key.push_back(std::find(mkeys.begin(), mkeys.end(), j) != mkeys.end());
-  }
-  for (int k = 1; k <= file.nvar(); ++k) {
-    if (!bring[static_cast<std::size_t>(k)] || master.find_exact(file.name(k))) continue;
-    if (file.name(k) == mname) return msg_quoting(ip.out, "", mname, " already defined in using data\n", 110);
-    vars.push_back(file.var(k));
-    from_master.push_back(0);
-    from_file.push_back(k);
-    is_key.push_back(0);
+  for (std::size_t k = 0; k < vars.size(); ++k) {
+    if (!from_master[k] && vars[k].name == mname)
+      return msg_quoting(ip.out, "", mname, " already defined in using data\n", 110);
+    is_key.push_back(from_master[k] && std::find(mkeys.begin(), mkeys.end(), from_master[k]) != mkeys.end());
   }
   {
     data::Variable v;
@@ -324,19 +296,8 @@ rc_t cmd_merge(Interp& ip) {
 
   // Labels and characteristics: those in memory win; the new variables
   // bring theirs from the file.
-  out.set_data_label(master.data_label());
-  out.chars() = master.chars();
-  for (const std::string& owner : file.chars().owners()) {
-    if (owner != "_dta" && (master.find_exact(owner) || !out.find_exact(owner))) continue;
-    for (const auto& e : file.chars().entries(owner))
-      if (!out.chars().get(owner, e.name)) out.chars().set(owner, e.name, e.contents);
-  }
-  out.value_labels() = master.value_labels();
   std::vector<std::string> kept;
-  for (const std::string& name : file.value_labels().names()) {
-    if (out.value_labels().exists(name)) kept.push_back(name);
-    else out.value_labels().put(name, *file.value_labels().get(name));
-  }
+  dta::combine_labels(master, file, out, true, &kept);
   if (matched) {
     std::vector<int> list;
     for (int j : mkeys) list.push_back(j);
@@ -348,18 +309,7 @@ rc_t cmd_merge(Interp& ip) {
     out.set_sort_list(list);
   }
 
-  ip.out.set_class(output::OutClass::Text);
-  for (std::size_t k = 0; k < vars.size(); ++k)
-    if (from_master[k] && vars[k].type != master.type(from_master[k]))
-      ip.out.print_plain(data::promotion_line(vars[k].name, master.type(from_master[k]), vars[k].type) + "\n");
-  for (const std::string& name : kept) {
-    ip.out.print_markup("(label ");
-    ip.out.print_plain(name);
-    ip.out.print_markup(" already defined)\n");
-  }
-  master.swap_contents(out);
-  master.set_changed(true);
-  ip.data_changed = true;
+  dta::install_combined(ip, master, out, vars, from_master, kept);
   return 0;
 }
 
