@@ -383,6 +383,51 @@ rc_t select_loaded(Interp& ip, Dataset& fresh, const std::string& if_text, const
   return 0;
 }
 
+// How outsheet and outfile lay out their lines.
+struct LineLayout {
+  char sep;      // between values
+  bool names;    // a first line of variable names
+  bool quote;    // strings in double quotes
+  bool pad;      // values padded to their display width
+  bool empty_missing;  // `.` written as an empty field
+};
+
+// What outsheet and outfile share: the columns, the sample, and a line per
+// observation written through a file that replaces the target only once
+// everything is on the disk.
+rc_t write_lines(Interp& ip, const CommandLine& cl, const char* ext, bool nolabel, bool replace,
+                 const LineLayout& L) {
+  std::vector<OutColumn> cols;
+  if (rc_t rc = prepare_columns(ip, cl.varlist_text, nolabel, false, &cols)) return rc;
+  std::vector<char> mask;
+  if (rc_t rc = expr::mark_sample(ip, cl, &mask)) return rc;
+
+  std::string shown = file_name(cl.using_file, ext);
+  AtomicText f;
+  const auto mode = static_cast<mode_t>(0666 & ~ip.umask_value);
+  if (rc_t rc = f.open(dta::local_path(shown), replace, mode)) return file_failure(ip, shown, rc);
+  const Dataset& ds = ip.dataset;
+  std::string& b = f.buffer();
+  if (L.names) {
+    for (std::size_t k = 0; k < cols.size(); ++k) {
+      if (k) b.push_back(L.sep);
+      b.append(ds.name(cols[k].j));
+    }
+    b.push_back('\n');
+  }
+  for (std::int64_t i = 1; i <= ds.nobs(); ++i) {
+    if (!mask[static_cast<std::size_t>(i - 1)]) continue;
+    for (std::size_t k = 0; k < cols.size(); ++k) {
+      if (k) b.push_back(L.sep);
+      put_value(b, ds, cols[k], i, L.quote, L.pad, L.empty_missing);
+    }
+    b.push_back('\n');
+    f.maybe_flush();
+  }
+  if (rc_t rc = f.commit()) return file_failure(ip, shown, rc);
+  return 0;
+}
+
 }  // namespace
 
 // outsheet [varlist] using filename [if] [in] [, comma nonames nolabel noquote replace]
@@ -401,36 +446,7 @@ rc_t cmd_outsheet(Interp& ip) {
   bool replace = cl.flag("replace", 7, 0) == 1;
   if (rc_t rc = cl.leftover(ip)) return rc;
   if (!cl.has_using) return msg_required(ip, "using");
-  std::vector<OutColumn> cols;
-  if (rc_t rc = prepare_columns(ip, cl.varlist_text, nolabel, false, &cols)) return rc;
-  std::vector<char> mask;
-  if (rc_t rc = expr::mark_sample(ip, cl, &mask)) return rc;
-
-  std::string shown = file_name(cl.using_file, ".out");
-  AtomicText f;
-  const auto mode = static_cast<mode_t>(0666 & ~ip.umask_value);
-  if (rc_t rc = f.open(dta::local_path(shown), replace, mode)) return file_failure(ip, shown, rc);
-  const char sep = comma ? ',' : '\t';
-  const Dataset& ds = ip.dataset;
-  std::string& b = f.buffer();
-  if (names) {
-    for (std::size_t k = 0; k < cols.size(); ++k) {
-      if (k) b.push_back(sep);
-      b.append(ds.name(cols[k].j));
-    }
-    b.push_back('\n');
-  }
-  for (std::int64_t i = 1; i <= ds.nobs(); ++i) {
-    if (!mask[static_cast<std::size_t>(i - 1)]) continue;
-    for (std::size_t k = 0; k < cols.size(); ++k) {
-      if (k) b.push_back(sep);
-      put_value(b, ds, cols[k], i, quote, false, true);
-    }
-    b.push_back('\n');
-    f.maybe_flush();
-  }
-  if (rc_t rc = f.commit()) return file_failure(ip, shown, rc);
-  return 0;
+  return write_lines(ip, cl, ".out", nolabel, replace, {comma ? ',' : '\t', names, quote, false, true});
 }
 
 // outfile [varlist] using filename [if] [in] [, comma replace nolabel wide]
@@ -448,28 +464,7 @@ rc_t cmd_outfile(Interp& ip) {
   cl.flag("wide", 4, 0);  // every observation is one line already
   if (rc_t rc = cl.leftover(ip)) return rc;
   if (!cl.has_using) return msg_required(ip, "using");
-  std::vector<OutColumn> cols;
-  if (rc_t rc = prepare_columns(ip, cl.varlist_text, nolabel, false, &cols)) return rc;
-  std::vector<char> mask;
-  if (rc_t rc = expr::mark_sample(ip, cl, &mask)) return rc;
-
-  std::string shown = file_name(cl.using_file, ".raw");
-  AtomicText f;
-  const auto mode = static_cast<mode_t>(0666 & ~ip.umask_value);
-  if (rc_t rc = f.open(dta::local_path(shown), replace, mode)) return file_failure(ip, shown, rc);
-  const Dataset& ds = ip.dataset;
-  std::string& b = f.buffer();
-  for (std::int64_t i = 1; i <= ds.nobs(); ++i) {
-    if (!mask[static_cast<std::size_t>(i - 1)]) continue;
-    for (std::size_t k = 0; k < cols.size(); ++k) {
-      if (k) b.push_back(comma ? ',' : ' ');
-      put_value(b, ds, cols[k], i, true, !comma, false);
-    }
-    b.push_back('\n');
-    f.maybe_flush();
-  }
-  if (rc_t rc = f.commit()) return file_failure(ip, shown, rc);
-  return 0;
+  return write_lines(ip, cl, ".raw", nolabel, replace, {comma ? ',' : ' ', false, true, !comma, false});
 }
 
 // insheet [newvarlist] using filename [, comma tab names nonames clear double]
