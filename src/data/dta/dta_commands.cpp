@@ -65,6 +65,25 @@ rc_t newer_release_message(Interp& ip, std::string_view shown) {
                      610);
 }
 
+void print_save_notes(Interp& ip, const data::Dataset& ds, const std::string& path, std::string_view shown,
+                      bool replace) {
+  ip.out.set_class(output::OutClass::Text);
+  if (ds.nobs() == 0) ip.out.print_markup("(note: dataset contains 0 observations)\n");
+  struct stat st{};
+  if (replace && ::stat(path.c_str(), &st) != 0) {
+    ip.out.print_markup("(note: file ");
+    ip.out.print_plain(shown);
+    ip.out.print_markup(" not found)\n");
+  }
+}
+
+void print_saved(Interp& ip, std::string_view shown) {
+  ip.out.set_class(output::OutClass::Text);
+  ip.out.print_markup("file ");
+  ip.out.print_plain(shown);
+  ip.out.print_markup(" saved\n");
+}
+
 // Runs the standard parse over `text` as if it were the rest of the line.
 rc_t parse_text(Interp& ip, const ParseSettings& st, std::string text, CommandLine* cl) {
   std::string saved = ip.cmdbuf;
@@ -175,23 +194,13 @@ rc_t cmd_save(Interp& ip) {
   data::Dataset& ds = ip.dataset;
   if (ds.nvar() == 0 && !emptyok) return rc_message(ip, 111);
 
-  ip.out.set_class(output::OutClass::Text);
-  if (ds.nobs() == 0) ip.out.print_markup("(note: dataset contains 0 observations)\n");
-  struct stat st{};
-  if (opt.replace && ::stat(path.c_str(), &st) != 0) {
-    ip.out.print_markup("(note: file ");
-    ip.out.print_plain(shown);
-    ip.out.print_markup(" not found)\n");
-  }
+  dta::print_save_notes(ip, ds, path, shown, opt.replace);
   opt.stamp = output::log_clock();
   opt.create_mode = static_cast<mode_t>(0666 & ~ip.umask_value);
   if (const char* limit = std::getenv("NUVRA_TEST_WRITE_LIMIT")) opt.fail_after = std::atoll(limit);
   if (rc_t rc = dta::save_file(ds, path, opt)) return dta::file_message(ip, shown, rc);
 
-  ip.out.set_class(output::OutClass::Text);
-  ip.out.print_markup("file ");
-  ip.out.print_plain(shown);
-  ip.out.print_markup(" saved\n");
+  dta::print_saved(ip, shown);
   ds.set_changed(false);
   ip.data_changed = false;
   ip.macros.set_global("S_FN", shown);

@@ -9,6 +9,9 @@
 namespace nuvra {
 
 class Interp;
+namespace data {
+class Dataset;
+}
 struct ParseSettings;
 class CommandLine;
 
@@ -23,6 +26,13 @@ std::string with_dta_suffix(std::string_view name, std::string_view ext = ".dta"
 
 // The path a file name stands for: "~/" is the home directory.
 std::string local_path(const std::string& name);
+
+// The notes a save prints before it writes: a dataset of no observations,
+// and a file named for replacing that does not exist yet.
+void print_save_notes(Interp& ip, const data::Dataset& ds, const std::string& path, std::string_view shown,
+                      bool replace);
+// The line "file NAME saved".
+void print_saved(Interp& ip, std::string_view shown);
 
 // Runs the standard parse over `text` as if it were the rest of the
 // command line, and puts the line back afterwards.

@@ -54,23 +54,13 @@ rc_t cmd_xmlsave(Interp& ip) {
   data::Dataset& ds = ip.dataset;
   if (ds.nvar() == 0) return rc_message(ip, 111);
 
-  ip.out.set_class(output::OutClass::Text);
-  if (ds.nobs() == 0) ip.out.print_markup("(note: dataset contains 0 observations)\n");
-  struct stat st{};
-  if (opt.replace && ::stat(path.c_str(), &st) != 0) {
-    ip.out.print_markup("(note: file ");
-    ip.out.print_plain(shown);
-    ip.out.print_markup(" not found)\n");
-  }
+  dta::print_save_notes(ip, ds, path, shown, opt.replace);
   opt.stamp = output::log_clock();
   opt.create_mode = static_cast<mode_t>(0666 & ~ip.umask_value);
   if (const char* limit = std::getenv("NUVRA_TEST_WRITE_LIMIT")) opt.fail_after = std::atoll(limit);
   if (rc_t rc = dta::xml_save_file(ds, path, opt)) return dta::file_message(ip, shown, rc);
 
-  ip.out.set_class(output::OutClass::Text);
-  ip.out.print_markup("file ");
-  ip.out.print_plain(shown);
-  ip.out.print_markup(" saved\n");
+  dta::print_saved(ip, shown);
   // Only the dataset form holds everything; a workbook leaves the labels,
   // formats and missing-value kinds behind, so the data still count as
   // unsaved.
