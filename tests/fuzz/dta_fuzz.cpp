@@ -14,35 +14,10 @@
 #include "data/dta/dta_read.h"
 #include "gui/null_side.h"
 #include "interp/interp.h"
-
-namespace {
-
-// A data area of 64 MB: enough for any file the fuzzer makes, small enough
-// that a claim of more observations than the file holds shows up.
-constexpr std::size_t kMemory = std::size_t{64} << 20;
-
-nuvra::Interp& interp() {
-  static nuvra::gui::NullSide side;
-  static nuvra::Interp* ip = [] {
-    auto* p = new nuvra::Interp(&side);
-    p->dataset.set_memory(kMemory);
-    nuvra::data::Dataset& ds = p->dataset;
-    ds.add_variable("a", nuvra::data::kDouble);
-    ds.add_variable("s", 4);
-    ds.set_obs(3);
-    ds.store(1, 2, 7.5);
-    ds.store_str(2, 3, "abcd");
-    ds.value_labels().define("lab", 1, "one");
-    ds.set_char("_dta", "c", "text");
-    return p;
-  }();
-  return *ip;
-}
-
-}  // namespace
+#include "reader_interp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  nuvra::Interp& ip = interp();
+  nuvra::Interp& ip = reader_interp();
   const std::uint64_t before = ip.dataset.checksum();
   for (int mode = 0; mode < 3; ++mode) {
     nuvra::dta::LoadOptions opt;
@@ -52,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       opt.if_text = "_n != 2";
       opt.nolabel = true;
     }
-    nuvra::data::Dataset fresh(kMemory);
+    nuvra::data::Dataset fresh(kReaderMemory);
     nuvra::dta::LoadResult res;
     nuvra::dta::load_bytes(ip, data, size, opt, &fresh, &res);
     ip.out.flush();
