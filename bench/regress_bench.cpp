@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
   if (ip.e_results.scalars["N"] != static_cast<double>(n)) ok = false;
   measure("regress, robust", names + ", robust");
   measure("regress, cluster(c)", names + ", cluster(c)");
+  std::printf("(record width %u bytes: built in memory, records widened generously)\n", ds.allotted_width());
   if (!ok) std::printf("regress_bench: a fit failed or disagreed\n");
   return ok ? 0 : 1;
 }

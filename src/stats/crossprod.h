@@ -32,6 +32,7 @@ class CrossProducts {
   static void add(double* s, double* err, double v);
   int p_;
   std::vector<double> xx_, xx_err_, lin_, lin_err_, block_xx_, block_lin_;
+  std::vector<double> pad_, wx_;  // a block's rows padded to fours, and w·x
   double w_ = 0, w_err_ = 0;
 };
 
