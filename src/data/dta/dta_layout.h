@@ -120,7 +120,8 @@ inline int type_from_letter(std::uint8_t c) {
     case 'f': return 254;
     case 'd': return 255;
     default:
-      if (c >= 128 && c <= 127 + 244) return c - 127;
+      // 128 and up name str1 onwards; a byte reaches only str128.
+      if (c >= 128) return c - 127;
       return 0;
   }
 }
