@@ -18,6 +18,13 @@ namespace nuvra {
 namespace {
 
 constexpr int kMaxReexpansions = 20;
+// A macro's text is expanded again where it lands, so a value that refers
+// to itself inside nested quotes would nest without end, and two such
+// references in one value would double the work at every level. Both are
+// cut off with "too many macros": no real line nests this deep or makes
+// this many substitutions.
+constexpr int kMaxNesting = 100;
+constexpr long kMaxSubstitutions = 1000000;
 
 size_t global_name_limit(const Interp& ip) { return ip.version >= 700 ? 32 : 8; }
 size_t local_name_limit(const Interp& ip) { return ip.version >= 700 ? 31 : 7; }
@@ -163,6 +170,15 @@ class Expander {
   explicit Expander(Interp& ip) : ip_(ip) {}
 
   rc_t run(std::string& buf) {
+    if (depth_ >= kMaxNesting) return rc_message(ip_, 920);
+    ++depth_;
+    rc_t rc = run_level(buf);
+    --depth_;
+    return rc;
+  }
+
+ private:
+  rc_t run_level(std::string& buf) {
     size_t i = 0;
     int repeats = 0;
     while (i < buf.size()) {
@@ -262,14 +278,16 @@ class Expander {
     return 0;
   }
 
- private:
   rc_t replace(std::string& buf, size_t at, size_t len, const std::string& value) {
+    if (++substitutions_ > kMaxSubstitutions) return rc_message(ip_, 920);
     if (buf.size() - len + value.size() >= kCommandLengthLimit) return rc_message(ip_, 920);
     buf.replace(at, len, value);
     return 0;
   }
 
   Interp& ip_;
+  int depth_ = 0;
+  long substitutions_ = 0;
 };
 
 // The text of a definition: quotes around the whole are removed.
