@@ -2,6 +2,8 @@
 * itself inside nested quotes would nest without end; the line is refused
 * with "too many macros" (920) instead of exhausting the stack. Expansion
 * comes before the command, so the refusals are caught around programs.
+* assert checks each observation: one is needed for it to check anything.
+set obs 1
 program define nest_once
   local a "\`\`a''"
   assert `"`macval(a)'"' == "\`\`a''"

@@ -11,6 +11,8 @@
 *   (2,2) = 1/2, (2,1) = -1/2 / 2 = -1/4, (1,2) = -(1/2)/2 = -1/4,
 *   (1,1) = 1/4 - (1/2)(-1/2)/2 = 3/8,
 * which is inv(A) = (3,-2\-2,4)/8 (det A = 8).
+* assert checks each observation: one is needed for it to check anything.
+set obs 1
 matrix A = (4,2\2,3)
 matrix rownames A = a b
 matrix colnames A = a b

@@ -3,6 +3,7 @@
 * least squares and Wald statistics); the identities (F of one
 * coefficient = t^2, F of all slopes = the fit's F) are checked as well.
 clear
+quietly set obs 8
 * Nothing posted yet.
 capture noisily test x1
 assert _rc == 301
@@ -10,7 +11,6 @@ capture noisily lincom x1
 assert _rc == 301
 capture noisily estimates store m0
 assert _rc == 301
-quietly set obs 8
 generate double x1 = _n
 generate double x2 = 3 in 1
 quietly replace x2 = 1 in 2
