@@ -182,6 +182,9 @@ void NmclStream::end_link() {
 }
 
 void NmclStream::add_marker(std::string_view name) {
+  // Names are stored NUL-terminated one after another, so a NUL inside a
+  // name would end it there and leave the rest as a stray name.
+  if (size_t nul = name.find('\0'); nul != std::string_view::npos) name = name.substr(0, nul);
   if (name.size() > 32) name = name.substr(0, 32);
   int need = static_cast<int>(name.size()) + 1;
   if (name.empty() || markers_len_ + need >= kMarkerAreaMax) return;

@@ -92,6 +92,23 @@ TEST(NmclRecord, LinkEntryAndMarkerSections) {
   EXPECT_EQ(recs[0], want);
 }
 
+TEST(NmclRecord, MarkerNameEndsAtAnEmbeddedNul) {
+  // Marker names are stored NUL-terminated one after another, ended by one
+  // more NUL: a NUL inside a name must end the name, not leave the rest as
+  // a second name after an empty one.
+  Capture cap;
+  NmclStream s;
+  s.set_sink(Capture::sink, &cap);
+  s.feed(std::string("{marker ab\0cd}{marker e}x\n", 26));
+  auto recs = cap.records();
+  ASSERT_EQ(recs.size(), 1u);
+  const Bytes& r = recs[0];
+  unsigned marker_off = r[2] | (r[3] << 8), style_off = r[4] | (r[5] << 8);
+  Bytes markers(r.begin() + marker_off, r.begin() + style_off);
+  Bytes want = {'a', 'b', 0, 'e', 0, 0};
+  EXPECT_EQ(markers, want);
+}
+
 TEST(NmclRecord, MorePromptIsPreRenderedAsAClearmoreLink) {
   NmclStream s;  // at least one stream exists, so the prompt does too
   const uint8_t* rec = NmclStream::more_prompt_record();
