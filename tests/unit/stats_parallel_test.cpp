@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "stats/parallel.h"
@@ -148,10 +149,12 @@ TEST(RunPass, OnlyThreadZeroPollsAndABreakStopsEveryChunk) {
       [&](int k, std::int64_t, std::int64_t) {
         ++pieces[k];
         // Hold the other chunks in their first piece until thread 0 has
-        // looked, so that every chunk sees the Break (bounded wait).
+        // looked, so that every chunk sees the Break. Thread 0 never waits
+        // here and looks after its first piece, so the wait ends; a bound
+        // on it made the test fail on a loaded machine, where thread 0 can
+        // be kept off a core for longer than any fixed count of spins.
         if (k != 0 && omp_get_thread_num() != 0)
-          for (int spin = 0; spin < 50000000 && !polled.load(); ++spin) {
-          }
+          while (!polled.load()) std::this_thread::yield();
       },
       [](int) {});
   EXPECT_FALSE(done);
