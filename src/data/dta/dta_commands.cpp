@@ -96,6 +96,17 @@ rc_t parse_text(Interp& ip, const ParseSettings& st, std::string text, CommandLi
   return rc;
 }
 
+rc_t load_failure(Interp& ip, std::string_view shown, rc_t rc, const LoadResult& res, int newer) {
+  if (res.printed) return rc;
+  if (newer) return newer_release_message(ip, shown);
+  switch (rc) {
+    case 601: case 603: case 609: case 610: case 612: case 688: case 692:
+      return file_message(ip, shown, rc);
+    default:
+      return rc_message(ip, rc);
+  }
+}
+
 }  // namespace dta
 
 namespace {
@@ -156,17 +167,6 @@ void fresh_like(const data::Dataset& ds, data::Dataset* fresh) {
   fresh->set_varabbrev(ds.varabbrev());
 }
 
-// Prints the failure of a load and returns its code.
-rc_t load_failure(Interp& ip, const std::string& shown, rc_t rc, const dta::LoadResult& res, int newer) {
-  if (res.printed) return rc;
-  if (newer) return dta::newer_release_message(ip, shown);
-  switch (rc) {
-    case 601: case 603: case 609: case 610: case 612: case 688: case 692:
-      return dta::file_message(ip, shown, rc);
-    default:
-      return rc_message(ip, rc);
-  }
-}
 
 }  // namespace
 
@@ -258,7 +258,7 @@ rc_t cmd_use(Interp& ip) {
   dta::LoadResult res;
   int newer = 0;
   if (rc_t rc = dta::load_file(ip, local_path(shown), lo, &fresh, &res, &newer))
-    return load_failure(ip, shown, rc, res, newer);
+    return dta::load_failure(ip, shown, rc, res, newer);
   ds.swap_contents(fresh);
   ds.set_changed(false);
   ip.data_changed = false;
@@ -279,7 +279,7 @@ rc_t describe_using(Interp& ip, const std::string& file, bool is_short, bool sim
   dta::LoadResult res;
   int newer = 0;
   if (rc_t rc = dta::load_file(ip, local_path(shown), lo, &fresh, &res, &newer))
-    return load_failure(ip, shown, rc, res, newer);
+    return dta::load_failure(ip, shown, rc, res, newer);
   datacmd::DescribeHeader h;
   h.file = shown;
   h.date = res.time_stamp;

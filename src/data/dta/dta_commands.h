@@ -45,5 +45,12 @@ rc_t file_message(Interp& ip, std::string_view shown, rc_t rc);
 // The paragraph for files of a newer release (formats 115 and 116); 610.
 rc_t newer_release_message(Interp& ip, std::string_view shown);
 
+struct LoadResult;
+
+// Prints the failure of a load (unless the reader printed it) and returns
+// its code: the newer-release paragraph, the file paragraphs, or the
+// message of the code.  For every command that reads a dataset file.
+rc_t load_failure(Interp& ip, std::string_view shown, rc_t rc, const LoadResult& res, int newer);
+
 }  // namespace dta
 }  // namespace nuvra

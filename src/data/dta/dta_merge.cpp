@@ -149,13 +149,8 @@ rc_t cmd_merge(Interp& ip) {
   lo.nolabel = nolabel;
   dta::LoadResult res;
   int newer = 0;
-  if (rc_t rc = dta::load_file(ip, shown, lo, &file, &res, &newer)) {
-    if (res.printed) return rc;
-    if (newer) return dta::newer_release_message(ip, shown);
-    if (rc == 601 || rc == 603 || rc == 609 || rc == 610 || rc == 612 || rc == 688 || rc == 692)
-      return dta::file_message(ip, shown, rc);
-    return rc_message(ip, rc);
-  }
+  if (rc_t rc = dta::load_file(ip, shown, lo, &file, &res, &newer))
+    return dta::load_failure(ip, shown, rc, res, newer);
 
   // Keys on the using side, of the same kind as in memory.
   std::vector<int> ukeys;
