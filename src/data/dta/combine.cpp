@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "data/dta/dta_commands.h"
+#include "data/dta/dta_read.h"
 #include "data/format.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
@@ -23,6 +25,18 @@ int combined_type(int a, int b) {
 }
 
 }  // namespace
+
+rc_t load_using(Interp& ip, const data::Dataset& master, const std::string& name, bool nolabel,
+                data::Dataset* file) {
+  const std::string shown = with_dta_suffix(name);
+  file->set_maxvar(master.maxvar());
+  LoadOptions lo;
+  lo.nolabel = nolabel;
+  LoadResult res;
+  int newer = 0;
+  if (rc_t rc = load_file(ip, shown, lo, file, &res, &newer)) return load_failure(ip, shown, rc, res, newer);
+  return 0;
+}
 
 rc_t combined_variables(Interp& ip, const data::Dataset& master, const data::Dataset& file,
                         const std::vector<char>* bring, std::vector<data::Variable>* vars,

@@ -14,6 +14,12 @@ class Interp;
 
 namespace dta {
 
+// Reads the using file `name` (".dta" added when it has no suffix) into
+// `file`, an empty dataset made for it, with the settings of the data in
+// memory.  A failure is reported as `use` reports it.
+rc_t load_using(Interp& ip, const data::Dataset& master, const std::string& name, bool nolabel,
+                data::Dataset* file);
+
 // The variables of the result: those in memory, widened where the file's
 // values need it, then the file's new ones in its order.  `bring`, when
 // given, says per file variable (index 1..nvar) whether it takes part.

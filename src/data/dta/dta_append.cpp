@@ -52,15 +52,8 @@ rc_t cmd_append(Interp& ip) {
   if (!cl.has_using) return msg_required(ip, "using");
 
   Dataset& master = ip.dataset;
-  std::string shown = dta::with_dta_suffix(cl.using_file);
   Dataset file(master.memory());
-  file.set_maxvar(master.maxvar());
-  dta::LoadOptions lo;
-  lo.nolabel = nolabel;
-  dta::LoadResult res;
-  int newer = 0;
-  if (rc_t rc = dta::load_file(ip, shown, lo, &file, &res, &newer))
-    return dta::load_failure(ip, shown, rc, res, newer);
+  if (rc_t rc = dta::load_using(ip, master, cl.using_file, nolabel, &file)) return rc;
 
   // The variables of the result: those in memory (types widened where the
   // file needs it), then the file's new ones in its order.

@@ -142,15 +142,8 @@ rc_t cmd_merge(Interp& ip) {
     return msg_quoting(ip.out, "options unique, uniqmaster, uniqusing and sort require key variables\n", "", "",
                        198);
 
-  std::string shown = dta::with_dta_suffix(cl.using_file);
   Dataset file(master.memory());
-  file.set_maxvar(master.maxvar());
-  dta::LoadOptions lo;
-  lo.nolabel = nolabel;
-  dta::LoadResult res;
-  int newer = 0;
-  if (rc_t rc = dta::load_file(ip, shown, lo, &file, &res, &newer))
-    return dta::load_failure(ip, shown, rc, res, newer);
+  if (rc_t rc = dta::load_using(ip, master, cl.using_file, nolabel, &file)) return rc;
 
   // Keys on the using side, of the same kind as in memory.
   std::vector<int> ukeys;
