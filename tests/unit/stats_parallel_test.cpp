@@ -136,27 +136,30 @@ TEST(RunPass, OnlyThreadZeroPollsAndABreakStopsEveryChunk) {
   PassPlan plan = plan_pass(4, n);
   ASSERT_EQ(plan.threads, 4);
   std::atomic<int> polls{0}, foreign_polls{0};
-  std::atomic<bool> polled{false};
+  std::atomic<bool> chunk0_done{false};
   std::atomic<std::int64_t> pieces[4] = {0, 0, 0, 0};
   auto poll = [&] {
     if (omp_get_thread_num() != 0) ++foreign_polls;
     ++polls;
-    polled = true;
     return true;  // Break at the first look
   };
   bool done = run_pass(
       plan, 4, n, poll,
       [&](int k, std::int64_t, std::int64_t) {
         ++pieces[k];
-        // Hold the other chunks in their first piece until thread 0 has
-        // looked, so that every chunk sees the Break. Thread 0 never waits
-        // here and looks after its first piece, so the wait ends; a bound
-        // on it made the test fail on a loaded machine, where thread 0 can
-        // be kept off a core for longer than any fixed count of spins.
+        // Hold the other chunks in their first piece until chunk 0 has
+        // finished: thread 0 runs it first, looks after its first piece
+        // and has recorded the Break before chunk 0 ends, so every chunk
+        // must then see it. Waiting only for the look itself left a
+        // window before the Break was recorded, in which a held chunk ran
+        // on (seen on a loaded machine); thread 0 never waits here, so the
+        // wait ends.
         if (k != 0 && omp_get_thread_num() != 0)
-          while (!polled.load()) std::this_thread::yield();
+          while (!chunk0_done.load()) std::this_thread::yield();
       },
-      [](int) {});
+      [&](int k) {
+        if (k == 0) chunk0_done = true;
+      });
   EXPECT_FALSE(done);
   EXPECT_EQ(foreign_polls.load(), 0);
   EXPECT_EQ(polls.load(), 1);
