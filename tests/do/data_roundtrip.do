@@ -79,6 +79,10 @@ use lab, clear
 list
 label define mm .b "later", add
 label list mm
+local l1 : label mm .a
+local l2 : label mm .c
+local l3 : label mm 1
+assert "`l1'" == "not asked" & "`l2'" == ".c" & "`l3'" == "one"
 outfile using t3
 infile str12 s using t3, clear
 assert s[1] == "one" & s[2] == "not asked" & s[3] == "refused" & s[4] == "."
