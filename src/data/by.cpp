@@ -34,9 +34,9 @@ std::string group_header(const Dataset& ds, const std::vector<int>& vars, std::i
       continue;
     }
     double v = ds.fetch(j, obs);
-    if (!ds.value_label_name(j).empty() && !is_missing(v) && v == static_cast<std::int32_t>(v)) {
+    if (!ds.value_label_name(j).empty()) {
       if (const ValueLabel* vl = ds.value_labels().get(ds.value_label_name(j))) {
-        if (const char* t = vl->find(static_cast<std::int32_t>(v))) {
+        if (const char* t = vl->find_value(v)) {
           out += t;
           continue;
         }

@@ -149,7 +149,21 @@ void Dataset::release_unused() {
   drop(rec + static_cast<std::size_t>(nobs_) * w_, size_);
 }
 
+namespace {
+// Whether the system would give `bytes` of memory now.  The data area is
+// mapped lazily and without a reservation, which the kernel grants for
+// almost any size; asking once for a committed mapping of the whole size
+// tells a size the machine could really provide from one it could not.
+bool system_can_provide(std::size_t bytes) {
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return false;
+  munmap(p, bytes);
+  return true;
+}
+}  // namespace
+
 rc_t Dataset::set_memory(std::size_t bytes) {
+  if (bytes != size_ && !system_can_provide(bytes)) return 950;
   std::size_t old_size = size_;
   size_ = bytes;
   Layout l = layout_for(w_);

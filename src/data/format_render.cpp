@@ -119,9 +119,9 @@ int tidy_fixed(char* s, int len) {
 
 // The general (%w.dg) rule.  w is the width; "-" costs one column for a
 // negative value and, under `c`, every thousands separator one column.  The
-// significant-digit cap S is 16 (a double carries no more) or, when d > 0,
-// min(d, 16): d of a %w.dg format is the most significant digits shown, as
-// the precision of C's %g.
+// significant-digit cap S is 16 when d is 0 or, when d > 0, min(d, 17): d
+// of a %w.dg format is the most significant digits shown, as the precision
+// of C's %g, and 17 digits are what a double needs to be read back exactly.
 //
 //  1. Zero (of either sign) is "0".
 //  2. A value with no fractional part whose digits (with sign and
@@ -160,7 +160,8 @@ int tidy_fixed(char* s, int len) {
 // Anchors, %9.0g: 1 "        1", 1/3 " .3333333", 2/3 " .6666667",
 // -1/3 "-.3333333", 123456789 "123456789", 100000000 "100000000",
 // 1234567890 "1.235e+09", 1e-10 "1.000e-10", 0 "        0".  %18.0g:
-// 0.1 ".1", 1/3 ".3333333333333333" (16 digits: the cap S).
+// 0.1 ".1", 1/3 ".3333333333333333" (16 digits: the cap S).  %24.17g:
+// 0.1 ".10000000000000001", 1/3 ".33333333333333331".
 int general_body(const Format& f, double a, bool neg, char* body) {
   const int w = f.width;
   const int d = f.decimals;
@@ -171,7 +172,7 @@ int general_body(const Format& f, double a, bool neg, char* body) {
   }
   const int x = decimal_exponent(a);
   const int sign = neg ? 1 : 0;
-  const int sig_cap = d > 0 ? std::min(d, 16) : 16;
+  const int sig_cap = d > 0 ? std::min(d, 17) : 16;
   const auto sep = [&](int digits) { return f.thousands ? group_count(digits) : 0; };
 
   // Rule 2: integers that fit.

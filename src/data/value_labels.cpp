@@ -1,10 +1,12 @@
 #include "data/value_labels.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
 #include "data/dataset.h"
+#include "data/missing.h"
 
 namespace nuvra::data {
 
@@ -42,6 +44,22 @@ void ValueLabel::index() {
   sorted_ = true;
   for (std::int32_t i = 1; i < n && sorted_; ++i)
     if (value_at(i - 1) >= value_at(i)) sorted_ = false;
+}
+
+bool label_key(double v, std::int32_t* key) {
+  int code = missing_code(v);
+  if (code > 0) {
+    *key = kMissingLongCode + code;
+    return true;
+  }
+  if (code == 0 || v != std::floor(v) || v < -2147483647.0 || v > kLargestLabelled) return false;
+  *key = static_cast<std::int32_t>(v);
+  return true;
+}
+
+std::string label_key_text(std::int32_t key) {
+  if (key > kMissingLongCode) return std::string(".") + static_cast<char>('a' + (key - kMissingLongCode - 1));
+  return std::to_string(key);
 }
 
 const char* ValueLabel::find(std::int32_t value) const {

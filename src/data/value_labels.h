@@ -25,6 +25,19 @@ using rc_t = std::int32_t;
 
 inline constexpr std::size_t kMaxValueLabelText = 32000;
 
+// Labels are kept for whole numbers up to kLargestLabelled and for the
+// extended missing values .a to .z, which take the integer codes a dataset
+// file gives them in a long: kMissingLongCode + 1 (.a) to + 26 (.z).
+inline constexpr std::int32_t kLargestLabelled = 2147483620;
+inline constexpr std::int32_t kMissingLongCode = 2147483621;
+
+// The table key of a value: true with *key set for a whole number from
+// -2147483647 to kLargestLabelled or for .a to .z; false for anything
+// that cannot carry a label (fractions, `.`, larger numbers).
+bool label_key(double v, std::int32_t* key);
+// The text ".a" to ".z" for a key above kMissingLongCode, else the number.
+std::string label_key_text(std::int32_t key);
+
 class ValueLabel {
  public:
   ValueLabel();  // the empty table (n = 0, txtlen = 0)
@@ -44,6 +57,11 @@ class ValueLabel {
   std::string_view text_at(std::int32_t i) const;
   // The text for a value, or nullptr when the value has no label.
   const char* find(std::int32_t value) const;
+  // The text for a value as stored in the data, through label_key().
+  const char* find_value(double v) const {
+    std::int32_t key;
+    return label_key(v, &key) ? find(key) : nullptr;
+  }
   // Length of the longest text (file loading drops tables beyond the limit).
   std::size_t longest_text() const;
 

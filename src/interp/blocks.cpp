@@ -177,7 +177,11 @@ rc_t collect_block(Interp& ip, std::vector<std::string>& body) {
     std::string_view t = trim(line);
     if (!t.empty() && t.front() == '}') {
       if (--depth == 0) {
+        // Only an else may share the line of the closing brace.
         std::string_view after = trim(t.substr(1));
+        if (!after.empty() && ip.version >= 800 && after != "else" && !after.starts_with("else ") &&
+            !after.starts_with("else{") && !after.starts_with("else\t"))
+          return msg_brace_line(ip, false);
         if (!after.empty()) src->push_back(std::string(after));
         return 0;
       }

@@ -189,6 +189,8 @@ rc_t cmd_by(Interp& ip) {
     if (prog && prog->byable == 1) mode = ByMode::kPerGroup;
     if (prog && prog->byable == 2) mode = ByMode::kOnce;
   }
+  // Running a file is a request the groups cannot share.
+  if (b && (name == "do" || name == "run" || name == "include")) return rc_message(ip, 190);
   if (mode == ByMode::kRefused) return msg_quoting(ip.out, "", name, " may not be combined with by\n", 190);
 
   // The order: sorted first when asked, then checked against the record.

@@ -81,6 +81,22 @@ bool colour_word(std::string_view w, output::OutClass* cls) {
   return true;
 }
 
+// Ends a partly displayed line before an error message, for as long as
+// the display runs.
+class BreakBeforeError {
+ public:
+  explicit BreakBeforeError(output::Output& out) : out_(out), saved_(out.break_before_error()) {
+    out_.set_break_before_error(true);
+  }
+  ~BreakBeforeError() { out_.set_break_before_error(saved_); }
+  BreakBeforeError(const BreakBeforeError&) = delete;
+  BreakBeforeError& operator=(const BreakBeforeError&) = delete;
+
+ private:
+  output::Output& out_;
+  bool saved_;
+};
+
 class KeepClass {
  public:
   explicit KeepClass(output::Output& out) : out_(out), cls_(out.current_class()) {}
@@ -97,6 +113,7 @@ class KeepClass {
 
 rc_t cmd_display(Interp& ip) {
   KeepClass keep(ip.out);
+  BreakBeforeError guard(ip.out);
   std::string_view rest = ip.reader.rest();
   bool newline = true;
   int dup = 1;
@@ -104,7 +121,8 @@ rc_t cmd_display(Interp& ip) {
   data::Format fmt;
   while (!(rest = trim(rest)).empty()) {
     std::string_view w = word_at(rest);
-    if (!w.empty() && w.front() == '_') {
+    // A name with a subscript is an expression (and _n[1] is refused there).
+    if (!w.empty() && w.front() == '_' && (w.size() == rest.size() || rest[w.size()] != '[')) {
       bool handled = true;
       std::string_view after = rest.substr(w.size());
       int n = 0;
@@ -145,7 +163,10 @@ rc_t cmd_display(Interp& ip) {
         continue;
       }
       if ((w == "as" && class_word(what, &cls)) || (w == "in" && colour_word(what, &cls))) {
+        // The display's own switch to the error colour is no message.
+        ip.out.set_break_before_error(false);
         ip.out.set_class(cls);
+        ip.out.set_break_before_error(true);
         rest = after.substr(what.size());
         continue;
       }

@@ -8,7 +8,9 @@ namespace nuvra {
 namespace {
 
 void show_prompt(Interp& ip, std::string_view prompt) {
-  ip.out.set_class(output::OutClass::Input);
+  // Whatever mode the last command's output left the renderer in, the
+  // echo starts clean.
+  ip.out.begin_echo();
   ip.out.print_plain(prompt);
   ip.out.flush();
 }

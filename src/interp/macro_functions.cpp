@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "data/format.h"
+#include "data/missing.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
@@ -966,16 +967,22 @@ rc_t fn_dataset(Interp& ip, Fn fn, std::string_view args, std::string* out) {
         if (table.empty()) return syntax_error(ip);
       }
       std::string_view num = trim(t);
+      const data::ValueLabel* vl = table.empty() ? nullptr : ds.value_labels().get(table);
+      // .a to .z are labelled like numbers.
+      if (num.size() == 2 && num[0] == '.' && num[1] >= 'a' && num[1] <= 'z') {
+        if (!table.empty() && !vl && j == 0)
+          return msg_quoting(ip.out, "value label ", table, " not found\n", 111);
+        const char* text = vl ? vl->find_value(data::missing_value(num[1] - 'a' + 1)) : nullptr;
+        *out = text ? std::string(text) : std::string(num);
+        return 0;
+      }
       char* end = nullptr;
       std::string n(num);
       double v = std::strtod(n.c_str(), &end);
       if (n.empty() || *end != '\0') return syntax_error(ip);
-      const data::ValueLabel* vl = table.empty() ? nullptr : ds.value_labels().get(table);
       if (!table.empty() && !vl && j == 0)
         return msg_quoting(ip.out, "value label ", table, " not found\n", 111);
-      const char* text = (vl && v == std::floor(v) && std::fabs(v) < 2147483648.0)
-                             ? vl->find(static_cast<int32_t>(v))
-                             : nullptr;
+      const char* text = vl ? vl->find_value(v) : nullptr;
       *out = text ? std::string(text) : format_number_g(v, 18);
       return 0;
     }

@@ -1,13 +1,10 @@
 #include "interp/names.h"
 
+#include "data/dataset.h"
+
 namespace nuvra {
 
-bool is_valid_name(std::string_view s) {
-  if (s.empty() || s.size() > 32 || !is_name_start(s[0])) return false;
-  for (char c : s)
-    if (!is_name_char(c)) return false;
-  return true;
-}
+bool is_valid_name(std::string_view s) { return data::validate_name(s) == 0; }
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);

@@ -205,11 +205,11 @@ rc_t cmd_set(Interp& ip) {
     if (value.empty() || !integer_argument(ip, value, &n, &rc))
       return value.empty() ? msg_invalid(ip, "syntax") : rc;
     if (name[0] == 'l') {
-      if (n < 40 || n > 255) return rc_message(ip, 198);
+      if (n < 40 || n > 255) return msg_quoting(ip.out, "linesize must be between 40 and 255", "", "\n", 198);
       ip.linesize = static_cast<int>(n);
       ip.out.stream().set_width(ip.linesize);
     } else {
-      if (n < 10 || n > 10000) return rc_message(ip, 198);
+      if (n < 10 || n > 10000) return msg_quoting(ip.out, "pagesize must be between 10 and 10000", "", "\n", 198);
       ip.pagesize = static_cast<int>(n);
       ip.out.stream().set_page_length(ip.pagesize);
     }

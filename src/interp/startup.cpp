@@ -526,6 +526,7 @@ int run_process(int argc, char** argv, Edition edition) {
       while (next_command_line(ip, window, line)) {
         ip.execute_top_level(line);
         if (ip.exit_request) break;
+        ip.out.end_command();
         ip.out.set_class(output::OutClass::Text);
         ip.out.print_markup("\n");
       }

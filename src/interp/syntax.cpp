@@ -27,6 +27,7 @@ struct OptPattern {
   OptKind kind = OptKind::Flag;
   std::string deflt;  // default of integer and real options
   bool required = false;
+  int min_items = 1, max_items = 0;  // list options; 0: no upper bound
 };
 
 struct Pattern {
@@ -45,6 +46,38 @@ struct Pattern {
 };
 
 rc_t bad_pattern(Interp& ip) { return rc_message(ip, 197); }
+
+// The count of a typed list against the pattern's min= and max=.
+rc_t check_count(Interp& ip, int n, int min, int max, bool names) {
+  if (max > 0 && n > max)
+    return names ? msg_quoting(ip.out, "too many names specified", "", "\n", 103) : rc_message(ip, 103);
+  if (n < min) return names ? msg_quoting(ip.out, "too few names specified", "", "\n", 102) : rc_message(ip, 102);
+  return 0;
+}
+
+int count_words(std::string_view s) {
+  int n = 0;
+  for (size_t i = 0; i < s.size();) {
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    if (i >= s.size()) break;
+    ++n;
+    while (i < s.size() && s[i] != ' ' && s[i] != '\t') ++i;
+  }
+  return n;
+}
+
+// Reads "min=#" and "max=#" among the words of a list option's pattern.
+void list_bounds(std::string_view words, OptPattern* o) {
+  std::string buf(words);
+  for (size_t pos = 0;;) {
+    std::string_view rest = trim(std::string_view(buf).substr(pos));
+    if (rest.empty()) return;
+    std::string item(rest.substr(0, rest.find(' ')));
+    pos = buf.size() - rest.size() + item.size();
+    if (item.rfind("min=", 0) == 0) o->min_items = std::atoi(item.c_str() + 4);
+    else if (item.rfind("max=", 0) == 0) o->max_items = std::atoi(item.c_str() + 4);
+  }
+}
 
 // "NAme" → name "name", minimum 2 (the capitals); all lower case means the
 // whole word.
@@ -92,6 +125,8 @@ rc_t read_option_pattern(Interp& ip, std::string_view w, bool required, Pattern*
   else if (kind == "name" || kind == "namelist") o.kind = OptKind::Name;
   else if (kind == "asis") o.kind = OptKind::Asis;
   else return bad_pattern(ip);
+  if (kind == "varname" || kind == "name") o.max_items = 1;
+  if (o.kind == OptKind::Varlist || o.kind == OptKind::Numlist || o.kind == OptKind::Name) list_bounds(rest, &o);
   pat->options.push_back(o);
   return 0;
 }
@@ -275,8 +310,11 @@ rc_t cmd_syntax(Interp& ip) {
         if (data::read_varlist(ds, lead_text, &vars, &fail) != 0)
           return msg_quoting(ip.out, "", fail.message, "\n", fail.rc);
       }
-      if (pat.max_vars > 0 && static_cast<int>(vars.size()) > pat.max_vars) return rc_message(ip, 103);
-      if (!lead_text.empty() && static_cast<int>(vars.size()) < pat.min_vars) return rc_message(ip, 102);
+      if (!lead_text.empty()) {
+        if (rc_t rc = check_count(ip, static_cast<int>(vars.size()), pat.min_vars, pat.max_vars, false)) return rc;
+      } else if (pat.max_vars > 0 && static_cast<int>(vars.size()) > pat.max_vars) {
+        return rc_message(ip, 103);
+      }
       for (int j : vars) {
         if (pat.numeric && ds.is_string(j)) return msg_quoting(ip.out, "", "", "string variables not allowed\n", 109);
         if (pat.string && !pat.numeric && !ds.is_string(j))
@@ -296,7 +334,7 @@ rc_t cmd_syntax(Interp& ip) {
       data::VarlistFailure fail;
       if (data::read_new_varlist(ds, lead_text, data::kFloat, &nv, &fail) != 0)
         return msg_quoting(ip.out, "", fail.message, "\n", fail.rc);
-      if (pat.max_vars > 0 && static_cast<int>(nv.size()) > pat.max_vars) return rc_message(ip, 103);
+      if (rc_t rc = check_count(ip, static_cast<int>(nv.size()), pat.min_vars, pat.max_vars, false)) return rc;
       std::string names, types;
       for (const auto& v : nv) {
         if (!names.empty()) names += ' ', types += ' ';
@@ -320,7 +358,9 @@ rc_t cmd_syntax(Interp& ip) {
         ++count;
         p = buf.size() - rest.size() + w.size();
       }
-      if (pat.max_vars > 0 && count > pat.max_vars) return msg_quoting(ip.out, "too many names specified", "", "\n", 103);
+      if (!lead_text.empty()) {
+        if (rc_t rc = check_count(ip, count, pat.min_vars, pat.max_vars, true)) return rc;
+      }
       results.emplace_back(pat.result_name.empty() ? "namelist" : pat.result_name, lead_text);
       break;
     }
@@ -372,7 +412,12 @@ rc_t cmd_syntax(Interp& ip) {
         case OptKind::Passthru: value = o.name + "(" + w.args + ")"; break;
         case OptKind::String:
         case OptKind::Asis: value = w.args; break;
-        case OptKind::Name: value = std::string(trim(w.args)); break;
+        case OptKind::Name:
+          value = std::string(trim(w.args));
+          if (!value.empty()) {
+            if (rc_t rc = check_count(ip, count_words(value), o.min_items, o.max_items, true)) return rc;
+          }
+          break;
         case OptKind::Integer:
         case OptKind::Real: {
           std::string a(trim(w.args));
@@ -391,12 +436,17 @@ rc_t cmd_syntax(Interp& ip) {
           data::VarlistFailure fail;
           if (data::read_varlist(ds, w.args, &vars, &fail) != 0)
             return msg_quoting(ip.out, "", fail.message, "\n", fail.rc);
+          if (!vars.empty()) {
+            if (rc_t rc = check_count(ip, static_cast<int>(vars.size()), o.min_items, o.max_items, false)) return rc;
+          }
           value = join_names(ds, vars);
           break;
         }
         case OptKind::Numlist: {
           std::vector<double> nums;
           NumlistOptions nopt;
+          nopt.min = o.min_items;
+          if (o.max_items > 0) nopt.max = o.max_items;
           if (rc_t r = read_numlist(ip, w.args, nopt, &nums)) return r;
           value = format_numlist(nums);
           break;

@@ -392,10 +392,20 @@ bool NmclStream::run_known_tag(int index, const TagArgs& t) {
       sep_spaces_ = 0;
       return true;
     case kTagChar: {
-      if (t.has_text || t.ntok != 1 || t.many) return false;
+      if (t.ntok != 1 || t.many) return false;
+      std::string_view name = t.tok[0];
+      char diaeresis[2];
+      if (t.has_text) {
+        // The letters with a diaeresis end in the colon that otherwise
+        // starts a tag's text: {c a:} is the name "a:" with no text.
+        if (!t.text.empty() || name.size() != 1) return false;
+        diaeresis[0] = name[0];
+        diaeresis[1] = ':';
+        name = std::string_view(diaeresis, 2);
+      }
       uint8_t byte;
       bool drawing;
-      if (!lookup_nmcl_char(t.tok[0], charset_, &byte, &drawing)) return false;
+      if (!lookup_nmcl_char(name, charset_, &byte, &drawing)) return false;
       emit_glyph(byte, drawing ? static_cast<uint8_t>(style_ | kStyleDrawing) : style_);
       return true;
     }

@@ -15,6 +15,10 @@ Output::~Output() {
 void Output::set_class(OutClass cls) {
   class_ = cls;
   if (!showing()) return;
+  if (cls == OutClass::Error && break_before_error_ && (stream_.column() > 0 || stream_.has_pending())) {
+    break_before_error_ = false;
+    put("\n");
+  }
   uint8_t want = 0;
   const char* tag = "{txt}";
   switch (cls) {
@@ -25,6 +29,9 @@ void Output::set_class(OutClass cls) {
     case OutClass::Input: want = kColourInput; tag = "{com}"; break;
   }
   if ((stream_.style() & kStyleColourMask) == want && !stream_.has_pending()) return;
+  // Asis text shows tags as typed: a switch there would only add its tag
+  // to the text, and the colour cannot change until the mode ends.
+  if (stream_.mode() == NmclMode::Asis) return;
   put(tag);
 }
 
@@ -49,6 +56,10 @@ void Output::print_plain(std::string_view text) {
     else escaped += c;
   }
   put(escaped);
+}
+
+void Output::end_command() {
+  if (stream_.mode() != NmclMode::Line || stream_.has_pending()) put("{nmcl}\n");
 }
 
 void Output::begin_echo() {

@@ -43,6 +43,9 @@ class Output {
   // pending or another mode is on, then the input colour, roman, no
   // underline (each only when not already so).
   void begin_echo();
+  // Ends what a command's output left open: asis, s6hlp or paragraph mode,
+  // or a partly read tag, go back to line mode.
+  void end_command();
   // A rule across the rest of the line, in the class's style; `s6hlp`
   // writes the older help format's rule.
   void print_rule(OutClass cls, bool s6hlp = false);
@@ -50,6 +53,12 @@ class Output {
   void print_bar(OutClass cls);
   // Highlighted text; in s6hlp form between two '^'.
   void print_hilite(std::string_view text, bool s6hlp = false);
+
+  // While set, a switch to the error class first ends a partly written
+  // line, so that a message never runs onto the output of the command
+  // that failed.
+  void set_break_before_error(bool on) { break_before_error_ = on; }
+  bool break_before_error() const { return break_before_error_; }
 
   // Convenience: switch class, print markup.
   void markup(OutClass cls, std::string_view text) {
@@ -68,6 +77,7 @@ class Output {
   Logs logs_;
   OutClass class_ = OutClass::Text;
   int threshold_ = kShowAll;
+  bool break_before_error_ = false;
 };
 
 }  // namespace nuvra::output

@@ -239,6 +239,24 @@ TEST(DataArea, DroppingObservations) {
   EXPECT_EQ(ds.keep_observations({1}), 198);
 }
 
+TEST(DataArea, SetMemoryRefusesWhatTheSystemCannotGive) {
+  // A petabyte is beyond any machine's memory and beyond the address
+  // space; the size stays what it was, with data or without.
+  const std::size_t huge = std::size_t{1} << 50;
+  Dataset empty(1 << 20);
+  EXPECT_EQ(empty.set_memory(huge), 950);
+  EXPECT_EQ(empty.memory(), std::size_t{1} << 20);
+  Dataset ds(1 << 20);
+  int x = 0;
+  ASSERT_EQ(ds.add_variable("x", kDouble, &x), 0);
+  ASSERT_EQ(ds.set_obs(10), 0);
+  fill(ds, x);
+  std::uint64_t before = ds.checksum();
+  EXPECT_EQ(ds.set_memory(huge), 950);
+  EXPECT_EQ(ds.memory(), std::size_t{1} << 20);
+  EXPECT_EQ(ds.checksum(), before);
+}
+
 TEST(DataArea, SetMemoryMovesTheData) {
   Dataset ds(1 << 20);
   int x = 0;

@@ -141,6 +141,22 @@ TEST(PlainClock, PiecesAndTheDayBefore1960) {
   EXPECT_TRUE(dot(msofhours(1e307)));  // overflows into the missing range
 }
 
+TEST(PlainClock, EveryWholeUnitConvertsExactly) {
+  // Whole numbers of hours, minutes and seconds, written as milliseconds,
+  // must come back as the same whole numbers, and the way back must be
+  // exact too.  A product with the rounded reciprocal misses many of them.
+  for (int k = -100000; k <= 100000; ++k) {
+    const double n = k;
+    ASSERT_EQ(hours(n * 3600000.0), n) << k;
+    ASSERT_EQ(minutes(n * 60000.0), n) << k;
+    ASSERT_EQ(seconds(n * 1000.0), n) << k;
+    ASSERT_EQ(msofhours(n), n * 3600000.0) << k;
+    ASSERT_EQ(msofminutes(n), n * 60000.0) << k;
+    ASSERT_EQ(msofseconds(n), n * 1000.0) << k;
+  }
+  EXPECT_EQ(hours(7200000), 2);
+}
+
 // A leap table holding 30jun1972 (day 4564) and 31dec2016 (day 20819).
 LeapTable two_leaps() {
   LeapTable t;

@@ -5,6 +5,8 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -147,6 +149,26 @@ TEST(FormatGeneral, AnchorsOf9_0g) {
   EXPECT_EQ(fmt("%9.0g", 1e-10), "1.000e-10");
   EXPECT_EQ(fmt("%9.0g", 100000000), "100000000");
   EXPECT_EQ(fmt("%9.0g", 0), "        0");
+}
+
+TEST(FormatGeneral, SeventeenDigitsWhenAskedFor) {
+  // d up to 17 shows d significant digits, as C's %.17g does; a double read
+  // back from 17 digits is the same double.
+  EXPECT_EQ(fmt("%20.17g", 0.1), "  .10000000000000001");
+  EXPECT_EQ(fmt("%24.17g", 1.0 / 3), "      .33333333333333331");
+  for (double v : {0.1, 1.0 / 3, 2.0 / 3, -1.0 / 7, 3.141592653589793, 123.456, -0.7, 2.0 / 3 * 1e5}) {
+    char c[64];
+    std::snprintf(c, sizeof c, "%.17g", v);
+    std::string want = c;
+    std::size_t zero = want.find("0.");
+    if (zero == 0 || zero == 1) want.erase(zero, 1);  // the leading zero is dropped
+    std::string got = fmt("%24.17g", v);
+    EXPECT_EQ(got.substr(got.find_first_not_of(' ')), want) << v;
+    EXPECT_EQ(std::strtod(got.c_str(), nullptr), v);
+  }
+  // With d of 0 the cap stays at 16 digits.
+  EXPECT_EQ(fmt("%18.0g", 0.1), "                .1");
+  EXPECT_EQ(fmt("%18.0g", 1.0 / 3), " .3333333333333333");
 }
 
 TEST(FormatGeneral, ZeroSignAndSmallFractions) {

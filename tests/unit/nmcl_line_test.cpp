@@ -158,6 +158,21 @@ TEST(NmclLine, CharacterNamesAndCharsets) {
   EXPECT_EQ(render("{c xyz}{c 0x4}{c 0xG1}{c}\n"), Lines{"{c xyz}{c 0x4}{c 0xG1}{c}"});
 }
 
+TEST(NmclLine, DiaeresisNamesEndInTheColon) {
+  // The colon that would start a tag's text is part of these names.
+  // Latin-1: A: 0xC4, a: 0xE4, O: 0xD6, y: 0xFF, u: 0xFC; Mac Roman:
+  // A: 0x80, a: 0x8A, y: 0xD8.
+  EXPECT_EQ(render("{c A:}{c a:}{c O:}{c y:}{c u:}\n"), Lines{"\xC4\xE4\xD6\xFF\xFC"});
+  Harness h;
+  h.s.set_charset(NmclCharset::MacRoman);
+  h.feed("{c A:}{c a:}{c y:}\n");
+  ASSERT_EQ(h.out.lines.size(), 1u);
+  EXPECT_EQ(h.out.lines[0].text, "\x80\x8A\xD8");
+  // Text after the colon, a name without a diaeresis form, or a longer
+  // name still leave the tag invalid.
+  EXPECT_EQ(render("{c a:x}{c q:}{c ab:}\n"), Lines{"{c a:x}{c q:}{c ab:}"});
+}
+
 TEST(NmclLine, InvalidTagsShowAsTyped) {
   const char* invalid[] = {
       "{txt 3}",       "{bf x}",       "{hline abc}",   "{}",

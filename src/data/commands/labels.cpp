@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "data/commands/commands.h"
+#include "data/missing.h"
 #include "data/varlist.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
@@ -162,13 +163,18 @@ rc_t label_define(Interp& ip, std::string_view rest) {
     bool quoted;
     if (!next_item(body, &vtext, &quoted) || quoted) return msg_invalid(ip, "syntax");
     char* end = nullptr;
-    double v = std::strtod(vtext.c_str(), &end);
-    if (vtext.empty() || *end) return fail_quoting(ip, "", vtext, " invalid label value\n", 198);
-    if (v != std::floor(v) || v < -2147483647.0 || v > 2147483647.0)
+    double v;
+    if (vtext.size() == 2 && vtext[0] == '.' && vtext[1] >= 'a' && vtext[1] <= 'z') {
+      v = data::missing_value(vtext[1] - 'a' + 1);
+    } else {
+      v = std::strtod(vtext.c_str(), &end);
+      if (vtext.empty() || *end) return fail_quoting(ip, "", vtext, " invalid label value\n", 198);
+    }
+    std::int32_t value;
+    if (!data::label_key(v, &value))
       return fail_quoting(ip, "may not label ", vtext, "; values must be integers\n", 198);
     if (trim(body).empty()) return fail_quoting(ip, "label for ", vtext, " missing\n", 198);
     if (!next_item(body, &text, &quoted)) return fail_quoting(ip, "too few quotes", "", "\n", 132);
-    auto value = static_cast<std::int32_t>(v);
     if (text.size() > data::kMaxValueLabelText) text.resize(data::kMaxValueLabelText);
     if (add && !modify && entries.count(value)) return fail_quoting(ip, "invalid attempt to modify label", "", "\n", 180);
     if (text.empty() && (modify || replace || !old)) entries.erase(value);
@@ -219,7 +225,7 @@ void list_one(Interp& ip, const std::string& name, const data::ValueLabel& vl) {
   ip.out.print_markup(":\n");
   for (std::int32_t k = 0; k < vl.size(); ++k) {
     char num[24];
-    std::snprintf(num, sizeof num, "%12d ", vl.value_at(k));
+    std::snprintf(num, sizeof num, "%12s ", data::label_key_text(vl.value_at(k)).c_str());
     ip.out.print_markup("{res}");
     ip.out.print_plain(num);
     ip.out.print_markup("{txt}");

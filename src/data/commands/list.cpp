@@ -72,9 +72,9 @@ class Lister {
       return s;
     }
     double v = ds_.fetch(j, i);
-    if (!o_.nolabel && !ds_.value_label_name(j).empty() && !data::is_missing(v) && v == static_cast<std::int32_t>(v)) {
+    if (!o_.nolabel && !ds_.value_label_name(j).empty()) {
       if (const data::ValueLabel* vl = ds_.value_labels().get(ds_.value_label_name(j)))
-        if (const char* t = vl->find(static_cast<std::int32_t>(v))) return t;
+        if (const char* t = vl->find_value(v)) return t;
     }
     char buf[data::kRenderBufferSize];
     size_t n = data::render_number(c.fmt, v, buf, sizeof buf);

@@ -124,10 +124,28 @@ std::size_t comma_at(std::string_view s) {
   return std::string_view::npos;
 }
 
-std::string unquoted(std::string_view s) {
+// Splits off the file name at the start of `s`: a double-quoted string or
+// one unquoted word.  *after gets what follows it, trimmed.
+std::string file_word(std::string_view s, std::string_view* after) {
   s = trim(s);
-  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
-  return std::string(s);
+  std::size_t end;
+  std::string name;
+  if (!s.empty() && s.front() == '"') {
+    std::size_t close = s.find('"', 1);
+    if (close == std::string_view::npos) close = s.size();
+    name = std::string(s.substr(1, close - 1));
+    end = close < s.size() ? close + 1 : s.size();
+  } else {
+    end = 0;
+    while (end < s.size() && s[end] != ' ' && s[end] != '\t') ++end;
+    name = std::string(s.substr(0, end));
+  }
+  *after = trim(s.substr(end));
+  return name;
+}
+
+bool is_word(std::string_view s, std::string_view w) {
+  return s.starts_with(w) && (s.size() == w.size() || s[w.size()] == ' ' || s[w.size()] == '\t');
 }
 
 // Splits "main [, options]" and parses the options.
@@ -183,7 +201,14 @@ rc_t cmd_save(Interp& ip) {
   opt.all = cl.flag("all", 3, 0) == 1;
   bool emptyok = cl.flag("emptyok", 5, 0) == 1;
   if (rc_t rc = cl.leftover(ip)) return rc;
-  std::string name = unquoted(main);
+  // save writes the whole dataset: a subset is made with keep or drop first.
+  std::string_view after;
+  std::string name = file_word(main, &after);
+  std::string_view head = trim(main);
+  if (is_word(head, "if") || is_word(after, "if")) return msg_quoting(ip.out, "", "if", " not allowed\n", 101);
+  if (is_word(head, "in") || is_word(after, "in"))
+    return msg_quoting(ip.out, "", "in range", " not allowed\n", 101);
+  if (!after.empty()) return rc_message(ip, 7197);
   if (name.empty()) {
     const std::string* fn = ip.macros.global("S_FN");
     if (!fn || fn->empty()) return rc_message(ip, 7197);
@@ -221,11 +246,14 @@ rc_t cmd_use(Interp& ip) {
   if (rc_t rc = opts.leftover(ip)) return rc;
 
   std::string name;
+  std::string_view after;
   std::size_t u = find_word(main, "using");
   if (u == std::string::npos) {
-    name = unquoted(main);
+    name = file_word(main, &after);
+    if (!after.empty()) return rc_message(ip, 7197);
   } else {
-    name = unquoted(std::string_view(main).substr(u + 5));
+    name = file_word(std::string_view(main).substr(u + 5), &after);
+    if (!after.empty()) return rc_message(ip, 7197);
     std::string head = main.substr(0, u);
     // The `in` range is read against the file's observations, so it is
     // taken out before the standard parse sees it.

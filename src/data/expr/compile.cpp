@@ -12,6 +12,7 @@
 #include "data/expr/functions.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
+#include "interp/names.h"
 #include "interp/programs.h"
 #include "stats/matexpr.h"
 
@@ -28,8 +29,6 @@ struct Abort {
 // level emits at least one unit), so it is reported as a long expression.
 constexpr int kMaxNesting = static_cast<int>(kMaxCodeUnits);
 
-bool is_name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool is_name_char(char c) { return is_name_start(c) || (c >= '0' && c <= '9'); }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_hex_digit(char c) {
   return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -141,13 +140,19 @@ class Compiler {
     depth_ -= pops - 1;
     if (depth_ > p_->max_depth) p_->max_depth = depth_;
   }
+  // A table index as the 16-bit operand that carries it; an index that
+  // does not fit makes the expression too long rather than wrapping.
+  std::uint16_t operand_index(size_t k) {
+    if (k > 0xFFFF) fail(130);
+    return static_cast<std::uint16_t>(k);
+  }
   void constant(double v) {
-    std::uint16_t k = static_cast<std::uint16_t>(p_->consts.size());
+    std::uint16_t k = operand_index(p_->consts.size());
     p_->consts.push_back(v);
     op1(PUSHC, k, 0);
   }
   void string_constant(std::string v) {
-    std::uint16_t k = static_cast<std::uint16_t>(p_->strings.size());
+    std::uint16_t k = operand_index(p_->strings.size());
     p_->strings.push_back(std::move(v));
     p_->has_strings = true;
     op1(PUSHS, k, 0);
@@ -160,9 +165,10 @@ class Compiler {
         return static_cast<std::uint16_t>(k);
       }
     }
+    std::uint16_t k = operand_index(p_->vars.size());
     p_->vars.push_back(j);
     p_->var_subscripted.push_back(subscripted ? 1 : 0);
-    return static_cast<std::uint16_t>(p_->vars.size() - 1);
+    return k;
   }
 
   // ---- spans ------------------------------------------------------------
@@ -918,7 +924,7 @@ class Compiler {
       return Type::kNumeric;
     }
     if (m.v.size() + 2 + p_->consts.size() > 65535) fail(130);
-    std::uint16_t k = static_cast<std::uint16_t>(p_->consts.size());
+    std::uint16_t k = operand_index(p_->consts.size());
     p_->consts.push_back(m.rows);
     p_->consts.push_back(m.cols);
     p_->consts.insert(p_->consts.end(), m.v.begin(), m.v.end());

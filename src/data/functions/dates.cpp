@@ -277,20 +277,22 @@ double mdyhms(double mo, double da, double yr, double h, double m, double s) {
 }
 
 namespace {
-// Conversions between counts of time units; any finite value is taken.
-double scale(double v, double factor) {
+// Converts a count of milliseconds into units of `unit_ms` milliseconds, or
+// back.  Dividing (never multiplying by a reciprocal) keeps every whole
+// number of units exact.  Any finite value is taken.
+double convert_units(double v, double unit_ms, bool to_ms) {
   if (!(std::fabs(v) < M)) return M;
-  double r = v * factor;
+  double r = to_ms ? v * unit_ms : v / unit_ms;
   return std::fabs(r) < M ? r : M;
 }
 }  // namespace
 
-double hours(double ms) { return scale(ms, 1.0 / 3600000.0); }
-double minutes(double ms) { return scale(ms, 1.0 / 60000.0); }
-double seconds(double ms) { return scale(ms, 1.0 / 1000.0); }
-double msofhours(double h) { return scale(h, 3600000.0); }
-double msofminutes(double m) { return scale(m, 60000.0); }
-double msofseconds(double s) { return scale(s, 1000.0); }
+double hours(double ms) { return convert_units(ms, 3600000.0, false); }
+double minutes(double ms) { return convert_units(ms, 60000.0, false); }
+double seconds(double ms) { return convert_units(ms, 1000.0, false); }
+double msofhours(double h) { return convert_units(h, 3600000.0, true); }
+double msofminutes(double m) { return convert_units(m, 60000.0, true); }
+double msofseconds(double s) { return convert_units(s, 1000.0, true); }
 
 // ---------------------------------------------------------------------------
 // The leap clock

@@ -315,18 +315,18 @@ void put_value(std::string& b, const Dataset& ds, const OutColumn& c, std::int64
     return;
   }
   double v = ds.fetch(c.j, i);
+  if (c.labels) {
+    if (const char* text = c.labels->find_value(v)) {
+      put_quoted(b, text, quote);
+      return;
+    }
+  }
   int mc = data::missing_code(v);
   if (mc == 0 && empty_missing) return;
   if (mc >= 0 && !padded) {
     b.push_back('.');
     if (mc > 0) b.push_back(static_cast<char>('a' + mc - 1));
     return;
-  }
-  if (mc < 0 && c.labels && v == std::floor(v) && std::fabs(v) < 2147483648.0) {
-    if (const char* text = c.labels->find(static_cast<std::int32_t>(v))) {
-      put_quoted(b, text, quote);
-      return;
-    }
   }
   char buf[data::kRenderBufferSize];
   std::size_t n = data::render_number(c.fmt, v, buf, sizeof buf);
@@ -662,9 +662,19 @@ rc_t cmd_infile(Interp& ip) {
       }
       after_comma = false;
       if (ch == '"') {
-        std::size_t q = s.find('"', i + 1);
-        if (q == std::string_view::npos) q = n;
-        cells.text.append(s.substr(i + 1, q - i - 1));
+        // Inside quotes "" stands for one quote, as outfile writes it.
+        std::size_t q = i + 1;
+        while (q < n) {
+          if (s[q] == '"') {
+            if (q + 1 < n && s[q + 1] == '"') {
+              cells.text.push_back('"');
+              q += 2;
+              continue;
+            }
+            break;
+          }
+          cells.text.push_back(s[q++]);
+        }
         i = q < n ? q + 1 : n;
       } else {
         std::size_t q = i;
