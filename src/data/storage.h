@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "data/limits.h"
 #include "data/missing.h"
 
 namespace nuvra::data {
@@ -70,27 +71,27 @@ std::string default_format(int t);
 // the extreme non-missing values of every numeric type.
 constexpr std::int32_t int_missing_code(int t) {
   switch (modern_type(t)) {
-    case kByte: return 101;
-    case kInt: return 32741;
-    default: return 2147483621;
+    case kByte: return kByteDot;
+    case kInt: return kIntDot;
+    default: return kLongDot;
   }
 }
 constexpr double type_min(int t) {
   switch (modern_type(t)) {
-    case kByte: return -127;
-    case kInt: return -32767;
-    case kLong: return -2147483647.0;
-    case kFloat: return -0x1.fffffep+126;
-    default: return -0x1.fffffffffffffp+1022;
+    case kByte: return kByteMin;
+    case kInt: return kIntMin;
+    case kLong: return kLongMin;
+    case kFloat: return kFloatMin;
+    default: return kDoubleMin;
   }
 }
 constexpr double type_max(int t) {
   switch (modern_type(t)) {
-    case kByte: return 100;
-    case kInt: return 32740;
-    case kLong: return 2147483620.0;
-    case kFloat: return 0x1.fffffep+126;
-    default: return 0x1.fffffffffffffp+1022;
+    case kByte: return kByteMax;
+    case kInt: return kIntMax;
+    case kLong: return kLongMax;
+    case kFloat: return kFloatMax;
+    default: return kDoubleMax;
   }
 }
 
@@ -181,17 +182,17 @@ inline double fetch_value(int type, const void* p) {
     case kByte: {
       std::int8_t v;
       std::memcpy(&v, p, 1);
-      return detail::from_int_code(v, 101);
+      return detail::from_int_code(v, kByteDot);
     }
     case kInt: {
       std::int16_t v;
       std::memcpy(&v, p, 2);
-      return detail::from_int_code(v, 32741);
+      return detail::from_int_code(v, kIntDot);
     }
     case kLong: {
       std::int32_t v;
       std::memcpy(&v, p, 4);
-      return detail::from_int_code(v, 2147483621);
+      return detail::from_int_code(v, kLongDot);
     }
     case kFloat:
     case kLegacyFloat: {
@@ -231,17 +232,17 @@ inline bool store_value(int type, void* p, double v) {
   bool became = false;
   switch (modern_type(type)) {
     case kByte: {
-      auto r = static_cast<std::int8_t>(detail::to_int_code(v, 101, 7, &became));
+      auto r = static_cast<std::int8_t>(detail::to_int_code(v, kByteDot, 7, &became));
       std::memcpy(p, &r, 1);
       break;
     }
     case kInt: {
-      auto r = static_cast<std::int16_t>(detail::to_int_code(v, 32741, 15, &became));
+      auto r = static_cast<std::int16_t>(detail::to_int_code(v, kIntDot, 15, &became));
       std::memcpy(p, &r, 2);
       break;
     }
     case kLong: {
-      std::int32_t r = detail::to_int_code(v, 2147483621, 31, &became);
+      std::int32_t r = detail::to_int_code(v, kLongDot, 31, &became);
       std::memcpy(p, &r, 4);
       break;
     }

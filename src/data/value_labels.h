@@ -19,6 +19,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "data/limits.h"
+
 namespace nuvra::data {
 
 using rc_t = std::int32_t;
@@ -28,8 +30,8 @@ inline constexpr std::size_t kMaxValueLabelText = 32000;
 // Labels are kept for whole numbers up to kLargestLabelled and for the
 // extended missing values .a to .z, which take the integer codes a dataset
 // file gives them in a long: kMissingLongCode + 1 (.a) to + 26 (.z).
-inline constexpr std::int32_t kLargestLabelled = 2147483620;
-inline constexpr std::int32_t kMissingLongCode = 2147483621;
+inline constexpr std::int32_t kLargestLabelled = kLongMax;
+inline constexpr std::int32_t kMissingLongCode = kLongDot;
 
 // The table key of a value: true with *key set for a whole number from
 // -2147483647 to kLargestLabelled or for .a to .z; false for anything

@@ -10,6 +10,7 @@
 
 #include "data/expr/expr.h"
 #include "data/expr/functions.h"
+#include "data/limits.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/names.h"
@@ -549,7 +550,7 @@ class Compiler {
           auto vi = ip_.e_results.matrices.find("V");
           if (vi == ip_.e_results.matrices.end() || vi->second.rows <= j || vi->second.cols <= j) break;
           double v = vi->second.at(j, j);
-          constant(v >= 0 && v < 8.988465674311579e307 ? std::sqrt(v) : v);
+          constant(v >= 0 && v < data::kDoubleMax ? std::sqrt(v) : v);
           return Type::kNumeric;
         }
       }
@@ -839,19 +840,19 @@ class Compiler {
       double value;
     };
     static constexpr Limit kLimits[] = {
-        {"maxdouble", 0x1.fffffffffffffp+1022},
-        {"mindouble", -0x1.fffffffffffffp+1022},
-        {"epsdouble", 0x1p-52},
-        {"smallestdouble", 0x1p-1022},
-        {"maxfloat", 0x1.fffffep+126},
-        {"minfloat", -0x1.fffffep+126},
-        {"epsfloat", 0x1p-23},
-        {"maxlong", 2147483620.0},
-        {"minlong", -2147483647.0},
-        {"maxint", 32740},
-        {"minint", -32767},
-        {"maxbyte", 100},
-        {"minbyte", -127},
+        {"maxdouble", data::kDoubleMax},
+        {"mindouble", data::kDoubleMin},
+        {"epsdouble", data::kDoubleEpsilon},
+        {"smallestdouble", data::kSmallestDouble},
+        {"maxfloat", data::kFloatMax},
+        {"minfloat", data::kFloatMin},
+        {"epsfloat", data::kFloatEpsilon},
+        {"maxlong", data::kLongMax},
+        {"minlong", data::kLongMin},
+        {"maxint", data::kIntMax},
+        {"minint", data::kIntMin},
+        {"maxbyte", data::kByteMax},
+        {"minbyte", data::kByteMin},
     };
     for (const Limit& l : kLimits) {
       if (name == l.name) {
