@@ -18,12 +18,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/rc.h"
 #include "data/limits.h"
 #include "data/missing.h"
 
 namespace nuvra::data {
-
-using rc_t = std::int32_t;
 
 enum StorageType : std::uint8_t {
   kStrMax = 244,

@@ -19,11 +19,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/rc.h"
 #include "data/limits.h"
 
 namespace nuvra::data {
-
-using rc_t = std::int32_t;
 
 inline constexpr std::size_t kMaxValueLabelText = 32000;
 

@@ -18,8 +18,6 @@
 
 namespace nuvra::dta {
 
-using data::rc_t;
-
 struct SaveOptions {
   bool oldformat = false;  // format 113 with 12-byte display formats
   bool nolabel = false;    // no value-label tables
