@@ -33,6 +33,12 @@ struct SaveOptions {
   double* fsync_seconds = nullptr;
 };
 
+// The `fail_after` the save commands pass on: -1, so a save never fails on
+// purpose. It is a variable rather than a setting so that unit tests can
+// drive a command into a full-disk failure while the program offers no way
+// to do so.
+std::int64_t& command_save_fail_after();
+
 // "dd Mon yyyy hh:mm" (the day as %2d, the year as %5d): the 17 characters
 // of the header's time stamp.
 std::string time_stamp_text(const std::tm& t);
