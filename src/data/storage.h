@@ -137,7 +137,7 @@ inline double from_int_code(std::int32_t v, std::int32_t dot) {
 
 }  // namespace detail
 
-// Rule 2: widen; the float missing range (exponent 127) is carried over to
+// Float to double: widen; the float missing range (exponent 127) is carried over to
 // the double missing range with the same `.a`..`.z` step.
 inline double float_to_double(float f) {
   double d = f;
@@ -150,7 +150,7 @@ inline double float_to_double(float f) {
   return d;
 }
 
-// Rule 5. Exponents below -127 give 0; the missing range maps k onto the
+// Double to float: round to nearest. Exponents below -127 give 0; the missing range maps k onto the
 // float's 0x800 steps; overflow, infinity and NaN give float `.`.
 inline float double_to_float(double v, bool* became_missing) {
   int e = detail::exponent_of(v);
@@ -174,8 +174,10 @@ inline float double_to_float(double v, bool* became_missing) {
   return std::bit_cast<float>(kFloatMissingBits);
 }
 
-// Fetch numeric (rules 1 and 2). p points at the stored value, which need
-// not be aligned. Legacy integer codes read their largest value as `.`.
+// Fetch numeric: an integer code below the type's `.` code is that number,
+// the codes from `.` up are `.`, `.a` ... `.z` in order; a float widens as
+// float_to_double does. p points at the stored value, which need not be
+// aligned. Legacy integer codes read their largest value as `.`.
 inline double fetch_value(int type, const void* p) {
   switch (type) {
     case kByte: {
@@ -225,8 +227,11 @@ inline double fetch_value(int type, const void* p) {
   }
 }
 
-// Store numeric (rules 3-6); does not promote. Returns true when a value
-// that was not missing had to be stored as a missing value.
+// Store numeric: the integer types truncate toward zero and keep a missing
+// value's letter, and a value outside the type's range becomes `.`; a float
+// rounds as double_to_float does; a double is stored as it is. No
+// promotion. Returns true when a value that was not missing had to be
+// stored as a missing value.
 inline bool store_value(int type, void* p, double v) {
   bool became = false;
   switch (modern_type(type)) {
@@ -263,7 +268,7 @@ inline bool store_value(int type, void* p, double v) {
 // empty string (all zero) for a string type.
 void store_missing(int type, void* p);
 
-// Rule 7. The field is exactly n bytes: a value of n bytes or more fills it
+// Store string: the field is exactly n bytes: a value of n bytes or more fills it
 // with no terminator; a shorter one is terminated and the rest of the field
 // zeroed, so that saved files do not carry stale bytes.
 inline void store_string(void* p, int n, std::string_view s) {

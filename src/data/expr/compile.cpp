@@ -230,7 +230,7 @@ class Compiler {
   Type span(size_t b, size_t e) {
     Nest nest(nesting_, *this);
     if (b >= e) fail(198);
-    // 1. Strip brackets enclosing the whole span.
+    // Brackets enclosing the whole span come off first.
     while (e - b >= 2 && (s_[b] == '(' || s_[b] == '[') && closing(b, e) == e - 1) {
       if ((s_[b] == '(') != (s_[e - 1] == ')')) fail(198);
       ++b;
@@ -238,7 +238,7 @@ class Compiler {
     }
     if (b >= e) fail(198);
 
-    // 3. Binary operators: one pass finds the rightmost top-level
+    // Then binary operators: one pass finds the rightmost top-level
     // occurrence of each level (never the span's first character).
     size_t where[kLevels];
     for (auto& w : where) w = std::string::npos;
@@ -325,7 +325,7 @@ class Compiler {
       return Type::kNumeric;
     }
 
-    // 5. Unary prefixes apply to the whole rest of the span.
+    // With no binary operator, unary prefixes apply to the whole rest of the span.
     if (s_[b] == '!' || s_[b] == '~') {
       numeric(b + 1, e);
       op(NOT, 1);
@@ -338,7 +338,7 @@ class Compiler {
     }
     if (s_[b] == '+') return numeric(b + 1, e);
 
-    // 6. Power, split at the rightmost top-level ^.
+    // Then power, split at the rightmost top-level ^.
     if (caret != std::string::npos) {
       numeric(b, caret);
       numeric(caret + 1, e);
