@@ -32,6 +32,7 @@
 #include "interp/parse.h"
 #include "stats/coef_table.h"
 #include "stats/crossprod.h"
+#include "stats/ddouble.h"
 #include "data/functions/distributions.h"
 #include "stats/matexpr.h"
 #include "stats/parallel.h"
@@ -135,6 +136,16 @@ class RowReader {
 // How many rows ahead a pass asks for records.
 constexpr std::int64_t kPrefetchRows = 8;
 
+// The segments of a pass that keeps p-by-p sums per segment: long enough to
+// keep the threads busy, and few enough that their accumulators stay within
+// about 256 MB.  They depend on n and p only, so the sums come out the same
+// for any `set processors`.
+SegmentPlan cross_segments(int processors, std::int64_t n, int p) {
+  const double per = 24.0 * p * p + 1024;
+  const std::int64_t cap = std::clamp<std::int64_t>(static_cast<std::int64_t>(268435456.0 / per), 1, 256);
+  return plan_segments(processors, n, 8192, cap);
+}
+
 // Marks the fit.  Without weights the same pass over the observations
 // also accumulates the cross products into *xx (the observations are read
 // once, not twice) and *accumulated is set; with weights, which are known
@@ -145,20 +156,27 @@ rc_t mark_fit(Interp& ip, const CommandLine& cl, const std::vector<int>& vars, i
   if (rc_t rc = expr::mark_sample(ip, cl, &touse)) return rc;
   data::Dataset& ds = ip.dataset;
   const RowReader reader(ds, vars);
+  // A string cluster variable is missing where it is empty; its texts are
+  // turned into keys later, so the pass below looks only at numeric ones.
+  if (clustvar && ds.is_string(clustvar)) {
+    for (std::int64_t i = 0; i < ds.nobs(); ++i)
+      if (touse[static_cast<size_t>(i)] && ds.fetch_str(clustvar, i + 1).empty()) touse[static_cast<size_t>(i)] = 0;
+    clustvar = 0;
+  }
   const std::vector<int> cvar = clustvar ? std::vector<int>{clustvar} : std::vector<int>{};
   const RowReader creader(ds, cvar);
   const int nv = reader.size();
   const int p = xx->size();
   const std::int64_t nobs = ds.nobs();
   const bool fused = !cl.has_weight;
-  // Missing values, in parallel chunks over the observations.
-  PassPlan plan = plan_pass(ip.processors, nobs);
+  // Missing values, in parallel segments over the observations.
+  const SegmentPlan plan = cross_segments(ip.processors, nobs, p);
   std::vector<CrossProducts> slots;
-  if (fused) slots.assign(static_cast<size_t>(plan.threads), CrossProducts(p));
+  if (fused) slots.assign(static_cast<size_t>(plan.segments), CrossProducts(p));
   constexpr int kRows = 128;
-  bool done = run_pass(
+  bool done = run_segments(
       plan, ip.processors, nobs, break_poll(ip),
-      [&](int k, std::int64_t b, std::int64_t e) {
+      [&](std::int64_t k, std::int64_t b, std::int64_t e) {
         // Rows are read straight into the block that goes to the cross
         // products; a rejected row is overwritten by the next one.
         std::vector<double> buf(static_cast<size_t>(kRows) * p);
@@ -188,8 +206,7 @@ rc_t mark_fit(Interp& ip, const CommandLine& cl, const std::vector<int>& vars, i
           }
         }
         if (m > 0) slots[static_cast<size_t>(k)].add_block(buf.data(), nullptr, m);
-      },
-      [](int) {});
+      });
   if (!done) return 1;
   if (fused)
     for (const CrossProducts& s : slots) xx->merge(s);
@@ -249,15 +266,15 @@ rc_t accumulate(Interp& ip, const Fit& f, const std::vector<int>& vars, bool con
   const int p = out->size();
   const int nv = static_cast<int>(vars.size());
   const std::int64_t n = f.count;
-  PassPlan plan = plan_pass(ip.processors, n);
-  std::vector<CrossProducts> slots(static_cast<size_t>(plan.threads), CrossProducts(p));
+  const SegmentPlan plan = cross_segments(ip.processors, n, p);
+  std::vector<CrossProducts> slots(static_cast<size_t>(plan.segments), CrossProducts(p));
   // Columns read directly; the sample holds no missing values, so double
   // columns are copied without the missing-value translation.
   const RowReader reader(ip.dataset, vars);
   constexpr int kRows = 128;
-  bool done = run_pass(
+  bool done = run_segments(
       plan, ip.processors, n, break_poll(ip),
-      [&](int k, std::int64_t b, std::int64_t e) {
+      [&](std::int64_t k, std::int64_t b, std::int64_t e) {
         double block[kRows * 64];
         std::vector<double> big;
         double* buf = block;
@@ -275,8 +292,7 @@ rc_t accumulate(Interp& ip, const Fit& f, const std::vector<int>& vars, bool con
           }
           slots[static_cast<size_t>(k)].add_block(buf, f.w.empty() ? nullptr : f.w.data() + s, m);
         }
-      },
-      [](int) {});
+      });
   if (!done) return 1;
   for (const CrossProducts& s : slots) out->merge(s);
   return 0;
@@ -328,43 +344,149 @@ void refine(const std::vector<long double>& a, const std::vector<long double>& c
   for (int i = 0; i < k; ++i) (*b)[i] = static_cast<double>(bb[i]);
 }
 
-// The cross products of the kept columns and y again, in long double,
-// for fits whose regressors are so nearly collinear that the rounding of
-// the double products themselves would show in the coefficients.
-rc_t precise_pass(Interp& ip, const Fit& f, const std::vector<int>& xv, const std::vector<int>& kept, int yvar,
-                  std::vector<long double>* A, std::vector<long double>* c, long double* yy) {
-  const int q = static_cast<int>(kept.size());
-  const int nx = static_cast<int>(xv.size());
-  const data::Dataset& ds = ip.dataset;
-  std::vector<long double> x(static_cast<size_t>(q));
-  A->assign(static_cast<size_t>(q) * q, 0.0L);
-  c->assign(static_cast<size_t>(q), 0.0L);
-  *yy = 0;
+// The least-squares quantities over the kept columns.
+struct LsFit {
+  std::vector<double> b;     // coefficients, in kept order
+  std::vector<double> ainv;  // (X'X)^-1 over the kept columns
+  double tss = 0, rss = 0, mss = 0;
+};
+
+// Inverts the n-by-n symmetric positive definite matrix a (both triangles
+// stored) in place by sweeping every pivot in index order, in
+// double-double: with d = a(k,k), a(i,j) -= a(i,k) a(k,j) / d, the column
+// becomes -a(i,k)/d, the row a(k,j)/d and the pivot 1/d; once every pivot
+// is swept a holds the inverse.  False when a
+// pivot is not positive (the caller then keeps its double results).
+bool dd_invert(std::vector<DD>* a, int n) {
+  std::vector<DD>& m = *a;
+  auto at = [&](int i, int j) -> DD& { return m[static_cast<size_t>(i) * n + j]; };
+  for (int k = 0; k < n; ++k) {
+    const DD d = at(k, k);
+    if (!(d.hi > 0)) return false;
+    for (int i = 0; i < n; ++i) {
+      if (i == k) continue;
+      const DD f = at(i, k) / d;
+      if (f.hi == 0) continue;
+      for (int j = 0; j < n; ++j)
+        if (j != k) at(i, j) -= f * at(k, j);
+    }
+    for (int i = 0; i < n; ++i)
+      if (i != k) at(i, k) = -(at(i, k) / d);
+    for (int j = 0; j < n; ++j)
+      if (j != k) at(k, j) = at(k, j) / d;
+    at(k, k) = DD(1.0) / d;
+  }
+  return true;
+}
+
+// The fit over the kept columns in double-double, for data that the double
+// cross products cannot carry: one serial pass forms the cross products of
+// the deviations from the first pass's means (about zero when the constant
+// is not among the kept columns) with exact products and double-double
+// sums; the mean's own rounding is then taken out.  With the constant kept
+// the slopes come from the centred block, and the constant and its
+// covariances from the means.  The pass is serial and its result does not
+// depend on the thread count.  Returns 1 on Break; *ok is false when the
+// block could not be inverted (the double results stand).
+rc_t precise_fit(Interp& ip, const Fit& f, const std::vector<int>& vars, const std::vector<int>& kept, int kx,
+                 bool cons, bool centred, const CrossProducts& xx, LsFit* out, bool* ok) {
+  *ok = false;
+  const int k = static_cast<int>(kept.size());
+  const bool ck = cons && k > 0 && kept.back() == kx - 1;
+  const int q = ck ? k - 1 : k;  // kept regressors other than the constant
+  const int m = q + 1;           // y, then those regressors
+  std::vector<int> cv{vars[0]};
+  std::vector<double> mean(static_cast<size_t>(m), 0.0);
+  for (int j = 0; j < q; ++j) cv.push_back(vars[kept[j] + 1]);
+  if (ck) {
+    mean[0] = xx.sum(0) / xx.weight_sum();
+    for (int j = 0; j < q; ++j) mean[j + 1] = xx.sum(kept[j] + 1) / xx.weight_sum();
+  }
+  const RowReader reader(ip.dataset, cv);
+  std::vector<DD> C(static_cast<size_t>(m) * m), lin(static_cast<size_t>(m)), d(static_cast<size_t>(m));
+  std::vector<double> v(static_cast<size_t>(m));
+  DD W;
+  bool y_constant = true;
+  double y_first = 0;
   for (std::int64_t pos = 0; pos < f.count; ++pos) {
     if ((pos & 65535) == 0 && ip.poll_break()) return 1;
-    std::int64_t i = f.row(pos) + 1;
-    long double w = f.w.empty() ? 1.0L : f.w[pos];
-    long double y = ds.fetch(yvar, i);
-    for (int j = 0; j < q; ++j) x[j] = kept[j] < nx ? ds.fetch(xv[kept[j]], i) : 1.0;
-    *yy += w * y * y;
-    for (int a = 0; a < q; ++a) {
-      long double wx = w * x[a];
-      (*c)[a] += wx * y;
-      for (int b = a; b < q; ++b) (*A)[static_cast<size_t>(a) * q + b] += wx * x[b];
+    reader.read(f.row(pos), v.data());
+    if (pos == 0) y_first = v[0];
+    y_constant &= v[0] == y_first;
+    const double w = f.w.empty() ? 1.0 : f.w[static_cast<size_t>(pos)];
+    W += DD(w);
+    for (int j = 0; j < m; ++j) d[j] = two_sum(v[j], -mean[j]);
+    for (int i = 0; i < m; ++i) {
+      const DD wd = f.w.empty() ? d[i] : d[i] * DD(w);
+      lin[i] += wd;
+      for (int j = i; j < m; ++j) C[static_cast<size_t>(i) * m + j] += wd * d[j];
     }
   }
-  for (int a = 0; a < q; ++a)
-    for (int b = 0; b < a; ++b) (*A)[static_cast<size_t>(a) * q + b] = (*A)[static_cast<size_t>(b) * q + a];
+  if (ck)
+    for (int i = 0; i < m; ++i)
+      for (int j = i; j < m; ++j) C[static_cast<size_t>(i) * m + j] -= lin[i] * lin[j] / W;
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < i; ++j) C[static_cast<size_t>(i) * m + j] = C[static_cast<size_t>(j) * m + i];
+  auto Cx = [&](int i, int j) { return C[static_cast<size_t>(i + 1) * m + j + 1]; };
+  std::vector<DD> inv(static_cast<size_t>(q) * q);
+  for (int i = 0; i < q; ++i)
+    for (int j = 0; j < q; ++j) inv[static_cast<size_t>(i) * q + j] = Cx(i, j);
+  if (q > 0 && !dd_invert(&inv, q)) return 0;
+  // b = inv c, then one step of refinement against the block itself.
+  std::vector<DD> b(static_cast<size_t>(q)), r(static_cast<size_t>(q));
+  for (int i = 0; i < q; ++i)
+    for (int j = 0; j < q; ++j) b[i] += inv[static_cast<size_t>(i) * q + j] * C[j + 1];
+  for (int i = 0; i < q; ++i) {
+    DD t = C[i + 1];
+    for (int j = 0; j < q; ++j) t -= Cx(i, j) * b[j];
+    r[i] = t;
+  }
+  for (int i = 0; i < q; ++i)
+    for (int j = 0; j < q; ++j) b[i] += inv[static_cast<size_t>(i) * q + j] * r[j];
+  DD rss = C[0];
+  for (int i = 0; i < q; ++i) rss -= b[i] * C[i + 1];
+  DD tss = C[0];
+  if (centred && !ck) tss -= lin[0] * lin[0] / W;
+  out->b.assign(static_cast<size_t>(k), 0.0);
+  out->ainv.assign(static_cast<size_t>(k) * k, 0.0);
+  for (int i = 0; i < q; ++i) {
+    out->b[i] = b[i].value();
+    for (int j = 0; j < q; ++j) out->ainv[static_cast<size_t>(i) * k + j] = inv[static_cast<size_t>(i) * q + j].value();
+  }
+  if (ck) {
+    // The exact means, the first pass's plus what the deviations summed to.
+    std::vector<DD> mu(static_cast<size_t>(m));
+    for (int j = 0; j < m; ++j) mu[j] = DD(mean[j]) + lin[j] / W;
+    DD b0 = mu[0];
+    for (int j = 0; j < q; ++j) b0 -= b[j] * mu[j + 1];
+    out->b[q] = b0.value();
+    DD quad = DD(1.0) / W;
+    for (int i = 0; i < q; ++i) {
+      DD t;
+      for (int j = 0; j < q; ++j) t += inv[static_cast<size_t>(i) * q + j] * mu[j + 1];
+      out->ainv[static_cast<size_t>(i) * k + q] = out->ainv[static_cast<size_t>(q) * k + i] = (-t).value();
+      quad += t * mu[i + 1];
+    }
+    out->ainv[static_cast<size_t>(q) * k + q] = quad.value();
+  }
+  out->rss = rss.hi > 0 ? rss.value() : 0.0;
+  out->tss = tss.value();
+  out->mss = ((centred ? tss : C[0]) - rss).value();
+  // A constant y has no spread about its mean: not the rounding residue of
+  // the mean's own error, but exactly 0.
+  if (y_constant && centred) out->tss = out->rss = out->mss = 0;
+  *ok = true;
   return 0;
 }
 
 // The robust "meat": sum over observations (or clusters) of score outer
 // products, scores u_i = w_i e_i x_i over the kept columns.  Returns the
 // number of clusters in *groups when clustering.  Both forms run in
-// parallel chunks, each with its own partial meat, added in chunk order.
-rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, int clustvar, const std::vector<int>& kept,
-                 const std::vector<double>& b, const std::vector<double>& ainv, int yvar, Vce vce, bool fweighted,
-                 std::vector<double>* meat, double* groups) {
+// parallel segments, each with its own partial meat, added in segment
+// order.  `ccode` holds one cluster key per fit position (clustering only).
+rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, const std::vector<double>& ccode,
+                 const std::vector<int>& kept, const std::vector<double>& b, const std::vector<double>& ainv, int yvar,
+                 Vce vce, bool fweighted, std::vector<double>* meat, double* groups) {
   const int q = static_cast<int>(kept.size());
   data::Dataset& ds = ip.dataset;
   const std::int64_t n = f.count;
@@ -391,29 +513,28 @@ rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, int clust
     return tmp[0] - fit;
   };
   const size_t qq = static_cast<size_t>(q) * q;
+  const SegmentPlan plan = plan_segments(ip.processors, n, 8192, 256);
+  std::vector<std::vector<double>> part(static_cast<size_t>(plan.segments), std::vector<double>(qq, 0.0));
 
   if (vce == Vce::kCluster) {
-    // Positions ordered by cluster value (ties in position order), cut
-    // into chunks that start at a cluster's first observation, so that
-    // each cluster's score sum is formed whole in one chunk.
-    const data::Column ccol = ds.column(clustvar);
+    // Positions ordered by cluster key (ties in position order).  A
+    // segment starts at the first observation of the cluster that holds
+    // its nominal start, so each cluster's score sum is formed whole in
+    // one segment, and the cut does not depend on the thread count.
     std::vector<std::pair<double, std::int64_t>> key(static_cast<size_t>(n));
-    for (std::int64_t pos = 0; pos < n; ++pos) key[static_cast<size_t>(pos)] = {value_of(ccol, f.row(pos)), pos};
+    for (std::int64_t pos = 0; pos < n; ++pos) key[static_cast<size_t>(pos)] = {ccode[static_cast<size_t>(pos)], pos};
     std::sort(key.begin(), key.end());
-    const PassPlan plan = plan_pass(ip.processors, n);
-    const int chunks = plan.threads;
-    std::vector<std::int64_t> start(static_cast<size_t>(chunks) + 1, n);
-    start[0] = 0;
-    for (int k = 1; k < chunks; ++k) {
-      std::int64_t s = std::max(start[k - 1], static_cast<std::int64_t>(k) * plan.chunk);
+    std::vector<std::int64_t> start(static_cast<size_t>(plan.segments) + 1, n);
+    if (plan.segments > 0) start[0] = 0;
+    for (std::int64_t k = 1; k < plan.segments; ++k) {
+      std::int64_t s = std::max(start[k - 1], k * plan.length);
       while (s < n && s > 0 && key[static_cast<size_t>(s)].first == key[static_cast<size_t>(s - 1)].first) ++s;
       start[k] = std::min(s, n);
     }
-    std::vector<std::vector<double>> part(static_cast<size_t>(chunks), std::vector<double>(qq, 0.0));
-    std::vector<double> part_groups(static_cast<size_t>(chunks), 0.0);
+    std::vector<double> part_groups(static_cast<size_t>(plan.segments), 0.0);
     std::atomic<bool> stop{false};
     auto poll = break_poll(ip);
-    auto run_chunk = [&](int k, int tid) {
+    auto run_segment = [&](std::int64_t k, int tid) {
       std::vector<double> x(static_cast<size_t>(q)), u(static_cast<size_t>(q), 0.0), tmp(rv.size());
       double* m = part[static_cast<size_t>(k)].data();
       for (std::int64_t s = start[k]; s < start[k + 1]; ++s) {
@@ -435,32 +556,27 @@ rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, int clust
         }
       }
     };
-    if (chunks <= 1) {
-      run_chunk(0, 0);
+    const int threads = static_cast<int>(std::min<std::int64_t>(plan.threads, plan.segments));
+    if (threads <= 1) {
+      for (std::int64_t k = 0; k < plan.segments && !stop.load(); ++k) run_segment(k, 0);
     } else {
-      ThreadCountScope scope(chunks, ip.processors);
+      ThreadCountScope scope(threads, ip.processors);
 #pragma omp parallel
       {
         int tid = omp_get_thread_num();
         int granted = omp_get_num_threads();
-        for (int k = tid; k < chunks; k += granted) run_chunk(k, tid);
+        for (std::int64_t k = tid; k < plan.segments; k += granted) run_segment(k, tid);
       }
     }
     if (stop.load()) return 1;
-    meat->assign(qq, 0.0);
     double g = 0;
-    for (int k = 0; k < chunks; ++k) {
-      for (size_t i = 0; i < qq; ++i) (*meat)[i] += part[static_cast<size_t>(k)][i];
-      g += part_groups[static_cast<size_t>(k)];
-    }
+    for (double pg : part_groups) g += pg;
     *groups = g;
   } else {
-    const PassPlan plan = plan_pass(ip.processors, n);
-    std::vector<std::vector<double>> part(static_cast<size_t>(plan.threads), std::vector<double>(qq, 0.0));
     const bool leverage = vce == Vce::kHc2 || vce == Vce::kHc3;
-    bool done = run_pass(
+    bool done = run_segments(
         plan, ip.processors, n, break_poll(ip),
-        [&](int k, std::int64_t from, std::int64_t to) {
+        [&](std::int64_t k, std::int64_t from, std::int64_t to) {
           std::vector<double> x(static_cast<size_t>(q)), tmp(rv.size());
           double* m = part[static_cast<size_t>(k)].data();
           for (std::int64_t pos = from; pos < to; ++pos) {
@@ -476,7 +592,9 @@ rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, int clust
                 for (int j = 0; j < q; ++j) t += ainv[static_cast<size_t>(i) * q + j] * x[j];
                 h += x[i] * t;
               }
-              h *= w;
+              // Each of a frequency weight's copies has the leverage of one
+              // observation; an analytic or sampling weight scales it.
+              if (!fweighted) h *= w;
               double d = 1 - h;
               s = d > 0 ? (vce == Vce::kHc2 ? s / d : s / (d * d)) : 0;
             }
@@ -486,16 +604,35 @@ rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, int clust
               for (int j = i; j < q; ++j) mi[j] += sx * x[j];
             }
           }
-        },
-        [](int) {});
+        });
     if (!done) return 1;
-    meat->assign(qq, 0.0);
-    for (const std::vector<double>& p : part)
-      for (size_t i = 0; i < qq; ++i) (*meat)[i] += p[i];
   }
+  meat->assign(qq, 0.0);
+  for (const std::vector<double>& pt : part)
+    for (size_t i = 0; i < qq; ++i) (*meat)[i] += pt[i];
   for (int i = 0; i < q; ++i)
     for (int j = 0; j < i; ++j) (*meat)[static_cast<size_t>(i) * q + j] = (*meat)[static_cast<size_t>(j) * q + i];
   return 0;
+}
+
+// One key per fit position for the cluster variable: its value, or for a
+// string variable the rank of its text among the distinct texts.
+void cluster_keys(data::Dataset& ds, const Fit& f, int clustvar, std::vector<double>* out) {
+  const std::int64_t n = f.count;
+  out->assign(static_cast<size_t>(n), 0.0);
+  if (!ds.is_string(clustvar)) {
+    const data::Column c = ds.column(clustvar);
+    for (std::int64_t pos = 0; pos < n; ++pos) (*out)[static_cast<size_t>(pos)] = value_of(c, f.row(pos));
+    return;
+  }
+  std::vector<std::pair<std::string, std::int64_t>> text(static_cast<size_t>(n));
+  for (std::int64_t pos = 0; pos < n; ++pos) text[static_cast<size_t>(pos)] = {ds.fetch_str(clustvar, f.row(pos) + 1), pos};
+  std::sort(text.begin(), text.end());
+  double rank = 0;
+  for (std::int64_t i = 0; i < n; ++i) {
+    if (i > 0 && text[static_cast<size_t>(i)].first != text[static_cast<size_t>(i - 1)].first) ++rank;
+    (*out)[static_cast<size_t>(text[static_cast<size_t>(i)].second)] = rank;
+  }
 }
 
 // ---- display, from the posted results only
@@ -786,57 +923,66 @@ rc_t cmd_regress_core(Interp& ip) {
   for (int j = 0; j < kx; ++j)
     if (status[j] != kDropped) kept.push_back(j);
   const int k = static_cast<int>(kept.size());
+  const bool model_cons = cons || o.hascons;
+  LsFit fit;
+  fit.b.assign(static_cast<size_t>(k), 0.0);
+  fit.ainv.assign(static_cast<size_t>(k) * k, 0.0);
   std::vector<long double> A(static_cast<size_t>(k) * k), c(static_cast<size_t>(k));
-  std::vector<double> ainv(static_cast<size_t>(k) * k), bk(static_cast<size_t>(k));
   for (int i = 0; i < k; ++i) {
     c[i] = xx.at(0, kept[i] + 1);
     for (int j = 0; j < k; ++j) {
       A[static_cast<size_t>(i) * k + j] = xx.at(kept[i] + 1, kept[j] + 1);
-      ainv[static_cast<size_t>(i) * k + j] = work[static_cast<size_t>(kept[i] + 1) * stride + kept[j] + 1];
+      fit.ainv[static_cast<size_t>(i) * k + j] = work[static_cast<size_t>(kept[i] + 1) * stride + kept[j] + 1];
     }
   }
-  // a_jj times the (j,j) element of the inverse is 1/(1 - R^2) of column j
-  // on the others; past 1e6 the double cross products carry too few
-  // digits, and they are formed once more in long double.
-  long double yy = xx.at(0, 0);
-  double worst = 0;
-  for (int i = 0; i < k; ++i)
-    worst = std::max(worst, static_cast<double>(A[static_cast<size_t>(i) * k + i]) * ainv[static_cast<size_t>(i) * k + i]);
-  if (worst > 1e6) {
-    std::vector<int> xv(vars.begin() + 1, vars.end());
-    if (rc_t rc = precise_pass(ip, f, xv, kept, vars[0], &A, &c, &yy)) return rc;
+  refine(A, c, k, &fit.ainv, &fit.b);
+  // The sums of squares from the double cross products: y's about its mean
+  // loses the digits its mean has over its spread.
+  const long double yy = xx.at(0, 0), sy = xx.sum(0), sw = xx.weight_sum();
+  const long double yy_c = yy - sy * sy / sw;
+  {
+    long double bxy = 0;
+    for (int i = 0; i < k; ++i) bxy += static_cast<long double>(fit.b[i]) * c[i];
+    fit.tss = static_cast<double>(centred ? yy_c : yy);
+    fit.rss = static_cast<double>(yy - bxy);
+    fit.mss = centred ? fit.tss - fit.rss : static_cast<double>(bxy);
   }
-  refine(A, c, k, &ainv, &bk);
+  // Whether those figures can be trusted to the last digits shown, else
+  // the fit is made again in double-double from the data:
+  //  - the pass is cheap anyway;
+  //  - a column's sum of squares about its mean is below 1/1000 of its
+  //    raw sum of squares (digits lost to centring), for y too;
+  //  - a_jj times the (j,j) element of the inverse, 1/(1 - R^2) of column
+  //    j on the others, is past 1e6;
+  //  - the fit is so close that rss keeps few of the digits of tss.
+  bool precise = static_cast<double>(f.count) * (k + 1) * (k + 1) <= 2e6;
+  if (!(yy_c * 1000 > yy)) precise = true;
+  for (int i = 0; i < k && !precise; ++i) {
+    const int col = kept[i] + 1;
+    const double raw = xx.at(col, col);
+    const double about = raw - xx.sum(col) * xx.sum(col) / xx.weight_sum();
+    if (!(cons && kept[i] == kx - 1) && cons && !(about * 1000 > raw)) precise = true;
+    if (static_cast<double>(A[static_cast<size_t>(i) * k + i]) * fit.ainv[static_cast<size_t>(i) * k + i] > 1e6)
+      precise = true;
+  }
+  if (!(fit.rss > 1e-4 * fit.tss)) precise = true;
+  if (precise && k > 0) {
+    LsFit better;
+    bool ok = false;
+    if (rc_t rc = precise_fit(ip, f, vars, kept, kx, cons, centred, xx, &better, &ok)) return rc;
+    if (ok) fit = std::move(better);
+  } else if (k == 0) {
+    fit.rss = fit.tss;
+  }
+  std::vector<double>& bk = fit.b;
+  std::vector<double>& ainv = fit.ainv;
+  double tss = fit.tss, rss = fit.rss, mss = fit.mss;
 
   // Fit statistics.
   const double N = f.n;
   double df_r = N - k;
   if (o.has_dof) df_r = o.dof;
-  const bool model_cons = cons || o.hascons;
   double df_m = (model_cons || o.tsscons) ? k - 1 : k;
-  long double bxy = 0;
-  {
-    CompensatedSum s;
-    for (int i = 0; i < k; ++i) s.add(static_cast<double>(bk[i] * c[i]));
-    bxy = s.value();
-  }
-  const long double sy = xx.sum(0), sw = xx.weight_sum();
-  double tss, rss, mss;
-  if (centred) {
-    long double m2 = sy * sy / sw;
-    tss = static_cast<double>(yy - m2);
-    if (model_cons) {
-      rss = static_cast<double>(yy - bxy);
-      mss = static_cast<double>(bxy - m2);
-    } else {
-      rss = static_cast<double>(yy - bxy);
-      mss = tss - rss;
-    }
-  } else {
-    tss = static_cast<double>(yy);
-    rss = static_cast<double>(yy - bxy);
-    mss = static_cast<double>(bxy);
-  }
   if (mss < 0) mss = 0;
   if (rss < 0) rss = 0;
   double s2 = df_r > 0 ? rss / df_r : 0;
@@ -868,7 +1014,9 @@ rc_t cmd_regress_core(Interp& ip) {
   } else {
     std::vector<double> meat;
     std::vector<int> xv(vars.begin() + 1, vars.end());
-    if (rc_t rc = robust_meat(ip, f, xv, clustvar, kept, bk, ainv, vars[0], vce,
+    std::vector<double> ccode;
+    if (clustvar) cluster_keys(ip.dataset, f, clustvar, &ccode);
+    if (rc_t rc = robust_meat(ip, f, xv, ccode, kept, bk, ainv, vars[0], vce,
                               cl.has_weight && cl.weight_type == kFweight, &meat, &n_clust))
       return rc;
     double factor = 1;
