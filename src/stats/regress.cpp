@@ -37,6 +37,7 @@
 #include "stats/matexpr.h"
 #include "stats/parallel.h"
 #include "stats/sample.h"
+#include "stats/summarize.h"
 #include "stats/sweep.h"
 
 namespace nuvra {
@@ -379,29 +380,62 @@ bool dd_invert(std::vector<DD>* a, int n) {
   return true;
 }
 
-// The fit over the kept columns in double-double, for data that the double
-// cross products cannot carry: one serial pass forms the cross products of
-// the deviations from the first pass's means (about zero when the constant
-// is not among the kept columns) with exact products and double-double
-// sums; the mean's own rounding is then taken out.  With the constant kept
-// the slopes come from the centred block, and the constant and its
-// covariances from the means.  The pass is serial and its result does not
-// depend on the thread count.  Returns 1 on Break; *ok is false when the
-// block could not be inverted (the double results stand).
-rc_t precise_fit(Interp& ip, const Fit& f, const std::vector<int>& vars, const std::vector<int>& kept, int kx,
-                 bool cons, bool centred, const CrossProducts& xx, LsFit* out, bool* ok) {
-  *ok = false;
-  const int k = static_cast<int>(kept.size());
-  const bool ck = cons && k > 0 && kept.back() == kx - 1;
-  const int q = ck ? k - 1 : k;  // kept regressors other than the constant
-  const int m = q + 1;           // y, then those regressors
-  std::vector<int> cv{vars[0]};
-  std::vector<double> mean(static_cast<size_t>(m), 0.0);
-  for (int j = 0; j < q; ++j) cv.push_back(vars[kept[j] + 1]);
-  if (ck) {
-    mean[0] = xx.sum(0) / xx.weight_sum();
-    for (int j = 0; j < q; ++j) mean[j + 1] = xx.sum(kept[j] + 1) / xx.weight_sum();
+// Solves the least-squares problem of y (index 0 of the m-by-m cross
+// products C) on the columns `cols` (indices into C, not 0) in
+// double-double: *inv receives the inverse of their block, *b the
+// coefficients after one step of refinement.  False when the block is not
+// positive definite.
+bool dd_solve(const std::vector<DD>& C, int m, const std::vector<int>& cols, std::vector<DD>* inv, std::vector<DD>* b) {
+  const int q = static_cast<int>(cols.size());
+  auto at = [&](int i, int j) { return C[static_cast<size_t>(i) * m + j]; };
+  inv->assign(static_cast<size_t>(q) * q, DD());
+  for (int i = 0; i < q; ++i)
+    for (int j = 0; j < q; ++j) (*inv)[static_cast<size_t>(i) * q + j] = at(cols[i], cols[j]);
+  if (q > 0 && !dd_invert(inv, q)) return false;
+  b->assign(static_cast<size_t>(q), DD());
+  std::vector<DD> r(static_cast<size_t>(q));
+  for (int i = 0; i < q; ++i)
+    for (int j = 0; j < q; ++j) (*b)[i] += (*inv)[static_cast<size_t>(i) * q + j] * at(0, cols[j]);
+  for (int i = 0; i < q; ++i) {
+    DD t = at(0, cols[i]);
+    for (int j = 0; j < q; ++j) t -= at(cols[i], cols[j]) * (*b)[j];
+    r[i] = t;
   }
+  for (int i = 0; i < q; ++i)
+    for (int j = 0; j < q; ++j) (*b)[i] += (*inv)[static_cast<size_t>(i) * q + j] * r[j];
+  return true;
+}
+
+// The fit in double-double, for data that the double cross products cannot
+// carry: one serial pass forms the cross products of y and every regressor
+// other than the constant as deviations from the first pass's means (about
+// zero when the constant was dropped) with exact products and
+// double-double sums; the means' own rounding is then taken out.  With the
+// constant kept the slopes come from the centred block, and the constant
+// and its covariances from the means.  The pass is serial and its result
+// does not depend on the thread count.
+//
+// The double sweep's decisions are computed on a matrix whose rounding can
+// swamp them when the regressors are badly scaled (powers of an offset
+// variable).  A regressor it dropped is therefore looked at again here, on
+// the exact centred matrix: it is kept unless the part of it the kept
+// regressors do not explain is within the rounding of the data as stored,
+// 1 - R^2 < 1024 u^2 (u = 2^-24 when a float column is involved, else
+// 2^-53).  An exactly repeated or summed regressor stays dropped.
+//
+// Returns 1 on Break; *ok is false when the block could not be inverted
+// (the double results then stand).  *kept is updated with the regressors
+// kept back.
+rc_t precise_fit(Interp& ip, const Fit& f, const std::vector<int>& vars, std::vector<int>* kept, int kx, bool cons,
+                 bool centred, const CrossProducts& xx, LsFit* out, bool* ok) {
+  *ok = false;
+  const bool ck = cons && !kept->empty() && kept->back() == kx - 1;
+  const int nr = cons ? kx - 1 : kx;  // regressors other than the constant
+  const int m = nr + 1;               // y, then those regressors
+  std::vector<int> cv(vars.begin(), vars.begin() + m);
+  std::vector<double> mean(static_cast<size_t>(m), 0.0);
+  if (ck)
+    for (int j = 0; j < m; ++j) mean[j] = xx.sum(j) / xx.weight_sum();
   const RowReader reader(ip.dataset, cv);
   std::vector<DD> C(static_cast<size_t>(m) * m), lin(static_cast<size_t>(m)), d(static_cast<size_t>(m));
   std::vector<double> v(static_cast<size_t>(m));
@@ -427,26 +461,46 @@ rc_t precise_fit(Interp& ip, const Fit& f, const std::vector<int>& vars, const s
       for (int j = i; j < m; ++j) C[static_cast<size_t>(i) * m + j] -= lin[i] * lin[j] / W;
   for (int i = 0; i < m; ++i)
     for (int j = 0; j < i; ++j) C[static_cast<size_t>(i) * m + j] = C[static_cast<size_t>(j) * m + i];
-  auto Cx = [&](int i, int j) { return C[static_cast<size_t>(i + 1) * m + j + 1]; };
-  std::vector<DD> inv(static_cast<size_t>(q) * q);
-  for (int i = 0; i < q; ++i)
-    for (int j = 0; j < q; ++j) inv[static_cast<size_t>(i) * q + j] = Cx(i, j);
-  if (q > 0 && !dd_invert(&inv, q)) return 0;
-  // b = inv c, then one step of refinement against the block itself.
-  std::vector<DD> b(static_cast<size_t>(q)), r(static_cast<size_t>(q));
-  for (int i = 0; i < q; ++i)
-    for (int j = 0; j < q; ++j) b[i] += inv[static_cast<size_t>(i) * q + j] * C[j + 1];
-  for (int i = 0; i < q; ++i) {
-    DD t = C[i + 1];
-    for (int j = 0; j < q; ++j) t -= Cx(i, j) * b[j];
-    r[i] = t;
+
+  // The regressors (as columns of C) kept, and the dropped ones looked at again.
+  std::vector<int> cols;
+  std::vector<char> is_kept(static_cast<size_t>(nr), 0);
+  for (int j : *kept)
+    if (j < nr) {
+      cols.push_back(j + 1);
+      is_kept[static_cast<size_t>(j)] = 1;
+    }
+  auto unit = [&](int c) { return ip.dataset.type(cv[static_cast<size_t>(c)]) == data::kFloat ? 0x1p-24 : 0x1p-53; };
+  std::vector<DD> inv, b;
+  for (int j = 0; j < nr; ++j) {
+    if (is_kept[static_cast<size_t>(j)]) continue;
+    const DD cjj = C[static_cast<size_t>(j + 1) * m + j + 1];
+    if (!(cjj.hi > 0)) continue;
+    double u = unit(j + 1);
+    for (int c : cols) u = std::max(u, unit(c));
+    std::vector<DD> Cj(C);  // regress column j on the kept ones: j in y's place
+    for (int a = 0; a < m; ++a) {
+      Cj[static_cast<size_t>(a)] = C[static_cast<size_t>(j + 1) * m + a];
+      Cj[static_cast<size_t>(a) * m] = C[static_cast<size_t>(a) * m + j + 1];
+    }
+    Cj[0] = cjj;
+    if (!dd_solve(Cj, m, cols, &inv, &b)) continue;
+    DD left = cjj;
+    for (size_t i = 0; i < cols.size(); ++i) left -= b[i] * Cj[static_cast<size_t>(cols[i])];
+    if (!(left.value() >= 1024 * u * u * cjj.value())) continue;
+    cols.insert(std::upper_bound(cols.begin(), cols.end(), j + 1), j + 1);
+    is_kept[static_cast<size_t>(j)] = 1;
   }
-  for (int i = 0; i < q; ++i)
-    for (int j = 0; j < q; ++j) b[i] += inv[static_cast<size_t>(i) * q + j] * r[j];
+  if (!dd_solve(C, m, cols, &inv, &b)) return 0;
+  const int q = static_cast<int>(cols.size());
   DD rss = C[0];
-  for (int i = 0; i < q; ++i) rss -= b[i] * C[i + 1];
+  for (int i = 0; i < q; ++i) rss -= b[i] * C[static_cast<size_t>(cols[i])];
   DD tss = C[0];
   if (centred && !ck) tss -= lin[0] * lin[0] / W;
+  kept->clear();
+  for (int c : cols) kept->push_back(c - 1);
+  if (ck) kept->push_back(kx - 1);
+  const int k = static_cast<int>(kept->size());
   out->b.assign(static_cast<size_t>(k), 0.0);
   out->ainv.assign(static_cast<size_t>(k) * k, 0.0);
   for (int i = 0; i < q; ++i) {
@@ -458,14 +512,14 @@ rc_t precise_fit(Interp& ip, const Fit& f, const std::vector<int>& vars, const s
     std::vector<DD> mu(static_cast<size_t>(m));
     for (int j = 0; j < m; ++j) mu[j] = DD(mean[j]) + lin[j] / W;
     DD b0 = mu[0];
-    for (int j = 0; j < q; ++j) b0 -= b[j] * mu[j + 1];
+    for (int i = 0; i < q; ++i) b0 -= b[i] * mu[cols[i]];
     out->b[q] = b0.value();
     DD quad = DD(1.0) / W;
     for (int i = 0; i < q; ++i) {
       DD t;
-      for (int j = 0; j < q; ++j) t += inv[static_cast<size_t>(i) * q + j] * mu[j + 1];
+      for (int j = 0; j < q; ++j) t += inv[static_cast<size_t>(i) * q + j] * mu[cols[j]];
       out->ainv[static_cast<size_t>(i) * k + q] = out->ainv[static_cast<size_t>(q) * k + i] = (-t).value();
-      quad += t * mu[i + 1];
+      quad += t * mu[cols[i]];
     }
     out->ainv[static_cast<size_t>(q) * k + q] = quad.value();
   }
@@ -655,16 +709,31 @@ void display_header(Interp& ip) {
   char flabel[48];
   std::snprintf(flabel, sizeof flabel, "F(%3.0f,%6.0f)", df_m, df_r);
   ip.out.set_class(output::OutClass::Text);
+  // Every figure of the header keeps to its column: one too wide for its
+  // format (an F of 185330863.65 in %8.2f) is shown in the general form
+  // of the same width instead of pushing the line past the screen.
+  auto fit = [](const char* f, double v, int width) {
+    std::string t = fmtnum(f, v);
+    if (static_cast<int>(t.size()) > width) {
+      char g[16];
+      std::snprintf(g, sizeof g, "%%%d.0g", width);
+      t = fmtnum(g, v);
+    }
+    return t;
+  };
   if (!emacro(ip, "vcetype").empty()) {
+    // The title and the count of observations, then the F block from
+    // column 55, the column of the ordinary header's fit summary.
     std::string left = "{txt}Linear r" + std::string("egression");
-    ip.out.printf_markup("\n%s{col 45}Number of obs = {res}%8.0f\n", left.c_str(), N);
+    ip.out.printf_markup("\n%s{col 45}Number of obs = {res}%8s\n", left.c_str(), fit("%8.0f", N, 8).c_str());
     if (is_missing(F))
-      ip.out.printf_markup("{txt}{col 45}{help j_robustsingular:%-14s}= {res}%8s\n", flabel, fmtnum("%8.2f", F).c_str());
+      ip.out.printf_markup("{txt}{col 55}{help j_robustsingular:%-14s}= {res}%8s\n", flabel,
+                           fit("%8.2f", F, 8).c_str());
     else
-      ip.out.printf_markup("{txt}{col 45}%-14s= {res}%8s\n", flabel, fmtnum("%8.2f", F).c_str());
-    ip.out.printf_markup("{txt}{col 45}%-14s= {res}%8s\n", "Prob > F", fmtnum("%8.4f", prob).c_str());
-    ip.out.printf_markup("{txt}{col 45}%-14s= {res}%8s\n", "R-squared", fmtnum("%8.4f", r2).c_str());
-    ip.out.printf_markup("{txt}{col 45}%-14s= {res} %7s\n\n", "Root MSE", fmtnum("%7.0g", rmse).c_str());
+      ip.out.printf_markup("{txt}{col 55}%-14s= {res}%8s\n", flabel, fit("%8.2f", F, 8).c_str());
+    ip.out.printf_markup("{txt}{col 55}%-14s= {res}%8s\n", "Prob > F", fmtnum("%8.4f", prob).c_str());
+    ip.out.printf_markup("{txt}{col 55}%-14s= {res}%8s\n", "R-squared", fmtnum("%8.4f", r2).c_str());
+    ip.out.printf_markup("{txt}{col 55}%-14s= {res} %7s\n\n", "Root MSE", fit("%7.0g", rmse, 7).c_str());
     return;
   }
   double tss = mss + rss;
@@ -673,19 +742,19 @@ void display_header(Interp& ip) {
   // The analysis-of-variance rows on the left, the fit summary from
   // column 55 on.
   auto line = [&](const char* name, double ss, double df, const char* label, const std::string& value) {
-    ip.out.printf_markup("{txt}%12s {c |} {res}%11s%6.0f %11s{txt}{col 55}%-14s= {res}%8s\n", name,
-                         fmtnum("%11.0g", ss).c_str(), df, fmtnum("%11.0g", ms(ss, df)).c_str(), label,
-                         value.c_str());
+    ip.out.printf_markup("{txt}%12s {c |} {res}%11s%6s %11s{txt}{col 55}%-14s= {res}%8s\n", name,
+                         fit("%11.0g", ss, 11).c_str(), fit("%6.0f", df, 6).c_str(),
+                         fit("%11.0g", ms(ss, df), 11).c_str(), label, value.c_str());
   };
-  ip.out.printf_markup("\n{txt}%12s {c |} %11s%6s %11s{col 55}%-14s= {res}%8.0f\n", "Source", "SS", "df", "MS",
-                       "Number of obs", N);
+  ip.out.printf_markup("\n{txt}%12s {c |} %11s%6s %11s{col 55}%-14s= {res}%8s\n", "Source", "SS", "df", "MS",
+                       "Number of obs", fit("%8.0f", N, 8).c_str());
   ip.out.printf_markup("{txt}{hline 13}{c +}{hline 30}{col 55}%-14s= {res}%8s\n", flabel,
-                       fmtnum("%8.2f", F).c_str());
+                       fit("%8.2f", F, 8).c_str());
   line("Model", mss, df_m, "Prob > F", fmtnum("%8.4f", prob));
   line("Residual", rss, df_r, "R-squared", fmtnum("%8.4f", r2));
   ip.out.printf_markup("{txt}{hline 13}{c +}{hline 30}{col 55}%-14s= {res}%8s\n", "Adj R-squared",
                        fmtnum("%8.4f", r2_a).c_str());
-  line("Total", tss, df_t, "Root MSE", " " + fmtnum("%7.0g", rmse));
+  line("Total", tss, df_t, "Root MSE", " " + fit("%7.0g", rmse, 7));
   ip.out.print_markup("\n");
 }
 
@@ -922,7 +991,7 @@ rc_t cmd_regress_core(Interp& ip) {
   std::vector<int> kept;
   for (int j = 0; j < kx; ++j)
     if (status[j] != kDropped) kept.push_back(j);
-  const int k = static_cast<int>(kept.size());
+  int k = static_cast<int>(kept.size());
   const bool model_cons = cons || o.hascons;
   LsFit fit;
   fit.b.assign(static_cast<size_t>(k), 0.0);
@@ -969,8 +1038,13 @@ rc_t cmd_regress_core(Interp& ip) {
   if (precise && k > 0) {
     LsFit better;
     bool ok = false;
-    if (rc_t rc = precise_fit(ip, f, vars, kept, kx, cons, centred, xx, &better, &ok)) return rc;
-    if (ok) fit = std::move(better);
+    std::vector<int> kept2 = kept;
+    if (rc_t rc = precise_fit(ip, f, vars, &kept2, kx, cons, centred, xx, &better, &ok)) return rc;
+    if (ok) {
+      fit = std::move(better);
+      kept = std::move(kept2);
+      k = static_cast<int>(kept.size());
+    }
   } else if (k == 0) {
     fit.rss = fit.tss;
   }
@@ -1074,15 +1148,17 @@ rc_t cmd_regress_core(Interp& ip) {
     if (vce == Vce::kCluster) df_m = qn;
   }
 
-  // Standardized coefficients.
+  // Standardized coefficients, kept with the results whether shown or
+  // not, so that a replay with beta shows what the fit computed.
   std::vector<double> betas(static_cast<size_t>(kx), kMissing);
-  if (o.beta) {
-    double sdy = std::sqrt((xx.at(0, 0) - xx.sum(0) * xx.sum(0) / xx.weight_sum()) / (N - 1));
+  {
+    const double sw_ = xx.weight_sum();
+    const double sdy = std::sqrt((xx.at(0, 0) - xx.sum(0) * xx.sum(0) / sw_) / (N - 1));
     for (int i = 0; i < k; ++i) {
       int col = kept[i];
       if (cons && col == kx - 1) continue;
-      double sx = std::sqrt((xx.at(col + 1, col + 1) - xx.sum(col + 1) * xx.sum(col + 1) / xx.weight_sum()) / (N - 1));
-      betas[col] = bk[i] * sx / sdy;
+      double sx = std::sqrt((xx.at(col + 1, col + 1) - xx.sum(col + 1) * xx.sum(col + 1) / sw_) / (N - 1));
+      betas[col] = finite_or_missing(bk[i] * sx / sdy);
     }
   }
 

@@ -115,3 +115,44 @@ assert e(N) == 21
 scalar tss = e(mss) + e(rss)
 quietly summarize y
 assert reldif(tss, r(Var) * (r(N) - 1)) < 1e-12
+insheet using strd/Filip.csv, comma clear double
+generate double x2 = x^2
+generate double x3 = x^3
+generate double x4 = x^4
+generate double x5 = x^5
+generate double x6 = x^6
+generate double x7 = x^7
+generate double x8 = x^8
+generate double x9 = x^9
+generate double x10 = x^10
+quietly regress y x x2 x3 x4 x5 x6 x7 x8 x9 x10
+matrix b = e(b)
+matrix V = e(V)
+lre_check el(b,1,1) -2772.17959193342 7 "Filip b1"
+lre_check sqrt(el(V,1,1)) 559.779865474950 7 "Filip se_b1"
+lre_check el(b,1,2) -2316.37108160893 7 "Filip b2"
+lre_check sqrt(el(V,2,2)) 466.477572127796 7 "Filip se_b2"
+lre_check el(b,1,3) -1127.97394098372 7 "Filip b3"
+lre_check sqrt(el(V,3,3)) 227.204274477751 7 "Filip se_b3"
+lre_check el(b,1,4) -354.478233703349 7 "Filip b4"
+lre_check sqrt(el(V,4,4)) 71.6478660875927 7 "Filip se_b4"
+lre_check el(b,1,5) -75.1242017393757 7 "Filip b5"
+lre_check sqrt(el(V,5,5)) 15.2897178747400 7 "Filip se_b5"
+lre_check el(b,1,6) -10.8753180355343 7 "Filip b6"
+lre_check sqrt(el(V,6,6)) 2.23691159816033 7 "Filip se_b6"
+lre_check el(b,1,7) -1.06221498588947 7 "Filip b7"
+lre_check sqrt(el(V,7,7)) 0.221624321934227 7 "Filip se_b7"
+lre_check el(b,1,8) -0.670191154593408E-01 7 "Filip b8"
+lre_check sqrt(el(V,8,8)) 0.142363763154724E-01 7 "Filip se_b8"
+lre_check el(b,1,9) -0.246781078275479E-02 7 "Filip b9"
+lre_check sqrt(el(V,9,9)) 0.535617408889821E-03 7 "Filip se_b9"
+lre_check el(b,1,10) -0.402962525080404E-04 7 "Filip b10"
+lre_check sqrt(el(V,10,10)) 0.896632837373868E-05 7 "Filip se_b10"
+lre_check el(b,1,11) -1467.48961422980 7 "Filip b0"
+lre_check sqrt(el(V,11,11)) 298.084530995537 7 "Filip se_b0"
+lre_check e(rmse) 0.334801051324544E-02 7 "Filip root MSE"
+lre_check e(r2) 0.996727416185620 7 "Filip R-squared"
+assert e(N) == 82
+scalar tss = e(mss) + e(rss)
+quietly summarize y
+assert reldif(tss, r(Var) * (r(N) - 1)) < 1e-12
