@@ -1035,7 +1035,7 @@ rc_t cmd_regress_core(Interp& ip) {
       precise = true;
   }
   if (!(fit.rss > 1e-4 * fit.tss)) precise = true;
-  if (precise && k > 0) {
+  if (precise) {
     LsFit better;
     bool ok = false;
     std::vector<int> kept2 = kept;
@@ -1045,8 +1045,6 @@ rc_t cmd_regress_core(Interp& ip) {
       kept = std::move(kept2);
       k = static_cast<int>(kept.size());
     }
-  } else if (k == 0) {
-    fit.rss = fit.tss;
   }
   std::vector<double>& bk = fit.b;
   std::vector<double>& ainv = fit.ainv;
