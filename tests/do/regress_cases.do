@@ -50,12 +50,12 @@ quietly regress y x1 dup
 assert _b[dup] == 0 & _b[x1] != 0 & e(df_m) == 1
 generate double x3 = x1 + x2
 quietly regress y x1 x2 x3
-matrix list e(b)
+assert _b[x1] == 0 & _b[x2] != 0 & _b[x3] != 0 & e(df_m) == 2
 generate float f1 = x1 / 3
 generate float f2 = x2 / 7
 generate float f3 = f1 + f2
 quietly regress y f1 f2 f3
-matrix list e(b)
+assert _b[f1] == 0 & _b[f2] != 0 & _b[f3] != 0 & e(df_m) == 2
 * Headers: an F too wide for %8.2f shows in a shorter form; the robust
 * header's F block starts at column 55.
 clear
