@@ -2,8 +2,8 @@
 // two doubles, about 32 significant digits.  Used where the regression core
 // needs more than double precision on a small matrix or in a serial pass:
 // products are exact through the fused multiply-add, sums keep their
-// rounding error.  Build with contraction of a*b+c left to std::fma only;
-// the error-free steps below must not be rearranged.
+// rounding error.  The error-free steps below depend on the order of their
+// operations, which the compiler keeps as written (no -ffast-math).
 #pragma once
 #include <cmath>
 

@@ -1023,8 +1023,9 @@ rc_t cmd_regress_core(Interp& ip) {
   //    raw sum of squares (digits lost to centring), for y too;
   //  - a_jj times the (j,j) element of the inverse, 1/(1 - R^2) of column
   //    j on the others, is past 1e6;
-  //  - the fit is so close that rss keeps few of the digits of tss.
-  bool precise = static_cast<double>(f.count) * (k + 1) * (k + 1) <= 2e6;
+  //  - the fit is so close that rss keeps few of the digits of tss;
+  //  - the sweep dropped a regressor, which is looked at again there.
+  bool precise = static_cast<double>(f.count) * (k + 1) * (k + 1) <= 2e6 || k < kx;
   if (!(yy_c * 1000 > yy)) precise = true;
   for (int i = 0; i < k && !precise; ++i) {
     const int col = kept[i] + 1;
