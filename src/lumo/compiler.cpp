@@ -149,6 +149,10 @@ class FnCompiler {
     if (Cur().code != kTokName) Expected("name");
     std::string name = Cur().text;
     Advance();
+    // A declaration where only definitions may begin.
+    int after = Cur().code;
+    if (after == kTokNewline || after == kTokEnd || after == ',' || after == ';')
+      CompileFail(host_, "type declaration required\n");
     if (Cur().code != '(') Expected("'('");
     size_t close = Match(pos_);
     ParseArguments(pos_ + 1, close);
@@ -734,7 +738,7 @@ class FnCompiler {
     }
     if (semi[0] > lo) {
       TopExpr(lo, semi[0], true);
-      Emit(k_pop);
+      PopResult();
       FlushPostponed();
     }
     int test = NewBranchPoint(""), body = NewBranchPoint(""), step = NewBranchPoint(""), brk = NewBranchPoint("");
@@ -747,7 +751,7 @@ class FnCompiler {
     DefineHere(step);
     if (hi > semi[1] + 1) {
       TopExpr(semi[1] + 1, hi, true);
-      Emit(k_pop);
+      PopResult();
       FlushPostponed();
     }
     EmitJump(k_jump, test);
@@ -975,7 +979,7 @@ class FnCompiler {
     }
     if (first.code == kTokPlusPlus || first.code == kTokMinusMinus) {
       if (hi - lo != 2 || t_[lo + 1].code != kTokName) CompileFail(host_, "invalid use of ++ or --\n");
-      int slot = Variable(t_[lo + 1].text, true);
+      int slot = Variable(t_[lo + 1].text, false);
       syms_.MarkSet(slot);
       Emit(first.code == kTokPlusPlus ? k_inc : k_dec, slot);
       Emit(k_local, slot);
@@ -986,7 +990,7 @@ class FnCompiler {
     if (last.code == kTokPlusPlus || last.code == kTokMinusMinus) {
       if (hi - lo != 2 || t_[lo].code != kTokName) CompileFail(host_, "invalid use of ++ or --\n");
       if (postponed_.size() >= size_t(kMaxPostponed)) CompileFail(host_, "too many postponed ++ or --\n");
-      int slot = Variable(t_[lo].text, true);
+      int slot = Variable(t_[lo].text, false);
       syms_.MarkSet(slot);
       Emit(k_local, slot);
       postponed_.push_back({last.code == kTokPlusPlus ? k_inc : k_dec, slot});

@@ -93,6 +93,7 @@ std::string Disassemble(const int32_t* code, size_t words) {
         if (left < 1) return out + "\n";
         int32_t n = w[0];
         len = 2 + 2 * size_t(n);
+        out += " " + std::to_string(n) + ":";
         for (int32_t k = 0; k < n && size_t(2 * k + 2) < left + 1; ++k)
           out += " " + Constant(code, words, int32_t(pc + 2 + 2 * size_t(k)));
         break;
@@ -101,6 +102,7 @@ std::string Disassemble(const int32_t* code, size_t words) {
         if (left < 1) return out + "\n";
         int32_t n = w[0];
         size_t at = pc + 2;
+        out += " " + std::to_string(n) + ":";
         for (int32_t k = 0; k < n && at < words; ++k) {
           out += " \"" + BytesText(code + at, words - at - 1) + "\"";
           at += 1 + size_t(code[at]);
