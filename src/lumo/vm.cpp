@@ -76,6 +76,8 @@ rc_t Machine::RunStatement(FunctionRecord* f) {
   const char* bi = builtin;
   bool cond = condition;
   ++f->refcount;
+  std::vector<ValueRecord*> outer_made;
+  outer_made.swap(made_globals);
   level_ = -1;
   values_.level = -1;
   status_ = 0;
@@ -87,6 +89,13 @@ rc_t Machine::RunStatement(FunctionRecord* f) {
   if (status_ == 1 && !rc) rc = 1;
   while (sp_ > sp) Pop();
   values_.Release(f);
+  if (rc != 0) {
+    // A failed statement leaves no trace of the globals it only began.
+    for (ValueRecord* g : made_globals)
+      if (values_.FindGlobal(g->name) == g && g->eltype == kReal && g->rows == 0 && g->cols == 0)
+        values_.rmexternal(g->name);
+  }
+  made_globals.swap(outer_made);
   pc_ = pc;
   base_ = base;
   fn_ = fn;
@@ -475,6 +484,7 @@ void Ops::op_external(Machine& m) {
       m.RaiseAllocation();
       return;
     }
+    m.made_globals.push_back(g);
   }
   if (!m.Push(g)) return;
   pc(m) += 3 + w[2];

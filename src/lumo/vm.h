@@ -84,6 +84,10 @@ class Machine {
   bool tracing = false;
   bool condition = false;
 
+  // Globals the running statement made; those still unassigned are
+  // dropped again when it fails.
+  std::vector<ValueRecord*> made_globals;
+
   // Shows a value as an expression statement does.
   void Display(const ValueRecord* v);
 
