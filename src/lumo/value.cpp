@@ -95,6 +95,7 @@ void Values::ReleaseHeader(ValueRecord* v) {
 }
 
 void* Values::AllocBlock(size_t bytes) {
+  if (bytes > block_limit) return nullptr;
   if (bytes == 8 && !free_blocks_.empty()) {
     void* p = free_blocks_.back();
     free_blocks_.pop_back();
@@ -188,7 +189,7 @@ ValueRecord* Values::NewScratch(size_t bytes) {
 void* Values::NewString(std::string_view text, bool* ok) {
   *ok = true;
   if (text.empty()) return nullptr;
-  if (text.size() > UINT32_MAX - 8) {
+  if (text.size() > UINT32_MAX - 8 || text.size() > block_limit) {
     *ok = false;
     error_ = "unable to allocate string";
     return nullptr;

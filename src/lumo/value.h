@@ -163,6 +163,10 @@ class Values {
   // Hands both free lists back to the allocator.
   void TrimFreeLists();
 
+  // The largest block handed out (a request above it fails like one
+  // the allocator refuses); the fuzz target lowers it.
+  size_t block_limit = SIZE_MAX;
+
   // The call level new temporaries belong to (the machine keeps it).
   int32_t level = -1;
 

@@ -196,7 +196,8 @@ void Elementwise(Machine& m, int op, ValueRecord* a, ValueRecord* b, const Pairi
           std::string s;
           std::string_view piece = Str(sv, sv == a ? ia : ib);
           if (!is_missing(times) && times >= 1) {
-            if (double(piece.size()) * std::floor(times) > 2147483647.0) {
+            double bytes = double(piece.size()) * std::floor(times);
+            if (bytes > 2147483647.0 || bytes > double(m.values().block_limit)) {
               m.RaiseError(3492, Machine::MessageFor(3492));
               return;
             }

@@ -151,7 +151,7 @@ rc_t Environment(Interp& ip, LumoState& st) {
     std::string line;
     if (!src->read(ip, line, pending.empty() ? ": " : "> ")) {
       if (src->is_window()) return 0;
-      ip.out.markup(OutClass::Error, "unexpected end of file (end statement missing)\n");
+      ip.out.markup(OutClass::Error, "\nunexpected end of file (end statement missing)\n");
       return 612;
     }
     if (pending.empty()) {
