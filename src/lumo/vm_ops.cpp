@@ -42,6 +42,17 @@ inline double Arith(int op, double a, double b) {
   return std::isfinite(r) && !is_missing(r) ? r : kMissing;
 }
 
+// z = f(x, y) element by element, with Arith's rules for missing values
+// and overflow.
+template <class F>
+void SameShape(const double* x, const double* y, double* z, int64_t n, F f) {
+  for (int64_t k = 0; k < n; ++k) {
+    double u = x[k], v = y[k];
+    double r = f(u, v);
+    z[k] = (is_missing(u) || is_missing(v) || !(std::fabs(r) < kMissing)) ? kMissing : r;
+  }
+}
+
 // Comparisons order numbers below the missing values, as stored.
 inline bool Relation(int op, int c) {
   switch (op) {
@@ -262,7 +273,14 @@ void Elementwise(Machine& m, int op, ValueRecord* a, ValueRecord* b, const Pairi
   const double* y = reals(b);
   double* z = reals(r);
   if (p.kase == 1 && !cmp && !logic) {
-    for (int64_t k = 0; k < n; ++k) z[k] = Arith(op, x[k], y[k]);
+    // The operator is chosen once, outside the loop over elements.
+    switch (op) {
+      case k_add: case k_colonadd: SameShape(x, y, z, n, [](double u, double v) { return u + v; }); break;
+      case k_sub: case k_colonsub: SameShape(x, y, z, n, [](double u, double v) { return u - v; }); break;
+      case k_mul: case k_colonmul: SameShape(x, y, z, n, [](double u, double v) { return u * v; }); break;
+      default:
+        for (int64_t k = 0; k < n; ++k) z[k] = Arith(op, x[k], y[k]);
+    }
   } else {
     for (int32_t i = 0; i < p.rows; ++i)
       for (int32_t j = 0; j < p.cols; ++j) {

@@ -156,6 +156,11 @@ TEST(LumoVm, ArithmeticOnMissingAndOverflow) {
   EXPECT_EQ(Reals(f, "d", &r, &c), (std::vector<double>{miss}));
   EXPECT_EQ(Reals(f, "e", &r, &c), (std::vector<double>{miss}));
   EXPECT_EQ(Reals(f, "g", &r, &c), (std::vector<double>{1024}));
+  // The same rules element by element.
+  ASSERT_EQ(f.Run("h = (1,.,3) :+ (1,2,.a); k = (1e300,1) :* (1e300,2); l = (5,6) - (.,1)"), 0);
+  EXPECT_EQ(Reals(f, "h", &r, &c), (std::vector<double>{2, miss, miss}));
+  EXPECT_EQ(Reals(f, "k", &r, &c), (std::vector<double>{miss, 2}));
+  EXPECT_EQ(Reals(f, "l", &r, &c), (std::vector<double>{miss, 5}));
   // Missing values order above every number.
   f.host.output.clear();
   ASSERT_EQ(f.Run(". > 1e300, .a > ., \"ab\" < \"b\", \"ab\" < \"a\""), 0);
