@@ -215,6 +215,9 @@ class Interp {
   Preferences prefs;
   bool windowed = false;  // the windowed edition is running
   std::string lumolib = "base;math;stat;io;eispack";
+  // The Lumo environment, made by the first `lumo` command (its type
+  // belongs to the Lumo command handler).
+  std::shared_ptr<void> lumo_state;
   int startup_stage = 0;
   std::chrono::steady_clock::time_point command_start;
   double last_elapsed = 0.0;
