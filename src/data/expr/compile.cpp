@@ -840,6 +840,33 @@ class Compiler {
     }
     if (name == "el" || name == "rownumb" || name == "colnumb" || name == "mreldif" || name == "matrix")
       return matrix_dedicated(name, args);
+    if (name == "nullmat") fail(109);  // a matrix: only matrix expressions take it
+    if (name == "has_eprop") {
+      // Whether the last estimation declared the property, fixed while the
+      // expression runs.
+      std::string want = s_.substr(args[0].b, args[0].e - args[0].b);
+      auto it = ip_.e_results.macros.find("properties");
+      bool found = false;
+      if (it != ip_.e_results.macros.end()) {
+        const std::string& props = it->second;
+        size_t k = 0;
+        while (k < props.size() && !found) {
+          size_t b = props.find_first_not_of(" \t", k);
+          if (b == std::string::npos) break;
+          size_t e = props.find_first_of(" \t", b);
+          if (e == std::string::npos) e = props.size();
+          found = props.compare(b, e - b, want) == 0;
+          k = e;
+        }
+      }
+      constant(found ? 1 : 0);
+      return Type::kNumeric;
+    }
+    if (name == "twithin") {
+      for (int k = 0; k < 3; ++k) num(k);
+      op(D_twithin, 3);
+      return Type::kNumeric;
+    }
     if (name == "_caller") {
       constant(ip_.version / 100.0);
       return Type::kNumeric;

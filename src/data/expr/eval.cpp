@@ -745,6 +745,19 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
       sp -= 3;
       fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::hypergeometric);
       break;
+    case F__hyp2f1:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::hyp2f1);
+      break;
+    case D_twithin: {
+      sp -= 2;
+      double* t = lv(sp - 1);
+      const double* a = lv(sp);
+      const double* b = lv(sp + 1);
+      for (int i = 0; i < n; ++i)
+        t[i] = t[i] < M && (!(a[i] < M) || t[i] > a[i]) && t[i] < b[i] ? 1.0 : 0.0;
+      break;
+    }
     case F_hypergeometricp:
       sp -= 3;
       fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::hypergeometricp);
@@ -766,6 +779,16 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
         else
           a[i] = ln ? fn::lnnormalden(a[i], b[i], c[i]) : fn::normalden(a[i], b[i], c[i]);
       }
+      break;
+    }
+    case F_replay: {
+      // 1 when the calling program was given nothing but options: its
+      // command line (the local 0) is empty or begins with a comma.
+      const std::string* line = cx_.ip ? cx_.ip->macros.local("0") : nullptr;
+      size_t b = line ? line->find_first_not_of(" \t") : std::string::npos;
+      double v = b == std::string::npos || (*line)[b] == ',' ? 1.0 : 0.0;
+      double* d = lv(sp++);
+      for (int i = 0; i < n; ++i) d[i] = v;
       break;
     }
     case F_uniform:
