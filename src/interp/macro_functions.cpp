@@ -332,6 +332,13 @@ rc_t fn_display(Interp& ip, std::string_view rest, std::string* out) {
       rest = probe;
       continue;
     }
+    if (w == "_tab") {
+      int n;
+      if (!directive_count(probe, 1, &n)) return syntax_error(ip);
+      out->append(static_cast<size_t>(n), '\t');
+      rest = probe;
+      continue;
+    }
     if (w == "_skip" || w == "_s") {
       int n;
       if (!directive_count(probe, 1, &n)) return syntax_error(ip);
@@ -1074,6 +1081,13 @@ rc_t fn_not_available(Interp& ip, std::string_view what) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
+
+rc_t display_text(Interp& ip, std::string_view text, std::string* out) {
+  out->clear();
+  rc_t rc = fn_display(ip, text, out);
+  if (rc) out->clear();
+  return rc;
+}
 
 void register_tempfile(Interp& ip, std::string path) {
   if (ip.temp_files.empty()) ip.temp_files.emplace_back();
