@@ -107,3 +107,17 @@ assert _rc == 109
 tsset, clear
 capture generate y = L.x
 assert _rc == 111
+* Data sorted another way after tsset: the operators still follow time.
+clear
+quietly set obs 6
+quietly generate t = _n
+quietly generate x = _n^2
+quietly tsset t
+gsort -t
+quietly generate d = D.x
+quietly generate f = F.x
+assert d == 2*t - 1 | t == 1
+assert d == . if t == 1
+assert f == (t+1)^2 | t == 6
+assert f == . if t == 6
+assert t == 6 in 1
