@@ -17,6 +17,7 @@
 #include "data/sort.h"
 #include "gui/window_side.h"
 #include "interp/by_state.h"
+#include "interp/file_handles.h"
 #include "interp/macros.h"
 #include "interp/preferences.h"
 #include "interp/preserve.h"
@@ -180,6 +181,8 @@ class Interp {
   // Variables named by tempvar in the session (first) and in each frame.
   std::vector<std::vector<std::string>> temp_vars{1};
   unsigned tempname_counter = 0;
+  // Files held open by the file command, by handle.
+  OpenFiles open_files;
   // Data kept by preserve, with the frame depth that kept it.
   std::vector<std::pair<int, SnapshotPtr>> preserved;
   // The last regular-expression match, shared by the expression and the
