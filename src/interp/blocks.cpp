@@ -10,7 +10,9 @@
 #include "interp/line_source.h"
 #include "interp/messages.h"
 #include "interp/names.h"
+#include "interp/numlist.h"
 #include "interp/simple_expr.h"
+#include "data/varlist.h"
 
 namespace nuvra {
 
@@ -345,6 +347,38 @@ rc_t cmd_forvalues(Interp& ip) {
   return 0;
 }
 
+namespace {
+
+// The elements of `of varlist` (kind 'a'), `of newlist` ('e') or
+// `of numlist` ('u'), checked and spelled out before the first pass, so a
+// bad list runs no pass at all.
+rc_t foreach_list(Interp& ip, char kind, std::string_view list, std::vector<std::string>* items) {
+  if (kind == 'u') {
+    std::vector<double> values;
+    NumlistOptions opts;
+    opts.missing_ok = true;
+    opts.max = 1600000;
+    if (rc_t rc = read_numlist(ip, list, opts, &values)) return rc;
+    for (double v : values) items->push_back(format_numlist({v}));
+    return 0;
+  }
+  data::VarlistFailure fail;
+  if (kind == 'a') {
+    std::vector<int> vars;
+    if (data::read_varlist(ip.dataset, list, &vars, &fail))
+      return msg_quoting(ip.out, "", fail.message, "\n", fail.rc);
+    for (int j : vars) items->push_back(ip.dataset.name(j));
+    return 0;
+  }
+  std::vector<data::NewVariable> vars;
+  if (data::read_new_varlist(ip.dataset, list, data::kFloat, &vars, &fail))
+    return msg_quoting(ip.out, "", fail.message, "\n", fail.rc);
+  for (const data::NewVariable& v : vars) items->push_back(v.name);
+  return 0;
+}
+
+}  // namespace
+
 // foreach lname in list | of local|global name | of varlist|newlist|numlist list
 rc_t cmd_foreach(Interp& ip) {
   if (rc_t rc = refuse_expanded_loop(ip)) return rc;
@@ -372,7 +406,8 @@ rc_t cmd_foreach(Interp& ip) {
       if (text) items = split_list(*text);
     } else if (abbreviates(what, "varlist", 3) || abbreviates(what, "newlist", 3) ||
                abbreviates(what, "numlist", 3)) {
-      return msg_not_available(ip, "foreach ... of " + std::string(what));
+      std::string_view list = r.rest();
+      if (rc_t rc = foreach_list(ip, what[1], list, &items)) return rc;
     } else {
       return msg_invalid(ip, "syntax");
     }

@@ -24,6 +24,9 @@ struct Builtin {
 #include "interp/builtins.def"
 #undef BUILTIN
 
+// Puts back the settings the preferences file keeps (`set ..., permanently`).
+void apply_preferences(Interp& ip);
+
 // The table in its documented order.
 const Builtin* builtin_table(size_t* count);
 

@@ -119,6 +119,8 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
     *out = num(ip.linesize);
   } else if (name == "pagesize") {
     *out = num(ip.pagesize);
+  } else if (name == "dp") {
+    *out = text(ip.settings.dp_comma ? "comma" : "period");
   } else if (name == "more") {
     *out = text(ip.more ? "on" : "off");
   } else if (name == "rmsg") {

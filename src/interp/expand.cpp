@@ -107,11 +107,16 @@ rc_t resolve_local(Interp& ip, std::string_view inner, std::string* out, bool* v
     return 0;
   }
   if (!inner.empty() && inner[0] == ':') {
-    // A failing function gives empty text here, without its message.
+    // A failing function gives empty text here, without its message;
+    // one that is not built yet (199) is an error, never silent emptiness.
     int saved = ip.out.threshold();
     ip.out.set_threshold(output::kSilent);
     rc_t rc = macro_function(ip, inner.substr(1), out);
     ip.out.set_threshold(saved);
+    if (rc == 199) {
+      out->clear();
+      return macro_function(ip, inner.substr(1), out);
+    }
     if (rc) out->clear();
     if (out->size() > kMacroLengthLimit - 1) out->resize(kMacroLengthLimit - 1);
     return 0;

@@ -17,6 +17,7 @@
 #include "data/sort.h"
 #include "gui/window_side.h"
 #include "interp/by_state.h"
+#include "interp/file_handles.h"
 #include "interp/macros.h"
 #include "interp/preferences.h"
 #include "interp/preserve.h"
@@ -180,6 +181,8 @@ class Interp {
   // Variables named by tempvar in the session (first) and in each frame.
   std::vector<std::vector<std::string>> temp_vars{1};
   unsigned tempname_counter = 0;
+  // Files held open by the file command, by handle.
+  OpenFiles open_files;
   // Data kept by preserve, with the frame depth that kept it.
   std::vector<std::pair<int, SnapshotPtr>> preserved;
   // The last regular-expression match, shared by the expression and the
@@ -215,6 +218,9 @@ class Interp {
   Preferences prefs;
   bool windowed = false;  // the windowed edition is running
   std::string lumolib = "base;math;stat;io;eispack";
+  // The Lumo environment, made by the first `lumo` command (its type
+  // belongs to the Lumo command handler).
+  std::shared_ptr<void> lumo_state;
   int startup_stage = 0;
   std::chrono::steady_clock::time_point command_start;
   double last_elapsed = 0.0;

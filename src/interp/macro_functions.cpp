@@ -12,14 +12,17 @@
 #include <unordered_set>
 
 #include "base/text.h"
+#include "data/expr/expr.h"
 #include "data/format.h"
 #include "data/missing.h"
 #include "interp/builtins.h"
+#include "interp/creturn.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/names.h"
 #include "interp/runner.h"
 #include "interp/simple_expr.h"
+#include "stats/matexpr.h"
 
 namespace nuvra {
 
@@ -331,6 +334,13 @@ rc_t fn_display(Interp& ip, std::string_view rest, std::string* out) {
       rest = probe;
       continue;
     }
+    if (w == "_tab") {
+      int n;
+      if (!directive_count(probe, 1, &n)) return syntax_error(ip);
+      out->append(static_cast<size_t>(n), '\t');
+      rest = probe;
+      continue;
+    }
     if (w == "_skip" || w == "_s") {
       int n;
       if (!directive_count(probe, 1, &n)) return syntax_error(ip);
@@ -611,20 +621,100 @@ rc_t fn_list(Interp& ip, std::string_view args, std::string* out) {
 rc_t fn_set(Interp& ip, std::string_view args, std::string* out) {
   std::string_view name = take_word(args);
   if (name.empty() || !trim(args).empty()) return syntax_error(ip);
-  if (abbreviates(name, "linesize", 5))
-    *out = std::to_string(ip.linesize);
-  else if (abbreviates(name, "pagesize", 5))
-    *out = std::to_string(ip.pagesize);
-  else if (name == "rmsg")
-    *out = ip.rmsg ? "on" : "off";
-  else if (name == "matsize")
-    *out = std::to_string(ip.matsize);
-  else if (name == "maxvar")
-    *out = std::to_string(ip.maxvar);
-  else if (name == "processors")
-    *out = std::to_string(ip.processors);
-  else
-    return msg_not_available(ip, "set " + std::string(name));
+  // The settings `set` changes; their values are the ones c() gives.
+  static constexpr const char* kSettings[] = {"memory", "maxvar",     "matsize", "varabbrev", "more",  "rmsg",
+                                              "trace",  "tracedepth", "type",    "processors", "level", "seed",
+                                              "sortseed", "dp",       "logtype"};
+  std::string key(name);
+  if (abbreviates(name, "linesize", 5)) key = "linesize";
+  if (abbreviates(name, "pagesize", 5)) key = "pagesize";
+  bool known = key == "linesize" || key == "pagesize";
+  for (const char* k : kSettings) known = known || key == k;
+  CValue v;
+  if (!known || !c_value(ip, key, &v)) return msg_quoting(ip.out, "set ", name, " not allowed\n", 198);
+  *out = v.is_string ? v.str : format_number_g(v.num, 18);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// tempvar: a name for a temporary variable, dropped when the program ends.
+
+rc_t fn_tempvar(Interp& ip, std::string_view args, std::string* out) {
+  if (!trim(args).empty()) return syntax_error(ip);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "__%06u", ip.tempname_counter++);
+  ip.temp_vars.back().emplace_back(buf);
+  *out = buf;
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// rownames, colnames, roweq, coleq, rowfullnames, colfullnames matname:
+// the stripe of a matrix, one word per row or column.  An element without
+// an equation has the equation "_".
+
+rc_t fn_stripe(Interp& ip, Fn fn, std::string_view args, std::string* out) {
+  std::string_view name = trim(args);
+  if (name.empty() || name.find_first_of(" \t") != std::string_view::npos) return syntax_error(ip);
+  const stats::Matrix* m = stats::lookup_matrix(ip, name);
+  if (!m) return msg_quoting(ip.out, "matrix ", name, " not found\n", 111);
+  bool rows = fn == Fn::Rownames || fn == Fn::Roweq || fn == Fn::Rowfullnames;
+  const std::vector<std::string>& names = rows ? m->rownames : m->colnames;
+  const std::vector<std::string>& eqs = rows ? m->roweq : m->coleq;
+  bool any_eq = rows ? m->any_equation_rows() : m->any_equation_cols();
+  std::vector<std::string> words;
+  for (size_t k = 0; k < names.size(); ++k) {
+    std::string eq = k < eqs.size() && !eqs[k].empty() ? eqs[k] : "_";
+    if (fn == Fn::Roweq || fn == Fn::Coleq)
+      words.push_back(eq);
+    else if ((fn == Fn::Rowfullnames || fn == Fn::Colfullnames) && any_eq)
+      words.push_back(eq + ":" + names[k]);
+    else
+      words.push_back(names[k]);
+  }
+  *out = join(std::vector<std::string_view>(words.begin(), words.end()));
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// tsnorm ops [, varname]: time-series operators in their canonical form;
+// with varname, an operated variable ("L.gdp" -> "L.gdp", "LL.x" -> "L2.x").
+
+rc_t fn_tsnorm(Interp& ip, std::string_view args, std::string* out) {
+  std::string_view text = trim(args), options;
+  if (size_t comma = text.find(','); comma != std::string_view::npos) {
+    options = trim(text.substr(comma + 1));
+    text = trim(text.substr(0, comma));
+  }
+  bool varname = false;
+  if (!options.empty()) {
+    if (!abbreviates(options, "varname", 3)) return msg_quoting(ip.out, "option ", options, " not allowed\n", 198);
+    varname = true;
+  }
+  if (text.empty() || text.find_first_of(" \t") != std::string_view::npos) return syntax_error(ip);
+  std::string_view ops = text, var;
+  if (varname) {
+    size_t dot = text.rfind('.');
+    if (dot == std::string_view::npos) {
+      *out = std::string(text);
+      return 0;
+    }
+    ops = text.substr(0, dot);
+    var = text.substr(dot + 1);
+    if (!is_valid_name(var)) return syntax_error(ip);
+  }
+  std::string canonical;
+  if (rc_t rc = expr::ts_canonical(ip, ops, &canonical)) return rc;
+  // A count of one is left unwritten: "L1D1" reads as "LD".
+  std::string shortened;
+  for (size_t k = 0; k < canonical.size(); ++k) {
+    char c = canonical[k];
+    bool lone_one = c == '1' && k > 0 && std::isalpha(static_cast<unsigned char>(canonical[k - 1])) &&
+                    (k + 1 == canonical.size() || std::isalpha(static_cast<unsigned char>(canonical[k + 1])));
+    if (!lone_one) shortened.push_back(c);
+  }
+  canonical.swap(shortened);
+  *out = varname ? (canonical.empty() ? std::string(var) : canonical + "." + std::string(var)) : canonical;
   return 0;
 }
 
@@ -993,12 +1083,19 @@ rc_t fn_dataset(Interp& ip, Fn fn, std::string_view args, std::string* out) {
 }
 
 rc_t fn_not_available(Interp& ip, std::string_view what) {
-  return msg_not_available(ip, "extended macro function " + std::string(what));
+  return msg_quoting(ip.out, "extended macro function ", what, " not yet available\n", 199);
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
+
+rc_t display_text(Interp& ip, std::string_view text, std::string* out) {
+  out->clear();
+  rc_t rc = fn_display(ip, text, out);
+  if (rc) out->clear();
+  return rc;
+}
 
 void register_tempfile(Interp& ip, std::string path) {
   if (ip.temp_files.empty()) ip.temp_files.emplace_back();
@@ -1088,13 +1185,21 @@ rc_t macro_function(Interp& ip, std::string_view text, std::string* out) {
       rc = fn_dataset(ip, e->fn, args, out);
       break;
     case Fn::Tempvar:
+      rc = fn_tempvar(ip, args, out);
+      break;
     case Fn::Rownames:
     case Fn::Colnames:
     case Fn::Roweq:
     case Fn::Coleq:
     case Fn::Rowfullnames:
     case Fn::Colfullnames:
+      rc = fn_stripe(ip, e->fn, args, out);
+      break;
     case Fn::Tsnorm:
+      rc = fn_tsnorm(ip, args, out);
+      break;
+    // Graph data sets and estimation constraints are subsystems of their
+    // own, not built yet.
     case Fn::Serset:
     case Fn::Constraint:
       return fn_not_available(ip, e->name);

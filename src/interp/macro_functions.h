@@ -15,6 +15,12 @@ class Interp;
 // code; *out is then empty.
 rc_t macro_function(Interp& ip, std::string_view text, std::string* out);
 
+// The text display would show for the directives in `text` (strings,
+// expressions, %fmt, _n, _col, _skip, _dup, _char, _tab), with a '\n' for
+// each new line and without the closing one.  Prints and returns the code
+// on failure.
+rc_t display_text(Interp& ip, std::string_view text, std::string* out);
+
 // macro dir | list [names] | drop names | shift [#]
 rc_t cmd_macro(Interp& ip);
 

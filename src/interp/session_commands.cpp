@@ -133,7 +133,29 @@ rc_t set_seed(Interp& ip, std::string_view value) {
 
 }  // namespace
 
-// set setting value
+namespace {
+
+// The settings `permanently` keeps in the preferences file, and that
+// start-up puts back.
+constexpr const char* kPermanentSettings[] = {"more", "rmsg", "linesize", "pagesize", "level", "dp", "tracedepth"};
+
+std::string full_setting_name(std::string_view name) {
+  if (abbreviates(name, "linesize", 5)) return "linesize";
+  if (abbreviates(name, "pagesize", 5)) return "pagesize";
+  return std::string(name);
+}
+
+bool is_permanent_setting(std::string_view name) {
+  for (const char* p : kPermanentSettings)
+    if (name == p) return true;
+  return false;
+}
+
+rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value);
+
+}  // namespace
+
+// set setting value [, permanently]
 rc_t cmd_set(Interp& ip) {
   std::string_view rest = ip.reader.rest();
   std::string_view args, options;
@@ -142,8 +164,43 @@ rc_t cmd_set(Interp& ip) {
   std::string_view value = next_word(args);
   if (name.empty()) return msg_invalid(ip, "syntax");
   if (!trim(args).empty()) return msg_invalid(ip, "syntax");
-  if (!options.empty() && !abbreviates(options, "permanently", 4))
-    return option_not_allowed(ip, options);
+  bool permanently = !options.empty();
+  if (permanently && !abbreviates(trim(options), "permanently", 4)) return option_not_allowed(ip, options);
+  std::string full = full_setting_name(name);
+  if (permanently && !is_permanent_setting(full)) return option_not_allowed(ip, options);
+  if (rc_t rc = apply_setting(ip, name, value)) return rc;
+  if (permanently) {
+    ip.prefs.set(full, std::string(value));
+    if (!ip.prefs.save()) {
+      ip.out.set_class(output::OutClass::Text);
+      ip.out.print_markup("{txt}(note: the preferences file could not be written; the setting lasts for this session only)\n");
+    }
+  }
+  return 0;
+}
+
+void apply_preferences(Interp& ip) {
+  int saved = ip.out.threshold();
+  ip.out.set_threshold(output::kSilent);
+  for (const char* name : kPermanentSettings) {
+    // A value the file holds that is no longer valid is skipped.
+    if (const std::string* v = ip.prefs.get(name)) (void)apply_setting(ip, name, *v);
+  }
+  ip.out.set_threshold(saved);
+}
+
+// more: waits for a key as a full page would, while the prompt is on.
+rc_t cmd_more(Interp& ip) {
+  if (!trim(ip.reader.rest()).empty()) return msg_invalid(ip, "syntax");
+  ip.out.flush();
+  ip.out.stream().more_now();
+  if (ip.out.stream().take_more_break()) return 1;
+  return 0;
+}
+
+namespace {
+
+rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value) {
   {
     bool handled = false;
     rc_t rc = set_data_setting(ip, name, value, &handled);
@@ -216,8 +273,19 @@ rc_t cmd_set(Interp& ip) {
     return 0;
   }
   if (name == "seed") return set_seed(ip, value);
+  if (name == "dp") {
+    if (value == "comma")
+      ip.settings.dp_comma = true;
+    else if (value == "period")
+      ip.settings.dp_comma = false;
+    else
+      return msg_invalid(ip, "syntax");
+    return 0;
+  }
   return msg_not_available(ip, "set " + std::string(name));
 }
+
+}  // namespace
 
 rc_t cmd_about(Interp& ip) {
   ip.out.set_class(output::OutClass::Text);

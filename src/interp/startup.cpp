@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "gui/console_side.h"
+#include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/line_source.h"
 #include "interp/messages.h"
@@ -449,9 +450,10 @@ int run_process(int argc, char** argv, Edition edition) {
     // A preferences directory that cannot be made costs only the saving of
     // settings; the session goes on.
     ip.prefs.load(Preferences::default_directory());
-    ip.prefs.set_default("dp", opts.dp_comma ? "comma" : "period");
     stage = kStageStream;
     ip.out.stream().set_page_length(ip.pagesize);
+    // Settings kept with `permanently` win over the start-up defaults.
+    apply_preferences(ip);
 
     if (!find_system_directory(&ip.sysdir)) {
       std::array<std::string, 4> lines{"cannot find Nuvra directory", "isnuvra.100 is missing", "",

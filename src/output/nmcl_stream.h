@@ -90,6 +90,13 @@ class NmclStream {
   void set_more_enabled(bool on) { more_enabled_ = on; }
   bool more_enabled() const { return more_enabled_; }
   bool more_active() const { return more_active_; }
+  // Shows the more prompt now, as a full page would (the `more` command);
+  // nothing when the prompt is switched off or pages are unlimited.
+  void more_now() {
+    if (page_length_ <= 0 || !more_enabled_) return;
+    line_counter_ = page_length_ - 1;
+    more_tick();
+  }
   // The reader has seen everything so far (a new command line is being
   // typed): the next page starts now.
   void restart_page() { line_counter_ = 0; }

@@ -153,7 +153,8 @@ rc_t cmd_correlate(Interp& ip) {
   ip.out.set_class(output::OutClass::Text);
   if (cl.has_weight)
     ip.out.printf_markup("{txt}(sum of wgt is %s)\n", g("%12.4e", m.sum_w).c_str());
-  ip.out.printf_markup("{txt}(obs=%lld)\n", static_cast<long long>(m.n));
+  const double n_counted = stats::counted_obs(m.n, m.sum_w, wt);
+  ip.out.printf_markup("{txt}(obs=%.0f)\n", n_counted);
   if (means) {
     ip.out.print_markup("\n{txt}    Variable {c |}         Mean    Std. Dev.          Min          Max\n");
     ip.out.print_markup("{hline 13}{c +}{hline 52}\n");
@@ -172,7 +173,7 @@ rc_t cmd_correlate(Interp& ip) {
 
   ip.r_results.clear();
   auto& r = ip.r_results.scalars;
-  r["N"] = static_cast<double>(m.n);
+  r["N"] = n_counted;
   if (k >= 2) {
     r["rho"] = corr(1, 0);
     if (covariance) {
@@ -214,13 +215,14 @@ rc_t cmd_pwcorr(Interp& ip) {
       if (rc == 909) return rc_message(ip, 909);
       if (rc) return rc;
       size_t at = static_cast<size_t>(i) * k + j;
-      nobs[at] = static_cast<double>(m.n);
+      const double n = stats::counted_obs(m.n, m.sum_w, cl.has_weight ? cl.weight_type : kWeightNone);
+      nobs[at] = n;
       if (m.n == 0) continue;
       rho[at] = stats::finite_or_missing(m.cross[1] / std::sqrt(m.cross[0] * m.cross[3]));
-      if (i != j && rho[at] < kMissing && m.n > 2) {
+      if (i != j && rho[at] < kMissing && n > 2) {
         double rr = rho[at];
-        double t = std::fabs(rr) * std::sqrt(static_cast<double>(m.n - 2)) / std::sqrt(std::max(0.0, 1 - rr * rr));
-        double p = std::isinf(t) ? 0.0 : 2 * fn::ttail(static_cast<double>(m.n - 2), t);
+        double t = std::fabs(rr) * std::sqrt(n - 2) / std::sqrt(std::max(0.0, 1 - rr * rr));
+        double p = std::isinf(t) ? 0.0 : 2 * fn::ttail(n - 2, t);
         sig[at] = std::min(1.0, p);
       }
     }
@@ -286,7 +288,7 @@ rc_t cmd_ci(Interp& ip) {
     if (rc) return rc;
     // The number of observations the standard error counts: frequency
     // weights stand for that many observations.
-    double n = cl.has_weight && cl.weight_type == kFweight ? s.sum_w : static_cast<double>(s.n);
+    double n = stats::counted_obs(s.n, s.sum_w, cl.has_weight ? cl.weight_type : kWeightNone);
     double se = s.sd < kMissing && n > 0 ? s.sd / std::sqrt(n) : kMissing;
     double t = n > 1 ? fn::invttail(n - 1, (1 - level / 100) / 2) : kMissing;
     double lb = se < kMissing && t < kMissing ? s.mean - t * se : kMissing;

@@ -415,6 +415,8 @@ rc_t cmd_rmcoll(Interp& ip) {
     if (!kept.empty()) kept += ' ';
     kept += name;
   }
+  // Nothing left to fit: a caller must not go on with an empty list.
+  if (dropped > 0 && dropped == nv) return msg_quoting(ip.out, "collinear variables specified\n", "", "", 459);
   ip.r_results.clear();
   ip.r_results.macros["varlist"] = kept;
   ip.r_results.scalars["k_omitted"] = dropped;

@@ -138,4 +138,57 @@ bool run_pass(const PassPlan& plan, int processors, std::int64_t n, const std::f
   return !stop.load();
 }
 
+// A cut of [0, n) into segments whose bounds depend on n and the segment
+// length alone.  A pass that keeps one accumulator per segment and combines
+// them in segment order gives the same bits whatever the thread count,
+// which a cut into one chunk per thread does not.
+struct SegmentPlan {
+  int threads = 1;             // threads asked for (the observation rule)
+  std::int64_t length = 0;     // positions per segment (the last may be short)
+  std::int64_t segments = 0;   // ceil(n / length)
+};
+
+// Segments of at least min_length positions (a multiple of 128), and not
+// more than max_segments of them.
+inline SegmentPlan plan_segments(int processors, std::int64_t n, std::int64_t min_length, std::int64_t max_segments) {
+  SegmentPlan sp;
+  sp.threads = plan_pass(processors, n).threads;
+  std::int64_t len = std::max<std::int64_t>(min_length, (n + max_segments - 1) / std::max<std::int64_t>(1, max_segments));
+  len = (len + 127) / 128 * 128;
+  sp.length = std::max<std::int64_t>(128, len);
+  sp.segments = n <= 0 ? 0 : (n + sp.length - 1) / sp.length;
+  return sp;
+}
+
+// Runs body(s, begin, end) once for every segment s, in pieces of at most
+// kPollInterval positions; thread t takes segments t, t + T, ...  Break is
+// polled by thread 0 between pieces.  Returns false when stopped.
+template <class Body>
+bool run_segments(const SegmentPlan& sp, int processors, std::int64_t n, const std::function<bool()>& poll,
+                  Body&& body) {
+  std::atomic<bool> stop{false};
+  auto run_one = [&](std::int64_t s, int tid) {
+    std::int64_t begin = s * sp.length;
+    std::int64_t end = std::min(n, begin + sp.length);
+    for (std::int64_t b = begin; b < end; b += kPollInterval) {
+      if (stop.load(std::memory_order_relaxed)) return;
+      body(s, b, std::min(end, b + kPollInterval));
+      if (tid == 0 && poll && poll()) stop.store(true, std::memory_order_relaxed);
+    }
+  };
+  const int threads = static_cast<int>(std::min<std::int64_t>(sp.threads, sp.segments));
+  if (threads <= 1) {
+    for (std::int64_t s = 0; s < sp.segments && !stop.load(); ++s) run_one(s, 0);
+  } else {
+    ThreadCountScope scope(threads, processors);
+#pragma omp parallel
+    {
+      int tid = omp_get_thread_num();
+      int granted = omp_get_num_threads();
+      for (std::int64_t s = tid; s < sp.segments; s += granted) run_one(s, tid);
+    }
+  }
+  return !stop.load();
+}
+
 }  // namespace nuvra::stats

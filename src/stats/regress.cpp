@@ -32,10 +32,12 @@
 #include "interp/parse.h"
 #include "stats/coef_table.h"
 #include "stats/crossprod.h"
+#include "stats/ddouble.h"
 #include "data/functions/distributions.h"
 #include "stats/matexpr.h"
 #include "stats/parallel.h"
 #include "stats/sample.h"
+#include "stats/summarize.h"
 #include "stats/sweep.h"
 
 namespace nuvra {
@@ -135,6 +137,16 @@ class RowReader {
 // How many rows ahead a pass asks for records.
 constexpr std::int64_t kPrefetchRows = 8;
 
+// The segments of a pass that keeps p-by-p sums per segment: long enough to
+// keep the threads busy, and few enough that their accumulators stay within
+// about 256 MB.  They depend on n and p only, so the sums come out the same
+// for any `set processors`.
+SegmentPlan cross_segments(int processors, std::int64_t n, int p) {
+  const double per = 24.0 * p * p + 1024;
+  const std::int64_t cap = std::clamp<std::int64_t>(static_cast<std::int64_t>(268435456.0 / per), 1, 256);
+  return plan_segments(processors, n, 8192, cap);
+}
+
 // Marks the fit.  Without weights the same pass over the observations
 // also accumulates the cross products into *xx (the observations are read
 // once, not twice) and *accumulated is set; with weights, which are known
@@ -145,20 +157,27 @@ rc_t mark_fit(Interp& ip, const CommandLine& cl, const std::vector<int>& vars, i
   if (rc_t rc = expr::mark_sample(ip, cl, &touse)) return rc;
   data::Dataset& ds = ip.dataset;
   const RowReader reader(ds, vars);
+  // A string cluster variable is missing where it is empty; its texts are
+  // turned into keys later, so the pass below looks only at numeric ones.
+  if (clustvar && ds.is_string(clustvar)) {
+    for (std::int64_t i = 0; i < ds.nobs(); ++i)
+      if (touse[static_cast<size_t>(i)] && ds.fetch_str(clustvar, i + 1).empty()) touse[static_cast<size_t>(i)] = 0;
+    clustvar = 0;
+  }
   const std::vector<int> cvar = clustvar ? std::vector<int>{clustvar} : std::vector<int>{};
   const RowReader creader(ds, cvar);
   const int nv = reader.size();
   const int p = xx->size();
   const std::int64_t nobs = ds.nobs();
   const bool fused = !cl.has_weight;
-  // Missing values, in parallel chunks over the observations.
-  PassPlan plan = plan_pass(ip.processors, nobs);
+  // Missing values, in parallel segments over the observations.
+  const SegmentPlan plan = cross_segments(ip.processors, nobs, p);
   std::vector<CrossProducts> slots;
-  if (fused) slots.assign(static_cast<size_t>(plan.threads), CrossProducts(p));
+  if (fused) slots.assign(static_cast<size_t>(plan.segments), CrossProducts(p));
   constexpr int kRows = 128;
-  bool done = run_pass(
+  bool done = run_segments(
       plan, ip.processors, nobs, break_poll(ip),
-      [&](int k, std::int64_t b, std::int64_t e) {
+      [&](std::int64_t k, std::int64_t b, std::int64_t e) {
         // Rows are read straight into the block that goes to the cross
         // products; a rejected row is overwritten by the next one.
         std::vector<double> buf(static_cast<size_t>(kRows) * p);
@@ -188,8 +207,7 @@ rc_t mark_fit(Interp& ip, const CommandLine& cl, const std::vector<int>& vars, i
           }
         }
         if (m > 0) slots[static_cast<size_t>(k)].add_block(buf.data(), nullptr, m);
-      },
-      [](int) {});
+      });
   if (!done) return 1;
   if (fused)
     for (const CrossProducts& s : slots) xx->merge(s);
@@ -249,15 +267,15 @@ rc_t accumulate(Interp& ip, const Fit& f, const std::vector<int>& vars, bool con
   const int p = out->size();
   const int nv = static_cast<int>(vars.size());
   const std::int64_t n = f.count;
-  PassPlan plan = plan_pass(ip.processors, n);
-  std::vector<CrossProducts> slots(static_cast<size_t>(plan.threads), CrossProducts(p));
+  const SegmentPlan plan = cross_segments(ip.processors, n, p);
+  std::vector<CrossProducts> slots(static_cast<size_t>(plan.segments), CrossProducts(p));
   // Columns read directly; the sample holds no missing values, so double
   // columns are copied without the missing-value translation.
   const RowReader reader(ip.dataset, vars);
   constexpr int kRows = 128;
-  bool done = run_pass(
+  bool done = run_segments(
       plan, ip.processors, n, break_poll(ip),
-      [&](int k, std::int64_t b, std::int64_t e) {
+      [&](std::int64_t k, std::int64_t b, std::int64_t e) {
         double block[kRows * 64];
         std::vector<double> big;
         double* buf = block;
@@ -275,8 +293,7 @@ rc_t accumulate(Interp& ip, const Fit& f, const std::vector<int>& vars, bool con
           }
           slots[static_cast<size_t>(k)].add_block(buf, f.w.empty() ? nullptr : f.w.data() + s, m);
         }
-      },
-      [](int) {});
+      });
   if (!done) return 1;
   for (const CrossProducts& s : slots) out->merge(s);
   return 0;
@@ -328,43 +345,202 @@ void refine(const std::vector<long double>& a, const std::vector<long double>& c
   for (int i = 0; i < k; ++i) (*b)[i] = static_cast<double>(bb[i]);
 }
 
-// The cross products of the kept columns and y again, in long double,
-// for fits whose regressors are so nearly collinear that the rounding of
-// the double products themselves would show in the coefficients.
-rc_t precise_pass(Interp& ip, const Fit& f, const std::vector<int>& xv, const std::vector<int>& kept, int yvar,
-                  std::vector<long double>* A, std::vector<long double>* c, long double* yy) {
-  const int q = static_cast<int>(kept.size());
-  const int nx = static_cast<int>(xv.size());
-  const data::Dataset& ds = ip.dataset;
-  std::vector<long double> x(static_cast<size_t>(q));
-  A->assign(static_cast<size_t>(q) * q, 0.0L);
-  c->assign(static_cast<size_t>(q), 0.0L);
-  *yy = 0;
+// The least-squares quantities over the kept columns.
+struct LsFit {
+  std::vector<double> b;     // coefficients, in kept order
+  std::vector<double> ainv;  // (X'X)^-1 over the kept columns
+  double tss = 0, rss = 0, mss = 0;
+};
+
+// Inverts the n-by-n symmetric positive definite matrix a (both triangles
+// stored) in place by sweeping every pivot in index order, in
+// double-double: with d = a(k,k), a(i,j) -= a(i,k) a(k,j) / d, the column
+// becomes -a(i,k)/d, the row a(k,j)/d and the pivot 1/d; once every pivot
+// is swept a holds the inverse.  False when a
+// pivot is not positive (the caller then keeps its double results).
+bool dd_invert(std::vector<DD>* a, int n) {
+  std::vector<DD>& m = *a;
+  auto at = [&](int i, int j) -> DD& { return m[static_cast<size_t>(i) * n + j]; };
+  for (int k = 0; k < n; ++k) {
+    const DD d = at(k, k);
+    if (!(d.hi > 0)) return false;
+    for (int i = 0; i < n; ++i) {
+      if (i == k) continue;
+      const DD f = at(i, k) / d;
+      if (f.hi == 0) continue;
+      for (int j = 0; j < n; ++j)
+        if (j != k) at(i, j) -= f * at(k, j);
+    }
+    for (int i = 0; i < n; ++i)
+      if (i != k) at(i, k) = -(at(i, k) / d);
+    for (int j = 0; j < n; ++j)
+      if (j != k) at(k, j) = at(k, j) / d;
+    at(k, k) = DD(1.0) / d;
+  }
+  return true;
+}
+
+// Solves the least-squares problem of y (index 0 of the m-by-m cross
+// products C) on the columns `cols` (indices into C, not 0) in
+// double-double: *inv receives the inverse of their block, *b the
+// coefficients after one step of refinement.  False when the block is not
+// positive definite.
+bool dd_solve(const std::vector<DD>& C, int m, const std::vector<int>& cols, std::vector<DD>* inv, std::vector<DD>* b) {
+  const int q = static_cast<int>(cols.size());
+  auto at = [&](int i, int j) { return C[static_cast<size_t>(i) * m + j]; };
+  inv->assign(static_cast<size_t>(q) * q, DD());
+  for (int i = 0; i < q; ++i)
+    for (int j = 0; j < q; ++j) (*inv)[static_cast<size_t>(i) * q + j] = at(cols[i], cols[j]);
+  if (q > 0 && !dd_invert(inv, q)) return false;
+  b->assign(static_cast<size_t>(q), DD());
+  std::vector<DD> r(static_cast<size_t>(q));
+  for (int i = 0; i < q; ++i)
+    for (int j = 0; j < q; ++j) (*b)[i] += (*inv)[static_cast<size_t>(i) * q + j] * at(0, cols[j]);
+  for (int i = 0; i < q; ++i) {
+    DD t = at(0, cols[i]);
+    for (int j = 0; j < q; ++j) t -= at(cols[i], cols[j]) * (*b)[j];
+    r[i] = t;
+  }
+  for (int i = 0; i < q; ++i)
+    for (int j = 0; j < q; ++j) (*b)[i] += (*inv)[static_cast<size_t>(i) * q + j] * r[j];
+  return true;
+}
+
+// The fit in double-double, for data that the double cross products cannot
+// carry: one serial pass forms the cross products of y and every regressor
+// other than the constant as deviations from the first pass's means (about
+// zero when the constant was dropped) with exact products and
+// double-double sums; the means' own rounding is then taken out.  With the
+// constant kept the slopes come from the centred block, and the constant
+// and its covariances from the means.  The pass is serial and its result
+// does not depend on the thread count.
+//
+// The double sweep's decisions are computed on a matrix whose rounding can
+// swamp them when the regressors are badly scaled (powers of an offset
+// variable).  A regressor it dropped is therefore looked at again here, on
+// the exact centred matrix: it is kept unless the part of it the kept
+// regressors do not explain is within the rounding of the data as stored,
+// 1 - R^2 < 1024 u^2 (u = 2^-24 when a float column is involved, else
+// 2^-53).  An exactly repeated or summed regressor stays dropped.
+//
+// Returns 1 on Break; *ok is false when the block could not be inverted
+// (the double results then stand).  *kept is updated with the regressors
+// kept back.
+rc_t precise_fit(Interp& ip, const Fit& f, const std::vector<int>& vars, std::vector<int>* kept, int kx, bool cons,
+                 bool centred, const CrossProducts& xx, LsFit* out, bool* ok) {
+  *ok = false;
+  const bool ck = cons && !kept->empty() && kept->back() == kx - 1;
+  const int nr = cons ? kx - 1 : kx;  // regressors other than the constant
+  const int m = nr + 1;               // y, then those regressors
+  std::vector<int> cv(vars.begin(), vars.begin() + m);
+  std::vector<double> mean(static_cast<size_t>(m), 0.0);
+  if (ck)
+    for (int j = 0; j < m; ++j) mean[j] = xx.sum(j) / xx.weight_sum();
+  const RowReader reader(ip.dataset, cv);
+  std::vector<DD> C(static_cast<size_t>(m) * m), lin(static_cast<size_t>(m)), d(static_cast<size_t>(m));
+  std::vector<double> v(static_cast<size_t>(m));
+  DD W;
+  bool y_constant = true;
+  double y_first = 0;
   for (std::int64_t pos = 0; pos < f.count; ++pos) {
     if ((pos & 65535) == 0 && ip.poll_break()) return 1;
-    std::int64_t i = f.row(pos) + 1;
-    long double w = f.w.empty() ? 1.0L : f.w[pos];
-    long double y = ds.fetch(yvar, i);
-    for (int j = 0; j < q; ++j) x[j] = kept[j] < nx ? ds.fetch(xv[kept[j]], i) : 1.0;
-    *yy += w * y * y;
-    for (int a = 0; a < q; ++a) {
-      long double wx = w * x[a];
-      (*c)[a] += wx * y;
-      for (int b = a; b < q; ++b) (*A)[static_cast<size_t>(a) * q + b] += wx * x[b];
+    reader.read(f.row(pos), v.data());
+    if (pos == 0) y_first = v[0];
+    y_constant &= v[0] == y_first;
+    const double w = f.w.empty() ? 1.0 : f.w[static_cast<size_t>(pos)];
+    W += DD(w);
+    for (int j = 0; j < m; ++j) d[j] = two_sum(v[j], -mean[j]);
+    for (int i = 0; i < m; ++i) {
+      const DD wd = f.w.empty() ? d[i] : d[i] * DD(w);
+      lin[i] += wd;
+      for (int j = i; j < m; ++j) C[static_cast<size_t>(i) * m + j] += wd * d[j];
     }
   }
-  for (int a = 0; a < q; ++a)
-    for (int b = 0; b < a; ++b) (*A)[static_cast<size_t>(a) * q + b] = (*A)[static_cast<size_t>(b) * q + a];
+  if (ck)
+    for (int i = 0; i < m; ++i)
+      for (int j = i; j < m; ++j) C[static_cast<size_t>(i) * m + j] -= lin[i] * lin[j] / W;
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < i; ++j) C[static_cast<size_t>(i) * m + j] = C[static_cast<size_t>(j) * m + i];
+
+  // The regressors (as columns of C) kept, and the dropped ones looked at again.
+  std::vector<int> cols;
+  std::vector<char> is_kept(static_cast<size_t>(nr), 0);
+  for (int j : *kept)
+    if (j < nr) {
+      cols.push_back(j + 1);
+      is_kept[static_cast<size_t>(j)] = 1;
+    }
+  auto unit = [&](int c) { return ip.dataset.type(cv[static_cast<size_t>(c)]) == data::kFloat ? 0x1p-24 : 0x1p-53; };
+  std::vector<DD> inv, b;
+  for (int j = 0; j < nr; ++j) {
+    if (is_kept[static_cast<size_t>(j)]) continue;
+    const DD cjj = C[static_cast<size_t>(j + 1) * m + j + 1];
+    if (!(cjj.hi > 0)) continue;
+    double u = unit(j + 1);
+    for (int c : cols) u = std::max(u, unit(c));
+    std::vector<DD> Cj(C);  // regress column j on the kept ones: j in y's place
+    for (int a = 0; a < m; ++a) {
+      Cj[static_cast<size_t>(a)] = C[static_cast<size_t>(j + 1) * m + a];
+      Cj[static_cast<size_t>(a) * m] = C[static_cast<size_t>(a) * m + j + 1];
+    }
+    Cj[0] = cjj;
+    if (!dd_solve(Cj, m, cols, &inv, &b)) continue;
+    DD left = cjj;
+    for (size_t i = 0; i < cols.size(); ++i) left -= b[i] * Cj[static_cast<size_t>(cols[i])];
+    if (!(left.value() >= 1024 * u * u * cjj.value())) continue;
+    cols.insert(std::upper_bound(cols.begin(), cols.end(), j + 1), j + 1);
+    is_kept[static_cast<size_t>(j)] = 1;
+  }
+  if (!dd_solve(C, m, cols, &inv, &b)) return 0;
+  const int q = static_cast<int>(cols.size());
+  DD rss = C[0];
+  for (int i = 0; i < q; ++i) rss -= b[i] * C[static_cast<size_t>(cols[i])];
+  DD tss = C[0];
+  if (centred && !ck) tss -= lin[0] * lin[0] / W;
+  kept->clear();
+  for (int c : cols) kept->push_back(c - 1);
+  if (ck) kept->push_back(kx - 1);
+  const int k = static_cast<int>(kept->size());
+  out->b.assign(static_cast<size_t>(k), 0.0);
+  out->ainv.assign(static_cast<size_t>(k) * k, 0.0);
+  for (int i = 0; i < q; ++i) {
+    out->b[i] = b[i].value();
+    for (int j = 0; j < q; ++j) out->ainv[static_cast<size_t>(i) * k + j] = inv[static_cast<size_t>(i) * q + j].value();
+  }
+  if (ck) {
+    // The exact means, the first pass's plus what the deviations summed to.
+    std::vector<DD> mu(static_cast<size_t>(m));
+    for (int j = 0; j < m; ++j) mu[j] = DD(mean[j]) + lin[j] / W;
+    DD b0 = mu[0];
+    for (int i = 0; i < q; ++i) b0 -= b[i] * mu[cols[i]];
+    out->b[q] = b0.value();
+    DD quad = DD(1.0) / W;
+    for (int i = 0; i < q; ++i) {
+      DD t;
+      for (int j = 0; j < q; ++j) t += inv[static_cast<size_t>(i) * q + j] * mu[cols[j]];
+      out->ainv[static_cast<size_t>(i) * k + q] = out->ainv[static_cast<size_t>(q) * k + i] = (-t).value();
+      quad += t * mu[cols[i]];
+    }
+    out->ainv[static_cast<size_t>(q) * k + q] = quad.value();
+  }
+  out->rss = rss.hi > 0 ? rss.value() : 0.0;
+  out->tss = tss.value();
+  out->mss = ((centred ? tss : C[0]) - rss).value();
+  // A constant y has no spread about its mean: not the rounding residue of
+  // the mean's own error, but exactly 0.
+  if (y_constant && centred) out->tss = out->rss = out->mss = 0;
+  *ok = true;
   return 0;
 }
 
 // The robust "meat": sum over observations (or clusters) of score outer
 // products, scores u_i = w_i e_i x_i over the kept columns.  Returns the
 // number of clusters in *groups when clustering.  Both forms run in
-// parallel chunks, each with its own partial meat, added in chunk order.
-rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, int clustvar, const std::vector<int>& kept,
-                 const std::vector<double>& b, const std::vector<double>& ainv, int yvar, Vce vce, bool fweighted,
-                 std::vector<double>* meat, double* groups) {
+// parallel segments, each with its own partial meat, added in segment
+// order.  `ccode` holds one cluster key per fit position (clustering only).
+rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, const std::vector<double>& ccode,
+                 const std::vector<int>& kept, const std::vector<double>& b, const std::vector<double>& ainv, int yvar,
+                 Vce vce, bool fweighted, std::vector<double>* meat, double* groups) {
   const int q = static_cast<int>(kept.size());
   data::Dataset& ds = ip.dataset;
   const std::int64_t n = f.count;
@@ -391,29 +567,28 @@ rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, int clust
     return tmp[0] - fit;
   };
   const size_t qq = static_cast<size_t>(q) * q;
+  const SegmentPlan plan = plan_segments(ip.processors, n, 8192, 256);
+  std::vector<std::vector<double>> part(static_cast<size_t>(plan.segments), std::vector<double>(qq, 0.0));
 
   if (vce == Vce::kCluster) {
-    // Positions ordered by cluster value (ties in position order), cut
-    // into chunks that start at a cluster's first observation, so that
-    // each cluster's score sum is formed whole in one chunk.
-    const data::Column ccol = ds.column(clustvar);
+    // Positions ordered by cluster key (ties in position order).  A
+    // segment starts at the first observation of the cluster that holds
+    // its nominal start, so each cluster's score sum is formed whole in
+    // one segment, and the cut does not depend on the thread count.
     std::vector<std::pair<double, std::int64_t>> key(static_cast<size_t>(n));
-    for (std::int64_t pos = 0; pos < n; ++pos) key[static_cast<size_t>(pos)] = {value_of(ccol, f.row(pos)), pos};
+    for (std::int64_t pos = 0; pos < n; ++pos) key[static_cast<size_t>(pos)] = {ccode[static_cast<size_t>(pos)], pos};
     std::sort(key.begin(), key.end());
-    const PassPlan plan = plan_pass(ip.processors, n);
-    const int chunks = plan.threads;
-    std::vector<std::int64_t> start(static_cast<size_t>(chunks) + 1, n);
-    start[0] = 0;
-    for (int k = 1; k < chunks; ++k) {
-      std::int64_t s = std::max(start[k - 1], static_cast<std::int64_t>(k) * plan.chunk);
+    std::vector<std::int64_t> start(static_cast<size_t>(plan.segments) + 1, n);
+    if (plan.segments > 0) start[0] = 0;
+    for (std::int64_t k = 1; k < plan.segments; ++k) {
+      std::int64_t s = std::max(start[k - 1], k * plan.length);
       while (s < n && s > 0 && key[static_cast<size_t>(s)].first == key[static_cast<size_t>(s - 1)].first) ++s;
       start[k] = std::min(s, n);
     }
-    std::vector<std::vector<double>> part(static_cast<size_t>(chunks), std::vector<double>(qq, 0.0));
-    std::vector<double> part_groups(static_cast<size_t>(chunks), 0.0);
+    std::vector<double> part_groups(static_cast<size_t>(plan.segments), 0.0);
     std::atomic<bool> stop{false};
     auto poll = break_poll(ip);
-    auto run_chunk = [&](int k, int tid) {
+    auto run_segment = [&](std::int64_t k, int tid) {
       std::vector<double> x(static_cast<size_t>(q)), u(static_cast<size_t>(q), 0.0), tmp(rv.size());
       double* m = part[static_cast<size_t>(k)].data();
       for (std::int64_t s = start[k]; s < start[k + 1]; ++s) {
@@ -435,32 +610,27 @@ rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, int clust
         }
       }
     };
-    if (chunks <= 1) {
-      run_chunk(0, 0);
+    const int threads = static_cast<int>(std::min<std::int64_t>(plan.threads, plan.segments));
+    if (threads <= 1) {
+      for (std::int64_t k = 0; k < plan.segments && !stop.load(); ++k) run_segment(k, 0);
     } else {
-      ThreadCountScope scope(chunks, ip.processors);
+      ThreadCountScope scope(threads, ip.processors);
 #pragma omp parallel
       {
         int tid = omp_get_thread_num();
         int granted = omp_get_num_threads();
-        for (int k = tid; k < chunks; k += granted) run_chunk(k, tid);
+        for (std::int64_t k = tid; k < plan.segments; k += granted) run_segment(k, tid);
       }
     }
     if (stop.load()) return 1;
-    meat->assign(qq, 0.0);
     double g = 0;
-    for (int k = 0; k < chunks; ++k) {
-      for (size_t i = 0; i < qq; ++i) (*meat)[i] += part[static_cast<size_t>(k)][i];
-      g += part_groups[static_cast<size_t>(k)];
-    }
+    for (double pg : part_groups) g += pg;
     *groups = g;
   } else {
-    const PassPlan plan = plan_pass(ip.processors, n);
-    std::vector<std::vector<double>> part(static_cast<size_t>(plan.threads), std::vector<double>(qq, 0.0));
     const bool leverage = vce == Vce::kHc2 || vce == Vce::kHc3;
-    bool done = run_pass(
+    bool done = run_segments(
         plan, ip.processors, n, break_poll(ip),
-        [&](int k, std::int64_t from, std::int64_t to) {
+        [&](std::int64_t k, std::int64_t from, std::int64_t to) {
           std::vector<double> x(static_cast<size_t>(q)), tmp(rv.size());
           double* m = part[static_cast<size_t>(k)].data();
           for (std::int64_t pos = from; pos < to; ++pos) {
@@ -476,7 +646,9 @@ rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, int clust
                 for (int j = 0; j < q; ++j) t += ainv[static_cast<size_t>(i) * q + j] * x[j];
                 h += x[i] * t;
               }
-              h *= w;
+              // Each of a frequency weight's copies has the leverage of one
+              // observation; an analytic or sampling weight scales it.
+              if (!fweighted) h *= w;
               double d = 1 - h;
               s = d > 0 ? (vce == Vce::kHc2 ? s / d : s / (d * d)) : 0;
             }
@@ -486,16 +658,35 @@ rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, int clust
               for (int j = i; j < q; ++j) mi[j] += sx * x[j];
             }
           }
-        },
-        [](int) {});
+        });
     if (!done) return 1;
-    meat->assign(qq, 0.0);
-    for (const std::vector<double>& p : part)
-      for (size_t i = 0; i < qq; ++i) (*meat)[i] += p[i];
   }
+  meat->assign(qq, 0.0);
+  for (const std::vector<double>& pt : part)
+    for (size_t i = 0; i < qq; ++i) (*meat)[i] += pt[i];
   for (int i = 0; i < q; ++i)
     for (int j = 0; j < i; ++j) (*meat)[static_cast<size_t>(i) * q + j] = (*meat)[static_cast<size_t>(j) * q + i];
   return 0;
+}
+
+// One key per fit position for the cluster variable: its value, or for a
+// string variable the rank of its text among the distinct texts.
+void cluster_keys(data::Dataset& ds, const Fit& f, int clustvar, std::vector<double>* out) {
+  const std::int64_t n = f.count;
+  out->assign(static_cast<size_t>(n), 0.0);
+  if (!ds.is_string(clustvar)) {
+    const data::Column c = ds.column(clustvar);
+    for (std::int64_t pos = 0; pos < n; ++pos) (*out)[static_cast<size_t>(pos)] = value_of(c, f.row(pos));
+    return;
+  }
+  std::vector<std::pair<std::string, std::int64_t>> text(static_cast<size_t>(n));
+  for (std::int64_t pos = 0; pos < n; ++pos) text[static_cast<size_t>(pos)] = {ds.fetch_str(clustvar, f.row(pos) + 1), pos};
+  std::sort(text.begin(), text.end());
+  double rank = 0;
+  for (std::int64_t i = 0; i < n; ++i) {
+    if (i > 0 && text[static_cast<size_t>(i)].first != text[static_cast<size_t>(i - 1)].first) ++rank;
+    (*out)[static_cast<size_t>(text[static_cast<size_t>(i)].second)] = rank;
+  }
 }
 
 // ---- display, from the posted results only
@@ -518,16 +709,31 @@ void display_header(Interp& ip) {
   char flabel[48];
   std::snprintf(flabel, sizeof flabel, "F(%3.0f,%6.0f)", df_m, df_r);
   ip.out.set_class(output::OutClass::Text);
+  // Every figure of the header keeps to its column: one too wide for its
+  // format (an F of 185330863.65 in %8.2f) is shown in the general form
+  // of the same width instead of pushing the line past the screen.
+  auto fit = [](const char* f, double v, int width) {
+    std::string t = fmtnum(f, v);
+    if (static_cast<int>(t.size()) > width) {
+      char g[16];
+      std::snprintf(g, sizeof g, "%%%d.0g", width);
+      t = fmtnum(g, v);
+    }
+    return t;
+  };
   if (!emacro(ip, "vcetype").empty()) {
+    // The title and the count of observations, then the F block from
+    // column 55, the column of the ordinary header's fit summary.
     std::string left = "{txt}Linear r" + std::string("egression");
-    ip.out.printf_markup("\n%s{col 45}Number of obs = {res}%8.0f\n", left.c_str(), N);
+    ip.out.printf_markup("\n%s{col 45}Number of obs = {res}%8s\n", left.c_str(), fit("%8.0f", N, 8).c_str());
     if (is_missing(F))
-      ip.out.printf_markup("{txt}{col 45}{help j_robustsingular:%-14s}= {res}%8s\n", flabel, fmtnum("%8.2f", F).c_str());
+      ip.out.printf_markup("{txt}{col 55}{help j_robustsingular:%-14s}= {res}%8s\n", flabel,
+                           fit("%8.2f", F, 8).c_str());
     else
-      ip.out.printf_markup("{txt}{col 45}%-14s= {res}%8s\n", flabel, fmtnum("%8.2f", F).c_str());
-    ip.out.printf_markup("{txt}{col 45}%-14s= {res}%8s\n", "Prob > F", fmtnum("%8.4f", prob).c_str());
-    ip.out.printf_markup("{txt}{col 45}%-14s= {res}%8s\n", "R-squared", fmtnum("%8.4f", r2).c_str());
-    ip.out.printf_markup("{txt}{col 45}%-14s= {res} %7s\n\n", "Root MSE", fmtnum("%7.0g", rmse).c_str());
+      ip.out.printf_markup("{txt}{col 55}%-14s= {res}%8s\n", flabel, fit("%8.2f", F, 8).c_str());
+    ip.out.printf_markup("{txt}{col 55}%-14s= {res}%8s\n", "Prob > F", fmtnum("%8.4f", prob).c_str());
+    ip.out.printf_markup("{txt}{col 55}%-14s= {res}%8s\n", "R-squared", fmtnum("%8.4f", r2).c_str());
+    ip.out.printf_markup("{txt}{col 55}%-14s= {res} %7s\n\n", "Root MSE", fit("%7.0g", rmse, 7).c_str());
     return;
   }
   double tss = mss + rss;
@@ -536,19 +742,19 @@ void display_header(Interp& ip) {
   // The analysis-of-variance rows on the left, the fit summary from
   // column 55 on.
   auto line = [&](const char* name, double ss, double df, const char* label, const std::string& value) {
-    ip.out.printf_markup("{txt}%12s {c |} {res}%11s%6.0f %11s{txt}{col 55}%-14s= {res}%8s\n", name,
-                         fmtnum("%11.0g", ss).c_str(), df, fmtnum("%11.0g", ms(ss, df)).c_str(), label,
-                         value.c_str());
+    ip.out.printf_markup("{txt}%12s {c |} {res}%11s%6s %11s{txt}{col 55}%-14s= {res}%8s\n", name,
+                         fit("%11.0g", ss, 11).c_str(), fit("%6.0f", df, 6).c_str(),
+                         fit("%11.0g", ms(ss, df), 11).c_str(), label, value.c_str());
   };
-  ip.out.printf_markup("\n{txt}%12s {c |} %11s%6s %11s{col 55}%-14s= {res}%8.0f\n", "Source", "SS", "df", "MS",
-                       "Number of obs", N);
+  ip.out.printf_markup("\n{txt}%12s {c |} %11s%6s %11s{col 55}%-14s= {res}%8s\n", "Source", "SS", "df", "MS",
+                       "Number of obs", fit("%8.0f", N, 8).c_str());
   ip.out.printf_markup("{txt}{hline 13}{c +}{hline 30}{col 55}%-14s= {res}%8s\n", flabel,
-                       fmtnum("%8.2f", F).c_str());
+                       fit("%8.2f", F, 8).c_str());
   line("Model", mss, df_m, "Prob > F", fmtnum("%8.4f", prob));
   line("Residual", rss, df_r, "R-squared", fmtnum("%8.4f", r2));
   ip.out.printf_markup("{txt}{hline 13}{c +}{hline 30}{col 55}%-14s= {res}%8s\n", "Adj R-squared",
                        fmtnum("%8.4f", r2_a).c_str());
-  line("Total", tss, df_t, "Root MSE", " " + fmtnum("%7.0g", rmse));
+  line("Total", tss, df_t, "Root MSE", " " + fit("%7.0g", rmse, 7));
   ip.out.print_markup("\n");
 }
 
@@ -785,58 +991,71 @@ rc_t cmd_regress_core(Interp& ip) {
   std::vector<int> kept;
   for (int j = 0; j < kx; ++j)
     if (status[j] != kDropped) kept.push_back(j);
-  const int k = static_cast<int>(kept.size());
+  int k = static_cast<int>(kept.size());
+  const bool model_cons = cons || o.hascons;
+  LsFit fit;
+  fit.b.assign(static_cast<size_t>(k), 0.0);
+  fit.ainv.assign(static_cast<size_t>(k) * k, 0.0);
   std::vector<long double> A(static_cast<size_t>(k) * k), c(static_cast<size_t>(k));
-  std::vector<double> ainv(static_cast<size_t>(k) * k), bk(static_cast<size_t>(k));
   for (int i = 0; i < k; ++i) {
     c[i] = xx.at(0, kept[i] + 1);
     for (int j = 0; j < k; ++j) {
       A[static_cast<size_t>(i) * k + j] = xx.at(kept[i] + 1, kept[j] + 1);
-      ainv[static_cast<size_t>(i) * k + j] = work[static_cast<size_t>(kept[i] + 1) * stride + kept[j] + 1];
+      fit.ainv[static_cast<size_t>(i) * k + j] = work[static_cast<size_t>(kept[i] + 1) * stride + kept[j] + 1];
     }
   }
-  // a_jj times the (j,j) element of the inverse is 1/(1 - R^2) of column j
-  // on the others; past 1e6 the double cross products carry too few
-  // digits, and they are formed once more in long double.
-  long double yy = xx.at(0, 0);
-  double worst = 0;
-  for (int i = 0; i < k; ++i)
-    worst = std::max(worst, static_cast<double>(A[static_cast<size_t>(i) * k + i]) * ainv[static_cast<size_t>(i) * k + i]);
-  if (worst > 1e6) {
-    std::vector<int> xv(vars.begin() + 1, vars.end());
-    if (rc_t rc = precise_pass(ip, f, xv, kept, vars[0], &A, &c, &yy)) return rc;
+  refine(A, c, k, &fit.ainv, &fit.b);
+  // The sums of squares from the double cross products: y's about its mean
+  // loses the digits its mean has over its spread.
+  const long double yy = xx.at(0, 0), sy = xx.sum(0), sw = xx.weight_sum();
+  const long double yy_c = yy - sy * sy / sw;
+  {
+    long double bxy = 0;
+    for (int i = 0; i < k; ++i) bxy += static_cast<long double>(fit.b[i]) * c[i];
+    fit.tss = static_cast<double>(centred ? yy_c : yy);
+    fit.rss = static_cast<double>(yy - bxy);
+    fit.mss = centred ? fit.tss - fit.rss : static_cast<double>(bxy);
   }
-  refine(A, c, k, &ainv, &bk);
+  // Whether those figures can be trusted to the last digits shown, else
+  // the fit is made again in double-double from the data:
+  //  - the pass is cheap anyway;
+  //  - a column's sum of squares about its mean is below 1/1000 of its
+  //    raw sum of squares (digits lost to centring), for y too;
+  //  - a_jj times the (j,j) element of the inverse, 1/(1 - R^2) of column
+  //    j on the others, is past 1e6;
+  //  - the fit is so close that rss keeps few of the digits of tss;
+  //  - the sweep dropped a regressor, which is looked at again there.
+  bool precise = static_cast<double>(f.count) * (k + 1) * (k + 1) <= 2e6 || k < kx;
+  if (!(yy_c * 1000 > yy)) precise = true;
+  for (int i = 0; i < k && !precise; ++i) {
+    const int col = kept[i] + 1;
+    const double raw = xx.at(col, col);
+    const double about = raw - xx.sum(col) * xx.sum(col) / xx.weight_sum();
+    if (!(cons && kept[i] == kx - 1) && cons && !(about * 1000 > raw)) precise = true;
+    if (static_cast<double>(A[static_cast<size_t>(i) * k + i]) * fit.ainv[static_cast<size_t>(i) * k + i] > 1e6)
+      precise = true;
+  }
+  if (!(fit.rss > 1e-4 * fit.tss)) precise = true;
+  if (precise) {
+    LsFit better;
+    bool ok = false;
+    std::vector<int> kept2 = kept;
+    if (rc_t rc = precise_fit(ip, f, vars, &kept2, kx, cons, centred, xx, &better, &ok)) return rc;
+    if (ok) {
+      fit = std::move(better);
+      kept = std::move(kept2);
+      k = static_cast<int>(kept.size());
+    }
+  }
+  std::vector<double>& bk = fit.b;
+  std::vector<double>& ainv = fit.ainv;
+  double tss = fit.tss, rss = fit.rss, mss = fit.mss;
 
   // Fit statistics.
   const double N = f.n;
   double df_r = N - k;
   if (o.has_dof) df_r = o.dof;
-  const bool model_cons = cons || o.hascons;
   double df_m = (model_cons || o.tsscons) ? k - 1 : k;
-  long double bxy = 0;
-  {
-    CompensatedSum s;
-    for (int i = 0; i < k; ++i) s.add(static_cast<double>(bk[i] * c[i]));
-    bxy = s.value();
-  }
-  const long double sy = xx.sum(0), sw = xx.weight_sum();
-  double tss, rss, mss;
-  if (centred) {
-    long double m2 = sy * sy / sw;
-    tss = static_cast<double>(yy - m2);
-    if (model_cons) {
-      rss = static_cast<double>(yy - bxy);
-      mss = static_cast<double>(bxy - m2);
-    } else {
-      rss = static_cast<double>(yy - bxy);
-      mss = tss - rss;
-    }
-  } else {
-    tss = static_cast<double>(yy);
-    rss = static_cast<double>(yy - bxy);
-    mss = static_cast<double>(bxy);
-  }
   if (mss < 0) mss = 0;
   if (rss < 0) rss = 0;
   double s2 = df_r > 0 ? rss / df_r : 0;
@@ -868,7 +1087,9 @@ rc_t cmd_regress_core(Interp& ip) {
   } else {
     std::vector<double> meat;
     std::vector<int> xv(vars.begin() + 1, vars.end());
-    if (rc_t rc = robust_meat(ip, f, xv, clustvar, kept, bk, ainv, vars[0], vce,
+    std::vector<double> ccode;
+    if (clustvar) cluster_keys(ip.dataset, f, clustvar, &ccode);
+    if (rc_t rc = robust_meat(ip, f, xv, ccode, kept, bk, ainv, vars[0], vce,
                               cl.has_weight && cl.weight_type == kFweight, &meat, &n_clust))
       return rc;
     double factor = 1;
@@ -926,15 +1147,17 @@ rc_t cmd_regress_core(Interp& ip) {
     if (vce == Vce::kCluster) df_m = qn;
   }
 
-  // Standardized coefficients.
+  // Standardized coefficients, kept with the results whether shown or
+  // not, so that a replay with beta shows what the fit computed.
   std::vector<double> betas(static_cast<size_t>(kx), kMissing);
-  if (o.beta) {
-    double sdy = std::sqrt((xx.at(0, 0) - xx.sum(0) * xx.sum(0) / xx.weight_sum()) / (N - 1));
+  {
+    const double sw_ = xx.weight_sum();
+    const double sdy = std::sqrt((xx.at(0, 0) - xx.sum(0) * xx.sum(0) / sw_) / (N - 1));
     for (int i = 0; i < k; ++i) {
       int col = kept[i];
       if (cons && col == kx - 1) continue;
-      double sx = std::sqrt((xx.at(col + 1, col + 1) - xx.sum(col + 1) * xx.sum(col + 1) / xx.weight_sum()) / (N - 1));
-      betas[col] = bk[i] * sx / sdy;
+      double sx = std::sqrt((xx.at(col + 1, col + 1) - xx.sum(col + 1) * xx.sum(col + 1) / sw_) / (N - 1));
+      betas[col] = finite_or_missing(bk[i] * sx / sdy);
     }
   }
 

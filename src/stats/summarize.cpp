@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <utility>
 #include <vector>
@@ -22,6 +23,10 @@ using data::kMissing;
 double finite_or_missing(double v) {
   if (std::isnan(v) || std::isinf(v) || v >= kMissing || v <= -kMissing) return kMissing;
   return v;
+}
+
+double counted_obs(std::int64_t n, double sum_w, int weight_type) {
+  return weight_type == kFweight ? sum_w : static_cast<double>(n);
 }
 
 double variance_from(double ss, double sum_w, std::int64_t n, int weight_type) {
@@ -101,8 +106,12 @@ struct alignas(64) SecondSlot {
 // The sum of squared deviations about the exact mean: the mean the second
 // pass used is rounded, which adds W d^2 for its error d; the deviations
 // themselves sum to -W d, so subtracting their square over W takes it out.
+// A sum that overflowed stays infinite or NaN here, so that the variance
+// built on it comes out missing rather than as a spurious 0; only a small
+// negative left by rounding is clipped.
 double corrected_ss(double ss, double dev, double sum_w) {
   double v = ss - dev * dev / sum_w;
+  if (!std::isfinite(v)) return std::numeric_limits<double>::infinity();
   return v > 0 ? v : 0;
 }
 

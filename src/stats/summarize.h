@@ -85,5 +85,10 @@ void select_positions(double* v, std::int64_t n, std::vector<std::int64_t>* posi
 double variance_from(double ss, double sum_w, std::int64_t n, int weight_type);
 // Infinity, NaN and missing values become `.`.
 double finite_or_missing(double v);
+// The number of observations a statistic counts (N, obs=, the degrees of
+// freedom of a test, the divisor of a standard error): frequency weights
+// stand for that many repeated observations; other weights leave the count
+// of observations used.
+double counted_obs(std::int64_t n, double sum_w, int weight_type);
 
 }  // namespace nuvra::stats

@@ -68,10 +68,11 @@ bool read_stat(std::string_view w, std::vector<StatSpec>* out) {
   return true;
 }
 
-double stat_value(const StatSpec& s, const stats::DetailSummary& d) {
+double stat_value(const StatSpec& s, const stats::DetailSummary& d, int weight_type) {
+  const double n = stats::counted_obs(d.n, d.sum_w, weight_type);
   switch (s.stat) {
     case Stat::kMean: return d.mean;
-    case Stat::kCount: return static_cast<double>(d.n);
+    case Stat::kCount: return n;
     case Stat::kSum: return d.sum;
     case Stat::kMax: return d.max;
     case Stat::kMin: return d.min;
@@ -79,7 +80,7 @@ double stat_value(const StatSpec& s, const stats::DetailSummary& d) {
     case Stat::kSd: return d.sd;
     case Stat::kVar: return d.var;
     case Stat::kCv: return d.sd < kMissing ? stats::finite_or_missing(d.sd / d.mean) : kMissing;
-    case Stat::kSemean: return d.sd < kMissing ? d.sd / std::sqrt(static_cast<double>(d.n)) : kMissing;
+    case Stat::kSemean: return d.sd < kMissing && n > 0 ? d.sd / std::sqrt(n) : kMissing;
     case Stat::kSkew: return d.skewness;
     case Stat::kKurt: return d.kurtosis;
     case Stat::kPct: return d.pct[s.pct];
@@ -255,7 +256,7 @@ rc_t cmd_tabstat(Interp& ip) {
       for (size_t c = 0; c < ncols; ++c) {
         size_t v = stats_in_columns ? l : c;
         const StatSpec& s = stats_in_columns ? specs[c] : specs[l];
-        line += cell(stat_value(s, results[g][v]));
+        line += cell(stat_value(s, results[g][v], cl.has_weight ? cl.weight_type : kWeightNone));
       }
       ip.out.print_plain(line);
       ip.out.print_markup("\n");

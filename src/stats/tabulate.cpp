@@ -18,6 +18,7 @@
 
 #include "data/commands/commands.h"
 #include "data/expr/expr.h"
+#include "data/format.h"
 #include "data/missing.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
@@ -381,8 +382,11 @@ rc_t two_way(Interp& ip, int jr, int jc, const stats::Sample& s, const std::vect
       body("Total", [&](size_t c) { return ct[c]; }, total);
     }
     if (opt.chi2) {
-      ip.out.printf_markup("\n{txt}%*sPearson chi2({res}%d{txt}) = {res}%8.4f{txt}   Pr = {res}%5.3f\n",
-                           static_cast<int>(w > 8 ? w - 8 : 0), "", df, chi2, p);
+      // Through the display formats, so that a missing statistic shows as
+      // "." rather than as the digits of the missing value's double.
+      ip.out.printf_markup("\n{txt}%*sPearson chi2({res}%d{txt}) = {res}%s{txt}   Pr = {res}%s\n",
+                           static_cast<int>(w > 8 ? w - 8 : 0), "", df, data::format_number("%8.4f", chi2).c_str(),
+                           data::format_number("%5.3f", p).c_str());
     }
   }
   if (!rows.empty()) mats.store(ip);

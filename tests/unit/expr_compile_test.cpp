@@ -306,7 +306,7 @@ TEST_F(ExprTest, TimeSeriesOperators) {
   add("gdp", data::kDouble, {1, 2});
   add_str("name", 4, {"a", "b"});
   EXPECT_EQ(compile("L.gdp"), 111);
-  EXPECT_EQ(printed, "time variable not set\n");
+  EXPECT_EQ(printed, "time variable not set, use tsset varname ...\n");
   EXPECT_EQ(compile("L2D.gdp + 1"), 111);
   EXPECT_EQ(compile("D21.gdp"), 198);
   EXPECT_EQ(compile("L.nosuch"), 111);

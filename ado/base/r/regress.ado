@@ -1,5 +1,5 @@
 *! regress: linear regression by least squares, with the variance chosen by vce()
-program define regress, eclass
+program define regress, eclass byable(recall)
     version 10.1
     * Without a variable list the last fit is shown again.
     gettoken first : 0, parse(" ,")
@@ -49,5 +49,18 @@ program define regress, eclass
     if `"`weight'"' != "" {
         local wgt [`weight'`exp']
     }
-    _regress `varlist' `if' `in' `wgt', `vopt' `options'
+    if !_by() {
+        _regress `varlist' `if' `in' `wgt', `vopt' `options'
+        exit
+    }
+    * Under by: the sample is this group's part of the one asked for, and
+    * a group with too few observations is passed over, not an error.
+    tempvar touse
+    mark `touse' `if' `in'
+    quietly replace `touse' = 0 if _n < _byn1() | _n > _byn2()
+    capture noisily _regress `varlist' if `touse' `wgt', `vopt' `options'
+    if _rc == 2000 | _rc == 2001 {
+        exit 0
+    }
+    exit _rc
 end

@@ -10,6 +10,7 @@
 
 #include "data/expr/expr.h"
 #include "data/expr/functions.h"
+#include "data/expr/tsops.h"
 #include "data/limits.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
@@ -557,6 +558,12 @@ class Compiler {
       fail_msg("[", inside, "] not found\n", 111);
     }
     if (name == "_n" || name == "_N" || name == "_cons" || name == "_rc" || name == "_pi") fail(198);
+    // Two subscripts name an element of a matrix when no variable answers
+    // to the name.
+    if (std::vector<Arg> sub = split_args(b, e); sub.size() == 2) {
+      int var = 0;
+      if (ip_.dataset.find(name, &var) != 0) return matrix_element_operand(name, sub);
+    }
     int j = find_variable(name);
     numeric(b, e);
     std::uint16_t v = var_index(j, true);
@@ -585,9 +592,36 @@ class Compiler {
     if (ip_.dataset.is_string(j))
       fail_msg("", name, ":  may not use time-series operators on string variables\n", 109);
     if (!opt_.allow_ts) fail_msg("time-series operators not allowed\n", "", "", 101);
-    // No dataset is declared to be time series yet, so there is no time
-    // variable to lag along.
-    fail_msg("time variable not set\n", "", "", 111);
+    TsDecl decl = ts_declaration(ip_.dataset);
+    if (!decl.ok) fail_msg("time variable not set, use tsset varname ...\n", "", "", 111);
+    check_ts_order(decl);
+    TsRead t;
+    TsOps ops;
+    ts_parse_canonical(canonical, &ops);
+    t.var = var_index(j, true);
+    t.time = var_index(decl.tvar, true);
+    t.panel = decl.pvar ? var_index(decl.pvar, true) : -1;
+    t.delta = decl.delta;
+    t.lag = ops.lag;
+    t.diff = ops.diff;
+    t.seasonal = ops.seasonal;
+    t.coef = ts_polynomial(ops);
+    if (p_->ts.size() >= 65535) fail(130);
+    p_->ts.push_back(std::move(t));
+    op1(TSVAR, static_cast<std::uint16_t>(p_->ts.size() - 1), 0);
+    return Type::kNumeric;
+  }
+
+  // Two observations of one panel at the same time leave a lag without
+  // meaning; checked once per expression.
+  void check_ts_order(const TsDecl& decl) {
+    if (ts_checked_) return;
+    std::vector<std::int64_t> order, rank;
+    bool in_order = false, repeated = false;
+    ts_order(ip_.dataset, decl, &order, &rank, &in_order, &repeated);
+    if (repeated)
+      fail_msg(decl.pvar ? "repeated time values within panel\n" : "repeated time values in sample\n", "", "", 451);
+    ts_checked_ = true;
   }
 
   // ---- function calls ---------------------------------------------------
@@ -813,6 +847,33 @@ class Compiler {
     }
     if (name == "el" || name == "rownumb" || name == "colnumb" || name == "mreldif" || name == "matrix")
       return matrix_dedicated(name, args);
+    if (name == "nullmat") fail(109);  // a matrix: only matrix expressions take it
+    if (name == "has_eprop") {
+      // Whether the last estimation declared the property, fixed while the
+      // expression runs.
+      std::string want = s_.substr(args[0].b, args[0].e - args[0].b);
+      auto it = ip_.e_results.macros.find("properties");
+      bool found = false;
+      if (it != ip_.e_results.macros.end()) {
+        const std::string& props = it->second;
+        size_t k = 0;
+        while (k < props.size() && !found) {
+          size_t b = props.find_first_not_of(" \t", k);
+          if (b == std::string::npos) break;
+          size_t e = props.find_first_of(" \t", b);
+          if (e == std::string::npos) e = props.size();
+          found = props.compare(b, e - b, want) == 0;
+          k = e;
+        }
+      }
+      constant(found ? 1 : 0);
+      return Type::kNumeric;
+    }
+    if (name == "twithin") {
+      for (int k = 0; k < 3; ++k) num(k);
+      op(D_twithin, 3);
+      return Type::kNumeric;
+    }
     if (name == "_caller") {
       constant(ip_.version / 100.0);
       return Type::kNumeric;
@@ -935,6 +996,48 @@ class Compiler {
     return Type::kNumeric;
   }
 
+  // M[i,j]: each index a number or a quoted row or column name.  Indices
+  // known now are checked now (503 outside the matrix); indices that change
+  // with the observation read the element through el(), `.` outside.
+  Type matrix_element_operand(const std::string& name, const std::vector<Arg>& sub) {
+    const stats::Matrix* m = stats::lookup_matrix(ip_, name);
+    if (!m) fail_msg("matrix ", name, " not found\n", 111);
+    double index[2];
+    bool known[2];
+    for (int k = 0; k < 2; ++k) {
+      Arg a = sub[k];
+      if (a.b == a.e) fail(198);
+      if (s_[a.b] == '"' && skip_quote(a.b) == a.e) {
+        std::string label = s_.substr(a.b + 1, a.e - a.b - 2);
+        int found = k == 0 ? stats::find_row(*m, label) : stats::find_col(*m, label);
+        if (found < 0) fail_msg("", label, " not found\n", 111);
+        index[k] = found + 1;
+        known[k] = true;
+        continue;
+      }
+      known[k] = fold_arg(a, Type::kNumeric, &index[k], nullptr);
+      int size = k == 0 ? m->rows : m->cols;
+      if (known[k] && !(index[k] >= 1 && index[k] < size + 1)) fail(503);
+    }
+    if (known[0] && known[1]) {
+      constant(matrix_element(*m, index[0], index[1]));
+      return Type::kNumeric;
+    }
+    if (m->v.size() + 2 + p_->consts.size() > 65535) fail(130);
+    std::uint16_t k = static_cast<std::uint16_t>(p_->consts.size());
+    p_->consts.push_back(m->rows);
+    p_->consts.push_back(m->cols);
+    p_->consts.insert(p_->consts.end(), m->v.begin(), m->v.end());
+    for (int a = 0; a < 2; ++a) {
+      if (known[a])
+        constant(index[a]);
+      else
+        numeric(sub[a].b, sub[a].e);
+    }
+    op1(D_el, k, 2);
+    return Type::kNumeric;
+  }
+
   static double matrix_element(const stats::Matrix& m, double i, double j) {
     if (!(i >= 1 && i < m.rows + 1 && j >= 1 && j < m.cols + 1)) return data::kMissing;
     return m.at(static_cast<int>(i) - 1, static_cast<int>(j) - 1);
@@ -947,6 +1050,7 @@ class Compiler {
   int depth_ = 0;
   int nesting_ = 0;
   bool in_missing_ = false;
+  bool ts_checked_ = false;
 };
 
 // Blanks outside quotes are dropped; a blank between two name characters

@@ -13,6 +13,7 @@
 
 #include "data/expr/expr.h"
 #include "data/expr/strfuncs.h"
+#include "data/expr/tsops.h"
 #include "data/functions/dates.h"
 #include "data/functions/distributions.h"
 #include "data/functions/regex.h"
@@ -113,6 +114,12 @@ class Runner {
             std::int64_t o = subscript_obs(d[i]);
             d[i] = o ? value_at(v, o) : M;
           }
+          break;
+        }
+        case TSVAR: {
+          const TsRead& t = p_.ts[*pc++];
+          double* d = lv(sp++);
+          for (int i = 0; i < n; ++i) d[i] = ts_value(t, first + i);
           break;
         }
         case SUBSVAR: {
@@ -257,6 +264,67 @@ class Runner {
   }
   bool overlaid(int v, std::int64_t o) const {
     return v == cx_.overlay_index && (*cx_.overlay_set)[static_cast<size_t>(o - 1)];
+  }
+  // Time and panel of an observation, read as stored.
+  double ts_time(const TsRead& t, std::int64_t o) const { return cx_.cols[static_cast<size_t>(t.time)].fetch(o - 1); }
+  double ts_panel(const TsRead& t, std::int64_t o) const {
+    return t.panel < 0 ? 0.0 : cx_.cols[static_cast<size_t>(t.panel)].fetch(o - 1);
+  }
+  std::int64_t ts_at_rank(std::int64_t r) const {
+    return cx_.ts_order.empty() ? r + 1 : cx_.ts_order[static_cast<size_t>(r)];
+  }
+  // The observation of `panel` at time `when`, 0 when there is none.  The
+  // guess is the rank the time would have without gaps; otherwise a binary
+  // search over the (panel, time) order.
+  std::int64_t ts_find(const TsRead& t, std::int64_t guess, double panel, double when) const {
+    const std::int64_t n = cx_.nobs;
+    if (guess >= 0 && guess < n) {
+      std::int64_t o = ts_at_rank(guess);
+      if (ts_panel(t, o) == panel && ts_time(t, o) == when) return o;
+    }
+    std::int64_t lo = 0, hi = n;  // first rank whose key is not below (panel, when)
+    while (lo < hi) {
+      std::int64_t mid = lo + (hi - lo) / 2;
+      std::int64_t o = ts_at_rank(mid);
+      double p = ts_panel(t, o);
+      if (p < panel || (p == panel && ts_time(t, o) < when))
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    if (lo >= n) return 0;
+    std::int64_t o = ts_at_rank(lo);
+    return ts_panel(t, o) == panel && ts_time(t, o) == when ? o : 0;
+  }
+  double ts_value(const TsRead& t, std::int64_t o) {
+    if (o < 1 || o > cx_.nobs) return M;
+    double now = ts_time(t, o);
+    if (!(now < M)) return M;
+    double panel = ts_panel(t, o);
+    std::int64_t rank = cx_.ts_rank.empty() ? o - 1 : cx_.ts_rank[static_cast<size_t>(o - 1)];
+    double* a = cx_.ts_work.data();
+    const size_t len = t.coef.size();
+    for (size_t k = 0; k < len; ++k) {
+      if (t.coef[k] == 0) {
+        a[k] = 0;
+        continue;
+      }
+      long long back = t.lag + static_cast<long long>(k);
+      std::int64_t at = back == 0 ? o : ts_find(t, rank - back, panel, now - static_cast<double>(back) * t.delta);
+      if (at == 0) return M;
+      double v = value_at(t.var, at);
+      if (bad(v)) return M;
+      a[k] = v;
+    }
+    size_t used = len;
+    for (int d = 0; d < t.diff; ++d, --used)
+      for (size_t k = 0; k + 1 < used; ++k) a[k] -= a[k + 1];
+    for (long long span : t.seasonal) {
+      size_t s = static_cast<size_t>(span);
+      for (size_t k = 0; k + s < used; ++k) a[k] -= a[k + s];
+      used -= s;
+    }
+    return a[0];
   }
   double value_at(int v, std::int64_t o) const {
     if (overlaid(v, o)) return (*cx_.overlay_num)[static_cast<size_t>(o - 1)];
@@ -677,6 +745,19 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
       sp -= 3;
       fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::hypergeometric);
       break;
+    case F__hyp2f1:
+      sp -= 3;
+      fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::hyp2f1);
+      break;
+    case D_twithin: {
+      sp -= 2;
+      double* t = lv(sp - 1);
+      const double* a = lv(sp);
+      const double* b = lv(sp + 1);
+      for (int i = 0; i < n; ++i)
+        t[i] = t[i] < M && (!(a[i] < M) || t[i] > a[i]) && t[i] < b[i] ? 1.0 : 0.0;
+      break;
+    }
     case F_hypergeometricp:
       sp -= 3;
       fn::apply4(lv(sp - 1), lv(sp), lv(sp + 1), lv(sp + 2), n, fn::hypergeometricp);
@@ -698,6 +779,16 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
         else
           a[i] = ln ? fn::lnnormalden(a[i], b[i], c[i]) : fn::normalden(a[i], b[i], c[i]);
       }
+      break;
+    }
+    case F_replay: {
+      // 1 when the calling program was given nothing but options: its
+      // command line (the local 0) is empty or begins with a comma.
+      const std::string* line = cx_.ip ? cx_.ip->macros.local("0") : nullptr;
+      size_t b = line ? line->find_first_not_of(" \t") : std::string::npos;
+      double v = b == std::string::npos || (*line)[b] == ',' ? 1.0 : 0.0;
+      double* d = lv(sp++);
+      for (int i = 0; i < n; ++i) d[i] = v;
       break;
     }
     case F_uniform:
@@ -1250,6 +1341,18 @@ void bind(Interp& ip, const Program& p, EvalContext* cx) {
       continue;
     }
     cx->cols.push_back(ip.dataset.column(j));
+  }
+  cx->ts_order.clear();
+  cx->ts_rank.clear();
+  if (!p.ts.empty()) {
+    TsDecl decl;
+    decl.tvar = p.vars[static_cast<size_t>(p.ts[0].time)];
+    decl.pvar = p.ts[0].panel < 0 ? 0 : p.vars[static_cast<size_t>(p.ts[0].panel)];
+    bool in_order = false, repeated = false;
+    ts_order(ip.dataset, decl, &cx->ts_order, &cx->ts_rank, &in_order, &repeated);
+    size_t widest = 1;
+    for (const TsRead& t : p.ts) widest = std::max(widest, t.coef.size());
+    cx->ts_work.assign(widest, 0.0);
   }
   size_t levels = static_cast<size_t>(std::max(p.max_depth, 1)) + 1;
   cx->stack.assign(levels * kBlock, 0.0);

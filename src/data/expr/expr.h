@@ -64,8 +64,21 @@ struct CompileOptions {
 // does between compiling its expression and evaluating it.
 constexpr int kEsampleVarRef = -1;
 
+// One time-series operated variable read by a program: the variable, the
+// declaration's time and panel variables (indexes into Program::vars;
+// panel -1 without panels), and the lag polynomial (see tsops.h).
+struct TsRead {
+  int var = 0, time = 0, panel = -1;
+  double delta = 1;
+  long long lag = 0;
+  int diff = 0;
+  std::vector<long long> seasonal;
+  std::vector<double> coef;  // nonzero where a value is needed
+};
+
 struct Program {
   std::vector<std::uint16_t> code;
+  std::vector<TsRead> ts;            // operated variables (TSVAR operand)
   std::vector<double> consts;        // constant pool
   std::vector<std::string> strings;  // string pool
   std::vector<int> vars;             // variables read (operand v indexes this)
@@ -123,6 +136,10 @@ struct EvalContext {
   const std::vector<double>* overlay_num = nullptr;
   const std::vector<std::string>* overlay_str = nullptr;
   const std::vector<char>* overlay_set = nullptr;
+  // Observations in (panel, time) order for the time-series operators;
+  // both empty when the data are already in that order.
+  std::vector<std::int64_t> ts_order, ts_rank;
+  std::vector<double> ts_work;  // one window of values, sized by bind()
   // Working storage, sized by bind(): kBlock lanes per stack level.
   std::vector<double> stack;
   std::vector<std::string> sstack;

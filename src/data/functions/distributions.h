@@ -108,6 +108,9 @@ double invnbinomial(double n, double k, double P);
 double invnbinomialtail(double n, double k, double P);
 double hypergeometric(double N, double K, double n, double k);
 double hypergeometricp(double N, double K, double n, double k);
+// Gauss's hypergeometric function 2F1(a, b; c; z) for z <= 1; `.` for
+// z > 1, for c a non-positive integer, and at z = 1 where it diverges.
+double hyp2f1(double a, double b, double c, double z);
 
 // ---- links
 double logit(double x);

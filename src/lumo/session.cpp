@@ -1,0 +1,51 @@
+// Running typed Lumo text.
+#include "lumo/session.h"
+
+#include <cstdio>
+
+#include "lumo/disasm.h"
+
+namespace nuvra::lumo {
+
+Session::Outcome Session::Run(std::string_view text, rc_t* rc) {
+  *rc = 0;
+  CompiledUnit unit;
+  switch (compiler_.Compile(text, &unit)) {
+    case CompileStatus::kIncomplete: return Outcome::kIncomplete;
+    case CompileStatus::kError: *rc = kCompileError; return Outcome::kDone;
+    case CompileStatus::kOk: break;
+  }
+  if (unit.is_definition) return Outcome::kDone;
+  char name[32];
+  std::snprintf(name, sizeof name, "<istmt%d>", nesting);
+  FunctionRecord* f = values_.NewStatementFunction(name, std::move(unit.code));
+  if (!f) {
+    host_.Print(Style::Error, "unable to allocate function\n");
+    *rc = 3900;
+    return Outcome::kDone;
+  }
+  *rc = machine_.RunStatement(f);
+  // Records that nothing holds after a failed statement are swept, unless
+  // the failure was a silent stop.
+  if (*rc != 0 && nesting <= 1) values_.Sweep();
+  return Outcome::kDone;
+}
+
+std::string Session::DisassembleText(std::string_view text, bool* incomplete) {
+  *incomplete = false;
+  CompiledUnit unit;
+  switch (compiler_.Compile(text, &unit, false)) {
+    case CompileStatus::kIncomplete: *incomplete = true; return "";
+    case CompileStatus::kError: return "";
+    case CompileStatus::kOk: break;
+  }
+  return Disassemble(unit.code);
+}
+
+std::string Session::DisassembleFunction(std::string_view name) const {
+  const FunctionRecord* f = values_.FindFunction(name);
+  if (!f) return "";
+  return Disassemble(f->code(), f->code_words());
+}
+
+}  // namespace nuvra::lumo

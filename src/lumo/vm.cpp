@@ -1,0 +1,618 @@
+// The Lumo machine: the stack, RunStatement, the dispatch loop, calls and
+// returns, tracebacks, and the handlers of the control and local opcodes.
+#include "lumo/vm.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "data/missing.h"
+#include "lumo/builtins.h"
+#include "lumo/compiler.h"
+#include "lumo/opcodes.h"
+#include "lumo/vm_ops.h"
+
+namespace nuvra::lumo {
+
+namespace {
+
+using Handler = void (*)(Machine&);
+
+void Unimplemented(Machine& m) { m.set_status(3997); }
+
+struct DispatchTable {
+  Handler h[kOpcodeSlots];
+  DispatchTable() {
+    for (Handler& e : h) e = Unimplemented;
+#define OPCODE(num, shape, name, effect) h[num] = Ops::op_##name;
+#include "lumo/opcodes.def"
+#undef OPCODE
+  }
+};
+const DispatchTable kDispatch;
+
+// The name an operand of Bytes shape spells, starting at the count word.
+std::string_view BytesAt(const int32_t* w) {
+  const char* s = reinterpret_cast<const char*>(w + 1);
+  return std::string_view(s, strnlen(s, size_t(w[0]) * 4));
+}
+
+}  // namespace
+
+Machine::Machine(Values& values, Host& host) : values_(values), host_(host) {
+  stack_ = new (std::nothrow) ValueRecord*[kStackSlots];
+}
+
+Machine::~Machine() {
+  if (stack_) {
+    while (sp_ >= 0) Pop();
+    delete[] stack_;
+  }
+}
+
+bool Machine::PushNew(ValueRecord* v) {
+  if (!v) {
+    RaiseAllocation();
+    return false;
+  }
+  if (!Push(v)) {
+    values_.Free(v);
+    return false;
+  }
+  return true;
+}
+
+rc_t Machine::RunStatement(FunctionRecord* f) {
+  if (!stack_) {
+    host_.Print(Style::Error, "insufficient memory for lumo system stack\n");
+    return 9801;
+  }
+  // Statements nest (a statement can run a command that runs another), so
+  // every register is saved and restored.
+  const int32_t* pc = pc_;
+  const int32_t* base = base_;
+  FunctionRecord* fn = fn_;
+  int frame = frame_, nargs = nargs_, level = level_, line = line_, sp = sp_;
+  rc_t status = status_, first = first_error_;
+  const char* bi = builtin;
+  bool cond = condition;
+  ++f->refcount;
+  std::vector<ValueRecord*> outer_made;
+  outer_made.swap(made_globals);
+  level_ = -1;
+  values_.level = -1;
+  status_ = 0;
+  first_error_ = 0;
+  line_ = 0;
+  builtin = nullptr;
+  Execute(f, 0);
+  rc_t rc = first_error_;
+  if (status_ == 1 && !rc) rc = 1;
+  while (sp_ > sp) Pop();
+  values_.Release(f);
+  if (rc != 0) {
+    // A failed statement leaves no trace of the globals it only began.
+    for (ValueRecord* g : made_globals)
+      if (values_.FindGlobal(g->name) == g && g->eltype == kReal && g->rows == 0 && g->cols == 0)
+        values_.rmexternal(g->name);
+  }
+  made_globals.swap(outer_made);
+  pc_ = pc;
+  base_ = base;
+  fn_ = fn;
+  frame_ = frame;
+  nargs_ = nargs;
+  level_ = level;
+  values_.level = level;
+  line_ = line;
+  status_ = status;
+  first_error_ = first;
+  builtin = bi;
+  condition = cond;
+  return rc < 0 ? -rc : rc;
+}
+
+void Machine::Enter(FunctionRecord* f, int nargs) {
+  frame_ = sp_ - nargs + 1;
+  ++level_;
+  values_.level = level_;
+  fn_ = f;
+  nargs_ = nargs;
+  base_ = f->code();
+  pc_ = base_ + kCodeHeaderWords;
+  line_ = 0;
+}
+
+void Machine::Execute(FunctionRecord* f, int nargs) {
+  size_t depth = callers_.size();
+  Enter(f, nargs);
+  for (;;) {
+    Run();
+    Leave();
+    if (callers_.size() == depth) return;
+    Activation a = callers_.back();
+    callers_.pop_back();
+    fn_ = a.fn;
+    pc_ = a.pc;
+    base_ = a.base;
+    frame_ = a.frame;
+    nargs_ = a.nargs;
+    line_ = a.line;
+  }
+}
+
+void Machine::Call(ValueRecord* callee, int nargs) {
+  if (callee->kind != kKindFunction) {
+    // The name was not a function when the frame was set up: look again.
+    FunctionRecord* f = values_.FindFunction(callee->name);
+    if (!f) {
+      RaiseError(3499, std::string(callee->name) + "() not found");
+      return;
+    }
+    callee = f;
+  }
+  if (host_.PollBreak()) {
+    status_ = 1;
+    return;
+  }
+  callers_.push_back(Activation{fn_, pc_, base_, frame_, nargs_, line_});
+  Enter(static_cast<FunctionRecord*>(callee), nargs);
+}
+
+void Machine::Leave() {
+  if (status_ == kStatusReturn) {
+    ValueRecord* v = stack_[sp_--];  // the slot's reference is now ours
+    while (sp_ >= frame_) Pop();
+    stack_[++sp_] = v;
+    if (v->level == level_ && level_ >= 1) {
+      // A callee's own record becomes a temporary of the caller: moved,
+      // not copied.
+      v->name[0] = 0;
+      v->level = level_ - 1;
+    }
+    status_ = 0;
+  } else {
+    rc_t s = status_;
+    if (s != kStatusBreak && s != kStatusSilentStop && s != kStatusRaised) {
+      if (s == kStatusReported) {
+        TracebackLine(0, MessageFor(2));
+      } else {
+        set_first_error(s);
+        TracebackLine(s, MessageFor(s));
+      }
+    }
+    while (sp_ >= frame_) Pop();
+    if (s != kStatusBreak && s != kStatusSilentStop) status_ = kStatusReported;
+    builtin = nullptr;
+  }
+  --level_;
+  values_.level = level_;
+}
+
+std::string Machine::FunctionName() const {
+  if (!fn_) return "<istmt>";
+  if (std::strncmp(fn_->name, "<istmt", 6) == 0) return "<istmt>";
+  return std::string(fn_->name) + "()";
+}
+
+void Machine::TracebackLine(rc_t code, std::string_view message) {
+  char buf[512];
+  std::string out;
+  std::string msg(message);
+  if (builtin && code) {
+    std::snprintf(buf, sizeof buf, "%24s: %5d  %s\n", builtin, code, msg.c_str());
+    out += buf;
+    std::snprintf(buf, sizeof buf, "%24s:     -  %s", FunctionName().c_str(), MessageFor(2));
+  } else if (code) {
+    std::snprintf(buf, sizeof buf, "%24s: %5d  %s", FunctionName().c_str(), code, msg.c_str());
+  } else {
+    std::snprintf(buf, sizeof buf, "%24s:     -  %s", FunctionName().c_str(), msg.c_str());
+  }
+  out += buf;
+  if (line_) {
+    std::snprintf(buf, sizeof buf, " [%d]", line_);
+    out += buf;
+  }
+  if (tracing && base_) {
+    std::snprintf(buf, sizeof buf, " {%d}", int(pc_ - base_));
+    out += buf;
+  }
+  out += "\n";
+  host_.Print(Style::Error, out);
+}
+
+void Machine::RaiseError(rc_t code, std::string_view message) {
+  set_first_error(code);
+  TracebackLine(code, message);
+  builtin = nullptr;
+  status_ = kStatusRaised;
+}
+
+void Machine::RaiseAllocation() {
+  std::string msg = values_.take_error();
+  if (msg.empty()) msg = MessageFor(3900);
+  RaiseError(3900, msg);
+}
+
+void Machine::FoundWhere(const ValueRecord* v, const char* wanted, rc_t code) {
+  char buf[160];
+  if (v->kind == kKindFunction)
+    std::snprintf(buf, sizeof buf, "%s() does not return %s", v->name, wanted);
+  else
+    std::snprintf(buf, sizeof buf, "%s[%d,%d] found where %s required", std::string(record_name(v)).c_str(), v->rows, v->cols, wanted);
+  RaiseError(code, buf);
+}
+
+bool Machine::CheckMatrix(const ValueRecord* v) {
+  if (v->kind != kKindFunction) return true;
+  RaiseError(3102, std::string(v->name) + " not a matrix");
+  return false;
+}
+bool Machine::CheckScalar(const ValueRecord* v) {
+  if (v->kind != kKindFunction && v->rows == 1 && v->cols == 1) return true;
+  FoundWhere(v, "scalar", 3204);
+  return false;
+}
+bool Machine::CheckReal(const ValueRecord* v) {
+  if (v->kind != kKindFunction && v->eltype == kReal) return true;
+  FoundWhere(v, "real", 3253);
+  return false;
+}
+bool Machine::CheckString(const ValueRecord* v) {
+  if (v->kind != kKindFunction && v->eltype == kString) return true;
+  FoundWhere(v, "string", 3254);
+  return false;
+}
+bool Machine::CheckNumeric(const ValueRecord* v) {
+  if (v->kind != kKindFunction && (v->eltype == kReal || v->eltype == kComplex)) return true;
+  FoundWhere(v, "real or complex", 3251);
+  return false;
+}
+bool Machine::CheckVector(const ValueRecord* v) {
+  if (v->kind != kKindFunction && (v->rows == 1 || v->cols == 1)) return true;
+  FoundWhere(v, "vector", 3201);
+  return false;
+}
+
+const char* Machine::MessageFor(rc_t code) {
+  switch (code) {
+#define LUMO_MESSAGE(code, text) case code: return text;
+#include "lumo/messages.def"
+#undef LUMO_MESSAGE
+    default: break;
+  }
+  if (code >= 600 && code <= 699) return "file error";
+  return "Nuvra returned error";
+}
+
+// The dispatch loop.  The commonest opcodes run here; the rest through
+// the table.
+void Machine::Run() {
+  while (status_ == 0) {
+    int32_t op = *pc_;
+    switch (op) {
+      case k_jump:
+        if (host_.PollBreak()) {
+          status_ = 1;
+          break;
+        }
+        pc_ = base_ + pc_[1];
+        break;
+      case k_pop:
+        Pop();
+        ++pc_;
+        break;
+      case k_ret: status_ = kStatusReturn; break;
+      case k_count:
+        if (nargs_ != pc_[1]) {
+          char buf[80];
+          std::snprintf(buf, sizeof buf, "expected %d arguments but received %d", pc_[1], nargs_);
+          RaiseError(3001, buf);
+          break;
+        }
+        pc_ += 2;
+        break;
+      case k_store:
+      case k_storepop: {
+        ValueRecord* top = stack_[sp_];
+        ValueRecord* local = stack_[frame_ + pc_[1]];
+        if (top != local) {
+          if (!CheckMatrix(top)) break;
+          if (rc_t rc = values_.Copy(local, top, true)) {
+            status_ = rc;
+            break;
+          }
+          if (op == k_store) {
+            ++local->refcount;
+            stack_[sp_] = local;
+            values_.Release(top);
+          } else {
+            Pop();
+          }
+        } else if (op == k_storepop) {
+          Pop();
+        }
+        pc_ += 2;
+        break;
+      }
+      case k_local:
+        if (!Push(stack_[frame_ + pc_[1]])) break;
+        pc_ += 2;
+        break;
+      case k_inc:
+      case k_dec: {
+        ValueRecord* v = stack_[frame_ + pc_[1]];
+        if (v->kind == kKindFunction || v->representation != kArray) {
+          RaiseError(3103, MessageFor(3103));
+          break;
+        }
+        if (v->eltype != kReal) {
+          RaiseError(3253, MessageFor(3253));
+          break;
+        }
+        if (v->rows < 1 || v->cols < 1) {
+          FoundWhere(v, "scalar", 3204);
+          break;
+        }
+        double& d = reals(v)[0];
+        if (!data::is_missing(d)) d += op == k_inc ? 1 : -1;
+        pc_ += 2;
+        break;
+      }
+      case k_jumpifnot:
+        Pop();
+        pc_ = condition ? pc_ + 2 : base_ + pc_[1];
+        break;
+      case k_ismatrix:
+        if (!CheckMatrix(stack_[sp_])) break;
+        ++pc_;
+        break;
+      case k_isscalar:
+        if (!CheckScalar(stack_[sp_])) break;
+        ++pc_;
+        break;
+      default:
+        if (op < 0 || op >= kOpcodeSlots) {
+          status_ = 3997;
+          break;
+        }
+        kDispatch.h[op](*this);
+        break;
+    }
+  }
+}
+
+// ---- handlers of the opcodes the loop runs itself (never reached
+// through the table, kept so that the table has every row).
+void Ops::op_jump(Machine& m) { m.set_status(3997); }
+void Ops::op_pop(Machine& m) { m.set_status(3997); }
+void Ops::op_ret(Machine& m) { m.set_status(3997); }
+void Ops::op_count(Machine& m) { m.set_status(3997); }
+void Ops::op_store(Machine& m) { m.set_status(3997); }
+void Ops::op_storepop(Machine& m) { m.set_status(3997); }
+void Ops::op_local(Machine& m) { m.set_status(3997); }
+void Ops::op_inc(Machine& m) { m.set_status(3997); }
+void Ops::op_dec(Machine& m) { m.set_status(3997); }
+void Ops::op_jumpifnot(Machine& m) { m.set_status(3997); }
+void Ops::op_ismatrix(Machine& m) { m.set_status(3997); }
+void Ops::op_isscalar(Machine& m) { m.set_status(3997); }
+void Ops::op_realpool(Machine& m) { m.set_status(3997); }
+void Ops::op_stringpool(Machine& m) { m.set_status(3997); }
+void Ops::op_line(Machine& m) {
+  m.line_ = pc(m)[1];
+  pc(m) += 2;
+}
+
+void Ops::op_jumpiffalse(Machine& m) {
+  ValueRecord* c = m.Top();
+  if (!m.CheckMatrix(c)) return;
+  if (c->eltype != kReal) {
+    m.FoundWhere(c, "real", 3253);
+    return;
+  }
+  if (!m.CheckScalar(c)) return;
+  bool truth = reals(c)[0] != 0;
+  m.Pop();
+  pc(m) = truth ? pc(m) + 2 : base(m) + pc(m)[1];
+}
+
+void Ops::op_real(Machine& m) {
+  double d;
+  std::memcpy(&d, base(m) + pc(m)[1], 8);
+  if (!m.PushNew(m.values().NewScalar(d))) return;
+  pc(m) += 2;
+}
+
+void Ops::op_complex(Machine& m) {
+  double d;
+  std::memcpy(&d, base(m) + pc(m)[1], 8);
+  ValueRecord* v = m.values().NewValue("", kComplex, 1, 1);
+  if (v) {
+    reals(v)[0] = 0;
+    reals(v)[1] = d;
+  }
+  if (!m.PushNew(v)) return;
+  pc(m) += 2;
+}
+
+void Ops::op_string(Machine& m) {
+  std::string_view s = BytesAt(base(m) + pc(m)[1]);
+  ValueRecord* v = m.values().NewValue("", kString, 1, 1);
+  if (v) {
+    bool ok;
+    slots(v)[0] = m.values().NewString(s, &ok);
+    if (!ok) {
+      m.values().Free(v);
+      v = nullptr;
+    }
+  }
+  if (!m.PushNew(v)) return;
+  pc(m) += 2;
+}
+
+void Ops::op_zero(Machine& m) {
+  if (m.PushNew(m.values().NewScalar(0))) pc(m) += 1;
+}
+void Ops::op_one(Machine& m) {
+  if (m.PushNew(m.values().NewScalar(1))) pc(m) += 1;
+}
+void Ops::op_missing(Machine& m) {
+  if (m.PushNew(m.values().NewScalar(data::kMissing))) pc(m) += 1;
+}
+void Ops::op_void(Machine& m) {
+  if (m.PushNew(m.values().NewValue("", kReal, 0, 0))) pc(m) += 1;
+}
+void Ops::op_null(Machine& m) {
+  if (m.PushNew(m.values().NewValue("", kPointer, 1, 1))) pc(m) += 1;
+}
+
+void Ops::op_display(Machine& m) {
+  m.Display(m.Top());
+  pc(m) += 1;
+}
+
+void Ops::op_external(Machine& m) {
+  const int32_t* w = pc(m);
+  std::string_view name = BytesAt(w + 2);
+  ValueRecord* g = m.values().FindGlobal(name);
+  if (!g) {
+    if (!w[1]) {
+      m.RaiseError(3499, std::string(name) + " not found");
+      return;
+    }
+    g = m.values().NewGlobal(name, kReal, 0, 0);
+    if (!g) {
+      m.RaiseAllocation();
+      return;
+    }
+    m.made_globals.push_back(g);
+  }
+  if (!m.Push(g)) return;
+  pc(m) += 3 + w[2];
+}
+
+void Ops::NewLocal(Machine& m, int eltype, int words) {
+  std::string_view name = BytesAt(pc(m) + 1);
+  ValueRecord* v = m.values().NewValue("", eltype, 0, 0);
+  if (v) {
+    size_t n = std::min(name.size(), kNameBytes - 1);
+    std::memcpy(v->name, name.data(), n);
+    v->name[n] = 0;
+  }
+  if (!m.PushNew(v)) return;
+  pc(m) += words;
+}
+void Ops::op_newreal(Machine& m) { NewLocal(m, kReal, 2 + pc(m)[1]); }
+void Ops::op_newcomplex(Machine& m) { NewLocal(m, kComplex, 2 + pc(m)[1]); }
+void Ops::op_newstring(Machine& m) { NewLocal(m, kString, 2 + pc(m)[1]); }
+void Ops::op_newpointer(Machine& m) { NewLocal(m, kPointer, 2 + pc(m)[1]); }
+void Ops::op_newstruct(Machine& m) { NewLocal(m, kStruct, 2 + pc(m)[1]); }
+
+void Ops::op_function(Machine& m) {
+  const int32_t* w = pc(m);
+  std::string_view name = BytesAt(w + 4);
+  ValueRecord* f = m.values().FindFunction(name);
+  if (f) {
+    if (!m.Push(f)) return;
+  } else {
+    // Not defined yet: a placeholder carrying the name, looked up again
+    // when it is called.
+    ValueRecord* v = m.values().NewValue("", kReal, 0, 0);
+    if (v) {
+      size_t n = std::min(name.size(), kNameBytes - 1);
+      std::memcpy(v->name, name.data(), n);
+      v->name[n] = 0;
+    }
+    if (!m.PushNew(v)) return;
+  }
+  pc(m) += 5 + w[4];
+}
+
+void Ops::Optional(Machine& m, int eltype, int rows, int cols, bool missing) {
+  const int32_t* w = pc(m);
+  if (nargs(m) == w[1] - 1) {
+    ValueRecord* v = m.values().NewValue("", eltype, rows, cols);
+    if (v && missing) {
+      reals(v)[0] = data::kMissing;
+      if (eltype == kComplex) reals(v)[1] = data::kMissing;
+    }
+    if (!m.PushNew(v)) return;
+    ++nargs(m);
+  }
+  pc(m) += 3 + w[2];
+}
+void Ops::op_optrealmat(Machine& m) { Optional(m, kReal, 0, 0, false); }
+void Ops::op_optcomplexmat(Machine& m) { Optional(m, kComplex, 0, 0, false); }
+void Ops::op_optstringmat(Machine& m) { Optional(m, kString, 0, 0, false); }
+void Ops::op_optpointermat(Machine& m) { Optional(m, kPointer, 0, 0, false); }
+void Ops::op_optstructmat(Machine& m) { Optional(m, kStruct, 0, 0, false); }
+void Ops::op_optrealrow(Machine& m) { Optional(m, kReal, 1, 0, false); }
+void Ops::op_optcomplexrow(Machine& m) { Optional(m, kComplex, 1, 0, false); }
+void Ops::op_optstringrow(Machine& m) { Optional(m, kString, 1, 0, false); }
+void Ops::op_optpointerrow(Machine& m) { Optional(m, kPointer, 1, 0, false); }
+void Ops::op_optstructrow(Machine& m) { Optional(m, kStruct, 1, 0, false); }
+void Ops::op_optrealcol(Machine& m) { Optional(m, kReal, 0, 1, false); }
+void Ops::op_optcomplexcol(Machine& m) { Optional(m, kComplex, 0, 1, false); }
+void Ops::op_optstringcol(Machine& m) { Optional(m, kString, 0, 1, false); }
+void Ops::op_optpointercol(Machine& m) { Optional(m, kPointer, 0, 1, false); }
+void Ops::op_optstructcol(Machine& m) { Optional(m, kStruct, 0, 1, false); }
+void Ops::op_optrealscalar(Machine& m) { Optional(m, kReal, 1, 1, true); }
+void Ops::op_optcomplexscalar(Machine& m) { Optional(m, kComplex, 1, 1, true); }
+void Ops::op_optstringscalar(Machine& m) { Optional(m, kString, 1, 1, false); }
+void Ops::op_optpointerscalar(Machine& m) { Optional(m, kPointer, 1, 1, false); }
+
+void Ops::op_call(Machine& m) {
+  const int32_t* w = pc(m);
+  ValueRecord* callee = local(m, w[1]);
+  pc(m) += 3;
+  call(m, callee, w[2]);
+}
+
+void Ops::op_callptr(Machine& m) {
+  int n = pc(m)[1];
+  ValueRecord* p = m.Top();
+  if (!m.CheckMatrix(p)) return;
+  if (p->eltype != kPointer) {
+    m.FoundWhere(p, "pointer", 3257);
+    return;
+  }
+  if (!m.CheckScalar(p)) return;
+  auto* target = static_cast<ValueRecord*>(slots(p)[0]);
+  if (!target) {
+    m.RaiseError(3010, Machine::MessageFor(3010));
+    return;
+  }
+  if (target->kind != kKindFunction) {
+    m.RaiseError(3101, Machine::MessageFor(3101));
+    return;
+  }
+  ++target->refcount;  // p may have been the only holder
+  m.Pop();
+  pc(m) += 2;
+  call(m, target, n);
+  m.values().Release(target);
+}
+
+void Ops::op_builtin(Machine& m) {
+  const int32_t* w = pc(m);
+  const BuiltinInfo* b = BuiltinByCode(w[1]);
+  if (!b) {
+    m.set_status(3996);
+    return;
+  }
+  pc(m) += 3;
+  char name[48];
+  std::snprintf(name, sizeof name, "%s()", b->name);
+  m.builtin = name;
+  b->handler(m, w[2]);
+  if (m.status() == 0) m.builtin = nullptr;
+  else if (m.builtin == name) {
+    // The traceback is printed when the activation ends; keep the name
+    // somewhere that outlives this frame.
+    static thread_local char kept[48];
+    std::memcpy(kept, name, sizeof kept);
+    m.builtin = kept;
+  }
+  if (m.status() == 0 && m.host().PollBreak()) m.set_status(1);
+}
+
+}  // namespace nuvra::lumo

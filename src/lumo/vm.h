@@ -1,0 +1,131 @@
+// The Lumo virtual machine: a stack of value-record references and one
+// dispatch loop.  Calls of user functions run in the same loop (the
+// activations are kept on a list of their own), so that deep recursion
+// ends in a stack overflow error rather than in the C++ stack.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lumo/host.h"
+#include "lumo/status.h"
+#include "lumo/value.h"
+
+namespace nuvra::lumo {
+
+class Machine {
+ public:
+  static constexpr int kStackSlots = 65536;
+
+  Machine(Values& values, Host& host);
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // Runs a compiled statement; takes (and drops) a reference on it.  0,
+  // 1 for Break, or the first error; 9801 without a stack.
+  rc_t RunStatement(FunctionRecord* f);
+
+  Values& values() { return values_; }
+  Host& host() { return host_; }
+
+  // ---- the stack, for opcodes and built-ins
+  ValueRecord* Top(int below = 0) const { return stack_[sp_ - below]; }
+  // Pushes a reference; false (status 3998) when the stack is full.
+  bool Push(ValueRecord* v) {
+    if (sp_ + 1 >= kStackSlots) {
+      status_ = 3998;
+      return false;
+    }
+    stack_[++sp_] = v;
+    ++v->refcount;
+    return true;
+  }
+  // Pushes a new record (null: the allocation failed and is reported).
+  bool PushNew(ValueRecord* v);
+  void Pop() { values_.Release(stack_[sp_--]); }
+  void PopN(int n) {
+    while (n-- > 0) Pop();
+  }
+  // Replaces the top `n` slots with result.
+  void ReplaceTop(int n, ValueRecord* result) {
+    ++result->refcount;
+    PopN(n);
+    stack_[++sp_] = result;
+  }
+  int depth() const { return sp_ + 1; }
+
+  // ---- status and errors
+  rc_t status() const { return status_; }
+  void set_status(rc_t s) { status_ = s; }
+  void set_first_error(rc_t rc) {
+    if (!first_error_) first_error_ = rc;
+  }
+  // Reports code with message for the running function (or built-in) and
+  // sets the status to "reported".
+  void RaiseError(rc_t code, std::string_view message);
+  // Reports the last allocation failure as 3900.
+  void RaiseAllocation();
+  // The standard message for a code.
+  static const char* MessageFor(rc_t code);
+  // Argument checks on a record, each raising its error: false on failure.
+  bool CheckMatrix(const ValueRecord* v);
+  bool CheckScalar(const ValueRecord* v);
+  bool CheckReal(const ValueRecord* v);
+  bool CheckString(const ValueRecord* v);
+  bool CheckNumeric(const ValueRecord* v);
+  bool CheckVector(const ValueRecord* v);
+  void FoundWhere(const ValueRecord* v, const char* wanted, rc_t code);
+
+  // Name of the running built-in as "name()", or null.
+  const char* builtin = nullptr;
+  // Traceback lines end with the code offset in braces.
+  bool tracing = false;
+  bool condition = false;
+
+  // Globals the running statement made; those still unassigned are
+  // dropped again when it fails.
+  std::vector<ValueRecord*> made_globals;
+
+  // Shows a value as an expression statement does.
+  void Display(const ValueRecord* v);
+
+ private:
+  friend struct Ops;
+  struct Activation {
+    FunctionRecord* fn;
+    const int32_t* pc;
+    const int32_t* base;
+    int frame;
+    int nargs;
+    int line;
+  };
+  void Execute(FunctionRecord* f, int nargs);
+  void Enter(FunctionRecord* f, int nargs);
+  void Run();
+  // Ends the running activation: hands its result to the caller or
+  // prints its traceback line.
+  void Leave();
+  void TracebackLine(rc_t code, std::string_view message);
+  std::string FunctionName() const;
+  void Call(ValueRecord* callee, int nargs);
+
+  Values& values_;
+  Host& host_;
+  ValueRecord** stack_ = nullptr;
+  int sp_ = -1;
+  // registers
+  const int32_t* pc_ = nullptr;
+  const int32_t* base_ = nullptr;
+  FunctionRecord* fn_ = nullptr;
+  int frame_ = 0;
+  int nargs_ = 0;
+  int level_ = -1;
+  int line_ = 0;
+  rc_t status_ = 0;
+  rc_t first_error_ = 0;
+  std::vector<Activation> callers_;
+};
+
+}  // namespace nuvra::lumo
