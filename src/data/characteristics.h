@@ -11,9 +11,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace nuvra::data {
+#include "base/rc.h"
 
-using rc_t = std::int32_t;
+namespace nuvra::data {
 
 inline constexpr std::size_t kMaxCharLength = 67783;
 

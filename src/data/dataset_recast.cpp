@@ -34,9 +34,9 @@ int Dataset::promoted_type(int t, double v) {
   if (t == kFloat || t == kDouble || is_string_type(t) || is_missing(v)) return t;
   if (v == std::trunc(v)) {
     if (std::fabs(v) >= 2147483648.0) return kDouble;
-    if (t == kByte && (v < -127 || v > 100)) t = kInt;
-    if (t == kInt && (v < -32767 || v > 32740)) t = kLong;
-    if (t == kLong && (v < -2147483647.0 || v > 2147483620.0)) t = kDouble;
+    if (t == kByte && (v < kByteMin || v > kByteMax)) t = kInt;
+    if (t == kInt && (v < kIntMin || v > kIntMax)) t = kLong;
+    if (t == kLong && (v < kLongMin || v > kLongMax)) t = kDouble;
     return t;
   }
   return t == kLong ? kDouble : kFloat;

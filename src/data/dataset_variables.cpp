@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/text.h"
 #include "data/dataset.h"
 
 namespace nuvra::data {
@@ -12,7 +13,7 @@ namespace {
 
 constexpr std::string_view kForbidden = "\\!@#$%^&*()-+=[]{}:;,'\"~<>?/|.";
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+using base::is_ascii_space;
 
 // Words that look like names but mean something in expressions and command
 // lines, so a variable may not take them.
@@ -50,7 +51,7 @@ rc_t validate_name(std::string_view name, std::string* msg) {
     if (msg) *msg = "nothing found where name expected";
     return 198;
   }
-  bool ok = std::none_of(name.begin(), name.end(), is_blank) && name.size() <= kMaxNameLength &&
+  bool ok = std::none_of(name.begin(), name.end(), is_ascii_space) && name.size() <= kMaxNameLength &&
             name.find_first_of(kForbidden) == std::string_view::npos;
   char c = name[0];
   ok = ok && (c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'));

@@ -175,13 +175,13 @@ int general_body(const Format& f, double a, bool neg, char* body) {
   const int sig_cap = d > 0 ? std::min(d, 17) : 16;
   const auto sep = [&](int digits) { return f.thousands ? group_count(digits) : 0; };
 
-  // Rule 2: integers that fit.
+  // 2. Integers that fit (the numbered list above the function).
   if (x + 1 <= w && a == std::trunc(a)) {
     const int n = std::snprintf(body, kBody, "%.0f", a);
     if (n + sep(n) + sign <= w) return n;
   }
 
-  // Rule 3: the fixed candidate.
+  // 3. The fixed candidate.
   char fixed[kBody];
   int fixed_len = 0;
   int fixed_sig = 0;
@@ -211,7 +211,7 @@ int general_body(const Format& f, double a, bool neg, char* body) {
     }
   }
 
-  // Rule 4: the exponential candidate.
+  // 4. The exponential candidate.
   char expo[64];
   int expo_len = 0;
   int expo_sig = 0;
@@ -221,7 +221,7 @@ int general_body(const Format& f, double a, bool neg, char* body) {
     m = std::min(m, sig_cap - 1);
     if (m < 0) m = 0;
     // A fixed candidate at least as precise as the widest exponential one
-    // wins rule 5 whatever that one turns out to be.
+    // wins the choice between the two whatever that one turns out to be.
     if (fixed_len > 0 && fixed_sig >= m + 1) m = -1;
     for (; m >= 0; --m) {
       const int n = std::snprintf(expo, sizeof expo, "%.*e", m, a);
@@ -233,7 +233,8 @@ int general_body(const Format& f, double a, bool neg, char* body) {
     }
   }
 
-  // Rule 5.
+  // 5. The fixed candidate when it is at least as precise, else the
+  // exponential one.
   if (fixed_len > 0 && (expo_len == 0 || fixed_sig >= expo_sig)) {
     std::memcpy(body, fixed, static_cast<size_t>(fixed_len) + 1);
     return tidy_fixed(body, fixed_len);
@@ -243,7 +244,7 @@ int general_body(const Format& f, double a, bool neg, char* body) {
     return expo_len;
   }
 
-  // Rule 6.
+  // 6. Nothing fits: the shorter of the integer and the bare exponential.
   const int e0 = std::snprintf(expo, sizeof expo, "%.0e", a);
   if (x < 20) {
     const int n = std::snprintf(fixed, kBody, "%.0f", a);

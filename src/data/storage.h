@@ -18,11 +18,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/rc.h"
+#include "data/limits.h"
 #include "data/missing.h"
 
 namespace nuvra::data {
-
-using rc_t = std::int32_t;
 
 enum StorageType : std::uint8_t {
   kStrMax = 244,
@@ -70,27 +70,27 @@ std::string default_format(int t);
 // the extreme non-missing values of every numeric type.
 constexpr std::int32_t int_missing_code(int t) {
   switch (modern_type(t)) {
-    case kByte: return 101;
-    case kInt: return 32741;
-    default: return 2147483621;
+    case kByte: return kByteDot;
+    case kInt: return kIntDot;
+    default: return kLongDot;
   }
 }
 constexpr double type_min(int t) {
   switch (modern_type(t)) {
-    case kByte: return -127;
-    case kInt: return -32767;
-    case kLong: return -2147483647.0;
-    case kFloat: return -0x1.fffffep+126;
-    default: return -0x1.fffffffffffffp+1022;
+    case kByte: return kByteMin;
+    case kInt: return kIntMin;
+    case kLong: return kLongMin;
+    case kFloat: return kFloatMin;
+    default: return kDoubleMin;
   }
 }
 constexpr double type_max(int t) {
   switch (modern_type(t)) {
-    case kByte: return 100;
-    case kInt: return 32740;
-    case kLong: return 2147483620.0;
-    case kFloat: return 0x1.fffffep+126;
-    default: return 0x1.fffffffffffffp+1022;
+    case kByte: return kByteMax;
+    case kInt: return kIntMax;
+    case kLong: return kLongMax;
+    case kFloat: return kFloatMax;
+    default: return kDoubleMax;
   }
 }
 
@@ -137,7 +137,7 @@ inline double from_int_code(std::int32_t v, std::int32_t dot) {
 
 }  // namespace detail
 
-// Rule 2: widen; the float missing range (exponent 127) is carried over to
+// Float to double: widen; the float missing range (exponent 127) is carried over to
 // the double missing range with the same `.a`..`.z` step.
 inline double float_to_double(float f) {
   double d = f;
@@ -150,7 +150,7 @@ inline double float_to_double(float f) {
   return d;
 }
 
-// Rule 5. Exponents below -127 give 0; the missing range maps k onto the
+// Double to float: round to nearest. Exponents below -127 give 0; the missing range maps k onto the
 // float's 0x800 steps; overflow, infinity and NaN give float `.`.
 inline float double_to_float(double v, bool* became_missing) {
   int e = detail::exponent_of(v);
@@ -174,24 +174,26 @@ inline float double_to_float(double v, bool* became_missing) {
   return std::bit_cast<float>(kFloatMissingBits);
 }
 
-// Fetch numeric (rules 1 and 2). p points at the stored value, which need
-// not be aligned. Legacy integer codes read their largest value as `.`.
+// Fetch numeric: an integer code below the type's `.` code is that number,
+// the codes from `.` up are `.`, `.a` ... `.z` in order; a float widens as
+// float_to_double does. p points at the stored value, which need not be
+// aligned. Legacy integer codes read their largest value as `.`.
 inline double fetch_value(int type, const void* p) {
   switch (type) {
     case kByte: {
       std::int8_t v;
       std::memcpy(&v, p, 1);
-      return detail::from_int_code(v, 101);
+      return detail::from_int_code(v, kByteDot);
     }
     case kInt: {
       std::int16_t v;
       std::memcpy(&v, p, 2);
-      return detail::from_int_code(v, 32741);
+      return detail::from_int_code(v, kIntDot);
     }
     case kLong: {
       std::int32_t v;
       std::memcpy(&v, p, 4);
-      return detail::from_int_code(v, 2147483621);
+      return detail::from_int_code(v, kLongDot);
     }
     case kFloat:
     case kLegacyFloat: {
@@ -225,23 +227,26 @@ inline double fetch_value(int type, const void* p) {
   }
 }
 
-// Store numeric (rules 3-6); does not promote. Returns true when a value
-// that was not missing had to be stored as a missing value.
+// Store numeric: the integer types truncate toward zero and keep a missing
+// value's letter, and a value outside the type's range becomes `.`; a float
+// rounds as double_to_float does; a double is stored as it is. No
+// promotion. Returns true when a value that was not missing had to be
+// stored as a missing value.
 inline bool store_value(int type, void* p, double v) {
   bool became = false;
   switch (modern_type(type)) {
     case kByte: {
-      auto r = static_cast<std::int8_t>(detail::to_int_code(v, 101, 7, &became));
+      auto r = static_cast<std::int8_t>(detail::to_int_code(v, kByteDot, 7, &became));
       std::memcpy(p, &r, 1);
       break;
     }
     case kInt: {
-      auto r = static_cast<std::int16_t>(detail::to_int_code(v, 32741, 15, &became));
+      auto r = static_cast<std::int16_t>(detail::to_int_code(v, kIntDot, 15, &became));
       std::memcpy(p, &r, 2);
       break;
     }
     case kLong: {
-      std::int32_t r = detail::to_int_code(v, 2147483621, 31, &became);
+      std::int32_t r = detail::to_int_code(v, kLongDot, 31, &became);
       std::memcpy(p, &r, 4);
       break;
     }
@@ -263,7 +268,7 @@ inline bool store_value(int type, void* p, double v) {
 // empty string (all zero) for a string type.
 void store_missing(int type, void* p);
 
-// Rule 7. The field is exactly n bytes: a value of n bytes or more fills it
+// Store string: the field is exactly n bytes: a value of n bytes or more fills it
 // with no terminator; a shorter one is terminated and the rest of the field
 // zeroed, so that saved files do not carry stale bytes.
 inline void store_string(void* p, int n, std::string_view s) {

@@ -52,7 +52,7 @@ bool label_key(double v, std::int32_t* key) {
     *key = kMissingLongCode + code;
     return true;
   }
-  if (code == 0 || v != std::floor(v) || v < -2147483647.0 || v > kLargestLabelled) return false;
+  if (code == 0 || v != std::floor(v) || v < kLongMin || v > kLargestLabelled) return false;
   *key = static_cast<std::int32_t>(v);
   return true;
 }

@@ -19,17 +19,18 @@
 #include <unordered_map>
 #include <vector>
 
-namespace nuvra::data {
+#include "base/rc.h"
+#include "data/limits.h"
 
-using rc_t = std::int32_t;
+namespace nuvra::data {
 
 inline constexpr std::size_t kMaxValueLabelText = 32000;
 
 // Labels are kept for whole numbers up to kLargestLabelled and for the
 // extended missing values .a to .z, which take the integer codes a dataset
 // file gives them in a long: kMissingLongCode + 1 (.a) to + 26 (.z).
-inline constexpr std::int32_t kLargestLabelled = 2147483620;
-inline constexpr std::int32_t kMissingLongCode = 2147483621;
+inline constexpr std::int32_t kLargestLabelled = kLongMax;
+inline constexpr std::int32_t kMissingLongCode = kLongDot;
 
 // The table key of a value: true with *key set for a whole number from
 // -2147483647 to kLargestLabelled or for .a to .z; false for anything

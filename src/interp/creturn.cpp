@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
-#include <limits>
 #include <vector>
 
+#include "data/limits.h"
 #include "data/missing.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
@@ -132,29 +134,29 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
   } else if (name == "pi") {
     *out = num(3.14159265358979323846);
   } else if (name == "maxbyte") {
-    *out = num(100);
+    *out = num(data::kByteMax);
   } else if (name == "minbyte") {
-    *out = num(-127);
+    *out = num(data::kByteMin);
   } else if (name == "maxint") {
-    *out = num(32740);
+    *out = num(data::kIntMax);
   } else if (name == "minint") {
-    *out = num(-32767);
+    *out = num(data::kIntMin);
   } else if (name == "maxlong") {
-    *out = num(2147483620);
+    *out = num(data::kLongMax);
   } else if (name == "minlong") {
-    *out = num(-2147483647);
+    *out = num(data::kLongMin);
   } else if (name == "maxfloat") {
-    *out = num(1.70141173319e38);
+    *out = num(data::kFloatMax);
   } else if (name == "minfloat") {
-    *out = num(-1.70141173319e38);
+    *out = num(data::kFloatMin);
   } else if (name == "maxdouble") {
-    *out = num(8.9884656743e307);
+    *out = num(data::kDoubleMax);
   } else if (name == "mindouble") {
-    *out = num(-8.9884656743e307);
+    *out = num(data::kDoubleMin);
   } else if (name == "epsfloat") {
-    *out = num(std::numeric_limits<float>::epsilon());
+    *out = num(data::kFloatEpsilon);
   } else if (name == "epsdouble") {
-    *out = num(std::numeric_limits<double>::epsilon());
+    *out = num(data::kDoubleEpsilon);
   } else if (name == "seed") {
     *out = text(ip.random.state());
   } else if (name == "rc") {
@@ -168,7 +170,14 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
 std::string c_text(Interp& ip, std::string_view name) {
   CValue v;
   if (!c_value(ip, name, &v)) return {};
-  return v.is_string ? v.str : format_number_g(v.num, 18);
+  if (v.is_string) return v.str;
+  // Expanded text is read again as a number, so it must give back the same
+  // double: c(maxfloat) in a comparison with maxfloat() has to be equal.
+  std::string text = format_number_g(v.num, 18);
+  if (std::strtod(text.c_str(), nullptr) == v.num) return text;
+  char buf[32];
+  auto res = std::to_chars(buf, buf + sizeof buf, v.num);
+  return std::string(buf, res.ptr);
 }
 
 // creturn list

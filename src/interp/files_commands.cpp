@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
@@ -27,12 +28,8 @@ namespace nuvra {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-size_t skip_blanks(std::string_view s, size_t i) {
-  while (i < s.size() && is_blank(s[i])) ++i;
-  return i;
-}
+using base::is_blank;
+using base::skip_blanks;
 
 // One file name from the front of s: a quoted or compound-quoted string
 // (quotes removed) or a run of non-blank characters.  False for an

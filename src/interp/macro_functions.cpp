@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/text.h"
 #include "data/expr/expr.h"
 #include "data/format.h"
 #include "data/missing.h"
@@ -30,7 +31,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Text helpers
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+using base::is_blank;
 
 std::string_view skip_blanks(std::string_view s) {
   size_t i = 0;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/text.h"
 #include "data/missing.h"
 #include "interp/messages.h"
 
@@ -16,7 +17,8 @@ namespace {
 constexpr rc_t kInvalid = 121, kTooFew = 122, kTooMany = 123, kOrder = 124, kRange = 125,
                kNonInteger = 126, kMissingValues = 127;
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// A list may be written over several lines.
+constexpr bool is_blank(char c) { return base::is_line_blank(c); }
 
 // Characters that may follow a number inside a list.
 bool ends_element(std::string_view s, size_t i) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "data/format.h"
 #include "data/storage.h"
 #include "data/varlist.h"
@@ -25,12 +26,8 @@ namespace nuvra {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-size_t skip_blanks(std::string_view s, size_t i) {
-  while (i < s.size() && is_blank(s[i])) ++i;
-  return i;
-}
+using base::is_blank;
+using base::skip_blanks;
 
 // End (one past) of the compound-quoted string opened by the "`\"" at
 // `open`, nested pairs counted; npos when it never closes.

@@ -1,11 +1,4 @@
-// Return codes: every interpreter routine returns one; 0 is success,
-// 1 is Break, anything else names a failure whose message the message
-// routine knows.
+// The return-code type lives in the base layer; this header keeps the
+// interpreter's older include path working.
 #pragma once
-#include <cstdint>
-
-namespace nuvra {
-using rc_t = int32_t;
-inline constexpr rc_t kOk = 0;
-inline constexpr rc_t kBreak = 1;
-}  // namespace nuvra
+#include "base/rc.h"

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/text.h"
 #include "output/nmcl_chars.h"
 #include "output/nmcl_stream.h"
 
@@ -150,13 +151,9 @@ const TagEntry* find_tag(std::string_view name) {
   return nullptr;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+using base::is_blank;
 
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
-  return s;
-}
+std::string_view trim(std::string_view s) { return base::trim_blanks(s); }
 
 // Unsigned decimal, or signed when the tag allows it.
 bool parse_number(std::string_view s, bool allow_sign, int* out) {

@@ -201,6 +201,8 @@ class Evaluator {
       ~Leave() { --n; }
     } leave{nesting_};
     if (b >= e) fail(198);
+    // A span is taken apart by the first of these that applies, loosest
+    // binding first. 1. Brackets around the whole span come off.
     while (e - b >= 2 && (s_[b] == '(' || s_[b] == '[') && closing(b, e) == e - 1) {
       if ((s_[b] == '(') != (s_[e - 1] == ')')) fail(198);
       ++b;

@@ -7,6 +7,7 @@
 #include "data/dataset.h"
 
 using namespace nuvra::data;
+using nuvra::rc_t;
 
 namespace {
 

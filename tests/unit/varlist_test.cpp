@@ -9,6 +9,7 @@
 #include "data/varlist.h"
 
 using namespace nuvra::data;
+using nuvra::rc_t;
 
 namespace {
 

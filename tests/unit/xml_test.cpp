@@ -13,6 +13,7 @@
 #include <random>
 
 #include "data/dataset.h"
+#include "data/dta/dta_write.h"
 #include "data/dta/xml_read.h"
 #include "data/dta/xml_write.h"
 #include "interp/interp.h"
@@ -400,9 +401,9 @@ TEST_F(Xml, CommandRefusals) {
   EXPECT_EQ(ip.execute_line("xmlsave \"" + p + "\""), 602);
   EXPECT_EQ(slurp(p), "previous");
   // A full disk part way: 699, the old file whole, no temporary file.
-  ::setenv("NUVRA_TEST_WRITE_LIMIT", "100", 1);
+  dta::command_save_fail_after() = 100;
   EXPECT_EQ(ip.execute_line("xmlsave \"" + p + "\", replace"), 699);
-  ::unsetenv("NUVRA_TEST_WRITE_LIMIT");
+  dta::command_save_fail_after() = -1;
   EXPECT_EQ(slurp(p), "previous");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 

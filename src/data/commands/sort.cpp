@@ -101,7 +101,7 @@ rc_t cmd_sort(Interp& ip) {
   int order_var = 0;
   if (stable && n > 1) {
     if (static_cast<int>(keys.size()) + 1 >= ds.maxvar()) return rc_message(ip, 103);
-    int type = ds.nobs() <= 2147483620 ? data::kLong : data::kDouble;
+    int type = ds.nobs() <= data::kLongMax ? data::kLong : data::kDouble;
     if (rc_t rc = ds.add_reserved_variable(type, &order_var)) return rc_message(ip, rc);
     data::Column c = ds.column(order_var);
     for (std::int64_t i = 1; i <= ds.nobs(); ++i) c.store(i - 1, static_cast<double>(i));
@@ -133,7 +133,7 @@ SortPreserve::SortPreserve(Interp& ip, bool active) : ip_(ip) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "__%06u", ip.tempname_counter++);
   int j = 0;
-  int type = ds.nobs() <= 2147483620 ? data::kLong : data::kDouble;
+  int type = ds.nobs() <= data::kLongMax ? data::kLong : data::kDouble;
   std::vector<int> list(ds.sort_list().begin(), ds.sort_list().end());
   if (ds.add_variable(buf, type, &j) != 0) return;
   data::Column c = ds.column(j);

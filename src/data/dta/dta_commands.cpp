@@ -222,7 +222,7 @@ rc_t cmd_save(Interp& ip) {
   dta::print_save_notes(ip, ds, path, shown, opt.replace);
   opt.stamp = output::log_clock();
   opt.create_mode = static_cast<mode_t>(0666 & ~ip.umask_value);
-  if (const char* limit = std::getenv("NUVRA_TEST_WRITE_LIMIT")) opt.fail_after = std::atoll(limit);
+  opt.fail_after = dta::command_save_fail_after();
   if (rc_t rc = dta::save_file(ds, path, opt)) return dta::file_message(ip, shown, rc);
 
   dta::print_saved(ip, shown);

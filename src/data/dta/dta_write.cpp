@@ -187,6 +187,11 @@ std::vector<std::uint8_t> file_prefix(const Dataset& ds, const SaveOptions& opt)
   return std::move(im.b);
 }
 
+std::int64_t& command_save_fail_after() {
+  static std::int64_t fail_after = -1;
+  return fail_after;
+}
+
 rc_t save_file(const Dataset& ds, const std::string& path, const SaveOptions& opt) {
   struct stat st{};
   bool exists = ::stat(path.c_str(), &st) == 0;

@@ -18,8 +18,6 @@
 
 namespace nuvra::dta {
 
-using data::rc_t;
-
 struct SaveOptions {
   bool oldformat = false;  // format 113 with 12-byte display formats
   bool nolabel = false;    // no value-label tables
@@ -34,6 +32,12 @@ struct SaveOptions {
   // When set, receives the seconds the final flush to the disk took.
   double* fsync_seconds = nullptr;
 };
+
+// The `fail_after` the save commands pass on: -1, so a save never fails on
+// purpose. It is a variable rather than a setting so that unit tests can
+// drive a command into a full-disk failure while the program offers no way
+// to do so.
+std::int64_t& command_save_fail_after();
 
 // "dd Mon yyyy hh:mm" (the day as %2d, the year as %5d): the 17 characters
 // of the header's time stamp.

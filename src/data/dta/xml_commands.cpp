@@ -1,7 +1,6 @@
 // xmlsave and xmluse: the dataset as an XML document and back.
 #include <sys/stat.h>
 
-#include <cstdlib>
 
 #include "data/dta/dta_commands.h"
 #include "data/dta/dta_write.h"
@@ -57,7 +56,7 @@ rc_t cmd_xmlsave(Interp& ip) {
   dta::print_save_notes(ip, ds, path, shown, opt.replace);
   opt.stamp = output::log_clock();
   opt.create_mode = static_cast<mode_t>(0666 & ~ip.umask_value);
-  if (const char* limit = std::getenv("NUVRA_TEST_WRITE_LIMIT")) opt.fail_after = std::atoll(limit);
+  opt.fail_after = dta::command_save_fail_after();
   if (rc_t rc = dta::xml_save_file(ds, path, opt)) return dta::file_message(ip, shown, rc);
 
   dta::print_saved(ip, shown);

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/text.h"
 #include "data/dta/xml_scan.h"
 #include "data/format.h"
 #include "data/functions/dates.h"
@@ -27,13 +28,7 @@ using xml::Scanner;
 using xml::Token;
 using xml::TokenKind;
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
-  return s;
-}
+std::string_view trimmed(std::string_view s) { return base::trim_line_blanks(s); }
 
 bool blank_only(std::string_view s) { return trimmed(s).empty(); }
 

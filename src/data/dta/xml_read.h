@@ -12,8 +12,6 @@
 
 namespace nuvra::dta {
 
-using data::rc_t;
-
 enum class DocType { kAuto, kDta, kExcel };
 
 struct XmlLoadOptions {

@@ -11,8 +11,6 @@
 
 namespace nuvra::dta {
 
-using data::rc_t;
-
 struct XmlSaveOptions {
   bool legible = false;  // indented, one element to a line
   bool excel = false;    // a workbook instead of the dataset form

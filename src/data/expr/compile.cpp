@@ -11,6 +11,7 @@
 #include "data/expr/expr.h"
 #include "data/expr/functions.h"
 #include "data/expr/tsops.h"
+#include "data/limits.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/names.h"
@@ -230,7 +231,7 @@ class Compiler {
   Type span(size_t b, size_t e) {
     Nest nest(nesting_, *this);
     if (b >= e) fail(198);
-    // 1. Strip brackets enclosing the whole span.
+    // Brackets enclosing the whole span come off first.
     while (e - b >= 2 && (s_[b] == '(' || s_[b] == '[') && closing(b, e) == e - 1) {
       if ((s_[b] == '(') != (s_[e - 1] == ')')) fail(198);
       ++b;
@@ -238,7 +239,7 @@ class Compiler {
     }
     if (b >= e) fail(198);
 
-    // 3. Binary operators: one pass finds the rightmost top-level
+    // Then binary operators: one pass finds the rightmost top-level
     // occurrence of each level (never the span's first character).
     size_t where[kLevels];
     for (auto& w : where) w = std::string::npos;
@@ -325,7 +326,7 @@ class Compiler {
       return Type::kNumeric;
     }
 
-    // 5. Unary prefixes apply to the whole rest of the span.
+    // With no binary operator, unary prefixes apply to the whole rest of the span.
     if (s_[b] == '!' || s_[b] == '~') {
       numeric(b + 1, e);
       op(NOT, 1);
@@ -338,7 +339,7 @@ class Compiler {
     }
     if (s_[b] == '+') return numeric(b + 1, e);
 
-    // 6. Power, split at the rightmost top-level ^.
+    // Then power, split at the rightmost top-level ^.
     if (caret != std::string::npos) {
       numeric(b, caret);
       numeric(caret + 1, e);
@@ -550,7 +551,7 @@ class Compiler {
           auto vi = ip_.e_results.matrices.find("V");
           if (vi == ip_.e_results.matrices.end() || vi->second.rows <= j || vi->second.cols <= j) break;
           double v = vi->second.at(j, j);
-          constant(v >= 0 && v < 8.988465674311579e307 ? std::sqrt(v) : v);
+          constant(v >= 0 && v < data::kDoubleMax ? std::sqrt(v) : v);
           return Type::kNumeric;
         }
       }
@@ -900,19 +901,19 @@ class Compiler {
       double value;
     };
     static constexpr Limit kLimits[] = {
-        {"maxdouble", 0x1.fffffffffffffp+1022},
-        {"mindouble", -0x1.fffffffffffffp+1022},
-        {"epsdouble", 0x1p-52},
-        {"smallestdouble", 0x1p-1022},
-        {"maxfloat", 0x1.fffffep+126},
-        {"minfloat", -0x1.fffffep+126},
-        {"epsfloat", 0x1p-23},
-        {"maxlong", 2147483620.0},
-        {"minlong", -2147483647.0},
-        {"maxint", 32740},
-        {"minint", -32767},
-        {"maxbyte", 100},
-        {"minbyte", -127},
+        {"maxdouble", data::kDoubleMax},
+        {"mindouble", data::kDoubleMin},
+        {"epsdouble", data::kDoubleEpsilon},
+        {"smallestdouble", data::kSmallestDouble},
+        {"maxfloat", data::kFloatMax},
+        {"minfloat", data::kFloatMin},
+        {"epsfloat", data::kFloatEpsilon},
+        {"maxlong", data::kLongMax},
+        {"minlong", data::kLongMin},
+        {"maxint", data::kIntMax},
+        {"minint", data::kIntMin},
+        {"maxbyte", data::kByteMax},
+        {"minbyte", data::kByteMin},
     };
     for (const Limit& l : kLimits) {
       if (name == l.name) {

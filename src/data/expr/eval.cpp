@@ -61,13 +61,13 @@ void fetch_rows(const data::Column& c, std::int64_t r, int n, double* out) {
       for (int i = 0; i < n; ++i) out[i] = data::float_to_double(c.raw<float>(r + i));
       return;
     case data::kLong:
-      for (int i = 0; i < n; ++i) out[i] = data::detail::from_int_code(c.raw<std::int32_t>(r + i), 2147483621);
+      for (int i = 0; i < n; ++i) out[i] = data::detail::from_int_code(c.raw<std::int32_t>(r + i), data::kLongDot);
       return;
     case data::kInt:
-      for (int i = 0; i < n; ++i) out[i] = data::detail::from_int_code(c.raw<std::int16_t>(r + i), 32741);
+      for (int i = 0; i < n; ++i) out[i] = data::detail::from_int_code(c.raw<std::int16_t>(r + i), data::kIntDot);
       return;
     case data::kByte:
-      for (int i = 0; i < n; ++i) out[i] = data::detail::from_int_code(c.raw<std::int8_t>(r + i), 101);
+      for (int i = 0; i < n; ++i) out[i] = data::detail::from_int_code(c.raw<std::int8_t>(r + i), data::kByteDot);
       return;
     default:
       for (int i = 0; i < n; ++i) out[i] = c.fetch(r + i);
