@@ -13,6 +13,7 @@
 #include <cstring>
 #include <utility>
 
+#include "data/commands/commands.h"
 #include "interp/builtins.h"
 #include "interp/file_handles.h"
 #include "interp/interp.h"
@@ -57,14 +58,7 @@ bool OpenFile::close() {
 
 namespace {
 
-std::string_view next_word(std::string_view& s) {
-  s = trim(s);
-  size_t n = 0;
-  while (n < s.size() && s[n] != ' ' && s[n] != '\t') ++n;
-  std::string_view w = s.substr(0, n);
-  s = trim(s.substr(n));
-  return w;
-}
+using datacmd::next_word;
 
 rc_t handle_not_found(Interp& ip, std::string_view h) {
   return msg_quoting(ip.out, "file handle ", h, " not found\n", 601);
