@@ -183,8 +183,7 @@ rc_t cmd_tabstat(Interp& ip) {
         g.label = str ? key.first : expr::number_text(key.second);
         if (!str && !ds.value_label_name(by).empty())
           if (const data::ValueLabel* vl = ds.value_labels().get(ds.value_label_name(by)))
-            if (key.second == std::floor(key.second) && std::fabs(key.second) < 2147483648.0)
-              if (const char* t = vl->find(static_cast<std::int32_t>(key.second))) g.label = t;
+            if (const char* t = vl->find_value(key.second)) g.label = t;
         g.sample.contiguous = false;
         groups.push_back(std::move(g));
       }

@@ -57,11 +57,11 @@ struct Levels {
 };
 
 std::string value_text(const data::Dataset& ds, int j, double v, bool nolabel) {
-  if (!nolabel && !data::is_missing(v) && v == std::floor(v) && std::fabs(v) < 2147483648.0) {
+  if (!nolabel) {
     const std::string& lname = ds.value_label_name(j);
     if (!lname.empty())
       if (const data::ValueLabel* vl = ds.value_labels().get(lname))
-        if (const char* t = vl->find(static_cast<std::int32_t>(v))) return t;
+        if (const char* t = vl->find_value(v)) return t;
   }
   return expr::number_text(v);
 }
