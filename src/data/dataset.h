@@ -213,7 +213,8 @@ class Dataset {
     return fetch_value(vars_[j - 1].type, value_ptr(j, i));
   }
   // Through store_value: out-of-range values become missing and the type
-  // is never promoted; true when the value turned into a missing value. Neither store marks the dataset changed.
+  // is never promoted; true when the value turned into a missing value.
+  // Neither store marks the dataset changed.
   bool store(int j, std::int64_t i, double v) {
     return store_value(vars_[j - 1].type, value_ptr(j, i), v);
   }

@@ -1031,7 +1031,7 @@ rc_t cmd_regress_core(Interp& ip) {
     const int col = kept[i] + 1;
     const double raw = xx.at(col, col);
     const double about = raw - xx.sum(col) * xx.sum(col) / xx.weight_sum();
-    if (!(cons && kept[i] == kx - 1) && cons && !(about * 1000 > raw)) precise = true;
+    if (cons && kept[i] != kx - 1 && !(about * 1000 > raw)) precise = true;
     if (static_cast<double>(A[static_cast<size_t>(i) * k + i]) * fit.ainv[static_cast<size_t>(i) * k + i] > 1e6)
       precise = true;
   }
