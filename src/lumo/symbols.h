@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "lumo/host.h"
+#include "lumo/value.h"
 
 namespace nuvra::lumo {
 
@@ -42,6 +43,11 @@ class TypeTable {
   // isfunction), pointers comparing their targets, structs their names.
   bool Same(int a, int b, bool full) const;
   std::string Describe(int k) const;  // "real scalar"
+  // The structure name of a struct entry ("" for any other).
+  std::string StructName(int k) const {
+    const TypeEntry& e = entries_[k];
+    return (e.el == kCtStruct || e.el == kCtStructdef) && e.name >= 0 ? std::string(pool_.c_str() + e.name) : std::string();
+  }
   std::string Dump() const;
   size_t size() const { return entries_.size(); }
 

@@ -241,7 +241,10 @@ void Values::Free(ValueRecord* v) {
   ReleaseElements(v);
   FreeBlock(v->data, v->allocated);
   v->data = nullptr;
+  ValueRecord* def = v->structdef;
+  v->structdef = nullptr;
   ReleaseHeader(v);
+  if (def) Release(def);
 }
 
 rc_t Values::Reshape(ValueRecord* v, int eltype, int32_t rows, int32_t cols, int representation) {

@@ -46,6 +46,9 @@ struct ValueRecord {
   // in the table (so that freeing it is constant time).
   uint8_t kind = kKindValue;
   uint32_t table_index = 0;
+  // For a structure instance, the definition it was built from (which it
+  // holds a reference on).
+  ValueRecord* structdef = nullptr;
 };
 
 // Compile-time element types and organisations.

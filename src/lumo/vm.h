@@ -110,6 +110,7 @@ class Machine {
   void TracebackLine(rc_t code, std::string_view message);
   std::string FunctionName() const;
   void Call(ValueRecord* callee, int nargs);
+  bool ScalarRun();
 
   Values& values_;
   Host& host_;
@@ -125,6 +126,9 @@ class Machine {
   int line_ = 0;
   rc_t status_ = 0;
   rc_t first_error_ = 0;
+  // Jumps left before the host is next asked about Break.
+  static constexpr int kBreakPollJumps = 256;
+  int break_countdown_ = 0;
   std::vector<Activation> callers_;
 };
 
