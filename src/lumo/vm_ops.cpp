@@ -654,9 +654,11 @@ static void Join(Machine& m, bool side_by_side) {
   ValueRecord* r = m.values().NewValue("", eltype, rows, cols);
   if (!r) return m.RaiseAllocation();
   m.Push(r);
-  for (ValueRecord* src : {a, b}) {
-    int32_t r0 = side_by_side || src == a ? 0 : a->rows;
-    int32_t c0 = !side_by_side || src == a ? 0 : a->cols;
+  // By position, not by record: (x, x) joins one record to itself.
+  for (int part = 0; part < 2; ++part) {
+    ValueRecord* src = part == 0 ? a : b;
+    int32_t r0 = side_by_side || part == 0 ? 0 : a->rows;
+    int32_t c0 = !side_by_side || part == 0 ? 0 : a->cols;
     for (int32_t i = 0; i < src->rows; ++i)
       for (int32_t j = 0; j < src->cols; ++j) {
         int64_t from = int64_t(i) * src->cols + j, to = int64_t(i + r0) * cols + (j + c0);
