@@ -440,4 +440,24 @@ size_t Values::ValueBytes(const ValueRecord* v) {
   return n;
 }
 
+Values::MemoryStats Values::Memory() const {
+  MemoryStats st;
+  for (const auto& [name, f] : functions_) {
+    MemoryClass c = f->autoloaded ? kAutoloaded : f->adofunction ? kAdo : kDefined;
+    ++st.count[c];
+    st.bytes[c] += f->allocated;
+  }
+  for (const ValueRecord* v : live_) {
+    ++st.count[kMatrices];
+    st.bytes[kMatrices] += ValueBytes(v);
+  }
+  for (int c = 0; c < kMemoryClasses; ++c) {
+    st.total_count += st.count[c];
+    st.total_bytes += st.bytes[c];
+  }
+  st.overhead = kRecordOverhead * st.total_count;
+  st.total_bytes += st.overhead;
+  return st;
+}
+
 }  // namespace nuvra::lumo
