@@ -437,11 +437,10 @@ void Machine::Run() {
     int32_t op = *pc_;
     switch (op) {
       case k_jump:
-        // Asking the host costs a call into the window side; a few hundred
-        // jumps take well under a microsecond, so Break is still seen
-        // at once.
+        // Asking the host costs a call into the window side, so it is
+        // asked at every break_poll_jumps-th jump.
         if (--break_countdown_ < 0) {
-          break_countdown_ = kBreakPollJumps;
+          break_countdown_ = break_poll_jumps - 1;
           if (host_.PollBreak()) {
             status_ = 1;
             break;

@@ -82,6 +82,9 @@ class Machine {
   const char* builtin = nullptr;
   // Traceback lines end with the code offset in braces.
   bool tracing = false;
+  // The host is asked about Break at every this many jumps (and at every
+  // call and built-in); a few hundred jumps take well under a millisecond.
+  int break_poll_jumps = 256;
   bool condition = false;
 
   // Globals the running statement made; those still unassigned are
@@ -126,9 +129,7 @@ class Machine {
   int line_ = 0;
   rc_t status_ = 0;
   rc_t first_error_ = 0;
-  // Jumps left before the host is next asked about Break.
-  static constexpr int kBreakPollJumps = 256;
-  int break_countdown_ = 0;
+  int break_countdown_ = 0;  // jumps left before the host is next asked
   std::vector<Activation> callers_;
 };
 
