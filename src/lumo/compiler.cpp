@@ -519,6 +519,10 @@ class FnCompiler {
 
   // ---- statements
   void Statement() {
+    if (host_.PollBreak()) {
+      host_.Print(Style::Error, "--Break--\n");
+      throw CompileBreak{};
+    }
     if (++nesting_ > kMaxNesting) CompileFail(host_, "expression too long\n");
     StatementBody();
     --nesting_;
@@ -1487,6 +1491,8 @@ CompileStatus Compiler::Compile(std::string_view text, CompiledUnit* unit, bool 
     return CompileStatus::kError;
   } catch (const CompileIncomplete&) {
     return CompileStatus::kIncomplete;
+  } catch (const CompileBreak&) {
+    return CompileStatus::kBreak;
   }
 }
 

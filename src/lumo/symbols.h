@@ -17,6 +17,8 @@ namespace nuvra::lumo {
 struct CompileAbort {};
 // The text ended inside an unfinished statement.
 struct CompileIncomplete {};
+// Break was pressed while compiling ("--Break--" has been printed).
+struct CompileBreak {};
 
 // Prints a compile error in the error style and abandons the unit.
 [[noreturn]] void CompileFail(Host& host, std::string_view message);

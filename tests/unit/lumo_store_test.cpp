@@ -88,6 +88,43 @@ TEST(LumoScalarLoops, StoresReachEveryHolderOfTheRecord) {
   EXPECT_EQ(cols, 2);
 }
 
+// Listings written from the opcode table: the right side first, then
+// the lvalue's record and its indices, then the store.
+TEST(LumoStores, StoreListings) {
+  LumoFixture f;
+  EXPECT_EQ(f.Listing("function g(x, p) {\n x[1] = 0\n *p = x\n}"),
+            "args 2, required 2\n"
+            "    2  count 2\n"
+            "    4  zero\n"
+            "    5  local 0\n"
+            "    7  one\n"
+            "    8  store1\n"
+            "    9  pop\n"
+            "   10  local 0\n"
+            "   12  local 1\n"
+            "   14  deref\n"
+            "   15  assign\n"
+            "   16  pop\n"
+            "   17  void\n"
+            "   18  ret\n");
+  ASSERT_EQ(f.Run("struct pt { real scalar v\n}"), 0);
+  EXPECT_EQ(f.Listing("function h() { struct pt scalar s; s.v = 1; return(s.v) }"),
+            "args 0, required 0\n"
+            "    2  count 0\n"
+            "    4  newstruct s\n"
+            "    7  instance pt\n"
+            "   10  one\n"
+            "   11  local 0\n"
+            "   13  member v\n"
+            "   16  assign\n"
+            "   17  pop\n"
+            "   18  local 0\n"
+            "   20  member v\n"
+            "   23  jump 26\n"
+            "   25  void\n"
+            "   26  ret\n");
+}
+
 TEST(LumoStores, AValueJoinedToItself) {
   LumoFixture f;
   ASSERT_EQ(f.Run("u = (1, 2); u = (u, u)"), 0);

@@ -121,6 +121,23 @@ rc_t Disassemble(Interp& ip, LumoState& st, std::string_view what) {
   return 0;
 }
 
+rc_t EnvMemory(Interp& ip, std::string_view args);
+rc_t EnvDescribe(Interp& ip, std::string_view args);
+rc_t EnvClear(Interp& ip, std::string_view args);
+rc_t EnvDrop(Interp& ip, std::string_view args);
+rc_t EnvRename(Interp& ip, std::string_view args);
+rc_t EnvWhich(Interp& ip, std::string_view args);
+
+// The environment's commands that are carried out here.
+struct EnvHandler {
+  const char* word;
+  rc_t (*run)(Interp&, std::string_view);
+};
+constexpr EnvHandler kEnvHandlers[] = {
+    {"memory", EnvMemory}, {"describe", EnvDescribe}, {"clear", EnvClear},
+    {"drop", EnvDrop},     {"rename", EnvRename},     {"which", EnvWhich},
+};
+
 rc_t RunEnvCommand(Interp& ip, LumoState& st, const EnvCommand& c, std::string_view line) {
   std::string_view rest;
   FirstWord(line, &rest);
@@ -128,6 +145,8 @@ rc_t RunEnvCommand(Interp& ip, LumoState& st, const EnvCommand& c, std::string_v
   // The library and matrix-file commands wait for the library files.
   for (const char* later : {"mlib", "mosave", "matsave", "matuse", "matdescribe"})
     if (std::string_view(c.word) == later) return msg_not_available(ip, std::string("lumo ") + later);
+  for (const EnvHandler& h : kEnvHandlers)
+    if (std::string_view(c.word) == h.word) return h.run(ip, rest);
   if (!*c.host_command) return ip.execute_line(rest);
   std::string cmd = std::string(c.host_command) + (rest.empty() ? "" : " ") + std::string(rest);
   return ip.execute_line(cmd);
@@ -215,10 +234,8 @@ bool FunctionName(std::string* name) {
   return false;
 }
 
-}  // namespace
-
 // lumo memory: counts and bytes of the functions and values.
-rc_t cmd_lumo_memory(Interp& ip) {
+rc_t EnvMemory(Interp& ip, std::string_view) {
   LumoState& st = State(ip);
   lumo::Values::MemoryStats m = st.session.values().Memory();
   static const char* const kLabels[] = {"autoloaded functions", "ado functions", "defined functions", "matrices & scalars"};
@@ -248,10 +265,10 @@ rc_t cmd_lumo_memory(Interp& ip) {
 }
 
 // lumo describe [names]: the functions and globals with their sizes.
-rc_t cmd_lumo_describe(Interp& ip) {
+rc_t EnvDescribe(Interp& ip, std::string_view args) {
   LumoState& st = State(ip);
   lumo::Values& values = st.session.values();
-  std::vector<std::string> want = Words(Trim(ip.reader.rest()));
+  std::vector<std::string> want = Words(args);
   auto listed = [&](const std::string& name) {
     return want.empty() || std::find(want.begin(), want.end(), name) != want.end();
   };
@@ -280,7 +297,7 @@ rc_t cmd_lumo_describe(Interp& ip) {
 }
 
 // lumo clear: every global and every function goes.
-rc_t cmd_lumo_clear(Interp& ip) {
+rc_t EnvClear(Interp& ip, std::string_view) {
   LumoState& st = State(ip);
   lumo::Values& values = st.session.values();
   for (const std::string& name : values.direxternal()) values.rmexternal(name);
@@ -293,10 +310,10 @@ rc_t cmd_lumo_clear(Interp& ip) {
 
 // lumo drop names: globals by name, functions as "name()".  Nothing is
 // dropped unless every name exists.
-rc_t cmd_lumo_drop(Interp& ip) {
+rc_t EnvDrop(Interp& ip, std::string_view args) {
   LumoState& st = State(ip);
   lumo::Values& values = st.session.values();
-  std::vector<std::string> names = Words(Trim(ip.reader.rest()));
+  std::vector<std::string> names = Words(args);
   if (names.empty()) {
     ip.out.markup(OutClass::Error, "nothing to drop\n");
     return 198;
@@ -316,10 +333,10 @@ rc_t cmd_lumo_drop(Interp& ip) {
 }
 
 // lumo rename old new: a global takes a new name.
-rc_t cmd_lumo_rename(Interp& ip) {
+rc_t EnvRename(Interp& ip, std::string_view args) {
   LumoState& st = State(ip);
   lumo::Values& values = st.session.values();
-  std::vector<std::string> names = Words(Trim(ip.reader.rest()));
+  std::vector<std::string> names = Words(args);
   if (names.size() != 2) {
     ip.out.markup(OutClass::Error, "syntax is {cmd:lumo rename} {it:oldname} {it:newname}\n");
     return 198;
@@ -345,9 +362,9 @@ rc_t cmd_lumo_rename(Interp& ip) {
 }
 
 // lumo which name(): where a function comes from.
-rc_t cmd_lumo_which(Interp& ip) {
+rc_t EnvWhich(Interp& ip, std::string_view args) {
   LumoState& st = State(ip);
-  std::vector<std::string> names = Words(Trim(ip.reader.rest()));
+  std::vector<std::string> names = Words(args);
   if (names.size() != 1) {
     ip.out.markup(OutClass::Error, "syntax is {cmd:lumo which} {it:fcnname}{cmd:()}\n");
     return 198;
@@ -366,6 +383,8 @@ rc_t cmd_lumo_which(Interp& ip) {
   ip.out.markup(OutClass::Text, "{txt}" + name + "():  " + (f->autoloaded ? "autoloaded" : f->adofunction ? "ado-file" : "defined") + "\n");
   return 0;
 }
+
+}  // namespace
 
 rc_t cmd_lumo(Interp& ip) {
   LumoState& st = State(ip);
