@@ -3,14 +3,16 @@
 // matrix product, each against the same work done directly in C++ (or by
 // OpenBLAS for the product) in the same run.
 //
-// usage: lumo_bench
+// usage: lumo_bench [--times]
 // Prints one line per case: Lumo's best time of three, the baseline's,
-// and their ratio.
+// and their ratio; with --times, only "case seconds load" lines of Lumo's
+// times, for bench/lumo-compare to read.
 #include <cblas.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,13 +46,26 @@ double Best(F f) {
 
 volatile double sink;
 
-void Report(const char* what, double lumo, double base) {
+bool times_only = false;
+
+void Report(const char* key, const char* what, double lumo, double base) {
+  if (times_only) {
+    // The machine is shared: the 1-minute load average goes beside the time.
+    char load[32] = "-";
+    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+      if (std::fscanf(f, "%31s", load) != 1) std::strcpy(load, "-");
+      std::fclose(f);
+    }
+    std::printf("%s %.4f %s\n", key, lumo, load);
+    return;
+  }
   std::printf("%-34s lumo %8.4f s  baseline %8.4f s  ratio %6.2f\n", what, lumo, base, lumo / base);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  times_only = argc > 1 && std::string_view(argv[1]) == "--times";
   QuietHost host;
   nuvra::lumo::Session s(host);
   int rc = 0;
@@ -65,7 +80,7 @@ int main() {
     for (double i = 1; i <= 10000000; ++i) t = t + i;
     sink = t;
   });
-  Report("for loop summing 1..10,000,000", lumo, base);
+  Report("sum", "for loop summing 1..10,000,000", lumo, base);
 
   lumo = Best([&] { s.Run("r = bupd(1000000)", &rc); });
   base = Best([] {
@@ -73,7 +88,7 @@ int main() {
     for (double i = 1; i <= 1000000; ++i) x = x * 0.5 + i;
     sink = x;
   });
-  Report("x = x*0.5 + i, 1,000,000 times", lumo, base);
+  Report("update", "x = x*0.5 + i, 1,000,000 times", lumo, base);
 
   std::vector<double> x(1000000, 1.5), y(1000000, 2.5), z(1000000, 0.5), w(1000000);
   lumo = Best([&] { s.Run("W = X :* Y + Z", &rc); });
@@ -83,7 +98,7 @@ int main() {
     for (size_t k = 0; k < t.size(); ++k) w[k] = t[k] + z[k];
     sink = w[7];
   });
-  Report("X :* Y + Z, 1000 x 1000", lumo, base);
+  Report("elementwise", "X :* Y + Z, 1000 x 1000", lumo, base);
 
   std::vector<double> a(1000000, 0.25), b(1000000, 0.75), c(1000000);
   lumo = Best([&] { s.Run("C = A * B", &rc); });
@@ -92,6 +107,6 @@ int main() {
                 c.data(), 1000);
     sink = c[0];
   });
-  Report("matrix product, 1000 x 1000", lumo, base);
+  Report("product", "matrix product, 1000 x 1000", lumo, base);
   return rc == 0 ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 
 #include "data/format.h"
 #include "data/missing.h"
+#include "lumo/builtins_external.h"
 #include "lumo/value.h"
 #include "lumo/vm.h"
 

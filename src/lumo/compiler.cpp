@@ -3,15 +3,16 @@
 // 32-bit words with branch points patched at the end.
 #include "lumo/compiler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
 
 #include "data/missing.h"
-
 #include "lumo/builtins.h"
 #include "lumo/lexer.h"
 #include "lumo/opcodes.h"
+#include "lumo/structdef.h"
 #include "lumo/symbols.h"
 
 namespace nuvra::lumo {
@@ -98,6 +99,7 @@ struct BranchPoint {
 
 struct ArgDecl {
   std::string name;
+  std::string struct_name;
   int el = kCtTransmorphic;
   int org = kOrgMatrix;
   bool optional = false;
@@ -226,7 +228,10 @@ class FnCompiler {
       const char* finding = nullptr;
       if (!s.used && !s.set && !s.pragma_unused) finding = " unused\n";
       else if (s.set && !s.used && !s.pragma_unused) finding = " set but not used\n";
-      else if (s.usedbeforeset && s.cls != SymClass::Argument && !s.pragma_unset) finding = " may be used before set\n";
+      // A structure scalar is always made at entry, never unset.
+      else if (s.usedbeforeset && s.cls != SymClass::Argument && !s.pragma_unset &&
+               !(types_.at(s.type).el == kCtStruct && types_.at(s.type).org == kOrgScalar))
+        finding = " may be used before set\n";
       if (finding) host_.Print(Style::Text, std::string("note: ") + what + s.name + finding);
     }
   }
@@ -387,6 +392,12 @@ class FnCompiler {
         int el = types_.at(s.type).el;
         pro.push_back(el == kCtComplex ? k_newcomplex : el == kCtString ? k_newstring : el == kCtPointer ? k_newpointer : el == kCtStruct ? k_newstruct : k_newreal);
         AppendBytes(pro, s.name);
+        // A structure scalar starts as an instance of its structure.
+        std::string sname = types_.StructName(s.type);
+        if (el == kCtStruct && types_.at(s.type).org == kOrgScalar && !sname.empty()) {
+          pro.push_back(k_instance);
+          AppendBytes(pro, sname);
+        }
       }
     }
     return pro;
@@ -428,7 +439,7 @@ class FnCompiler {
         else a.org = OrgOf(c);
         ++k;
         if (c == kTokW_pointer && At(k).code == '(') k = size_t(match_[k] < 0 ? int(hi) : match_[k]) + 1;
-        if (c == kTokW_struct && At(k).code == kTokName && At(k + 1).code == kTokName) ++k;
+        if (c == kTokW_struct && StructNameAt(k)) a.struct_name = At(k++).text;
       }
       if (At(k).code != kTokName) {
         pos_ = k;
@@ -443,7 +454,7 @@ class FnCompiler {
                     "Remove the qualifier -scalar- from the argument's declaration.\n"
                     "Now, if the argument is not passed, you will receive a 0 x 0\n"
                     "struct and, if necessary, you can allocate it yourself.\n{p_end}\n");
-      int s = syms_.Add(a.name, SymClass::Argument, 0, types_.Plain(a.el, a.org), true);
+      int s = syms_.Add(a.name, SymClass::Argument, 0, DeclaredType(a.el, a.org, a.struct_name), true);
       if (size_t(s) != args_.size()) CompileFail(host_, "symbol " + a.name + " multiply defined\n");
       args_.push_back(a);
       while (k < hi && At(k).code == kTokNewline) ++k;
@@ -457,18 +468,32 @@ class FnCompiler {
   }
 
   // type names, ...
+  // After `struct`: the structure's name, when one follows (a name
+  // followed by another name or an organisation).
+  bool StructNameAt(size_t k) const {
+    return At(k).code == kTokName && (At(k + 1).code == kTokName || IsOrgWord(At(k + 1).code));
+  }
+  int DeclaredType(int el, int org, const std::string& struct_name) {
+    if (el == kCtStruct && !struct_name.empty()) return types_.Struct(struct_name, org, false);
+    return types_.Plain(el, org);
+  }
+
   void Declaration(bool external) {
     int el = kCtTransmorphic, org = kOrgMatrix;
+    std::string struct_name;
     while (IsElWord(Cur().code) || IsOrgWord(Cur().code)) {
       int c = Cur().code;
       if (IsElWord(c)) el = ElOf(c);
       else org = OrgOf(c);
       Advance();
       SkipPointerTarget();
-      if (c == kTokW_struct && Cur().code == kTokName && At(pos_ + 1).code == kTokName) Advance();
+      if (c == kTokW_struct && StructNameAt(pos_)) {
+        struct_name = Cur().text;
+        Advance();
+      }
     }
     if (Cur().code == kTokW_function) CompileFail(host_, "function declarations are not yet available\n");
-    int type = types_.Plain(el, org);
+    int type = DeclaredType(el, org, struct_name);
     for (;;) {
       if (Cur().code != kTokName) Expected("name");
       std::string name = Cur().text;
@@ -494,6 +519,10 @@ class FnCompiler {
 
   // ---- statements
   void Statement() {
+    if (host_.PollBreak()) {
+      host_.Print(Style::Error, "--Break--\n");
+      throw CompileBreak{};
+    }
     if (++nesting_ > kMaxNesting) CompileFail(host_, "expression too long\n");
     StatementBody();
     --nesting_;
@@ -977,8 +1006,11 @@ class FnCompiler {
       info.type = first.code == '-' ? e.type : Matrix(kCtReal);
       return info;
     }
+    if ((first.code == kTokPlusPlus || first.code == kTokMinusMinus) && !(hi - lo == 2 && t_[lo + 1].code == kTokName))
+      return IncrementLvalue(lo + 1, hi, true, first.code == kTokPlusPlus);
+    if ((last.code == kTokPlusPlus || last.code == kTokMinusMinus) && !(hi - lo == 2 && t_[lo].code == kTokName))
+      return IncrementLvalue(lo, hi - 1, false, last.code == kTokPlusPlus);
     if (first.code == kTokPlusPlus || first.code == kTokMinusMinus) {
-      if (hi - lo != 2 || t_[lo + 1].code != kTokName) CompileFail(host_, "invalid use of ++ or --\n");
       int slot = Variable(t_[lo + 1].text, false);
       syms_.MarkSet(slot);
       Emit(first.code == kTokPlusPlus ? k_inc : k_dec, slot);
@@ -988,7 +1020,6 @@ class FnCompiler {
       return info;
     }
     if (last.code == kTokPlusPlus || last.code == kTokMinusMinus) {
-      if (hi - lo != 2 || t_[lo].code != kTokName) CompileFail(host_, "invalid use of ++ or --\n");
       if (postponed_.size() >= size_t(kMaxPostponed)) CompileFail(host_, "too many postponed ++ or --\n");
       int slot = Variable(t_[lo].text, false);
       syms_.MarkSet(slot);
@@ -1000,8 +1031,8 @@ class FnCompiler {
     }
     if (last.code == ']' || last.code == kTokRangeClose) return Subscript(lo, hi, false);
     if (first.code == kTokName && hi - lo >= 3 && t_[lo + 1].code == '(' && match_[lo + 1] == int(hi - 1)) return Call(lo, hi);
-    if (Find(lo, hi, kTokArrow, false, false) || Find(lo, hi, '.', false, false))
-      CompileFail(host_, "structures are not yet available\n");
+    if (hi - lo >= 3 && t_[hi - 1].code == kTokName && (t_[hi - 2].code == '.' || t_[hi - 2].code == kTokArrow))
+      return Member(lo, hi);
     if (hi - lo == 1 && first.code == kTokName) {
       int slot = Variable(first.text, false);
       Emit(k_local, slot);
@@ -1116,19 +1147,13 @@ class FnCompiler {
     int before = t_[open - 1].code;
     if (!(before == kTokName || before == ')' || before == ']' || before == kTokRangeClose)) CompileFail(host_, "expression invalid\n");
     ExprInfo base;
-    if (store) {
-      if (open - lo != 1 || t_[lo].code != kTokName) CompileFail(host_, "invalid lval\n");
-      int slot = Variable(t_[lo].text, true);
-      syms_.MarkSet(slot);
-      Emit(k_local, slot);
-      base.type = syms_.at(slot).type;
-    } else {
+    if (store) base = LvalueBase(lo, open);
+    else {
       base = Expr(lo, open, true);
     }
     if (range) {
       Expr(open + 1, hi - 1, true);
-      if (store) CompileFail(host_, "stores into [| |] subscripts are not yet available\n");
-      Emit(k_rangesub);
+      Emit(store ? k_rangestore : k_rangesub);
     } else {
       int n = CountArguments(open + 1, hi - 1);
       if (n != 1 && n != 2) CompileFail(host_, "invalid [ ] list subscript\n");
@@ -1153,6 +1178,141 @@ class FnCompiler {
     return info;
   }
 
+  // What can be stored into: a variable, the target of a pointer (*p,
+  // (*p)), or a subscripted or selected one of these.  Pushes the record
+  // itself.
+  ExprInfo LvalueBase(size_t lo, size_t hi) {
+    ExprInfo base;
+    if (hi - lo == 1 && t_[lo].code == kTokName) {
+      int slot = Variable(t_[lo].text, true);
+      syms_.MarkSet(slot);
+      Emit(k_local, slot);
+      base.type = syms_.at(slot).type;
+      return base;
+    }
+    if (!IsLvalue(lo, hi)) CompileFail(host_, "invalid lval\n");
+    return Expr(lo, hi, true);
+  }
+  bool IsLvalue(size_t lo, size_t hi) const {
+    if (hi <= lo) return false;
+    if (hi - lo == 1) return t_[lo].code == kTokName;
+    if (t_[lo].code == '*') return true;
+    if (t_[lo].code == '(' && match_[lo] == int(hi - 1)) return IsLvalue(lo + 1, hi - 1);
+    // A structure member is a record of its own, whatever holds the
+    // structure.
+    if (hi - lo >= 3 && t_[hi - 1].code == kTokName && (t_[hi - 2].code == '.' || t_[hi - 2].code == kTokArrow)) return true;
+    int last = t_[hi - 1].code;
+    if ((last == ']' || last == kTokRangeClose) && match_[hi - 1] > int(lo)) return IsLvalue(lo, size_t(match_[hi - 1]));
+    return false;
+  }
+
+  // ++x[i], x[i]++ and the like on anything but a plain name: the element
+  // is taken out, incremented by 150 or 151 and stored back, so that the
+  // value left is the new one; a postfix form keeps a copy of the old
+  // value beneath it and drops the new one.
+  ExprInfo IncrementLvalue(size_t lo, size_t hi, bool prefix, bool up) {
+    ExprInfo info;
+    if (!IsLvalue(lo, hi)) CompileFail(host_, "invalid use of ++ or --\n");
+    int last = t_[hi - 1].code;
+    bool subscripted = (last == ']' || last == kTokRangeClose) && match_[hi - 1] > int(lo);
+    if (!subscripted) {
+      // *p++ and the like act on the target record itself.
+      info = Expr(lo, hi, true);
+      Emit(prefix ? (up ? k_preinc : k_predec) : (up ? k_postinc : k_postdec));
+      info.increment = true;
+      return info;
+    }
+    if (!prefix) Expr(lo, hi, true);
+    info = Expr(lo, hi, true);
+    Emit(up ? k_preinc : k_predec);
+    Subscript(lo, hi, true);
+    if (!prefix) Emit(k_pop);
+    info.increment = true;
+    return info;
+  }
+
+  // exp.name and exp->name: the member record itself is pushed, so that
+  // it can be read, subscripted or stored into.
+  ExprInfo Member(size_t lo, size_t hi) {
+    ExprInfo info;
+    bool arrow = t_[hi - 2].code == kTokArrow;
+    const std::string& member = t_[hi - 1].text;
+    ExprInfo e = Expr(lo, hi - 2, true);
+    int type = e.type;
+    if (arrow) {
+      const TypeEntry t = types_.at(type);  // a copy: the table may grow below
+      if (t.el != kCtPointer && t.el != kCtTransmorphic) Mismatch("-> (pointing to):  " + types_.Describe(type) + " not allowed");
+      Emit(k_deref);
+      type = t.el == kCtPointer && t.to >= 0 ? t.to : types_.Plain(kCtTransmorphic, kOrgMatrix);
+    }
+    const TypeEntry t = types_.at(type);
+    if (t.el != kCtStruct && t.el != kCtTransmorphic)
+      Mismatch(std::string(arrow ? "exp->exp" : "exp.exp") + ":  " + types_.Describe(type) + " not allowed");
+    info.type = types_.Plain(kCtTransmorphic, kOrgMatrix);
+    std::string sname = types_.StructName(type);
+    if (t.el == kCtStruct && !sname.empty()) {
+      // The structure is known here: the member is checked now.
+      FunctionRecord* def = values_.FindFunction(sname);
+      if (!def) CompileFail(host_, "struct " + sname + " undefined\n");
+      if (!IsStructDef(def)) CompileFail(host_, "function " + sname + "() is not a struct\n");
+      std::vector<MemberDecl> members = DecodeMembers(def);
+      auto it = std::find_if(members.begin(), members.end(), [&](const MemberDecl& m) { return m.name == member; });
+      if (it == members.end()) CompileFail(host_, member + " not found -- struct " + sname + " contains no such member\n");
+      info.type = DeclaredType(it->el, it->org, it->struct_name);
+    }
+    body_.push_back(k_member);
+    AppendBytes(body_, member);
+    return info;
+  }
+
+ public:
+  // struct name { declarations }
+  void CompileStructDefinition(std::string* name_out, std::vector<MemberDecl>* members) {
+    pos_ = 1;
+    std::string name = Cur().text;
+    Advance();
+    SkipNewlines();
+    if (Cur().code != '{') Expected("'{'");
+    size_t close = Match(pos_);
+    Advance();
+    for (;;) {
+      while (pos_ < close && (Cur().code == kTokNewline || Cur().code == ';')) Advance();
+      if (pos_ >= close) break;
+      if (!IsElWord(Cur().code) && !IsOrgWord(Cur().code)) CompileFail(host_, "type declaration required\n");
+      MemberDecl d;
+      while (IsElWord(Cur().code) || IsOrgWord(Cur().code)) {
+        int c = Cur().code;
+        if (IsElWord(c)) d.el = int8_t(ElOf(c));
+        else d.org = int8_t(OrgOf(c));
+        Advance();
+        SkipPointerTarget();
+        if (c == kTokW_struct && StructNameAt(pos_)) {
+          d.struct_name = Cur().text;
+          Advance();
+        }
+      }
+      if (d.org == kOrgVoid) CompileFail(host_, "type declaration required\n");
+      for (;;) {
+        if (Cur().code != kTokName) Expected("name");
+        for (const MemberDecl& m : *members)
+          if (m.name == Cur().text) CompileFail(host_, "symbol " + m.name + " multiply defined\n");
+        d.name = Cur().text;
+        members->push_back(d);
+        Advance();
+        if (Cur().code != ',') break;
+        Advance();
+      }
+      if (pos_ < close && Cur().code != kTokNewline && Cur().code != ';') Expected("nothing");
+    }
+    pos_ = close + 1;
+    SkipNewlines();
+    if (Cur().code != kTokEnd) Expected("nothing");
+    if (FindBuiltin(name)) CompileFail(host_, name + "() is built-in\n");
+    if (values_.FindFunction(name)) CompileFail(host_, name + "() already exists\n");
+    *name_out = name;
+  }
+
+ private:
   // lvalue = expr
   ExprInfo Assignment(size_t lo, size_t p, size_t hi) {
     ExprInfo info;
@@ -1172,7 +1332,11 @@ class FnCompiler {
       Subscript(lo, p, true);
       return info;
     }
-    if (t_[lo].code == '*') CompileFail(host_, "stores through pointers are not yet available\n");
+    if (IsLvalue(lo, p)) {
+      Expr(lo, p, true);
+      Emit(k_assign);
+      return info;
+    }
     CompileFail(host_, "invalid lval\n");
   }
 
@@ -1273,7 +1437,7 @@ CompileStatus Compiler::Compile(std::string_view text, CompiledUnit* unit, bool 
   try {
     if (definition && body[0].code == kTokW_struct && body.size() > 1 && body[1].code == kTokName &&
         (body.size() < 3 || body[2].code != kTokName)) {
-      // struct name { members }: wait for the closing brace, then refuse.
+      // struct name { members }: complete once its closing brace is seen.
       int depth = 0;
       bool closed = false;
       for (const Token& t : body) {
@@ -1281,7 +1445,24 @@ CompileStatus Compiler::Compile(std::string_view text, CompiledUnit* unit, bool 
         if (t.code == '}' && --depth == 0) closed = true;
       }
       if (!closed) return CompileStatus::kIncomplete;
-      CompileFail(host_, "structure definitions are not yet available\n");
+      FnCompiler fc(host_, values_, body, false, false);
+      std::string name;
+      std::vector<MemberDecl> members;
+      fc.CompileStructDefinition(&name, &members);
+      std::vector<int32_t> code{0, 0};
+      std::vector<int32_t> list = EncodeMembers(members);
+      code.insert(code.end(), list.begin(), list.end());
+      unit->is_definition = true;
+      unit->name = name;
+      if (!store) {
+        unit->code = std::move(code);
+        return CompileStatus::kOk;
+      }
+      if (!values_.AddFunction(name, std::move(code), kCtStructdef, kOrgMatrix)) {
+        host_.Print(Style::Error, "unable to allocate function\n");
+        return CompileStatus::kError;
+      }
+      return CompileStatus::kOk;
     }
     FnCompiler fc(host_, values_, body, !definition, record_lines);
     if (definition) {
@@ -1310,6 +1491,8 @@ CompileStatus Compiler::Compile(std::string_view text, CompiledUnit* unit, bool 
     return CompileStatus::kError;
   } catch (const CompileIncomplete&) {
     return CompileStatus::kIncomplete;
+  } catch (const CompileBreak&) {
+    return CompileStatus::kBreak;
   }
 }
 

@@ -12,7 +12,7 @@
 
 namespace nuvra::lumo {
 
-enum class CompileStatus { kOk, kError, kIncomplete };
+enum class CompileStatus { kOk, kError, kIncomplete, kBreak };
 
 struct CompiledUnit {
   bool is_definition = false;

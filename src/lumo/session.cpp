@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "lumo/disasm.h"
+#include "lumo/structdef.h"
 
 namespace nuvra::lumo {
 
@@ -13,6 +14,7 @@ Session::Outcome Session::Run(std::string_view text, rc_t* rc) {
   switch (compiler_.Compile(text, &unit)) {
     case CompileStatus::kIncomplete: return Outcome::kIncomplete;
     case CompileStatus::kError: *rc = kCompileError; return Outcome::kDone;
+    case CompileStatus::kBreak: *rc = kStatusBreak; return Outcome::kDone;
     case CompileStatus::kOk: break;
   }
   if (unit.is_definition) return Outcome::kDone;
@@ -36,7 +38,8 @@ std::string Session::DisassembleText(std::string_view text, bool* incomplete) {
   CompiledUnit unit;
   switch (compiler_.Compile(text, &unit, false)) {
     case CompileStatus::kIncomplete: *incomplete = true; return "";
-    case CompileStatus::kError: return "";
+    case CompileStatus::kError:
+    case CompileStatus::kBreak: return "";
     case CompileStatus::kOk: break;
   }
   return Disassemble(unit.code);
@@ -45,6 +48,15 @@ std::string Session::DisassembleText(std::string_view text, bool* incomplete) {
 std::string Session::DisassembleFunction(std::string_view name) const {
   const FunctionRecord* f = values_.FindFunction(name);
   if (!f) return "";
+  if (IsStructDef(f)) {
+    // A structure definition holds its members, not code.
+    std::string out = "struct " + std::string(f->name) + "\n";
+    for (const MemberDecl& m : DecodeMembers(f)) {
+      std::string el = m.el == kCtStruct && !m.struct_name.empty() ? "struct " + m.struct_name : ct_el_name(m.el);
+      out += "    " + el + " " + ct_org_name(m.org) + " " + m.name + "\n";
+    }
+    return out;
+  }
   return Disassemble(f->code(), f->code_words());
 }
 

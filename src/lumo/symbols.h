@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "lumo/host.h"
+#include "lumo/value.h"
 
 namespace nuvra::lumo {
 
@@ -16,6 +17,8 @@ namespace nuvra::lumo {
 struct CompileAbort {};
 // The text ended inside an unfinished statement.
 struct CompileIncomplete {};
+// Break was pressed while compiling ("--Break--" has been printed).
+struct CompileBreak {};
 
 // Prints a compile error in the error style and abandons the unit.
 [[noreturn]] void CompileFail(Host& host, std::string_view message);
@@ -42,6 +45,11 @@ class TypeTable {
   // isfunction), pointers comparing their targets, structs their names.
   bool Same(int a, int b, bool full) const;
   std::string Describe(int k) const;  // "real scalar"
+  // The structure name of a struct entry ("" for any other).
+  std::string StructName(int k) const {
+    const TypeEntry& e = entries_[k];
+    return (e.el == kCtStruct || e.el == kCtStructdef) && e.name >= 0 ? std::string(pool_.c_str() + e.name) : std::string();
+  }
   std::string Dump() const;
   size_t size() const { return entries_.size(); }
 

@@ -241,7 +241,10 @@ void Values::Free(ValueRecord* v) {
   ReleaseElements(v);
   FreeBlock(v->data, v->allocated);
   v->data = nullptr;
+  ValueRecord* def = v->structdef;
+  v->structdef = nullptr;
   ReleaseHeader(v);
+  if (def) Release(def);
 }
 
 rc_t Values::Reshape(ValueRecord* v, int eltype, int32_t rows, int32_t cols, int representation) {
@@ -435,6 +438,26 @@ size_t Values::ValueBytes(const ValueRecord* v) {
   if (v->eltype == kString && v->representation == kArray)
     for (int64_t k = 0; k < element_count(v); ++k) n += string_of(slots(v)[k]).length;
   return n;
+}
+
+Values::MemoryStats Values::Memory() const {
+  MemoryStats st;
+  for (const auto& [name, f] : functions_) {
+    MemoryClass c = f->autoloaded ? kAutoloaded : f->adofunction ? kAdo : kDefined;
+    ++st.count[c];
+    st.bytes[c] += f->allocated;
+  }
+  for (const ValueRecord* v : live_) {
+    ++st.count[kMatrices];
+    st.bytes[kMatrices] += ValueBytes(v);
+  }
+  for (int c = 0; c < kMemoryClasses; ++c) {
+    st.total_count += st.count[c];
+    st.total_bytes += st.bytes[c];
+  }
+  st.overhead = kRecordOverhead * st.total_count;
+  st.total_bytes += st.overhead;
+  return st;
 }
 
 }  // namespace nuvra::lumo

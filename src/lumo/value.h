@@ -46,6 +46,9 @@ struct ValueRecord {
   // in the table (so that freeing it is constant time).
   uint8_t kind = kKindValue;
   uint32_t table_index = 0;
+  // For a structure instance, the definition it was built from (which it
+  // holds a reference on).
+  ValueRecord* structdef = nullptr;
 };
 
 // Compile-time element types and organisations.
@@ -155,6 +158,17 @@ class Values {
 
   // Memory statistics.
   static size_t ValueBytes(const ValueRecord* v);
+  // Each record costs this much beyond its own bytes in the name table.
+  static constexpr size_t kRecordOverhead = 68;
+  enum MemoryClass { kAutoloaded, kAdo, kDefined, kMatrices, kMemoryClasses };
+  struct MemoryStats {
+    size_t count[kMemoryClasses] = {};
+    size_t bytes[kMemoryClasses] = {};
+    size_t overhead = 0;
+    size_t total_count = 0;
+    size_t total_bytes = 0;  // every class's bytes and the overhead
+  };
+  MemoryStats Memory() const;
   size_t record_count() const { return live_.size(); }
   const std::vector<ValueRecord*>& records() const { return live_; }
   size_t free_blocks() const { return free_blocks_.size(); }

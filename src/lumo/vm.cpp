@@ -9,6 +9,8 @@
 #include "lumo/builtins.h"
 #include "lumo/compiler.h"
 #include "lumo/opcodes.h"
+#include "lumo/structdef.h"
+#include "lumo/vm_arith.h"
 #include "lumo/vm_ops.h"
 
 namespace nuvra::lumo {
@@ -150,6 +152,24 @@ void Machine::Call(ValueRecord* callee, int nargs) {
     }
     callee = f;
   }
+  if (IsStructDef(callee)) {
+    // Calling a structure's name makes an instance of it.
+    if (nargs != 0) {
+      char buf[80];
+      std::snprintf(buf, sizeof buf, "expected %d arguments but received %d", 0, nargs);
+      RaiseError(3001, buf);
+      return;
+    }
+    rc_t code = 0;
+    std::string msg;
+    ValueRecord* v = NewStructScalar(values_, static_cast<FunctionRecord*>(callee), &code, &msg);
+    if (!v) {
+      RaiseError(code, msg.empty() ? MessageFor(code) : msg);
+      return;
+    }
+    PushNew(v);
+    return;
+  }
   if (host_.PollBreak()) {
     status_ = 1;
     return;
@@ -284,6 +304,132 @@ const char* Machine::MessageFor(rc_t code) {
   return "Nuvra returned error";
 }
 
+namespace {
+
+inline bool IsRealScalar(const ValueRecord* v) {
+  return v->kind == kKindValue && v->representation == kArray && v->eltype == kReal && v->rows == 1 && v->cols == 1;
+}
+
+}  // namespace
+
+// A run of loads of real scalar locals and constants and of arithmetic,
+// comparison and logical operators, ending in a store into a real scalar
+// local or in a conditional jump, is worked out in registers: the
+// temporaries it would make and drop are never made.  The numbers are
+// those the operators give (the same functions), the condition flag is
+// left as the last comparison set it, and the store or jump happens as
+// the instruction would do it.  When the run does not qualify nothing has
+// been changed, false is returned and the instructions run one by one.
+bool Machine::ScalarRun() {
+  {
+    // The commonest runs, recognised whole without the general walk: two
+    // locals, one operator, then a conditional jump (a loop's test) or a
+    // store that pops (an update such as t = t + i).
+    const int32_t* p = pc_;
+    // Read in order: each word exists only when the one before it is an
+    // instruction that has a successor.
+    int32_t op = p[2] == k_local ? p[4] : 0;
+    int32_t next = (op >= k_eq && op <= k_ne) || op == k_add || op == k_sub || op == k_mul ? p[5] : 0;
+    if (next == k_jumpiffalse || next == k_storepop) {
+      const ValueRecord* a = stack_[frame_ + p[1]];
+      const ValueRecord* b = stack_[frame_ + p[3]];
+      if (IsRealScalar(a) && IsRealScalar(b)) {
+        double u = reals(a)[0], v = reals(b)[0];
+        if (next == k_jumpiffalse && (op >= k_eq && op <= k_ne)) {
+          bool truth = Relation(op, Cmp(u, v));
+          condition = truth;
+          pc_ = truth ? p + 7 : base_ + p[6];
+          return true;
+        }
+        if (next == k_storepop && (op == k_add || op == k_sub || op == k_mul)) {
+          ValueRecord* d = stack_[frame_ + p[6]];
+          if (IsRealScalar(d)) {
+            reals(d)[0] = Arith(op, u, v);
+            pc_ = p + 7;
+            return true;
+          }
+        }
+      }
+    }
+  }
+  constexpr int kDepth = 8;
+  double r[kDepth];
+  int n = 0;
+  bool cond = condition;
+  for (const int32_t* p = pc_;;) {
+    int32_t op = *p;
+    switch (op) {
+      case k_local: {
+        const ValueRecord* v = stack_[frame_ + p[1]];
+        if (n == kDepth || !IsRealScalar(v)) return false;
+        r[n++] = reals(v)[0];
+        p += 2;
+        break;
+      }
+      case k_real:
+        if (n == kDepth) return false;
+        std::memcpy(&r[n++], base_ + p[1], 8);
+        p += 2;
+        break;
+      case k_zero:
+      case k_one:
+      case k_missing:
+        if (n == kDepth) return false;
+        r[n++] = op == k_zero ? 0.0 : op == k_one ? 1.0 : data::kMissing;
+        p += 1;
+        break;
+      case k_add:
+      case k_sub:
+      case k_mul:
+      case k_div:
+        if (n < 2) return false;
+        r[n - 2] = Arith(op, r[n - 2], r[n - 1]);
+        --n;
+        p += 1;
+        break;
+      case k_eq:
+      case k_ne:
+      case k_lt:
+      case k_le:
+      case k_gt:
+      case k_ge:
+        if (n < 2) return false;
+        r[n - 2] = Relation(op, Cmp(r[n - 2], r[n - 1]));
+        cond = r[n - 2] != 0;
+        --n;
+        p += 1;
+        break;
+      case k_and:
+      case k_or:
+        if (n < 2) return false;
+        r[n - 2] = Logical(op, r[n - 2], r[n - 1]);
+        cond = r[n - 2] != 0;
+        --n;
+        p += 1;
+        break;
+      case k_store:
+      case k_storepop: {
+        ValueRecord* d = stack_[frame_ + p[1]];
+        if (n != 1 || !IsRealScalar(d) || (op == k_store && sp_ + 1 >= kStackSlots)) return false;
+        reals(d)[0] = r[0];
+        if (op == k_store) {
+          stack_[++sp_] = d;
+          ++d->refcount;
+        }
+        condition = cond;
+        pc_ = p + 2;
+        return true;
+      }
+      case k_jumpiffalse:
+        if (n != 1) return false;
+        condition = cond;
+        pc_ = r[0] != 0 ? p + 2 : base_ + p[1];
+        return true;
+      default: return false;
+    }
+  }
+}
+
 // The dispatch loop.  The commonest opcodes run here; the rest through
 // the table.
 void Machine::Run() {
@@ -291,9 +437,14 @@ void Machine::Run() {
     int32_t op = *pc_;
     switch (op) {
       case k_jump:
-        if (host_.PollBreak()) {
-          status_ = 1;
-          break;
+        // Asking the host costs a call into the window side, so it is
+        // asked at every break_poll_jumps-th jump.
+        if (--break_countdown_ < 0) {
+          break_countdown_ = break_poll_jumps - 1;
+          if (host_.PollBreak()) {
+            status_ = 1;
+            break;
+          }
         }
         pc_ = base_ + pc_[1];
         break;
@@ -335,6 +486,12 @@ void Machine::Run() {
         break;
       }
       case k_local:
+        if (pc_[2] == k_pop) {
+          // Pushed only to be dropped (the value of a statement x++).
+          pc_ += 3;
+          break;
+        }
+        if (ScalarRun()) break;
         if (!Push(stack_[frame_ + pc_[1]])) break;
         pc_ += 2;
         break;
@@ -506,6 +663,42 @@ void Ops::op_newcomplex(Machine& m) { NewLocal(m, kComplex, 2 + pc(m)[1]); }
 void Ops::op_newstring(Machine& m) { NewLocal(m, kString, 2 + pc(m)[1]); }
 void Ops::op_newpointer(Machine& m) { NewLocal(m, kPointer, 2 + pc(m)[1]); }
 void Ops::op_newstruct(Machine& m) { NewLocal(m, kStruct, 2 + pc(m)[1]); }
+
+// l -- l : a struct scalar local gets its instance.
+void Ops::op_instance(Machine& m) {
+  std::string_view name = BytesAt(pc(m) + 1);
+  FunctionRecord* def = m.values().FindFunction(name);
+  if (!IsStructDef(def)) {
+    m.RaiseError(3499, def ? std::string(name) + "() not struct definition" : "struct " + std::string(name) + " not found");
+    return;
+  }
+  rc_t code = 0;
+  std::string msg;
+  ValueRecord* v = NewStructScalar(m.values(), def, &code, &msg);
+  if (!v) return m.RaiseError(code, msg.empty() ? Machine::MessageFor(code) : msg);
+  ++v->refcount;
+  rc_t rc = m.values().Copy(m.Top(), v, true);
+  m.values().Release(v);
+  if (rc) return m.set_status(rc);
+  pc(m) += 2 + pc(m)[1];
+}
+
+// s -- s.m
+void Ops::op_member(Machine& m) {
+  std::string_view name = BytesAt(pc(m) + 1);
+  ValueRecord* s = m.Top();
+  if (!m.CheckMatrix(s)) return;
+  if (s->eltype != kStruct) return m.FoundWhere(s, "struct", 3259);
+  if (!m.CheckScalar(s)) return;
+  ValueRecord* inst = static_cast<ValueRecord*>(slots(s)[0]);
+  if (!inst) return m.RaiseError(3010, Machine::MessageFor(3010));
+  auto* def = static_cast<FunctionRecord*>(inst->structdef);
+  int k = def ? MemberIndex(def, name) : -1;
+  if (k < 0 || k >= inst->rows)
+    return m.RaiseError(3499, std::string(name) + " not found -- struct " + (def ? def->name : "") + " contains no such member");
+  m.ReplaceTop(1, static_cast<ValueRecord*>(slots(inst)[k]));
+  pc(m) += 2 + pc(m)[1];
+}
 
 void Ops::op_function(Machine& m) {
   const int32_t* w = pc(m);

@@ -82,6 +82,9 @@ class Machine {
   const char* builtin = nullptr;
   // Traceback lines end with the code offset in braces.
   bool tracing = false;
+  // The host is asked about Break at every this many jumps (and at every
+  // call and built-in); a few hundred jumps take well under a millisecond.
+  int break_poll_jumps = 256;
   bool condition = false;
 
   // Globals the running statement made; those still unassigned are
@@ -110,6 +113,7 @@ class Machine {
   void TracebackLine(rc_t code, std::string_view message);
   std::string FunctionName() const;
   void Call(ValueRecord* callee, int nargs);
+  bool ScalarRun();
 
   Values& values_;
   Host& host_;
@@ -125,6 +129,7 @@ class Machine {
   int line_ = 0;
   rc_t status_ = 0;
   rc_t first_error_ = 0;
+  int break_countdown_ = 0;  // jumps left before the host is next asked
   std::vector<Activation> callers_;
 };
 

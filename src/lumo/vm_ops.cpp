@@ -10,6 +10,7 @@
 
 #include "data/missing.h"
 #include "lumo/opcodes.h"
+#include "lumo/vm_arith.h"
 #include "lumo/vm_ops.h"
 
 namespace nuvra::lumo {
@@ -19,28 +20,6 @@ namespace {
 using data::is_missing;
 using data::kMissing;
 using cplx = std::complex<double>;
-
-// Real arithmetic with missing values: any missing operand, and any
-// overflow to an infinity or NaN, gives the system missing value.
-inline double Arith(int op, double a, double b) {
-  if (is_missing(a) || is_missing(b)) return kMissing;
-  double r;
-  switch (op) {
-    case k_add: case k_colonadd: r = a + b; break;
-    case k_sub: case k_colonsub: r = a - b; break;
-    case k_mul: case k_colonmul: r = a * b; break;
-    case k_div: case k_colondiv:
-      if (b == 0) return kMissing;
-      r = a / b;
-      break;
-    case k_pow: case k_colonpow:
-      if (a == 0 && b == 0) return 1;
-      r = std::pow(a, b);
-      break;
-    default: return kMissing;
-  }
-  return std::isfinite(r) && !is_missing(r) ? r : kMissing;
-}
 
 // z = f(x, y) element by element, with Arith's rules for missing values
 // and overflow.
@@ -53,28 +32,6 @@ void SameShape(const double* x, const double* y, double* z, int64_t n, F f) {
   }
 }
 
-// Comparisons order numbers below the missing values, as stored.
-inline bool Relation(int op, int c) {
-  switch (op) {
-    case k_eq: case k_coloneq: return c == 0;
-    case k_ne: case k_colonne: return c != 0;
-    case k_gt: case k_colongt: return c > 0;
-    case k_ge: case k_colonge: return c >= 0;
-    case k_lt: case k_colonlt: return c < 0;
-    case k_le: case k_colonle: return c <= 0;
-  }
-  return false;
-}
-inline int Cmp(double a, double b) { return a < b ? -1 : a > b ? 1 : 0; }
-
-inline bool IsComparison(int op) {
-  switch (op) {
-    case k_eq: case k_ne: case k_gt: case k_ge: case k_lt: case k_le:
-    case k_coloneq: case k_colonne: case k_colongt: case k_colonge: case k_colonlt: case k_colonle: return true;
-  }
-  return false;
-}
-inline bool IsLogical(int op) { return op == k_and || op == k_or || op == k_colonand || op == k_colonor; }
 inline bool IsOrdering(int op) { return IsComparison(op) && op != k_eq && op != k_ne && op != k_coloneq && op != k_colonne; }
 
 inline bool CMissing(cplx z) { return is_missing(z.real()) || is_missing(z.imag()); }
@@ -377,6 +334,27 @@ void Ops::Binary(Machine& m, int op) {
     } else {
       w = Arith(op, u, v);
     }
+    const int32_t* next = pc(m) + 1;
+    if (*next == k_jumpiffalse && (IsComparison(op) || IsLogical(op))) {
+      // The condition of an if or a loop: nothing needs the 0 or 1 as a
+      // value, so none is made.
+      m.PopN(2);
+      pc(m) = w != 0 ? next + 2 : base(m) + next[1];
+      return;
+    }
+    if (*next == k_store || *next == k_storepop) {
+      // Assignment of the result to a real scalar local: the value goes
+      // straight into the local, as the store would have put it there.
+      ValueRecord* dst = local(m, next[1]);
+      if (dst->kind == kKindValue && dst->representation == kArray && dst->eltype == kReal && dst->rows == 1 &&
+          dst->cols == 1) {
+        reals(dst)[0] = w;
+        if (*next == k_store) m.ReplaceTop(2, dst);
+        else m.PopN(2);
+        pc(m) = next + 2;
+        return;
+      }
+    }
     ValueRecord* r;
     if (a->refcount == 1 && !a->name[0]) r = a;
     else if (b->refcount == 1 && !b->name[0]) r = b;
@@ -676,9 +654,11 @@ static void Join(Machine& m, bool side_by_side) {
   ValueRecord* r = m.values().NewValue("", eltype, rows, cols);
   if (!r) return m.RaiseAllocation();
   m.Push(r);
-  for (ValueRecord* src : {a, b}) {
-    int32_t r0 = side_by_side || src == a ? 0 : a->rows;
-    int32_t c0 = !side_by_side || src == a ? 0 : a->cols;
+  // By position, not by record: (x, x) joins one record to itself.
+  for (int part = 0; part < 2; ++part) {
+    ValueRecord* src = part == 0 ? a : b;
+    int32_t r0 = side_by_side || part == 0 ? 0 : a->rows;
+    int32_t c0 = !side_by_side || part == 0 ? 0 : a->cols;
     for (int32_t i = 0; i < src->rows; ++i)
       for (int32_t j = 0; j < src->cols; ++j) {
         int64_t from = int64_t(i) * src->cols + j, to = int64_t(i + r0) * cols + (j + c0);

@@ -12,8 +12,15 @@ namespace nuvra::lumo {
 
 namespace {
 
-// Copies element `from` of src into element `to` of dst (same eltype).
+// Copies element `from` of src into element `to` of dst (the same
+// eltype, or a real into a complex).
 bool CopyElement(Machine& m, ValueRecord* dst, int64_t to, const ValueRecord* src, int64_t from) {
+  if (dst->eltype == kComplex && src->eltype == kReal) {
+    double d = reals(src)[from];
+    reals(dst)[2 * to] = d;
+    reals(dst)[2 * to + 1] = data::is_missing(d) ? d : 0.0;
+    return true;
+  }
   switch (src->eltype) {
     case kReal: reals(dst)[to] = reals(src)[from]; return true;
     case kComplex:
@@ -70,6 +77,84 @@ bool IsVector(const ValueRecord* v) { return v->rows == 1 || v->cols == 1; }
 
 }  // namespace
 
+namespace {
+
+// Makes x able to hold elements of v's eltype: a real x receiving a
+// complex value becomes complex (its elements keep their values); a
+// complex x takes real values as they are.  Any other difference is a
+// type mismatch (3250).  x is untouched on failure.
+bool Promote(Machine& m, ValueRecord* x, const ValueRecord* v) {
+  if (x->eltype == v->eltype || (x->eltype == kComplex && v->eltype == kReal)) return true;
+  if (!(x->eltype == kReal && v->eltype == kComplex)) {
+    m.RaiseError(3250, Machine::MessageFor(3250));
+    return false;
+  }
+  ValueRecord* c = m.values().NewValue("", kComplex, x->rows, x->cols);
+  if (!c) {
+    m.RaiseAllocation();
+    return false;
+  }
+  for (int64_t k = 0; k < element_count(x); ++k) CopyElement(m, c, k, x, k);
+  Values::Swap(x, c);
+  m.values().Free(c);
+  return true;
+}
+
+// Stores v into the listed elements of x: one value everywhere, or one
+// value per element.
+void Store(Machine& m, ValueRecord* v, ValueRecord* x, const std::vector<int64_t>& where) {
+  if (!m.CheckMatrix(v)) return;
+  if (x->kind != kKindValue || x->representation != kArray) return m.RaiseError(3011, Machine::MessageFor(3011));
+  int64_t n = element_count(v);
+  if (n != 1 && n != int64_t(where.size())) return m.RaiseError(3200, Machine::MessageFor(3200));
+  if (where.empty()) return;
+  if (!Promote(m, x, v)) return;
+  if (v == x) {
+    // x[k] = x: the elements are read from a copy, since they are being
+    // overwritten.
+    ValueRecord* c = m.values().NewValue("", v->eltype, v->rows, v->cols);
+    if (!c) return m.RaiseAllocation();
+    if (rc_t rc = m.values().Copy(c, v, false)) {
+      m.values().Free(c);
+      return m.set_status(rc);
+    }
+    ++c->refcount;
+    Store(m, c, x, where);
+    m.values().Release(c);
+    return;
+  }
+  for (size_t k = 0; k < where.size(); ++k)
+    if (!CopyElement(m, x, where[k], v, n == 1 ? 0 : int64_t(k))) return;
+}
+
+// The block a range subscript r names in x, as 1-based first and last
+// rows and columns; false after raising the error.
+bool RangeOf(Machine& m, const ValueRecord* x, const ValueRecord* s, int32_t* r1, int32_t* c1, int32_t* r2, int32_t* c2) {
+  if (!m.CheckMatrix(x) || !m.CheckMatrix(s) || !m.CheckReal(s)) return false;
+  auto at = [&](int64_t k, int32_t edge) {
+    double d = reals(s)[k];
+    return data::is_missing(d) ? edge : int32_t(std::fmin(std::fmax(d, -1), 2147483647.0));
+  };
+  if (s->rows == 2 && s->cols == 2) {
+    *r1 = at(0, 1), *c1 = at(1, 1), *r2 = at(2, x->rows), *c2 = at(3, x->cols);
+  } else if (element_count(s) == 2 && IsVector(x)) {
+    bool row = x->rows == 1;
+    int32_t n = row ? x->cols : x->rows;
+    int32_t lo = at(0, 1), hi = at(1, n);
+    *r1 = row ? 1 : lo, *r2 = row ? 1 : hi, *c1 = row ? lo : 1, *c2 = row ? hi : 1;
+  } else {
+    m.RaiseError(3200, Machine::MessageFor(3200));
+    return false;
+  }
+  if (*r1 < 1 || *c1 < 1 || *r2 > x->rows || *c2 > x->cols || *r2 < *r1 || *c2 < *c1) {
+    m.RaiseError(3301, Machine::MessageFor(3301));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 // x k -- x[k]
 void Ops::op_sub1(Machine& m) {
   ValueRecord* x = m.Top(1);
@@ -115,25 +200,8 @@ void Ops::op_sub2(Machine& m) {
 // a vector (first \ last); missing means the edge.
 void Ops::op_rangesub(Machine& m) {
   ValueRecord* x = m.Top(1);
-  ValueRecord* s = m.Top(0);
-  if (!m.CheckMatrix(x) || !m.CheckMatrix(s) || !m.CheckReal(s)) return;
   int32_t r1, c1, r2, c2;
-  auto at = [&](int64_t k, int32_t edge) {
-    double d = reals(s)[k];
-    return data::is_missing(d) ? edge : int32_t(std::fmin(std::fmax(d, -1), 2147483647.0));
-  };
-  if (s->rows == 2 && s->cols == 2) {
-    r1 = at(0, 1), c1 = at(1, 1), r2 = at(2, x->rows), c2 = at(3, x->cols);
-  } else if (element_count(s) == 2 && IsVector(x)) {
-    bool row = x->rows == 1;
-    int32_t n = row ? x->cols : x->rows;
-    int32_t lo = at(0, 1), hi = at(1, n);
-    r1 = row ? 1 : lo, r2 = row ? 1 : hi, c1 = row ? lo : 1, c2 = row ? hi : 1;
-  } else {
-    return m.RaiseError(3200, Machine::MessageFor(3200));
-  }
-  if (r1 < 1 || c1 < 1 || r2 > x->rows || c2 > x->cols || r2 < r1 || c2 < c1)
-    return m.RaiseError(3301, Machine::MessageFor(3301));
+  if (!RangeOf(m, x, m.Top(0), &r1, &c1, &r2, &c2)) return;
   ValueRecord* r = m.values().NewValue("", x->eltype, r2 - r1 + 1, c2 - c1 + 1);
   if (!r) return m.RaiseAllocation();
   m.Push(r);
@@ -147,21 +215,6 @@ void Ops::op_rangesub(Machine& m) {
   pc(m) += 1;
 }
 
-namespace {
-
-// Stores v into the listed elements of x: one value everywhere, or one
-// value per element.
-void Store(Machine& m, ValueRecord* v, ValueRecord* x, const std::vector<int64_t>& where) {
-  if (!m.CheckMatrix(v)) return;
-  if (v->eltype != x->eltype) return m.RaiseError(3250, Machine::MessageFor(3250));
-  int64_t n = element_count(v);
-  if (n != 1 && n != int64_t(where.size())) return m.RaiseError(3200, Machine::MessageFor(3200));
-  if (v == x) return;
-  for (size_t k = 0; k < where.size(); ++k)
-    if (!CopyElement(m, x, where[k], v, n == 1 ? 0 : int64_t(k))) return;
-}
-
-}  // namespace
 
 // v x k -- v : x[k] = v
 void Ops::op_store1(Machine& m) {
@@ -193,6 +246,37 @@ void Ops::op_store2(Machine& m) {
   Store(m, v, x, where);
   if (m.status()) return;
   m.PopN(3);
+  pc(m) += 1;
+}
+
+// v x r -- v : x[|r|] = v.  v is the block's shape, or 1 x 1 for every
+// element of the block.
+void Ops::op_rangestore(Machine& m) {
+  ValueRecord* v = m.Top(2);
+  ValueRecord* x = m.Top(1);
+  int32_t r1, c1, r2, c2;
+  if (!RangeOf(m, x, m.Top(0), &r1, &c1, &r2, &c2)) return;
+  if (element_count(v) != 1 && (v->rows != r2 - r1 + 1 || v->cols != c2 - c1 + 1))
+    return m.RaiseError(3200, Machine::MessageFor(3200));
+  std::vector<int64_t> where;
+  where.reserve(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1));
+  for (int32_t i = r1; i <= r2; ++i)
+    for (int32_t j = c1; j <= c2; ++j) where.push_back(int64_t(i - 1) * x->cols + (j - 1));
+  Store(m, v, x, where);
+  if (m.status()) return;
+  m.PopN(2);
+  pc(m) += 1;
+}
+
+// v x -- x : the value is copied into the record the lvalue expression
+// left on the stack (the target of a pointer, a structure member).
+void Ops::op_assign(Machine& m) {
+  ValueRecord* v = m.Top(1);
+  ValueRecord* x = m.Top(0);
+  if (!m.CheckMatrix(v)) return;
+  if (x->kind != kKindValue) return m.RaiseError(3011, Machine::MessageFor(3011));
+  if (rc_t rc = m.values().Copy(x, v, true)) return m.set_status(rc);
+  m.ReplaceTop(2, x);
   pc(m) += 1;
 }
 

@@ -33,6 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BudgetHost host;
   nuvra::lumo::Session session(host);
   session.values().block_limit = size_t{16} << 20;
+  // Every jump counts against the budget.
+  session.machine().break_poll_jumps = 1;
   // A few definitions to call, so that calls are reached quickly.
   int rc = 0;
   session.Run("function fz_id(x) { return(x) }", &rc);

@@ -1,13 +1,20 @@
 // The `lumo` command: the environment that reads Lumo statements and
 // definitions until `end`, `lumo:` for a single statement, and the
 // environment's own commands.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/line_source.h"
+#include "interp/messages.h"
+#include "lumo/builtins.h"
 #include "lumo/host.h"
 #include "lumo/session.h"
 
@@ -114,10 +121,32 @@ rc_t Disassemble(Interp& ip, LumoState& st, std::string_view what) {
   return 0;
 }
 
+rc_t EnvMemory(Interp& ip, std::string_view args);
+rc_t EnvDescribe(Interp& ip, std::string_view args);
+rc_t EnvClear(Interp& ip, std::string_view args);
+rc_t EnvDrop(Interp& ip, std::string_view args);
+rc_t EnvRename(Interp& ip, std::string_view args);
+rc_t EnvWhich(Interp& ip, std::string_view args);
+
+// The environment's commands that are carried out here.
+struct EnvHandler {
+  const char* word;
+  rc_t (*run)(Interp&, std::string_view);
+};
+constexpr EnvHandler kEnvHandlers[] = {
+    {"memory", EnvMemory}, {"describe", EnvDescribe}, {"clear", EnvClear},
+    {"drop", EnvDrop},     {"rename", EnvRename},     {"which", EnvWhich},
+};
+
 rc_t RunEnvCommand(Interp& ip, LumoState& st, const EnvCommand& c, std::string_view line) {
   std::string_view rest;
   FirstWord(line, &rest);
   if (!c.host_command) return Disassemble(ip, st, rest);
+  // The library and matrix-file commands wait for the library files.
+  for (const char* later : {"mlib", "mosave", "matsave", "matuse", "matdescribe"})
+    if (std::string_view(c.word) == later) return msg_not_available(ip, std::string("lumo ") + later);
+  for (const EnvHandler& h : kEnvHandlers)
+    if (std::string_view(c.word) == h.word) return h.run(ip, rest);
   if (!*c.host_command) return ip.execute_line(rest);
   std::string cmd = std::string(c.host_command) + (rest.empty() ? "" : " ") + std::string(rest);
   return ip.execute_line(cmd);
@@ -173,6 +202,186 @@ rc_t Environment(Interp& ip, LumoState& st) {
     if (rc && !src->is_window()) return rc;
     if (rc) ip.end_of_command_report(rc);
   }
+}
+
+// The words of a command's arguments.
+std::vector<std::string> Words(std::string_view s) {
+  std::vector<std::string> out;
+  while (true) {
+    std::string_view rest;
+    std::string_view w = FirstWord(s, &rest);
+    if (w.empty()) break;
+    out.emplace_back(w);
+    s = rest;
+  }
+  return out;
+}
+
+// The organisation a value's extent shows.
+const char* OrgOfExtent(const lumo::ValueRecord* v) {
+  if (v->rows == 1 && v->cols == 1) return "scalar";
+  if (v->rows == 1) return "rowvector";
+  if (v->cols == 1) return "colvector";
+  return "matrix";
+}
+
+// True when name is "name()" (a function); name is then the bare name.
+bool FunctionName(std::string* name) {
+  if (name->size() > 2 && name->compare(name->size() - 2, 2, "()") == 0) {
+    name->resize(name->size() - 2);
+    return true;
+  }
+  return false;
+}
+
+// lumo memory: counts and bytes of the functions and values.
+rc_t EnvMemory(Interp& ip, std::string_view) {
+  LumoState& st = State(ip);
+  lumo::Values::MemoryStats m = st.session.values().Memory();
+  static const char* const kLabels[] = {"autoloaded functions", "ado functions", "defined functions", "matrices & scalars"};
+  char buf[160];
+  std::string out = "\n{txt}{col 28}#{col 40}bytes\n{hline 44}\n";
+  for (int c = 0; c < lumo::Values::kMemoryClasses; ++c) {
+    std::snprintf(buf, sizeof buf, "%-22s{res}%8zu %12zu{txt}\n", kLabels[c], m.count[c], m.bytes[c]);
+    out += buf;
+  }
+  std::snprintf(buf, sizeof buf, "%-22s{res}%8s %12zu{txt}\n", "overhead", "", m.overhead);
+  out += buf;
+  out += "{hline 44}\n";
+  std::snprintf(buf, sizeof buf, "%-22s{res}%8zu %12zu{txt}\n", "total", m.total_count, m.total_bytes);
+  out += buf;
+  ip.out.markup(OutClass::Text, out);
+  ip.r_results.clear();
+  auto& r = ip.r_results.scalars;
+  r["Nf_al"] = double(m.count[lumo::Values::kAutoloaded]);
+  r["Nf_ado"] = double(m.count[lumo::Values::kAdo]);
+  r["Nf_def"] = double(m.count[lumo::Values::kDefined]);
+  r["Ntotal"] = double(m.total_count);
+  r["Mf_al"] = double(m.bytes[lumo::Values::kAutoloaded]);
+  r["Mf_ado"] = double(m.bytes[lumo::Values::kAdo]);
+  r["Mf_def"] = double(m.bytes[lumo::Values::kDefined]);
+  r["Mtotal"] = double(m.total_bytes);
+  return 0;
+}
+
+// lumo describe [names]: the functions and globals with their sizes.
+rc_t EnvDescribe(Interp& ip, std::string_view args) {
+  LumoState& st = State(ip);
+  lumo::Values& values = st.session.values();
+  std::vector<std::string> want = Words(args);
+  auto listed = [&](const std::string& name) {
+    return want.empty() || std::find(want.begin(), want.end(), name) != want.end();
+  };
+  char buf[200];
+  std::string out = "\n{txt}      # bytes   type{col 37}name and extent\n{hline 79}\n";
+  for (const lumo::FunctionRecord* f : values.functions()) {
+    std::string shown = std::string(f->name) + "()";
+    if (!listed(shown)) continue;
+    std::string type = f->result_el == lumo::kCtStructdef ? std::string("struct")
+                                                          : std::string(lumo::ct_el_name(f->result_el)) + " " +
+                                                                lumo::ct_org_name(f->result_org);
+    std::snprintf(buf, sizeof buf, "{res}%12u{txt}   %-24s{res}%s\n", f->allocated, type.c_str(), shown.c_str());
+    out += buf;
+  }
+  for (const std::string& name : values.direxternal()) {
+    if (!listed(name)) continue;
+    const lumo::ValueRecord* v = values.FindGlobal(name);
+    std::string type = std::string(lumo::eltype_name(v->eltype)) + " " + OrgOfExtent(v);
+    std::snprintf(buf, sizeof buf, "{res}%12zu{txt}   %-24s{res}%s[%d,%d]\n", lumo::Values::ValueBytes(v), type.c_str(),
+                  name.c_str(), v->rows, v->cols);
+    out += buf;
+  }
+  out += "{txt}{hline 79}\n";
+  ip.out.markup(OutClass::Text, out);
+  return 0;
+}
+
+// lumo clear: every global and every function goes.
+rc_t EnvClear(Interp& ip, std::string_view) {
+  LumoState& st = State(ip);
+  lumo::Values& values = st.session.values();
+  for (const std::string& name : values.direxternal()) values.rmexternal(name);
+  std::vector<std::string> fns;
+  for (const lumo::FunctionRecord* f : values.functions()) fns.emplace_back(f->name);
+  for (const std::string& name : fns) values.DropFunction(name);
+  values.TrimFreeLists();
+  return 0;
+}
+
+// lumo drop names: globals by name, functions as "name()".  Nothing is
+// dropped unless every name exists.
+rc_t EnvDrop(Interp& ip, std::string_view args) {
+  LumoState& st = State(ip);
+  lumo::Values& values = st.session.values();
+  std::vector<std::string> names = Words(args);
+  if (names.empty()) {
+    ip.out.markup(OutClass::Error, "nothing to drop\n");
+    return 198;
+  }
+  for (std::string name : names) {
+    bool fn = FunctionName(&name);
+    if (fn ? !values.FindFunction(name) : !values.FindGlobal(name)) {
+      ip.out.markup(OutClass::Error, name + (fn ? "() not found\n" : " not found\n"));
+      return 111;
+    }
+  }
+  for (std::string name : names) {
+    if (FunctionName(&name)) values.DropFunction(name);
+    else values.rmexternal(name);
+  }
+  return 0;
+}
+
+// lumo rename old new: a global takes a new name.
+rc_t EnvRename(Interp& ip, std::string_view args) {
+  LumoState& st = State(ip);
+  lumo::Values& values = st.session.values();
+  std::vector<std::string> names = Words(args);
+  if (names.size() != 2) {
+    ip.out.markup(OutClass::Error, "syntax is {cmd:lumo rename} {it:oldname} {it:newname}\n");
+    return 198;
+  }
+  lumo::ValueRecord* v = values.FindGlobal(names[0]);
+  if (!v) {
+    ip.out.markup(OutClass::Error, names[0] + " not found\n");
+    return 111;
+  }
+  const std::string& to = names[1];
+  bool valid = !to.empty() && to.size() < lumo::kNameBytes - 2 && (std::isalpha((unsigned char)to[0]) || to[0] == '_') &&
+               std::all_of(to.begin(), to.end(), [](char c) { return std::isalnum((unsigned char)c) || c == '_'; });
+  if (!valid) {
+    ip.out.markup(OutClass::Error, to + " invalid name\n");
+    return 198;
+  }
+  if (values.FindGlobal(to)) {
+    ip.out.markup(OutClass::Error, to + " already exists\n");
+    return 110;
+  }
+  std::memcpy(v->name, to.c_str(), to.size() + 1);
+  return 0;
+}
+
+// lumo which name(): where a function comes from.
+rc_t EnvWhich(Interp& ip, std::string_view args) {
+  LumoState& st = State(ip);
+  std::vector<std::string> names = Words(args);
+  if (names.size() != 1) {
+    ip.out.markup(OutClass::Error, "syntax is {cmd:lumo which} {it:fcnname}{cmd:()}\n");
+    return 198;
+  }
+  std::string name = names[0];
+  FunctionName(&name);
+  if (lumo::FindBuiltin(name)) {
+    ip.out.markup(OutClass::Text, "{txt}" + name + "():  built-in\n");
+    return 0;
+  }
+  const lumo::FunctionRecord* f = st.session.values().FindFunction(name);
+  if (!f) {
+    ip.out.markup(OutClass::Error, "function " + name + "() not found\n");
+    return 111;
+  }
+  ip.out.markup(OutClass::Text, "{txt}" + name + "():  " + (f->autoloaded ? "autoloaded" : f->adofunction ? "ado-file" : "defined") + "\n");
+  return 0;
 }
 
 }  // namespace
