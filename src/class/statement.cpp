@@ -225,7 +225,11 @@ rc_t Engine::Assign(std::string_view lhs, bool lhs_ref, std::string_view rhs) {
     for (const auto& [id, ctx] : contexts_)
       if (store_.Find(ctx)->array == dest.holder) top_level = true;
   }
-  if (rhs_ref) return AssignRef(dest, rhs.substr(0, rhs.size() - 4));
+  if (rhs_ref) {
+    rc = AssignRef(dest, rhs.substr(0, rhs.size() - 4));
+    Collect();  // the slot's previous object may be unreachable now
+    return rc;
+  }
   Key value = kNullKey;
   if (rc_t vrc = MakeValue(rhs, &value)) {
     dirty_ = true;
