@@ -50,8 +50,7 @@ bool IsSection(std::string_view word, std::string_view full, size_t min) {
 
 }  // namespace
 
-rc_t Engine::Declare(Key array, std::string_view decl, bool in_class_file) {
-  (void)in_class_file;
+rc_t Engine::Declare(Key array, std::string_view decl) {
   std::string_view rest = decl;
   std::string_view type = NextWord(&rest);
   TypeCode code;
@@ -254,7 +253,7 @@ rc_t Engine::ParseClassBody(const std::string& name, std::string_view text, Key 
       }
       Object* c = store_.Find(ct);
       Key array = classwide ? c->class_attrib_array : store_.Find(c->prototype)->attrib_array;
-      if (rc_t rc = Declare(array, line, true)) return rc;
+      if (rc_t rc = Declare(array, line)) return rc;
       c = store_.Find(ct);
       c->num_class_attribs = store_.ArrayNels(c->class_attrib_array);
       Object* p = store_.Find(c->prototype);
@@ -266,7 +265,7 @@ rc_t Engine::ParseClassBody(const std::string& name, std::string_view text, Key 
     std::string_view pname = NextWord(&rest);
     if (pname == "define" || pname == "def" || pname == "de") pname = NextWord(&rest);
     if (!rest.empty() || !pname.starts_with(".") || !IsName(pname.substr(1)))
-      return fail(198, "program ." + std::string("name required"));
+      return fail(198, "program .name required");
     pname.remove_prefix(1);
     Object* c = store_.Find(ct);
     if (store_.ArrayFindName(c->class_attrib_array, pname))

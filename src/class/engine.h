@@ -99,7 +99,8 @@ class Engine {
   // Class files.
   rc_t ParseClassBody(const std::string& name, std::string_view text, Key classtype,
                       std::vector<std::string>* programs);
-  rc_t Declare(Key array, std::string_view decl, bool in_class_file);
+  // Declares `type name [= value]` as a new named element of `array`.
+  rc_t Declare(Key array, std::string_view decl);
 
   // Subcommands.
   rc_t Free(std::string_view args);

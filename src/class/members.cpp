@@ -149,7 +149,7 @@ rc_t Engine::Builtin(Key obj, std::string_view member, std::string_view args, st
       std::string_view name = rest.substr(0, name_end);
       if (store_.ArrayFindName(dyn, name)) return host_.Fail(4029);
     }
-    rc_t rc = Declare(dyn, args, false);
+    rc_t rc = Declare(dyn, args);
     store_.Find(obj)->num_dynamics = store_.ArrayNels(dyn);
     return rc;
   }

@@ -67,13 +67,11 @@ rc_t Engine::Command(std::string_view line) {
 
 rc_t Engine::NewCommand(std::string_view args) {
   std::string_view rest = args;
-  std::string_view type = NextWord(&rest);
+  NextWord(&rest);  // the type, which Declare reads
   std::string_view name = NextWord(&rest);
-  Key arr = CurrentContextArray();
   if (!name.empty() && TopLevel(name).holder != kNullKey)
     return Error(4007, "." + std::string(name) + " already exists");
-  rc_t rc = Declare(arr, args, false);
-  (void)type;
+  rc_t rc = Declare(CurrentContextArray(), args);
   dirty_ = true;
   Collect();
   return rc;

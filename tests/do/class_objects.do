@@ -131,6 +131,13 @@ assert $ct_destroyed == 7
 capture .r.down
 assert _rc == 1000
 assert `.r.depth' > 30
+* class new makes a top-level object; class nuvra runs a built-in command
+class new double cn = 4
+assert `.cn' == 4
+capture class new double cn = 5
+assert _rc == 4007 & `.cn' == 4
+class nuvra global ct_ran 1
+assert $ct_ran == 1
 * everything freed: a, h.p, p3 and the point inside the holder prototype had destructors to run
 class free _all
 assert $ct_destroyed == 11
