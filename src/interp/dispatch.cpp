@@ -6,6 +6,7 @@
 #include <array>
 #include <vector>
 
+#include "class/commands/hooks.h"
 #include "interp/blocks.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
@@ -170,7 +171,7 @@ rc_t Interp::dispatch() {
       return b->handler(*this);
     }
   }
-  if (token[0] == '.') return msg_not_available(*this, "class-system commands");
+  if (token[0] == '.') return RunDottedCommand(*this);
   if (Program* prog = programs.find(token)) return run_program(*this, *prog, reader.rest());
   return load_ado_and_run(*this);
 }

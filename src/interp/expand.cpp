@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "class/commands/hooks.h"
 #include "interp/builtins.h"
 #include "interp/creturn.h"
 #include "interp/interp.h"
@@ -122,8 +123,7 @@ rc_t resolve_local(Interp& ip, std::string_view inner, std::string* out, bool* v
     return 0;
   }
   if (!inner.empty() && inner[0] == '.') {
-    // Class-system references arrive with the class system; until then
-    // they give empty text, as a failing one does.
+    ClassMacroText(ip, inner, out);
     return 0;
   }
   if (inner.size() > 2 && (inner.starts_with("++") || inner.starts_with("--")))

@@ -221,6 +221,8 @@ class Interp {
   // The Lumo environment, made by the first `lumo` command (its type
   // belongs to the Lumo command handler).
   std::shared_ptr<void> lumo_state;
+  // The class system's store and engine, made on first use.
+  std::shared_ptr<void> class_state;
   int startup_stage = 0;
   std::chrono::steady_clock::time_point command_start;
   double last_elapsed = 0.0;

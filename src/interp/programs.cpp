@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "class/commands/hooks.h"
 #include "data/commands/sort.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
@@ -353,6 +354,7 @@ rc_t run_program(Interp& ip, Program& prog, std::string_view args) {
     ip.pending_returns.pop_back();
   }
   ip.program_stack.pop_back();
+  EndClassContext(ip, static_cast<int>(ip.program_stack.size()) + 1);
   return rc;
 }
 

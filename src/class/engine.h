@@ -1,0 +1,129 @@
+// The class engine: classes read from class files, instances laid out by
+// position after their prototypes, member lookup, copy and reference,
+// contexts, freeing with destructors, dotted statements and the `class`
+// command's subcommands.  It reaches the interpreter only through Host.
+#pragma once
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "base/rc.h"
+#include "class/host.h"
+#include "class/store.h"
+
+namespace nuvra::cls {
+
+// Where an object sits: element `pos` of the array `holder` (holder null
+// for an object reached by key only), and the key found there.
+struct Slot {
+  Key holder = kNullKey;
+  int pos = 0;
+  Key obj = kNullKey;
+};
+
+class Engine {
+ public:
+  explicit Engine(Host& host) : host_(host) {}
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  ObjectStore& store() { return store_; }
+  const ObjectStore& store() const { return store_; }
+
+  // A dotted statement: a line that starts with ".".
+  rc_t Statement(std::string_view text);
+  // The text that `.name' gives in macro expansion (`text` starts with ".").
+  rc_t MacroText(std::string_view text, std::string* out);
+  // The `class` command: a subcommand, a dotted statement, or a comment.
+  rc_t Command(std::string_view line);
+  // Describes the object named by a key ("__key(1f)" or hex digits) as
+  // results through the host.
+  rc_t Describe(std::string_view key_text);
+  // The program context `id` has ended: its objects are freed.
+  void EndContext(int id);
+
+  // The classtype of `name`, reading its class file when it is not yet
+  // defined.
+  rc_t LoadClass(const std::string& name, Key* out);
+  // Defines a class from the text of a class file (exposed for tests and
+  // the fuzz target; LoadClass reads the file and calls this).
+  rc_t DefineFromText(const std::string& name, std::string_view text);
+  // A new instance of `cls`, running its `new` member program with `args`.
+  rc_t NewInstance(const std::string& cls, std::string_view args, Key* out);
+  // Resolves a dotted name (".a.b[2].c", "__key(1f).x").
+  rc_t Resolve(std::string_view path, Slot* out, bool quiet = false);
+  // The object a key reaches after following references.
+  Key Deref(Key k) const;
+
+  // The structural check of the store, plus: every object is reachable
+  // from a context, a class or a running member program.
+  std::string Check() const;
+  // Frees whatever nothing reaches, running destructors first.
+  void Collect();
+
+  // True when class `sub` is `super` or inherits from it.
+  bool IsA(Key sub_classtype, Key super_classtype) const;
+  Key ClassOf(Key instance) const;
+  std::string ClassName(Key instance) const;
+
+ private:
+  struct Segment {
+    std::string name;  // empty for an index
+    int index = 0;
+  };
+  rc_t ParsePath(std::string_view path, std::vector<Segment>* segs, Key* start_key) const;
+  rc_t Unresolved(std::string_view path, bool quiet);
+  // Member lookup on an instance, in the fixed order.
+  Slot Member(Key inst, std::string_view name) const;
+  Slot ClassAttribute(Key classtype, std::string_view name) const;
+  Key MemberProgram(Key inst, std::string_view name) const;
+  Key ContextArray(int id);
+  Key CurrentContextArray() { return ContextArray(host_.ContextId()); }
+  Slot TopLevel(std::string_view name);
+
+  rc_t Assign(std::string_view lhs, bool lhs_ref, std::string_view rhs);
+  rc_t MakeValue(std::string_view rhs, Key* out);
+  rc_t AssignRef(const Slot& dest, std::string_view rhs_path);
+  rc_t StoreValue(Slot dest, Key value, bool top_level);
+  rc_t Overwrite(Key dest, Key value);
+  rc_t Copy(Key src, Key* out, int depth = 0);
+  rc_t CallMember(Key inst, Key code, std::string_view args);
+  rc_t Builtin(Key obj, std::string_view member, std::string_view args, std::string* value,
+               bool* has_value);
+  rc_t Display(Key k);
+  std::string ValueText(Key k) const;
+
+  // Class files.
+  rc_t ParseClassBody(const std::string& name, std::string_view text, Key classtype,
+                      std::vector<std::string>* programs);
+  // Declares `type name [= value]` as a new named element of `array`.
+  rc_t Declare(Key array, std::string_view decl);
+
+  // Subcommands.
+  rc_t Free(std::string_view args);
+  rc_t Inspect(std::string_view args);
+  rc_t Summary();
+  rc_t NewCommand(std::string_view args);
+  void PrintLine(Style style, const std::string& text);
+  rc_t Error(rc_t code, const std::string& text);
+
+  Host& host_;
+  ObjectStore store_;
+  std::map<std::string, Key> classes_;
+  std::map<int, Key> contexts_;
+  std::set<std::string> loading_;
+  std::vector<Key> this_stack_;
+  std::vector<Key> copy_src_stack_;
+  std::vector<Key> pinned_;  // objects being built, kept from the collector
+  bool collecting_ = false;
+  bool dirty_ = false;
+  int uname_counter_ = 0;
+};
+
+// The built-in members every object has after a dot.
+bool IsBuiltinMember(std::string_view name);
+
+}  // namespace nuvra::cls

@@ -1,0 +1,344 @@
+// The class engine without an interpreter: a small host runs member
+// programs line by line (dotted statements and a counter command), so
+// layout, lookup, copy against reference, destructors, contexts and the
+// refusals can be checked against the store itself, which is walked for
+// consistency after every failure.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "class/engine.h"
+
+namespace nuvra::cls {
+namespace {
+
+class TestHost : public Host {
+ public:
+  void Print(Style style, std::string_view text) override {
+    (style == Style::Error ? errors : printed) += text;
+  }
+  rc_t Fail(rc_t code) override {
+    errors += "rc " + std::to_string(code) + "\n";
+    return code;
+  }
+  rc_t RunProgram(const std::string& name, std::string_view args) override {
+    auto it = programs.find(name);
+    if (it == programs.end()) return 4008;
+    if (depth >= 64) return 1000;
+    ++depth;
+    last_args = std::string(args);
+    rc_t rc = 0;
+    for (const std::string& line : it->second) {
+      if (line.starts_with("count ")) {
+        ++counters[line.substr(6)];
+      } else if (line.starts_with(".")) {
+        rc = engine->Statement(line);
+      }
+      if (rc) break;
+    }
+    --depth;
+    engine->EndContext(depth + 1);
+    return rc;
+  }
+  rc_t DefineProgram(const std::string& name, const std::vector<std::string>& lines) override {
+    programs[name] = lines;
+    for (std::string& l : programs[name]) {
+      size_t i = l.find_first_not_of(" \t");
+      l = i == std::string::npos ? std::string() : l.substr(i);
+    }
+    return 0;
+  }
+  void DropProgram(const std::string& name) override { programs.erase(name); }
+  bool FindFile(const std::string& name, std::string* path) override {
+    std::filesystem::path p = dir / name;
+    if (!std::filesystem::exists(p)) return false;
+    *path = p.string();
+    return true;
+  }
+  int ContextId() override { return depth; }
+  rc_t Evaluate(std::string_view expr, bool* is_string, double* num, std::string* str) override {
+    if (expr.size() >= 2 && expr.front() == '"' && expr.back() == '"') {
+      *is_string = true;
+      *str = std::string(expr.substr(1, expr.size() - 2));
+      return 0;
+    }
+    std::string text(expr);
+    char* end = nullptr;
+    *num = std::strtod(text.c_str(), &end);
+    *is_string = false;
+    return end && *end == '\0' && !text.empty() ? 0 : 198;
+  }
+  rc_t RunCommand(std::string_view) override { return 0; }
+  rc_t Exit(std::string_view) override { return 0; }
+  void SetResult(const std::string& name, const std::string& value) override {
+    results[name] = value;
+  }
+
+  Engine* engine = nullptr;
+  std::filesystem::path dir;
+  std::map<std::string, std::vector<std::string>> programs;
+  std::map<std::string, int> counters;
+  std::map<std::string, std::string> results;
+  std::string errors, printed, last_args;
+  int depth = 0;
+};
+
+class ClassEngine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host.dir = std::filesystem::temp_directory_path() /
+               ("nuvra-class-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(host.dir);
+    host.engine = &engine;
+    Write("pt", "class pt {\n classwide:\n  double shared = 7\n instancespecific:\n"
+                "  double x = 1\n  double y = 2\n  string s = \"hi\"\n}\n"
+                "program .oncopy\n count oncopy\nend\n"
+                "program .destructor\n count destructor\nend\n");
+    Write("pt3", "class pt3, inherit(pt) {\n double z = 3\n}\n");
+    Write("box", "class box {\n class p = .new pt\n class other\n array list\n}\n");
+    Write("other", "class other {\n double v\n}\n");
+  }
+  void TearDown() override { std::filesystem::remove_all(host.dir); }
+  void Write(const std::string& name, const std::string& text) {
+    std::ofstream(host.dir / (name + ".class")) << text;
+  }
+  // Runs a statement that must succeed.
+  void Run(const std::string& line) {
+    ASSERT_EQ(engine.Statement(line), 0) << line << "\n" << host.errors;
+  }
+  // Runs a statement that must fail with `code`, leaving the store as it
+  // was and consistent.
+  void Refused(const std::string& line, rc_t code) {
+    size_t before = engine.store().Count();
+    host.errors.clear();
+    EXPECT_EQ(engine.Statement(line), code) << line;
+    EXPECT_FALSE(host.errors.empty()) << line << " failed without a message";
+    EXPECT_EQ(engine.Check(), "") << "after " << line;
+    EXPECT_EQ(engine.store().Count(), before) << "objects left behind by " << line;
+  }
+  Key KeyOf(const std::string& path) {
+    Slot s;
+    EXPECT_EQ(engine.Resolve(path, &s), 0) << path;
+    return engine.Deref(s.obj);
+  }
+  double Num(const std::string& path) {
+    const Object* o = engine.store().Find(KeyOf(path));
+    return o && o->type == TypeCode::Double ? o->num : -999;
+  }
+  std::string Text(const std::string& path) {
+    std::string out;
+    EXPECT_EQ(engine.MacroText(path, &out), 0) << path;
+    return out;
+  }
+
+  TestHost host;
+  Engine engine{host};
+};
+
+TEST_F(ClassEngine, InstancesShareThePrototypeLayoutAndOwnTheirValues) {
+  Run(".a = .new pt");
+  Run(".b = .new pt");
+  Run(".b.x = 5");
+  EXPECT_EQ(Num(".a.x"), 1);
+  EXPECT_EQ(Num(".b.x"), 5);
+  const Object* a = engine.store().Find(KeyOf(".a"));
+  const Object* b = engine.store().Find(KeyOf(".b"));
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(a->classtype, b->classtype);
+  EXPECT_NE(a->attrib_array, b->attrib_array);
+  const Object* ct = engine.store().Find(a->classtype);
+  const Object* proto = engine.store().Find(ct->prototype);
+  EXPECT_EQ(a->num_attribs, 3);
+  EXPECT_EQ(proto->num_attribs, 3);
+  // Names live in the prototype only, at the same positions.
+  for (int i = 1; i <= 3; ++i) {
+    EXPECT_EQ(engine.store().Find(engine.store().ArrayGet(a->attrib_array, i))->name, "");
+    EXPECT_NE(engine.store().Find(engine.store().ArrayGet(proto->attrib_array, i))->name, "");
+  }
+  EXPECT_EQ(engine.store().Find(engine.store().ArrayGet(proto->attrib_array, 2))->name, "y");
+  EXPECT_EQ(Text(".a.s"), "hi");
+  // The class attribute is one object seen from both instances.
+  EXPECT_EQ(KeyOf(".a.shared"), KeyOf(".b.shared"));
+  EXPECT_EQ(engine.Check(), "");
+}
+
+TEST_F(ClassEngine, LookupOrderPutsDynamicAttributesBeforeThePrototype) {
+  Run(".a = .new pt");
+  Run(".a.Declare double x = 40");
+  EXPECT_EQ(Num(".a.x"), 40);
+  const Object* a = engine.store().Find(KeyOf(".a"));
+  EXPECT_EQ(a->num_dynamics, 1);
+  // The positional attribute is still there, untouched.
+  EXPECT_EQ(engine.store().Find(engine.store().ArrayGet(a->attrib_array, 1))->num, 1);
+  // Reserved names reach the arrays themselves.
+  EXPECT_EQ(KeyOf(".a.instancemv"), a->attrib_array);
+  EXPECT_EQ(KeyOf(".a.dynamicmv"), a->dynamic_array);
+  const Object* ct = engine.store().Find(a->classtype);
+  EXPECT_EQ(KeyOf(".a.classmv"), ct->class_attrib_array);
+  EXPECT_EQ(KeyOf(".a.superclass"), ct->inherits_array);
+  // A dynamic attribute may even shadow a reserved-looking class name.
+  Run(".a.Declare double shared = 1");
+  EXPECT_EQ(Num(".a.shared"), 1);
+  Run(".b = .new pt");
+  EXPECT_EQ(Num(".b.shared"), 7);
+  Refused(".a.Declare double x = 2", 4029);
+  Refused(".a.nothing = 1", 4012);
+}
+
+TEST_F(ClassEngine, ReferenceSharesAndCopyDoesNotWithOncopyAndDestructorsCounted) {
+  Run(".box = .new box");
+  EXPECT_EQ(host.counters["oncopy"], 1);  // the prototype's point was copied
+  Run(".a = .new pt");
+  Run(".c = .a");
+  EXPECT_EQ(host.counters["oncopy"], 2);
+  Run(".c.x = 9");
+  EXPECT_EQ(Num(".a.x"), 1);
+  Run(".box.other.ref = .a.ref");
+  Run(".box.other.x = 8");
+  EXPECT_EQ(Num(".a.x"), 8);
+  EXPECT_EQ(KeyOf(".box.other"), KeyOf(".a"));
+  EXPECT_EQ(host.counters["oncopy"], 2);
+  EXPECT_EQ(Text(".a.ref_n"), "2");  // its context slot and the reference
+  EXPECT_EQ(host.counters["destructor"], 0);
+  Run(".c = 3");  // the copy is replaced, so destroyed
+  EXPECT_EQ(host.counters["destructor"], 1);
+  ASSERT_EQ(engine.Command("free .a"), 0);  // still reached through the box
+  EXPECT_EQ(host.counters["destructor"], 1);
+  EXPECT_EQ(Num(".box.other.x"), 8);
+  ASSERT_EQ(engine.Command("free .box"), 0);
+  EXPECT_EQ(host.counters["destructor"], 3);  // a and the box's point
+  EXPECT_EQ(engine.Check(), "");
+}
+
+TEST_F(ClassEngine, RefusalsGiveTheirCodesAndLeaveTheStoreConsistent) {
+  Run(".a = .new pt");
+  Run(".box = .new box");
+  Run(".p3 = .new pt3");
+  Run(".o = .new other");  // loaded now, so that a refusal later adds no class
+  Refused(".box.p = .a.ref", 4011);
+  Refused(".box.p.ref = 5", 4011);
+  Run(".box.other.ref = .p3.ref");
+  Refused(".box.other.ref = .a.ref", 4009);
+  Refused(".box.p = .new other", 4010);
+  Refused(".nobody.x = 1", 4012);
+  Refused(".__key(fffffff).x = 1", 4017);
+  Refused(".a.x = \"text\"", 4021);
+  size_t before = engine.store().Count();
+  EXPECT_EQ(engine.Command("free .a.x"), 4014);
+  EXPECT_EQ(engine.store().Count(), before);
+  Write("nameless", "class nameless {\n double\n}\n");
+  Write("badtype", "class badtype {\n matrix m\n}\n");
+  Write("cyca", "class cyca, inherit(cycb) {\n}\n");
+  Write("cycb", "class cycb, inherit(cyca) {\n}\n");
+  Write("open", "class open {\n double x\n");
+  Refused(".n = .new nameless", 198);
+  EXPECT_NE(host.errors.find("attribute declaration requires a name"), std::string::npos);
+  Refused(".n = .new badtype", 198);
+  EXPECT_NE(host.errors.find("not a valid attribute type"), std::string::npos);
+  Refused(".n = .new cyca", 4020);
+  Refused(".n = .new open", 4042);
+  Refused(".n = .new missing", 4001);
+  // Nothing of the failed classes stays defined.
+  Refused(".n = .new cycb", 4020);
+  // Unchanged by all of it.
+  EXPECT_EQ(Num(".a.x"), 1);
+  EXPECT_EQ(KeyOf(".box.other"), KeyOf(".p3"));
+}
+
+TEST_F(ClassEngine, InheritedLayoutComesFirstAndMembersAreFoundInSuperclasses) {
+  Run(".p = .new pt3");
+  EXPECT_EQ(Num(".p.x"), 1);
+  EXPECT_EQ(Num(".p.z"), 3);
+  EXPECT_EQ(Num(".p.shared"), 7);
+  const Object* p = engine.store().Find(KeyOf(".p"));
+  EXPECT_EQ(p->num_attribs, 4);
+  EXPECT_EQ(engine.store().Find(engine.store().ArrayGet(p->attrib_array, 4))->num, 3);
+  EXPECT_EQ(Text(".p.isofclass pt"), "1");
+  Run(".a = .new pt");
+  EXPECT_EQ(Text(".a.isofclass pt3"), "0");
+  Run(".q = .p");
+  EXPECT_EQ(host.counters["oncopy"], 1);  // the superclass's program
+}
+
+TEST_F(ClassEngine, AReferenceCycleIsFreedAndContextsEndWithTheirProgram) {
+  size_t empty = engine.store().Count();
+  Run(".b1 = .new box");
+  Run(".b2 = .new box");
+  Run(".b1.other.ref = .b2.ref");
+  Run(".b2.other.ref = .b1.ref");
+  ASSERT_EQ(engine.Command("free .b1"), 0);
+  EXPECT_EQ(host.counters["destructor"], 0);
+  ASSERT_EQ(engine.Command("free .b2"), 0);
+  EXPECT_EQ(host.counters["destructor"], 2);
+  ASSERT_EQ(engine.Command("free _all"), 0);
+  EXPECT_EQ(engine.store().Count(), empty);
+  // Freeing the classes destroys the point the box prototype held.
+  EXPECT_EQ(host.counters["destructor"], 3);
+  // A program's own objects are freed when it returns.
+  host.programs["maker"] = {".tmp = .new pt", ".tmp2 = .new pt"};
+  ASSERT_EQ(host.RunProgram("maker", ""), 0);
+  EXPECT_EQ(host.counters["destructor"], 5);
+  Slot s;
+  EXPECT_EQ(engine.Resolve(".tmp", &s, true), 4012);
+  EXPECT_EQ(engine.Check(), "");
+}
+
+TEST_F(ClassEngine, EndlessMemberRecursionStopsAtTheNestingLimit) {
+  Write("rec", "class rec {\n double n\n}\nprogram .down\n .n = 1\n .down\nend\n");
+  Run(".r = .new rec");
+  EXPECT_EQ(engine.Statement(".r.down"), 1000);
+  EXPECT_EQ(Num(".r.n"), 1);
+  EXPECT_EQ(engine.Check(), "");
+}
+
+TEST_F(ClassEngine, ArraysGrowByNodesAndKeepOrder) {
+  Run(".box = .new box");
+  for (int i = 1; i <= 20; ++i) Run(".box.list.Arrpush " + std::to_string(i * 10));
+  const Object* list = engine.store().Find(KeyOf(".box.list"));
+  EXPECT_EQ(list->nels, 20);
+  EXPECT_EQ(list->size, 24);  // three nodes of eight
+  EXPECT_EQ(Num(".box.list[17]"), 170);
+  Run(".box.list.Arrdropel 3");
+  EXPECT_EQ(Num(".box.list[3]"), 40);
+  EXPECT_EQ(Text(".box.list.arrnels"), "19");
+  EXPECT_EQ(Text(".box.list.arrindexof 200"), "19");
+  EXPECT_EQ(engine.Statement(".box.list[0] = 1"), 4016);
+  Run(".box.list.Arrdropall");
+  EXPECT_EQ(Text(".box.list.arrnels"), "0");
+  EXPECT_EQ(engine.Statement(".box.list.Arrpop"), 4015);
+  EXPECT_EQ(engine.Check(), "");
+}
+
+TEST_F(ClassEngine, SectionWordsNeedTheirColonAndEnoughLetters) {
+  Write("s1", "class s1 {\n * comment\n classw:\n double c\n instance:\n double i\n}\n");
+  Run(".a = .new s1");
+  const Object* ct = engine.store().Find(engine.ClassOf(KeyOf(".a")));
+  EXPECT_EQ(ct->num_class_attribs, 1);
+  EXPECT_EQ(engine.store().Find(KeyOf(".a"))->num_attribs, 1);
+  Write("s2", "class s2 {\n clas:\n double c\n}\n");
+  Refused(".b = .new s2", 198);
+  Write("s3", "class s3 {\n classwide :\n double c\n}\n");
+  Refused(".b = .new s3", 198);
+}
+
+TEST_F(ClassEngine, DescribeByKeyAndKeyNames) {
+  Run(".a = .new pt");
+  Key k = KeyOf(".a");
+  EXPECT_EQ(Text(".a.objkey"), ObjectStore::KeyName(k));
+  Key parsed = 0;
+  EXPECT_EQ(ObjectStore::ParseKeyName(ObjectStore::KeyName(0x1f), &parsed), 9u);
+  EXPECT_EQ(parsed, 0x1fu);
+  ASSERT_EQ(engine.Describe(ObjectStore::KeyName(k)), 0);
+  EXPECT_EQ(host.results["type"], "class");
+  EXPECT_EQ(host.results["typecode"], "3");
+  EXPECT_EQ(host.results["num_attribs"], "3");
+  EXPECT_EQ(Num(ObjectStore::KeyName(k) + ".y"), 2);
+  EXPECT_EQ(engine.Describe("__key(fffffff)"), 4017);
+}
+
+}  // namespace
+}  // namespace nuvra::cls
