@@ -54,8 +54,24 @@ bool valid_pattern(std::string_view w) {
   });
 }
 
+// A word written as an operated variable (L.x, L2D.x, L(1/3).x, L.(x):
+// operator letters, counts and count lists before the last dot), which
+// a plain list refuses as such rather than as a bad name.
+bool ts_operated(std::string_view w) {
+  size_t dot = w.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) {
+    dot = w.find(".(");
+    if (dot == std::string_view::npos || dot == 0) return false;
+  }
+  if (std::string_view("LlFfDdSs").find(w[0]) == std::string_view::npos) return false;
+  for (size_t k = 0; k < dot; ++k)
+    if (std::string_view("LlFfDdSs0123456789()/,.").find(w[k]) == std::string_view::npos) return false;
+  return true;
+}
+
 rc_t lookup(const Dataset& ds, std::string_view w, int* j, VarlistFailure* fail) {
   std::string msg;
+  if (ts_operated(w)) return fail_with(fail, 101, "time-series operators not allowed");
   if (w.size() > kMaxNameLength || validate_name(w) != 0) return fail_with(fail, 198, std::string(w) + " invalid name");
   rc_t rc = ds.find(w, j, &msg);
   return rc ? fail_with(fail, rc, msg) : 0;

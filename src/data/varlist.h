@@ -40,7 +40,8 @@ enum VarlistFlags : unsigned {
   kVarlistUnique = 1,  // a variable named twice is kept once, at its first place
 };
 
-// 0, or 111 ("variable %s not found", "%s ambiguous abbreviation"), or 198
+// 0, or 101 ("time-series operators not allowed", for L.x and the like),
+// or 111 ("variable %s not found", "%s ambiguous abbreviation"), or 198
 // ("%s invalid name", "variables out of order", "invalid syntax").
 rc_t read_varlist(const Dataset& ds, std::string_view text, std::vector<int>* out,
                   VarlistFailure* fail = nullptr, unsigned flags = 0);

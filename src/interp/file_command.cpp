@@ -4,6 +4,8 @@
 //   file read handle localname        (r(eof) 1 once no line is left)
 //   file write handle directives      (the directives of display)
 //   file seek handle query|tof|eof|#  (query leaves r(loc))
+//   file set handle byteorder hilo|lohi|1|2
+// and the binary directives of file_binary.h for write and read.
 //   file close handle|_all
 //   file query
 #include <sys/stat.h>
@@ -15,6 +17,7 @@
 
 #include "data/commands/commands.h"
 #include "interp/builtins.h"
+#include "interp/file_binary.h"
 #include "interp/file_handles.h"
 #include "interp/interp.h"
 #include "interp/macro_functions.h"
@@ -31,7 +34,7 @@ OpenFile& OpenFile::operator=(OpenFile&& o) noexcept {
     shown = std::move(o.shown);
     path = std::move(o.path);
     temp_path = std::move(o.temp_path);
-    read = o.read, write = o.write, binary = o.binary, failed = o.failed;
+    read = o.read, write = o.write, binary = o.binary, failed = o.failed, byteorder = o.byteorder;
     o.temp_path.clear();
   }
   return *this;
@@ -63,6 +66,9 @@ using datacmd::next_word;
 rc_t handle_not_found(Interp& ip, std::string_view h) {
   return msg_quoting(ip.out, "file handle ", h, " not found\n", 601);
 }
+
+// The next word without taking it.
+std::string_view next_word_peek(std::string_view s) { return next_word(s); }
 
 OpenFile* find_handle(Interp& ip, std::string_view h) {
   auto it = ip.open_files.find(std::string(h));
@@ -124,6 +130,7 @@ rc_t file_open(Interp& ip, std::string_view rest) {
   of.read = read;
   of.write = write;
   of.binary = binary;
+  of.byteorder = native_byteorder();
   bool there = exists(name);
   if (read && !write) {
     if (!there) return msg_quoting(ip.out, "file ", name, " not found\n", 601);
@@ -151,6 +158,12 @@ rc_t file_open(Interp& ip, std::string_view rest) {
 // file read handle localname
 rc_t file_read(Interp& ip, std::string_view rest) {
   std::string_view handle = next_word(rest);
+  if (is_binary_directive(next_word_peek(rest))) {
+    OpenFile* of = find_handle(ip, handle);
+    if (!of) return handle_not_found(ip, handle);
+    if (!of->read) return msg_quoting(ip.out, "file handle ", handle, " not open for reading\n", 602);
+    return file_read_binary(ip, *of, rest);
+  }
   std::string_view local = next_word(rest);
   if (handle.empty() || local.empty() || !rest.empty() || !is_valid_name(local)) return msg_invalid(ip, "syntax");
   OpenFile* of = find_handle(ip, handle);
@@ -187,6 +200,7 @@ rc_t file_write(Interp& ip, std::string_view rest) {
   OpenFile* of = find_handle(ip, handle);
   if (!of) return handle_not_found(ip, handle);
   if (!of->write) return msg_quoting(ip.out, "file handle ", handle, " not open for writing\n", 602);
+  if (is_binary_directive(next_word_peek(rest))) return file_write_binary(ip, *of, rest);
   std::string text;
   if (rc_t rc = display_text(ip, rest, &text)) return rc;
   // Everything is checked before a byte is written.
@@ -246,6 +260,20 @@ rc_t file_close(Interp& ip, std::string_view rest) {
   return 0;
 }
 
+// file set handle byteorder hilo|lohi|1|2
+rc_t file_set(Interp& ip, std::string_view rest) {
+  std::string_view handle = next_word(rest);
+  std::string_view what = next_word(rest);
+  std::string_view value = next_word(rest);
+  if (handle.empty() || what != "byteorder" || value.empty() || !rest.empty()) return msg_invalid(ip, "syntax");
+  OpenFile* of = find_handle(ip, handle);
+  if (!of) return handle_not_found(ip, handle);
+  if (value == "hilo" || value == "1") of->byteorder = 1;
+  else if (value == "lohi" || value == "2") of->byteorder = 2;
+  else return msg_quoting(ip.out, "byteorder ", value, " invalid; hilo, lohi, 1 or 2 expected\n", 198);
+  return 0;
+}
+
 rc_t file_query(Interp& ip, std::string_view rest) {
   if (!trim(rest).empty()) return msg_invalid(ip, "syntax");
   ip.out.set_class(output::OutClass::Text);
@@ -274,6 +302,7 @@ rc_t cmd_file(Interp& ip) {
   if (sub == "seek") return file_seek(ip, rest);
   if (sub == "close") return file_close(ip, rest);
   if (sub == "query") return file_query(ip, rest);
+  if (sub == "set") return file_set(ip, rest);
   if (sub.empty()) return msg_invalid(ip, "syntax");
   return msg_quoting(ip.out, "invalid file subcommand ", sub, "\n", 198);
 }

@@ -17,6 +17,7 @@ struct OpenFile {
   std::string temp_path;  // replace: the new file, renamed onto path at close
   bool read = false, write = false, binary = false;
   bool failed = false;    // a write failed: close keeps the old file
+  int byteorder = 0;      // of binary numbers: 1 HILO, 2 LOHI, 0 the machine's own
 
   OpenFile() = default;
   OpenFile(const OpenFile&) = delete;

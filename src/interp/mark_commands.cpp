@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "data/commands/ts_terms.h"
 #include "data/dataset.h"
 #include "data/expr/expr.h"
 #include "data/expr/sample.h"
@@ -180,8 +181,8 @@ rc_t cmd_markout(Interp& ip) {
   int j = 0;
   if (rc_t rc = find_marker(ip, first, &j)) return rc;
   std::vector<int> vars;
-  data::VarlistFailure fail;
-  if (!trim(words).empty() && data::read_varlist(ip.dataset, words, &vars, &fail)) return varlist_message(ip, fail);
+  datacmd::TsTemps temps(ip);  // operated terms (L.x) are read through these
+  if (rc_t rc = datacmd::ts_varlist(ip, words, &vars, nullptr, &temps)) return rc;
   std::vector<char> off;
   if (rc_t rc = markout_mask(ip, vars, strok, &off)) return rc;
   apply_off(ip, j, off);
@@ -247,8 +248,8 @@ rc_t cmd_marksample(Interp& ip) {
   }
   if (!novarlist && !trim(varlist).empty()) {
     std::vector<int> vars;
-    data::VarlistFailure fail;
-    if (data::read_varlist(ip.dataset, varlist, &vars, &fail)) return varlist_message(ip, fail);
+    datacmd::TsTemps temps(ip);  // operated terms (L.x) are read through these
+    if (rc_t rc = datacmd::ts_varlist(ip, varlist, &vars, nullptr, &temps)) return rc;
     std::vector<char> off;
     if (rc_t rc = markout_mask(ip, vars, strok, &off)) return rc;
     for (size_t i = 0; i < mask.size(); ++i)

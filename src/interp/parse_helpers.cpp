@@ -1,5 +1,5 @@
 // The commands programs use to take their arguments apart: args,
-// gettoken, tokenize, numlist, confirm and unabcmd.
+// gettoken, tokenize, _parse comma, numlist, confirm and unabcmd.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -484,6 +484,40 @@ rc_t cmd_args(Interp& ip) {
 
 // gettoken emname1 [emname2] : emname3 [, parse("pchars") quotes qed(lname)
 //   match(lname) bind]
+// _parse comma lhs rhs : source — lhs receives the text of the macro
+// source before its first comma outside quotes and brackets (outer blanks
+// dropped), rhs the comma and everything after it, or nothing when there
+// is no comma.  The other forms of _parse are not built yet.
+rc_t cmd_underscore_parse(Interp& ip) {
+  std::string_view rest = ip.reader.rest();
+  size_t i = skip_blanks(rest, 0);
+  size_t e = i;
+  while (e < rest.size() && !is_blank(rest[e])) ++e;
+  std::string_view form = rest.substr(i, e - i);
+  if (form.empty()) return msg_invalid(ip, "syntax");
+  if (form != "comma") return msg_not_available(ip, "_parse " + std::string(form));
+  size_t colon = rest.find(':', e);
+  if (colon == std::string_view::npos) return msg_invalid(ip, "syntax");
+  i = e;
+  MacroRef lhs, rhs, source;
+  bool found = false;
+  if (rc_t rc = read_macro_ref(ip, rest, i, &lhs, &found)) return rc;
+  if (!found) return msg_invalid(ip, "syntax");
+  if (rc_t rc = read_macro_ref(ip, rest, i, &rhs, &found)) return rc;
+  if (!found || skip_blanks(rest, i) != colon) return msg_invalid(ip, "syntax");
+  i = colon + 1;
+  if (rc_t rc = read_macro_ref(ip, rest, i, &source, &found)) return rc;
+  if (!found || skip_blanks(rest, i) != rest.size()) return msg_invalid(ip, "syntax");
+  const std::string* src = source.global ? ip.macros.global(source.name) : ip.macros.local(source.name);
+  std::string text = src ? *src : std::string();
+  size_t comma = options_comma(text);
+  std::string before(trim(std::string_view(text).substr(0, comma)));
+  std::string after = comma == std::string::npos ? std::string() : std::string(trim(std::string_view(text).substr(comma)));
+  assign_macro(ip, lhs, before);
+  assign_macro(ip, rhs, after);
+  return 0;
+}
+
 rc_t cmd_gettoken(Interp& ip) {
   std::string_view rest = ip.reader.rest();
   size_t colon = rest.find(':');

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "data/expr/ts_varlist.h"
 #include "data/varlist.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
@@ -37,6 +38,7 @@ struct Pattern {
   int min_vars = 1, max_vars = 0;  // 0: no upper bound
   bool default_none = false;
   bool equalok = false;
+  bool ts = false;  // time-series operators allowed in the varlist
   std::string result_name;  // name=: the local the lead part goes into
   bool allow_if = false, allow_in = false, allow_using = false, allow_exp = false;
   bool if_required = false, in_required = false, using_required = false, exp_required = false;
@@ -219,7 +221,8 @@ rc_t read_pattern(Interp& ip, std::string_view text, Pattern* pat) {
             if (!is_valid_name(n) || n.size() > 31) return bad_pattern(ip);
             pat->result_name = n;
           }
-          else if (item == "equalok" || item == "everything" || item == "ts" || item == "fv" || item == "generate" || item == "id=" || item.rfind("id=", 0) == 0)
+          else if (item == "ts") pat->ts = true;
+          else if (item == "equalok" || item == "everything" || item == "fv" || item == "generate" || item == "id=" || item.rfind("id=", 0) == 0)
             pat->equalok = pat->equalok || item == "equalok";
           else if (item.rfind("min=", 0) == 0) pat->min_vars = std::atoi(item.c_str() + 4);
           else if (item.rfind("max=", 0) == 0) pat->max_vars = std::atoi(item.c_str() + 4);
@@ -301,14 +304,29 @@ rc_t cmd_syntax(Interp& ip) {
     case Lead::Varlist:
     case Lead::Varname: {
       std::vector<int> vars;
+      std::string terms;  // the list as the program sees it
       if (lead_text.empty()) {
         if (pat.lead_required) return msg_required(ip, pat.lead == Lead::Varname ? "varname" : "varlist");
         if (!pat.default_none)
           for (int j = 1; j <= ds.nvar(); ++j) vars.push_back(j);
+        terms = join_names(ds, vars);
+      } else if (pat.ts) {
+        // Operated terms stay written as terms (L.x L2.x), count lists
+        // and bracketed targets expanded; each is checked like a variable.
+        std::vector<expr::TsVarTerm> ts;
+        data::VarlistFailure fail;
+        if (expr::read_ts_varlist(ds, lead_text, &ts, &fail) != 0)
+          return msg_quoting(ip.out, "", fail.message, "\n", fail.rc);
+        for (const auto& t : ts) {
+          vars.push_back(t.var);
+          if (!terms.empty()) terms += ' ';
+          terms += expr::ts_term_name(t.ops, ds.name(t.var));
+        }
       } else {
         data::VarlistFailure fail;
         if (data::read_varlist(ds, lead_text, &vars, &fail) != 0)
           return msg_quoting(ip.out, "", fail.message, "\n", fail.rc);
+        terms = join_names(ds, vars);
       }
       if (!lead_text.empty()) {
         if (rc_t rc = check_count(ip, static_cast<int>(vars.size()), pat.min_vars, pat.max_vars, false)) return rc;
@@ -320,7 +338,7 @@ rc_t cmd_syntax(Interp& ip) {
         if (pat.string && !pat.numeric && !ds.is_string(j))
           return msg_quoting(ip.out, "", "", "numeric variables not allowed\n", 109);
       }
-      results.emplace_back(pat.result_name.empty() ? "varlist" : pat.result_name, join_names(ds, vars));
+      results.emplace_back(pat.result_name.empty() ? "varlist" : pat.result_name, terms);
       break;
     }
     case Lead::NewVarlist:

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "data/commands/commands.h"
+#include "data/commands/ts_terms.h"
 #include "data/expr/expr.h"
 #include "data/expr/sample.h"
 #include "data/format.h"
@@ -935,7 +936,10 @@ rc_t cmd_regress_core(Interp& ip) {
   if (has_cluster) vce = Vce::kCluster;
 
   std::vector<int> vars;
-  if (rc_t rc = datacmd::varlist_required(ip, cl.varlist_text, &vars)) return rc;
+  std::vector<std::string> terms;  // x, or L.x for an operated term
+  datacmd::TsTemps temps(ip);
+  if (trim(cl.varlist_text).empty()) return msg_required(ip, "varlist");
+  if (rc_t rc = datacmd::ts_varlist(ip, cl.varlist_text, &vars, &terms, &temps)) return rc;
   for (int j : vars)
     if (ip.dataset.is_string(j)) return rc_message(ip, 109);
   int clustvar = 0;
@@ -1166,7 +1170,7 @@ rc_t cmd_regress_core(Interp& ip) {
   if (rc_t rc = ip.dataset.ensure_esample()) return rc_message(ip, rc);
   Matrix b = Matrix::make(1, kx), V = Matrix::make(kx, kx);
   std::vector<std::string> names;
-  for (int j = 0; j < nx; ++j) names.push_back(ip.dataset.name(vars[j + 1]));
+  for (int j = 0; j < nx; ++j) names.push_back(terms[static_cast<size_t>(j + 1)]);
   if (cons) names.push_back("_cons");
   for (int i = 0; i < k; ++i) {
     b.at(0, kept[i]) = bk[i];
@@ -1189,7 +1193,7 @@ rc_t cmd_regress_core(Interp& ip) {
   if (model_cons && rss + mss > 0) e.scalars["ll_0"] = -0.5 * N * (std::log(2 * M_PI) + std::log((rss + mss) / N) + 1);
   if (vce == Vce::kCluster) e.scalars["N_clust"] = n_clust;
   e.macros["cmd"] = "regress";
-  e.macros["depvar"] = o.depname.empty() ? ip.dataset.name(vars[0]) : o.depname;
+  e.macros["depvar"] = o.depname.empty() ? terms[0] : o.depname;
   e.macros["properties"] = "b V";
   e.macros["estat_cmd"] = "regress_estat";
   e.macros["model"] = "ols";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "data/commands/commands.h"
+#include "data/commands/ts_terms.h"
 #include "data/format.h"
 #include "data/missing.h"
 #include "interp/builtins.h"
@@ -145,7 +146,9 @@ rc_t cmd_summarize(Interp& ip) {
     return msg_quoting(ip.out, "", "iweights", " not allowed\n", 101);
 
   std::vector<int> vars;
-  if (rc_t rc = datacmd::varlist_or_all(ip, cl.varlist_text, &vars)) return rc;
+  std::vector<std::string> names;
+  datacmd::TsTemps temps(ip);
+  if (rc_t rc = datacmd::ts_varlist_or_all(ip, cl.varlist_text, &vars, &names, &temps)) return rc;
   stats::Sample sample;
   if (rc_t rc = stats::select_sample(ip, cl, &sample)) return rc;
   std::vector<double> weights;
@@ -216,13 +219,13 @@ rc_t cmd_summarize(Interp& ip) {
     if (mean_only) continue;
     if (detail) {
       const std::string& label = ds.label(j);
-      print_detail(ip, label.empty() ? ds.name(j) : label, d);
+      print_detail(ip, label.empty() ? names[i] : label, d);
       continue;
     }
     if (separator > 0 && shown > 0 && shown % separator == 0) print_rule(ip, lay);
     data::Format own;
     if (!data::parse_format(ds.format(j), &own) || !data::is_numeric_format(own)) own = lay.g9;
-    print_line(ip, lay, ds.name(j), own, d);
+    print_line(ip, lay, names[i], own, d);
     ++shown;
   }
 

@@ -5,6 +5,7 @@
 #include <omp.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <thread>
@@ -154,8 +155,13 @@ TEST(RunPass, OnlyThreadZeroPollsAndABreakStopsEveryChunk) {
         // window before the Break was recorded, in which a held chunk ran
         // on (seen on a loaded machine); thread 0 never waits here, so the
         // wait ends.
-        if (k != 0 && omp_get_thread_num() != 0)
-          while (!chunk0_done.load()) std::this_thread::yield();
+        // The wait is bounded: should chunk 0 never finish, the held
+        // chunks go on after 30 s and the counts below fail the test
+        // instead of the test hanging.
+        if (k != 0 && omp_get_thread_num() != 0) {
+          const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+          while (!chunk0_done.load() && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
+        }
       },
       [&](int k) {
         if (k == 0) chunk0_done = true;

@@ -7,7 +7,7 @@ program define regress, eclass byable(recall)
         _regress `0'
         exit
     }
-    syntax varlist(min=1) [if] [in] [aweight fweight iweight pweight] [, VCE(string) Robust CLuster(string) HC2 HC3 *]
+    syntax varlist(min=1 ts) [if] [in] [aweight fweight iweight pweight] [, VCE(string) Robust CLuster(string) HC2 HC3 *]
     local kind ""
     if `"`vce'"' != "" {
         gettoken v rest : vce

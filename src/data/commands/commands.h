@@ -45,6 +45,8 @@ rc_t cmd_memory(Interp& ip);
 rc_t cmd_count(Interp& ip);
 // tsset [panelvar] timevar [, delta(#) clear unit format(%fmt)]
 rc_t cmd_tsset(Interp& ip);
+// tsrevar varlist [, substitute list]   (operated terms as temporaries)
+rc_t cmd_tsrevar(Interp& ip);
 // edit and browse: the console edition has no data editor.
 rc_t cmd_edit_browse(Interp& ip);
 

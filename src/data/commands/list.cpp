@@ -33,6 +33,7 @@
 #include <functional>
 
 #include "data/commands/commands.h"
+#include "data/commands/ts_terms.h"
 #include "data/format.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
@@ -52,6 +53,7 @@ struct ListOptions {
 
 struct ListColumn {
   int var = 0;
+  std::string name;  // the term heading the column: x, or L.x for an operated one
   data::Format fmt;
   bool left = false;
   size_t width = 0;  // of the cells, then of the column
@@ -85,7 +87,9 @@ class Lister {
     return std::string(s.substr(a, b - a + 1));
   }
 
-  rc_t run(const std::vector<int>& vars, const std::vector<char>& sample, int layout) {
+  // names[k] heads the column of vars[k].
+  rc_t run(const std::vector<int>& vars, const std::vector<std::string>& names, const std::vector<char>& sample,
+           int layout) {
     for (std::int64_t i = 1; i <= ds_.nobs(); ++i)
       if (sample[static_cast<size_t>(i - 1)]) obs_.push_back(i);
     // Under `by` observations are numbered within their group.
@@ -93,9 +97,11 @@ class Lister {
     std::int64_t last = obs_.empty() ? 0 : obs_.back() - base_;
     obsw_ = std::max<size_t>(4, std::to_string(last).size() + 1);
     if (o_.noobs) obsw_ = 0;
-    for (int j : vars) {
+    for (size_t k = 0; k < vars.size(); ++k) {
+      const int j = vars[k];
       ListColumn c;
       c.var = j;
+      c.name = names[k];
       if (!data::parse_format(ds_.format(j), &c.fmt, true)) data::parse_format(ds_.is_string(j) ? "%9s" : "%9.0g", &c.fmt);
       c.left = c.fmt.align == data::FormatAlign::kLeft;
       cols_.push_back(c);
@@ -107,7 +113,7 @@ class Lister {
       for (auto& c : cols_) c.width = std::max(c.width, cell(c, i).size());
     }
     for (auto& c : cols_) {
-      const std::string& name = ds_.name(c.var);
+      const std::string& name = c.name;
       size_t room = std::max(static_cast<size_t>(std::max<long long>(o_.abbreviate, 1)), c.width);
       c.header = datacmd::abbreviate_name(name, room);
       c.width = std::max(c.width, c.header.size());
@@ -304,12 +310,14 @@ rc_t cmd_list(Interp& ip) {
     o.string_max = sm;
   }
   std::vector<int> vars;
-  if (rc_t rc = datacmd::varlist_or_all(ip, cl.varlist_text, &vars)) return rc;
+  std::vector<std::string> names;
+  datacmd::TsTemps temps(ip);
+  if (rc_t rc = datacmd::ts_varlist_or_all(ip, cl.varlist_text, &vars, &names, &temps)) return rc;
   std::vector<char> sample;
   if (rc_t rc = datacmd::mark_sample(ip, cl, &sample)) return rc;
   ip.out.set_class(output::OutClass::Text);
   Lister lister(ip, o);
-  return lister.run(vars, sample, table ? 1 : display ? 2 : 0);
+  return lister.run(vars, names, sample, table ? 1 : display ? 2 : 0);
 }
 
 }  // namespace nuvra

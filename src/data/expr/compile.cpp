@@ -576,8 +576,16 @@ class Compiler {
     return Type::kNumeric;
   }
 
-  // ops.varname
+  // ops.varname, or ops.varname[exp]: the operated variable at the
+  // observation the subscript names, as x[exp] does for a plain variable.
   Type ts_operand(size_t b, size_t e) {
+    size_t sub = std::string::npos;
+    if (s_[e - 1] == ']') {
+      sub = s_.find('[', b);
+      if (sub == std::string::npos || sub >= e || closing(sub, e) != e - 1) fail(198);
+    }
+    const size_t whole_end = e;
+    if (sub != std::string::npos) e = sub;
     size_t dot = s_.rfind('.', e - 1);
     if (dot == std::string::npos || dot < b || dot + 1 >= e) fail(198);
     for (size_t i = dot + 1; i < e; ++i)
@@ -608,7 +616,13 @@ class Compiler {
     t.coef = ts_polynomial(ops);
     if (p_->ts.size() >= 65535) fail(130);
     p_->ts.push_back(std::move(t));
-    op1(TSVAR, static_cast<std::uint16_t>(p_->ts.size() - 1), 0);
+    const auto k = static_cast<std::uint16_t>(p_->ts.size() - 1);
+    if (sub == std::string::npos) {
+      op1(TSVAR, k, 0);
+    } else {
+      numeric(sub + 1, whole_end - 1);
+      op1(SUBTSVAR, k, 1);
+    }
     return Type::kNumeric;
   }
 

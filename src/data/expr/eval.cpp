@@ -122,6 +122,16 @@ class Runner {
           for (int i = 0; i < n; ++i) d[i] = ts_value(t, first + i);
           break;
         }
+        case SUBTSVAR: {
+          const TsRead& t = p_.ts[*pc++];
+          double* d = lv(sp - 1);
+          for (int i = 0; i < n; ++i) {
+            locate(first + i);
+            std::int64_t o = subscript_obs(d[i]);
+            d[i] = o ? ts_value(t, o) : M;
+          }
+          break;
+        }
         case SUBSVAR: {
           int v = *pc++;
           locate(first);
