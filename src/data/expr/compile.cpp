@@ -896,30 +896,9 @@ class Compiler {
       p_->has_strings = true;
       return Type::kNumeric;
     }
-    struct Limit {
-      const char* name;
-      double value;
-    };
-    static constexpr Limit kLimits[] = {
-        {"maxdouble", data::kDoubleMax},
-        {"mindouble", data::kDoubleMin},
-        {"epsdouble", data::kDoubleEpsilon},
-        {"smallestdouble", data::kSmallestDouble},
-        {"maxfloat", data::kFloatMax},
-        {"minfloat", data::kFloatMin},
-        {"epsfloat", data::kFloatEpsilon},
-        {"maxlong", data::kLongMax},
-        {"minlong", data::kLongMin},
-        {"maxint", data::kIntMax},
-        {"minint", data::kIntMin},
-        {"maxbyte", data::kByteMax},
-        {"minbyte", data::kByteMin},
-    };
-    for (const Limit& l : kLimits) {
-      if (name == l.name) {
-        constant(l.value);
-        return Type::kNumeric;
-      }
+    if (const data::StorageLimit* l = data::find_storage_limit(name)) {
+      constant(l->value);
+      return Type::kNumeric;
     }
     not_available(name);
   }
