@@ -384,6 +384,33 @@ std::string format_number(std::string_view fmt, double value) {
   return std::string(buf, std::min(n, sizeof buf - 1));
 }
 
+namespace {
+bool g_decimal_comma = false;
+}  // namespace
+
+void set_decimal_comma(bool on) { g_decimal_comma = on; }
+bool decimal_comma() { return g_decimal_comma; }
+
+Format shown_format(const Format& f) {
+  Format shown = f;
+  if (g_decimal_comma &&
+      (f.kind == FormatKind::kGeneral || f.kind == FormatKind::kFixed || f.kind == FormatKind::kExponential))
+    shown.comma = true;
+  return shown;
+}
+
+size_t render_shown(const Format& f, double value, char* out, size_t cap) {
+  return render_number(g_decimal_comma ? shown_format(f) : f, value, out, cap);
+}
+
+std::string format_shown(std::string_view fmt, double value) {
+  Format f;
+  if (!parse_format(fmt, &f) || !is_numeric_format(f)) return {};
+  char buf[kRenderBufferSize];
+  const size_t n = render_shown(f, value, buf, sizeof buf);
+  return std::string(buf, std::min(n, sizeof buf - 1));
+}
+
 std::string format_string(std::string_view fmt, std::string_view text) {
   Format f;
   if (!parse_format(fmt, &f, true) || !is_string_format(f)) return {};

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <vector>
 
+#include "data/format.h"
 #include "data/limits.h"
 #include "data/missing.h"
 #include "interp/builtins.h"
@@ -120,7 +121,7 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
   } else if (name == "pagesize") {
     *out = num(ip.pagesize);
   } else if (name == "dp") {
-    *out = text(ip.settings.dp_comma ? "comma" : "period");
+    *out = text(data::decimal_comma() ? "comma" : "period");
   } else if (name == "more") {
     *out = text(ip.more ? "on" : "off");
   } else if (name == "rmsg") {
@@ -133,34 +134,12 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
     *out = text(ip.default_type == 255 ? "double" : "float");
   } else if (name == "pi") {
     *out = num(3.14159265358979323846);
-  } else if (name == "maxbyte") {
-    *out = num(data::kByteMax);
-  } else if (name == "minbyte") {
-    *out = num(data::kByteMin);
-  } else if (name == "maxint") {
-    *out = num(data::kIntMax);
-  } else if (name == "minint") {
-    *out = num(data::kIntMin);
-  } else if (name == "maxlong") {
-    *out = num(data::kLongMax);
-  } else if (name == "minlong") {
-    *out = num(data::kLongMin);
-  } else if (name == "maxfloat") {
-    *out = num(data::kFloatMax);
-  } else if (name == "minfloat") {
-    *out = num(data::kFloatMin);
-  } else if (name == "maxdouble") {
-    *out = num(data::kDoubleMax);
-  } else if (name == "mindouble") {
-    *out = num(data::kDoubleMin);
-  } else if (name == "epsfloat") {
-    *out = num(data::kFloatEpsilon);
-  } else if (name == "epsdouble") {
-    *out = num(data::kDoubleEpsilon);
   } else if (name == "seed") {
     *out = text(ip.random.state());
   } else if (name == "rc") {
     *out = num(ip.captured_rc);
+  } else if (const data::StorageLimit* l = data::find_storage_limit(name)) {
+    *out = num(l->value);
   } else {
     return false;
   }
@@ -195,7 +174,7 @@ rc_t cmd_creturn(Interp& ip) {
       ip.out.print_plain(v.str);
       ip.out.print_markup("\"");
     } else {
-      ip.out.print_plain(format_number_g(v.num, 18));
+      ip.out.print_plain(shown_number_g(v.num, 18));
     }
     ip.out.print_markup("\n");
   }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "data/commands/commands.h"
+#include "data/format.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
@@ -275,9 +276,9 @@ rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value) {
   if (name == "seed") return set_seed(ip, value);
   if (name == "dp") {
     if (value == "comma")
-      ip.settings.dp_comma = true;
+      data::set_decimal_comma(true);
     else if (value == "period")
-      ip.settings.dp_comma = false;
+      data::set_decimal_comma(false);
     else
       return msg_invalid(ip, "syntax");
     return 0;
