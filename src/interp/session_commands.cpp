@@ -11,6 +11,7 @@
 #include "data/commands/commands.h"
 #include "data/format.h"
 #include "interp/builtins.h"
+#include "interp/creturn.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/names.h"
@@ -136,20 +137,17 @@ rc_t set_seed(Interp& ip, std::string_view value) {
 
 namespace {
 
-// The settings `permanently` keeps in the preferences file, and that
-// start-up puts back.
-constexpr const char* kPermanentSettings[] = {"more", "rmsg", "linesize", "pagesize", "level", "dp", "tracedepth"};
-
 std::string full_setting_name(std::string_view name) {
   if (abbreviates(name, "linesize", 5)) return "linesize";
   if (abbreviates(name, "pagesize", 5)) return "pagesize";
   return std::string(name);
 }
 
+// The settings `permanently` keeps in the preferences file, and that
+// start-up puts back.
 bool is_permanent_setting(std::string_view name) {
-  for (const char* p : kPermanentSettings)
-    if (name == p) return true;
-  return false;
+  const Setting* s = find_setting(name);
+  return s && s->permanent;
 }
 
 rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value);
@@ -183,9 +181,11 @@ rc_t cmd_set(Interp& ip) {
 void apply_preferences(Interp& ip) {
   int saved = ip.out.threshold();
   ip.out.set_threshold(output::kSilent);
-  for (const char* name : kPermanentSettings) {
+  for (std::size_t k = 0; k < kSettingCount; ++k) {
+    const Setting& s = kSettings[k];
+    if (!s.permanent) continue;
     // A value the file holds that is no longer valid is skipped.
-    if (const std::string* v = ip.prefs.get(name)) (void)apply_setting(ip, name, *v);
+    if (const std::string* v = ip.prefs.get(s.name)) (void)apply_setting(ip, s.name, *v);
   }
   ip.out.set_threshold(saved);
 }
