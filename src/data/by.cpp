@@ -45,7 +45,7 @@ std::string group_header(const Dataset& ds, const std::vector<int>& vars, std::i
     Format f;
     if (!parse_format(ds.format(j), &f, true)) parse_format("%9.0g", &f);
     char buf[kRenderBufferSize];
-    std::size_t len = render_number(f, v, buf, sizeof buf);
+    std::size_t len = render_shown(f, v, buf, sizeof buf);
     std::string_view s(buf, len < sizeof buf ? len : sizeof buf - 1);
     std::size_t a = s.find_first_not_of(' ');
     std::size_t b = s.find_last_not_of(' ');

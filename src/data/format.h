@@ -107,4 +107,19 @@ size_t render_string(const Format& f, std::string_view text, char* out, size_t c
 std::string format_number(std::string_view fmt, double value);
 std::string format_string(std::string_view fmt, std::string_view text);
 
+// Numbers shown to the user (display, list, the tables of every command)
+// follow the decimal-point setting: with the comma chosen, each numeric
+// format writes as its `,` form, a comma for the decimal sign and a period
+// between groups of thousands.  Date and hex formats are left alone.  Text
+// that is read back as a number (macro values, string(), files written for
+// other programs) keeps the period and uses render_number directly.
+//
+// The setting is the session's one decimal-point choice; it is read and
+// written only on the interpreter's thread.
+void set_decimal_comma(bool on);
+bool decimal_comma();
+Format shown_format(const Format& f);
+size_t render_shown(const Format& f, double value, char* out, size_t cap);
+std::string format_shown(std::string_view fmt, double value);
+
 }  // namespace nuvra::data

@@ -376,13 +376,40 @@ size_t render_string(const Format& f, std::string_view s, char* out, size_t cap)
   return sink.finish();
 }
 
-std::string format_number(std::string_view fmt, double value) {
+namespace {
+
+std::string format_text(std::string_view fmt, double value, bool shown) {
   Format f;
   if (!parse_format(fmt, &f) || !is_numeric_format(f)) return {};
   char buf[kRenderBufferSize];
-  const size_t n = render_number(f, value, buf, sizeof buf);
+  const size_t n = shown ? render_shown(f, value, buf, sizeof buf) : render_number(f, value, buf, sizeof buf);
   return std::string(buf, std::min(n, sizeof buf - 1));
 }
+
+}  // namespace
+
+std::string format_number(std::string_view fmt, double value) { return format_text(fmt, value, false); }
+
+namespace {
+bool g_decimal_comma = false;
+}  // namespace
+
+void set_decimal_comma(bool on) { g_decimal_comma = on; }
+bool decimal_comma() { return g_decimal_comma; }
+
+Format shown_format(const Format& f) {
+  Format shown = f;
+  if (g_decimal_comma &&
+      (f.kind == FormatKind::kGeneral || f.kind == FormatKind::kFixed || f.kind == FormatKind::kExponential))
+    shown.comma = true;
+  return shown;
+}
+
+size_t render_shown(const Format& f, double value, char* out, size_t cap) {
+  return render_number(g_decimal_comma ? shown_format(f) : f, value, out, cap);
+}
+
+std::string format_shown(std::string_view fmt, double value) { return format_text(fmt, value, true); }
 
 std::string format_string(std::string_view fmt, std::string_view text) {
   Format f;

@@ -9,6 +9,7 @@
 // missing values.
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 namespace nuvra::data {
 
@@ -35,5 +36,23 @@ inline constexpr double kDoubleMin = -kDoubleMax;
 inline constexpr double kFloatEpsilon = 0x1p-23;
 inline constexpr double kDoubleEpsilon = 0x1p-52;
 inline constexpr double kSmallestDouble = 0x1p-1022;
+
+// The limits under the names users read them by (limits.def).
+struct StorageLimit {
+  const char* name;
+  double value;
+};
+inline constexpr StorageLimit kStorageLimits[] = {
+#define STORAGE_LIMIT(name, value) {#name, static_cast<double>(value)},
+#include "data/limits.def"
+#undef STORAGE_LIMIT
+};
+
+// The limit called `name`, or nullptr.
+inline const StorageLimit* find_storage_limit(std::string_view name) {
+  for (const StorageLimit& l : kStorageLimits)
+    if (name == l.name) return &l;
+  return nullptr;
+}
 
 }  // namespace nuvra::data

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <vector>
 
+#include "data/format.h"
 #include "data/limits.h"
 #include "data/missing.h"
 #include "interp/builtins.h"
@@ -32,6 +33,31 @@ CValue text(std::string s) {
   c.str = std::move(s);
   return c;
 }
+std::string on_off(bool on) { return on ? "on" : "off"; }
+
+}  // namespace
+
+// The settings, from settings.def.
+const Setting kSettings[] = {
+#define SETTING(name, kind, group, permanent, value) \
+  {#name, group, permanent != 0, []([[maybe_unused]] Interp& ip) { return kind(value); }},
+#define NUM num
+#define WORD text
+#include "interp/settings.def"
+#undef WORD
+#undef NUM
+#undef SETTING
+};
+
+const std::size_t kSettingCount = sizeof kSettings / sizeof kSettings[0];
+
+const Setting* find_setting(std::string_view name) {
+  for (const Setting& s : kSettings)
+    if (name == s.name) return &s;
+  return nullptr;
+}
+
+namespace {
 
 // The names creturn list shows, in its order.
 constexpr const char* kListed[] = {
@@ -51,6 +77,10 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
   localtime_r(&now, &tm);
   char buf[64];
   const data::Dataset& ds = ip.dataset;
+  if (const Setting* s = find_setting(name)) {
+    *out = s->value(ip);
+    return true;
+  }
   if (name == "current_date") {
     std::strftime(buf, sizeof buf, "%e %b %Y", &tm);
     *out = text(buf[0] == ' ' ? buf + 1 : buf);
@@ -73,10 +103,6 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
     *out = text("Unix");
   } else if (name == "machine_type") {
     *out = text("PC (64-bit x86-64)");
-  } else if (name == "processors") {
-    *out = num(ip.processors);
-  } else if (name == "sortseed") {
-    *out = num(ip.sortseed);
   } else if (name == "sysdir_nuvra") {
     *out = text(ip.sysdir);
   } else if (name.starts_with("sysdir_")) {
@@ -105,62 +131,12 @@ bool c_value(Interp& ip, std::string_view name, CValue* out) {
   } else if (name == "filename") {
     const std::string* f = ip.macros.global("S_FN");
     *out = text(f ? *f : "");
-  } else if (name == "memory") {
-    *out = num(static_cast<double>(ds.memory()));
-  } else if (name == "maxvar") {
-    *out = num(ds.maxvar());
-  } else if (name == "matsize") {
-    *out = num(ip.matsize);
-  } else if (name == "level") {
-    *out = num(ip.level);
-  } else if (name == "varabbrev") {
-    *out = text(ds.varabbrev() ? "on" : "off");
-  } else if (name == "linesize") {
-    *out = num(ip.linesize);
-  } else if (name == "pagesize") {
-    *out = num(ip.pagesize);
-  } else if (name == "dp") {
-    *out = text(ip.settings.dp_comma ? "comma" : "period");
-  } else if (name == "more") {
-    *out = text(ip.more ? "on" : "off");
-  } else if (name == "rmsg") {
-    *out = text(ip.rmsg ? "on" : "off");
-  } else if (name == "trace") {
-    *out = text(ip.trace ? "on" : "off");
-  } else if (name == "tracedepth") {
-    *out = num(ip.tracedepth);
-  } else if (name == "type") {
-    *out = text(ip.default_type == 255 ? "double" : "float");
   } else if (name == "pi") {
     *out = num(3.14159265358979323846);
-  } else if (name == "maxbyte") {
-    *out = num(data::kByteMax);
-  } else if (name == "minbyte") {
-    *out = num(data::kByteMin);
-  } else if (name == "maxint") {
-    *out = num(data::kIntMax);
-  } else if (name == "minint") {
-    *out = num(data::kIntMin);
-  } else if (name == "maxlong") {
-    *out = num(data::kLongMax);
-  } else if (name == "minlong") {
-    *out = num(data::kLongMin);
-  } else if (name == "maxfloat") {
-    *out = num(data::kFloatMax);
-  } else if (name == "minfloat") {
-    *out = num(data::kFloatMin);
-  } else if (name == "maxdouble") {
-    *out = num(data::kDoubleMax);
-  } else if (name == "mindouble") {
-    *out = num(data::kDoubleMin);
-  } else if (name == "epsfloat") {
-    *out = num(data::kFloatEpsilon);
-  } else if (name == "epsdouble") {
-    *out = num(data::kDoubleEpsilon);
-  } else if (name == "seed") {
-    *out = text(ip.random.state());
   } else if (name == "rc") {
     *out = num(ip.captured_rc);
+  } else if (const data::StorageLimit* l = data::find_storage_limit(name)) {
+    *out = num(l->value);
   } else {
     return false;
   }
@@ -195,7 +171,7 @@ rc_t cmd_creturn(Interp& ip) {
       ip.out.print_plain(v.str);
       ip.out.print_markup("\"");
     } else {
-      ip.out.print_plain(format_number_g(v.num, 18));
+      ip.out.print_plain(shown_number_g(v.num, 18));
     }
     ip.out.print_markup("\n");
   }
@@ -209,19 +185,20 @@ namespace nuvra {
 // query: the settings, grouped, each with its current value.
 rc_t cmd_query(Interp& ip) {
   if (!ip.reader.at_end()) return msg_invalid(ip, "syntax");
-  struct Group {
-    const char* title;
-    std::vector<const char*> names;
-  };
-  static const Group kGroups[] = {
-      {"Output settings", {"more", "rmsg", "linesize", "pagesize", "trace", "tracedepth"}},
-      {"Memory settings", {"memory", "maxvar", "matsize"}},
-      {"Data settings", {"varabbrev", "type"}},
-  };
-  for (const Group& g : kGroups) {
+  // Each group once, in order of its first setting.
+  std::vector<std::string_view> groups;
+  for (const Setting& s : kSettings) {
+    if (!s.query_group) continue;
+    bool seen = false;
+    for (std::string_view g : groups) seen = seen || g == s.query_group;
+    if (!seen) groups.push_back(s.query_group);
+  }
+  for (std::string_view group : groups) {
     ip.out.set_class(output::OutClass::Text);
-    ip.out.printf_markup("{hline 4} %s {hline}\n", g.title);
-    for (const char* name : g.names) {
+    ip.out.printf_markup("{hline 4} %s {hline}\n", std::string(group).c_str());
+    for (const Setting& s : kSettings) {
+      if (!s.query_group || group != s.query_group) continue;
+      const char* name = s.name;
       ip.out.set_class(output::OutClass::Text);
       ip.out.printf_markup("    %-16s", name);
       ip.out.set_class(output::OutClass::Result);

@@ -197,12 +197,12 @@ rc_t cmd_display(Interp& ip) {
         text.resize(n);
       } else {
         char buf[data::kRenderBufferSize];
-        size_t n = data::render_number(fmt, v.num, buf, sizeof buf);
+        size_t n = data::render_shown(fmt, v.num, buf, sizeof buf);
         text.assign(buf, std::min(n, sizeof buf - 1));
       }
       have_format = false;
     } else {
-      text = v.is_string ? v.str : format_number_g(v.num, 9);
+      text = v.is_string ? v.str : shown_number_g(v.num, 9);
     }
     for (int k = 0; k < dup; ++k) {
       if (v.is_string)

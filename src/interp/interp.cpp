@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "data/format.h"
 #include "data/functions/leapseconds.h"
 #include "interp/blocks.h"
 #include "interp/creturn.h"
@@ -77,6 +78,8 @@ void load_leap_seconds(void* ctx, dates::LeapTable* table) {
 
 Interp::Interp(gui::WindowSide* window_side) : ws(window_side) {
   dates::set_leap_loader(load_leap_seconds, this);
+  // Every session starts with the period as the decimal point.
+  data::set_decimal_comma(false);
   out.stream().set_width(linesize);
   if (ws) out.stream().set_sink(sink_trampoline, ws);
   out.stream().set_page_length(pagesize);

@@ -62,7 +62,6 @@ struct StartupSettings {
   int maxvar = 5000;
   bool logo = true;
   bool batch = false;
-  bool dp_comma = false;
   bool swap = false;
   std::string swap_dir;
 };

@@ -210,7 +210,7 @@ void list_results(Interp& ip, char cls) {
     ip.out.print_markup("\nscalars:\n");
     for (const auto& [name, v] : r.scalars) {
       std::string label = std::string(1, cls) + "(" + name + ")";
-      ip.out.printf_markup("{txt}%22s = {res}%s\n", label.c_str(), format_number_g(v, 18).c_str());
+      ip.out.printf_markup("{txt}%22s = {res}%s\n", label.c_str(), shown_number_g(v, 18).c_str());
     }
   }
   if (!r.macros.empty()) {

@@ -53,7 +53,7 @@ void list_scalar(Interp& ip, const std::string& name, const ScalarValue& v) {
   if (v.is_string) {
     ip.out.print_plain(v.str);
   } else {
-    ip.out.printf_markup("%10s", format_number_g(v.num, 10).c_str());
+    ip.out.printf_markup("%10s", shown_number_g(v.num, 10).c_str());
   }
   ip.out.print_markup("\n");
 }

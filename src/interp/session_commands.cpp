@@ -9,7 +9,9 @@
 #include <cstdlib>
 
 #include "data/commands/commands.h"
+#include "data/format.h"
 #include "interp/builtins.h"
+#include "interp/creturn.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/names.h"
@@ -135,20 +137,17 @@ rc_t set_seed(Interp& ip, std::string_view value) {
 
 namespace {
 
-// The settings `permanently` keeps in the preferences file, and that
-// start-up puts back.
-constexpr const char* kPermanentSettings[] = {"more", "rmsg", "linesize", "pagesize", "level", "dp", "tracedepth"};
-
 std::string full_setting_name(std::string_view name) {
   if (abbreviates(name, "linesize", 5)) return "linesize";
   if (abbreviates(name, "pagesize", 5)) return "pagesize";
   return std::string(name);
 }
 
+// The settings `permanently` keeps in the preferences file, and that
+// start-up puts back.
 bool is_permanent_setting(std::string_view name) {
-  for (const char* p : kPermanentSettings)
-    if (name == p) return true;
-  return false;
+  const Setting* s = find_setting(name);
+  return s && s->permanent;
 }
 
 rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value);
@@ -182,9 +181,11 @@ rc_t cmd_set(Interp& ip) {
 void apply_preferences(Interp& ip) {
   int saved = ip.out.threshold();
   ip.out.set_threshold(output::kSilent);
-  for (const char* name : kPermanentSettings) {
+  for (std::size_t k = 0; k < kSettingCount; ++k) {
+    const Setting& s = kSettings[k];
+    if (!s.permanent) continue;
     // A value the file holds that is no longer valid is skipped.
-    if (const std::string* v = ip.prefs.get(name)) (void)apply_setting(ip, name, *v);
+    if (const std::string* v = ip.prefs.get(s.name)) (void)apply_setting(ip, s.name, *v);
   }
   ip.out.set_threshold(saved);
 }
@@ -275,9 +276,9 @@ rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value) {
   if (name == "seed") return set_seed(ip, value);
   if (name == "dp") {
     if (value == "comma")
-      ip.settings.dp_comma = true;
+      data::set_decimal_comma(true);
     else if (value == "period")
-      ip.settings.dp_comma = false;
+      data::set_decimal_comma(false);
     else
       return msg_invalid(ip, "syntax");
     return 0;

@@ -36,7 +36,9 @@ rc_t eval_expression(Interp& ip, std::string_view text, ExprValue* out, size_t* 
   return 0;
 }
 
-std::string format_number_g(double v, int width) {
+namespace {
+
+std::string general_text(double v, int width, bool shown) {
   char buf[data::kRenderBufferSize];
   // Whole numbers that fit print as integers; loop counters and sums take
   // this path, and it avoids the general formatter's cost.
@@ -47,10 +49,15 @@ std::string format_number_g(double v, int width) {
   data::Format f;
   f.kind = data::FormatKind::kGeneral;
   f.width = static_cast<uint8_t>(width < 1 ? 1 : width > data::kMaxFormatWidth ? data::kMaxFormatWidth : width);
-  size_t n = data::render_number(f, v, buf, sizeof buf);
+  size_t n = shown ? data::render_shown(f, v, buf, sizeof buf) : data::render_number(f, v, buf, sizeof buf);
   std::string_view text(buf, n < sizeof buf ? n : sizeof buf - 1);
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   return std::string(text);
 }
+
+}  // namespace
+
+std::string format_number_g(double v, int width) { return general_text(v, width, false); }
+std::string shown_number_g(double v, int width) { return general_text(v, width, true); }
 
 }  // namespace nuvra

@@ -35,5 +35,8 @@ rc_t eval_expression(Interp& ip, std::string_view text, ExprValue* out, size_t* 
 // leading blanks: integers plainly, fractions without the leading zero
 // (".25"), missing as ".".
 std::string format_number_g(double v, int width);
+// The same for a number shown to the user: a fraction's decimal sign
+// follows the decimal-point setting (`set dp`).
+std::string shown_number_g(double v, int width);
 
 }  // namespace nuvra

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "data/format.h"
 #include "gui/console_side.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
@@ -446,7 +447,7 @@ int run_process(int argc, char** argv, Edition edition) {
     ip.umask_value = mask;
     ip.settings.logo = opts.logo;
     ip.settings.batch = opts.batch;
-    ip.settings.dp_comma = opts.dp_comma;
+    data::set_decimal_comma(opts.dp_comma);
     // A preferences directory that cannot be made costs only the saving of
     // settings; the session goes on.
     ip.prefs.load(Preferences::default_directory());

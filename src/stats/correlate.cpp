@@ -36,7 +36,7 @@ std::string g(const char* f, double v) {
   data::Format fmt;
   data::parse_format(f, &fmt);
   char buf[data::kRenderBufferSize];
-  size_t n = data::render_number(fmt, v, buf, sizeof buf);
+  size_t n = data::render_shown(fmt, v, buf, sizeof buf);
   return std::string(buf, n);
 }
 

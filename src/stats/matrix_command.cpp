@@ -258,7 +258,7 @@ void list_matrix(Interp& ip, const std::string& name, const Matrix& m, const Lis
       out.print_plain(label + std::string(label_w - label.size(), ' '));
       out.set_class(output::OutClass::Result);
       for (int j = first; j <= last && (!half || j <= i); ++j) {
-        data::render_number(o.fmt, m.at(i, j), buf, sizeof buf);
+        data::render_shown(o.fmt, m.at(i, j), buf, sizeof buf);
         std::string t = buf;
         if (static_cast<int>(t.size()) < width[j]) t = std::string(static_cast<size_t>(width[j]) - t.size(), ' ') + t;
         out.print_markup(" ");

@@ -42,7 +42,7 @@ using data::is_missing;
 using data::kMissing;
 using stats::Matrix;
 
-std::string fmtnum(const char* f, double v) { return data::format_number(f, v); }
+std::string fmtnum(const char* f, double v) { return data::format_shown(f, v); }
 
 std::string trimmed(std::string s) {
   size_t a = s.find_first_not_of(' ');

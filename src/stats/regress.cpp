@@ -61,7 +61,7 @@ struct Options {
   Vce vce = Vce::kOls;
 };
 
-std::string fmtnum(const char* f, double v) { return data::format_number(f, v); }
+std::string fmtnum(const char* f, double v) { return data::format_shown(f, v); }
 
 // The observations of the fit: selected, nonmissing in every variable
 // (and the cluster variable), with a usable weight.  A sample that is one

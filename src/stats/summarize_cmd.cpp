@@ -27,7 +27,7 @@ using data::kMissing;
 // A number under a format, right-aligned to at least `width` columns.
 std::string number(const data::Format& f, double v, int width = 0) {
   char buf[data::kRenderBufferSize];
-  size_t n = data::render_number(f, v, buf, sizeof buf);
+  size_t n = data::render_shown(f, v, buf, sizeof buf);
   std::string s(buf, n);
   if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), ' ');
   return s;

@@ -93,7 +93,7 @@ std::string cell(double v) {
   data::Format f;
   data::parse_format("%9.0g", &f);
   char buf[data::kRenderBufferSize];
-  size_t n = data::render_number(f, v, buf, sizeof buf);
+  size_t n = data::render_shown(f, v, buf, sizeof buf);
   std::string s(buf, n);
   return s.size() < 10 ? std::string(10 - s.size(), ' ') + s : " " + s;
 }

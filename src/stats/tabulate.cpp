@@ -385,8 +385,8 @@ rc_t two_way(Interp& ip, int jr, int jc, const stats::Sample& s, const std::vect
       // Through the display formats, so that a missing statistic shows as
       // "." rather than as the digits of the missing value's double.
       ip.out.printf_markup("\n{txt}%*sPearson chi2({res}%d{txt}) = {res}%s{txt}   Pr = {res}%s\n",
-                           static_cast<int>(w > 8 ? w - 8 : 0), "", df, data::format_number("%8.4f", chi2).c_str(),
-                           data::format_number("%5.3f", p).c_str());
+                           static_cast<int>(w > 8 ? w - 8 : 0), "", df, data::format_shown("%8.4f", chi2).c_str(),
+                           data::format_shown("%5.3f", p).c_str());
     }
   }
   if (!rows.empty()) mats.store(ip);

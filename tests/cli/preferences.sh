@@ -54,6 +54,14 @@ session
 shows "period" "dp default"
 session -c
 shows "comma" "-c makes comma the default"
+printf 'display 1.5\n' > "$T/in"
+session -c
+shows "1,5" "-c prints numbers with a decimal comma"
+printf 'set dp comma, permanently\n' > "$T/in"
+session
+printf 'display 2.25\n' > "$T/in"
+session
+shows "2,25" "a stored dp comma prints numbers with a decimal comma"
 printf 'set dp period, permanently\n' > "$T/in"
 session
 printf 'display "`c(dp)'\''"\n' > "$T/in"

@@ -79,7 +79,7 @@ class Lister {
         if (const char* t = vl->find_value(v)) return t;
     }
     char buf[data::kRenderBufferSize];
-    size_t n = data::render_number(c.fmt, v, buf, sizeof buf);
+    size_t n = data::render_shown(c.fmt, v, buf, sizeof buf);
     std::string_view s(buf, std::min(n, sizeof buf - 1));
     size_t a = s.find_first_not_of(' ');
     if (a == std::string_view::npos) return std::string();

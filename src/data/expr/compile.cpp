@@ -722,7 +722,7 @@ class Compiler {
         for (const Arg& a : args) span(a.b, a.e);
         not_available(name);
       }
-      return dedicated(name, args);
+      return dedicated(*f, args);
     }
     // Saved results: r(name), e(name), s(name).
     if ((name == "r" || name == "e" || name == "s") && n == 1) return saved_result(name[0], args[0]);
@@ -755,7 +755,7 @@ class Compiler {
     return Type::kNumeric;
   }
 
-  Type dedicated(const std::string& name, const std::vector<Arg>& args) {
+  Type dedicated(const DedicatedFunction& f, const std::vector<Arg>& args) {
     int n = static_cast<int>(args.size());
     auto num = [&](int k) { numeric(args[k].b, args[k].e); };
     auto str = [&](int k) { string(args[k].b, args[k].e); };
@@ -763,179 +763,141 @@ class Compiler {
       p_->has_strings = true;
       return Type::kString;
     };
-    if (name == "cond") {
-      num(0);
-      Type t = span(args[1].b, args[1].e);
-      for (int k = 2; k < n; ++k)
-        if (span(args[k].b, args[k].e) != t) fail(109);
-      if (t == Type::kString) {
-        op(n == 3 ? SCOND3 : SCOND4, n);
-        return result_string();
-      }
-      op(n == 3 ? COND3 : COND4, n);
-      return Type::kNumeric;
-    }
-    if (name == "string" || name == "strofreal") {
-      num(0);
-      if (n == 2) str(1);
-      op(n == 1 ? STRING1 : STRING2, n);
-      return result_string();
-    }
-    if (name == "substr") {
-      str(0), num(1), num(2);
-      op(SUBSTR, 3);
-      return result_string();
-    }
-    if (name == "word" || name == "abbrev") {
-      str(0), num(1);
-      op(name == "word" ? WORD : ABBREV, 2);
-      return result_string();
-    }
-    if (name == "subinstr" || name == "subinword") {
-      str(0), str(1), str(2), num(3);
-      op(name == "subinstr" ? SUBINSTR : SUBINWORD, 4);
-      return result_string();
-    }
-    if (name == "inrange" || name == "inlist") {
-      Type t = span(args[0].b, args[0].e);
-      for (int k = 1; k < n; ++k)
-        if (span(args[k].b, args[k].e) != t) fail(109);
-      bool s = t == Type::kString;
-      if (s) p_->has_strings = true;
-      if (name == "inrange")
-        op(s ? SINRANGE : INRANGE, 3);
-      else
-        op1(s ? SINLIST : INLIST, static_cast<std::uint16_t>(n), n);
-      return Type::kNumeric;
-    }
-    if (name == "plural") {
-      num(0), str(1);
-      if (n == 3) str(2);
-      op(n == 2 ? PLURAL2 : PLURAL3, n);
-      return result_string();
-    }
-    if (name == "missing") {
-      if (in_missing_) fail_msg("missing() may not be nested within missing()\n", "", "", 198);
-      in_missing_ = true;
-      for (const Arg& a : args) {
-        if (span(a.b, a.e) == Type::kString) {
-          p_->has_strings = true;
-          op(SISMISS, 1);
-        } else {
-          op(ISMISS, 1);
+    // The argument text itself, for names read at compile time.
+    auto text = [&](int k) { return s_.substr(args[k].b, args[k].e - args[k].b); };
+    switch (f.rule) {
+      case DedicatedRule::kCond: {
+        num(0);
+        Type t = span(args[1].b, args[1].e);
+        for (int k = 2; k < n; ++k)
+          if (span(args[k].b, args[k].e) != t) fail(109);
+        if (t == Type::kString) {
+          op(n == 3 ? SCOND3 : SCOND4, n);
+          return result_string();
         }
-      }
-      in_missing_ = false;
-      if (n > 1) op1(ANYN, static_cast<std::uint16_t>(n), n);
-      return Type::kNumeric;
-    }
-    if (name == "sum") {
-      if (p_->nsums >= kMaxSums) fail_msg("Too many SUMs\n", "", "", 130);
-      num(0);
-      op1(SUM, static_cast<std::uint16_t>(p_->nsums++), 1);
-      p_->once = p_->once_matrix = false;
-      return Type::kNumeric;
-    }
-    // Densities, random normals and the legacy names of distributions.
-    if (name == "normalden" || name == "normd" || name == "normden" || name == "lnnormalden" ||
-        name == "lnormalden" || name == "lnnormald" || name == "lnormald") {
-      for (int k = 0; k < n; ++k) num(k);
-      op1(name.find('l') == 0 ? D_lnnormalden : D_normalden, static_cast<std::uint16_t>(n), n);
-      return Type::kNumeric;
-    }
-    if (name == "rnormal") {
-      for (int k = 0; k < n; ++k) num(k);
-      op1(D_rnormal, static_cast<std::uint16_t>(n), n);
-      p_->once = p_->once_matrix = false;
-      return Type::kNumeric;
-    }
-    if (name == "invnorm" || name == "norm" || name == "lnfact" || name == "Binomial") {
-      for (int k = 0; k < n; ++k) num(k);
-      op(name == "invnorm" ? F_invnormal : name == "norm" ? F_normal : name == "lnfact" ? F_lnfactorial : F_binomialtail,
-         n);
-      return Type::kNumeric;
-    }
-    if (name == "scalar") {
-      std::string key = s_.substr(args[0].b, args[0].e - args[0].b);
-      return scalar_value(key);
-    }
-    if (name == "el" || name == "rownumb" || name == "colnumb" || name == "mreldif" || name == "matrix")
-      return matrix_dedicated(name, args);
-    if (name == "nullmat") fail(109);  // a matrix: only matrix expressions take it
-    if (name == "has_eprop") {
-      // Whether the last estimation declared the property, fixed while the
-      // expression runs.
-      std::string want = s_.substr(args[0].b, args[0].e - args[0].b);
-      auto it = ip_.e_results.macros.find("properties");
-      bool found = false;
-      if (it != ip_.e_results.macros.end()) {
-        const std::string& props = it->second;
-        size_t k = 0;
-        while (k < props.size() && !found) {
-          size_t b = props.find_first_not_of(" \t", k);
-          if (b == std::string::npos) break;
-          size_t e = props.find_first_of(" \t", b);
-          if (e == std::string::npos) e = props.size();
-          found = props.compare(b, e - b, want) == 0;
-          k = e;
-        }
-      }
-      constant(found ? 1 : 0);
-      return Type::kNumeric;
-    }
-    if (name == "twithin") {
-      for (int k = 0; k < 3; ++k) num(k);
-      op(D_twithin, 3);
-      return Type::kNumeric;
-    }
-    if (name == "_caller") {
-      constant(ip_.version / 100.0);
-      return Type::kNumeric;
-    }
-    if (name == "byteorder") {
-      // 1 most significant byte first, 2 least significant first.
-      constant(std::endian::native == std::endian::big ? 1 : 2);
-      return Type::kNumeric;
-    }
-    // Dates and periods read from text: text, mask and the top year of
-    // two-digit years, `.` when not given.
-    if (name == "date" || name == "daily" || name == "clock" || name == "Clock" || name == "yearly" ||
-        name == "halfyearly" || name == "quarterly" || name == "monthly" || name == "weekly") {
-      str(0), str(1);
-      if (n == 3)
-        num(2);
-      else
-        constant(data::kMissing);
-      op(find_dedicated(name)->op, 3);
-      p_->has_strings = true;
-      return Type::kNumeric;
-    }
-    struct Limit {
-      const char* name;
-      double value;
-    };
-    static constexpr Limit kLimits[] = {
-        {"maxdouble", data::kDoubleMax},
-        {"mindouble", data::kDoubleMin},
-        {"epsdouble", data::kDoubleEpsilon},
-        {"smallestdouble", data::kSmallestDouble},
-        {"maxfloat", data::kFloatMax},
-        {"minfloat", data::kFloatMin},
-        {"epsfloat", data::kFloatEpsilon},
-        {"maxlong", data::kLongMax},
-        {"minlong", data::kLongMin},
-        {"maxint", data::kIntMax},
-        {"minint", data::kIntMin},
-        {"maxbyte", data::kByteMax},
-        {"minbyte", data::kByteMin},
-    };
-    for (const Limit& l : kLimits) {
-      if (name == l.name) {
-        constant(l.value);
+        op(n == 3 ? COND3 : COND4, n);
         return Type::kNumeric;
       }
+      case DedicatedRule::kString:
+        num(0);
+        if (n == 2) str(1);
+        op(n == 1 ? STRING1 : STRING2, n);
+        return result_string();
+      case DedicatedRule::kSubstr:
+        str(0), num(1), num(2);
+        op(f.op, 3);
+        return result_string();
+      case DedicatedRule::kStrNum:
+        str(0), num(1);
+        op(f.op, 2);
+        return result_string();
+      case DedicatedRule::kSubin:
+        str(0), str(1), str(2), num(3);
+        op(f.op, 4);
+        return result_string();
+      case DedicatedRule::kInrange:
+      case DedicatedRule::kInlist: {
+        Type t = span(args[0].b, args[0].e);
+        for (int k = 1; k < n; ++k)
+          if (span(args[k].b, args[k].e) != t) fail(109);
+        bool s = t == Type::kString;
+        if (s) p_->has_strings = true;
+        if (f.rule == DedicatedRule::kInrange)
+          op(s ? SINRANGE : INRANGE, 3);
+        else
+          op1(s ? SINLIST : INLIST, static_cast<std::uint16_t>(n), n);
+        return Type::kNumeric;
+      }
+      case DedicatedRule::kPlural:
+        num(0), str(1);
+        if (n == 3) str(2);
+        op(n == 2 ? PLURAL2 : PLURAL3, n);
+        return result_string();
+      case DedicatedRule::kMissing:
+        if (in_missing_) fail_msg("missing() may not be nested within missing()\n", "", "", 198);
+        in_missing_ = true;
+        for (const Arg& a : args) {
+          if (span(a.b, a.e) == Type::kString) {
+            p_->has_strings = true;
+            op(SISMISS, 1);
+          } else {
+            op(ISMISS, 1);
+          }
+        }
+        in_missing_ = false;
+        if (n > 1) op1(ANYN, static_cast<std::uint16_t>(n), n);
+        return Type::kNumeric;
+      case DedicatedRule::kSum:
+        if (p_->nsums >= kMaxSums) fail_msg("Too many SUMs\n", "", "", 130);
+        num(0);
+        op1(SUM, static_cast<std::uint16_t>(p_->nsums++), 1);
+        p_->once = p_->once_matrix = false;
+        return Type::kNumeric;
+      case DedicatedRule::kNumbers:
+        for (int k = 0; k < n; ++k) num(k);
+        op(f.op, n);
+        return Type::kNumeric;
+      case DedicatedRule::kCounted:
+      case DedicatedRule::kCountedRandom:
+        for (int k = 0; k < n; ++k) num(k);
+        op1(f.op, static_cast<std::uint16_t>(n), n);
+        if (f.rule == DedicatedRule::kCountedRandom) p_->once = p_->once_matrix = false;
+        return Type::kNumeric;
+      case DedicatedRule::kDateText:
+        // Text, mask and the top year of two-digit years, `.` when not given.
+        str(0), str(1);
+        if (n == 3)
+          num(2);
+        else
+          constant(data::kMissing);
+        op(f.op, 3);
+        p_->has_strings = true;
+        return Type::kNumeric;
+      case DedicatedRule::kScalar:
+        return scalar_value(text(0));
+      case DedicatedRule::kMatrixExp:
+        return matrix_expression_value(text(0));
+      case DedicatedRule::kMreldif:
+        return mreldif_value(args);
+      case DedicatedRule::kRowColNumb:
+        return row_col_number(f.name, args);
+      case DedicatedRule::kEl:
+        return el_value(args);
+      case DedicatedRule::kNullmat:
+        fail(109);  // a matrix: only matrix expressions take it
+      case DedicatedRule::kHasEprop: {
+        // Whether the last estimation declared the property, fixed while the
+        // expression runs.
+        std::string want = text(0);
+        auto it = ip_.e_results.macros.find("properties");
+        bool found = false;
+        if (it != ip_.e_results.macros.end()) {
+          const std::string& props = it->second;
+          size_t k = 0;
+          while (k < props.size() && !found) {
+            size_t b = props.find_first_not_of(" \t", k);
+            if (b == std::string::npos) break;
+            size_t e = props.find_first_of(" \t", b);
+            if (e == std::string::npos) e = props.size();
+            found = props.compare(b, e - b, want) == 0;
+            k = e;
+          }
+        }
+        constant(found ? 1 : 0);
+        return Type::kNumeric;
+      }
+      case DedicatedRule::kCaller:
+        constant(ip_.version / 100.0);
+        return Type::kNumeric;
+      case DedicatedRule::kByteorder:
+        // 1 most significant byte first, 2 least significant first.
+        constant(std::endian::native == std::endian::big ? 1 : 2);
+        return Type::kNumeric;
+      case DedicatedRule::kLimit:
+        constant(data::find_storage_limit(f.name)->value);
+        return Type::kNumeric;
     }
-    not_available(name);
+    not_available(f.name);
   }
 
   // ---- functions of host matrices ---------------------------------------
@@ -966,33 +928,35 @@ class Compiler {
     return true;
   }
 
-  Type matrix_dedicated(const std::string& name, const std::vector<Arg>& args) {
-    if (name == "matrix") {
-      stats::Matrix m;
-      bool scalar = false;
-      if (rc_t rc = stats::eval_matrix(ip_, s_.substr(args[0].b, args[0].e - args[0].b), &m, &scalar))
-        throw Abort{rc};
-      if (m.rows != 1 || m.cols != 1) fail(503);
-      constant(m.v[0]);
-      return Type::kNumeric;
-    }
-    if (name == "mreldif") {
-      const stats::Matrix& a = matrix_arg(args[0]);
-      const stats::Matrix& b = matrix_arg(args[1]);
-      if (a.rows != b.rows || a.cols != b.cols) fail(503);
-      constant(stats::mreldif(a, b));
-      return Type::kNumeric;
-    }
-    if (name == "rownumb" || name == "colnumb") {
-      const stats::Matrix& m = matrix_arg(args[0]);
-      std::string label;
-      if (!fold_arg(args[1], Type::kString, nullptr, &label))
-        fail_msg("", name, "() needs a name that does not change between observations\n", 198);
-      int k = name == "rownumb" ? stats::find_row(m, label) : stats::find_col(m, label);
-      constant(k < 0 ? data::kMissing : k + 1);
-      return Type::kNumeric;
-    }
-    // el(A, i, j): the element, or `.` outside the matrix.
+  Type matrix_expression_value(const std::string& text) {
+    stats::Matrix m;
+    bool scalar = false;
+    if (rc_t rc = stats::eval_matrix(ip_, text, &m, &scalar)) throw Abort{rc};
+    if (m.rows != 1 || m.cols != 1) fail(503);
+    constant(m.v[0]);
+    return Type::kNumeric;
+  }
+
+  Type mreldif_value(const std::vector<Arg>& args) {
+    const stats::Matrix& a = matrix_arg(args[0]);
+    const stats::Matrix& b = matrix_arg(args[1]);
+    if (a.rows != b.rows || a.cols != b.cols) fail(503);
+    constant(stats::mreldif(a, b));
+    return Type::kNumeric;
+  }
+
+  Type row_col_number(const std::string& name, const std::vector<Arg>& args) {
+    const stats::Matrix& m = matrix_arg(args[0]);
+    std::string label;
+    if (!fold_arg(args[1], Type::kString, nullptr, &label))
+      fail_msg("", name, "() needs a name that does not change between observations\n", 198);
+    int k = name == "rownumb" ? stats::find_row(m, label) : stats::find_col(m, label);
+    constant(k < 0 ? data::kMissing : k + 1);
+    return Type::kNumeric;
+  }
+
+  // el(A, i, j): the element, or `.` outside the matrix.
+  Type el_value(const std::vector<Arg>& args) {
     const stats::Matrix& m = matrix_arg(args[0]);
     double i = 0, j = 0;
     if (fold_arg(args[1], Type::kNumeric, &i, nullptr) && fold_arg(args[2], Type::kNumeric, &j, nullptr)) {

@@ -12,7 +12,7 @@ constexpr FixedFunction kFixed[] = {
 #define OLDNAME(name, op, nargs, limit)
 #define VARARITY(name, op, least, most)
 #define MATFUNC(name, op)
-#define DEDICATED(name, op, least, most, ready)
+#define DEDICATED(name, rule, op, least, most, ready)
 #include "data/expr/functions.def"
 };
 constexpr OldNameFunction kOldNames[] = {
@@ -40,7 +40,7 @@ constexpr DedicatedFunction kDedicated[] = {
 #undef MATFUNC
 #undef DEDICATED
 #define MATFUNC(name, op)
-#define DEDICATED(name, op, least, most, ready) {name, op, least, most, ready != 0},
+#define DEDICATED(name, rule, op, least, most, ready) {name, DedicatedRule::k##rule, op, least, most, ready != 0},
 #include "data/expr/functions.def"
 };
 #undef FIXED

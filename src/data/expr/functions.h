@@ -34,9 +34,38 @@ struct MatrixFunction {
   const char* name;
   std::uint16_t op;
 };
+// How a name with compile rules of its own is compiled.
+enum class DedicatedRule : std::uint8_t {
+  kCond,           // cond(c, a, b [, m]): a, b, m of one kind
+  kString,         // string(x [, fmt])
+  kSubstr,         // (string, number, number)
+  kStrNum,         // (string, number)
+  kSubin,          // (string, string, string, number)
+  kInrange,        // three arguments of one kind
+  kInlist,         // two or more arguments of one kind
+  kPlural,         // (number, string [, string])
+  kMissing,        // missing(any ...)
+  kSum,            // the running sum
+  kNumbers,        // numeric arguments, the opcode of the row
+  kCounted,        // numeric arguments, the count goes with the opcode
+  kCountedRandom,  // the same, with a value that changes between calls
+  kDateText,       // (text, mask [, top year]) to a date or period
+  kScalar,         // scalar(name)
+  kMatrixExp,      // matrix(exp): a 1x1 matrix expression
+  kMreldif,        // mreldif(A, B)
+  kRowColNumb,     // rownumb(M, name) / colnumb(M, name)
+  kEl,             // el(M, i, j)
+  kNullmat,        // a matrix: only matrix expressions take it
+  kHasEprop,       // has_eprop(name)
+  kCaller,         // _caller()
+  kByteorder,      // byteorder()
+  kLimit,          // a storage-type limit
+};
+
 struct DedicatedFunction {
   const char* name;
-  std::uint16_t op;  // kNoOp when it compiles to other operations or constants
+  DedicatedRule rule;
+  std::uint16_t op;  // kNoOp when the rule picks or emits none
   std::uint8_t least, most;
   bool ready;
 };
