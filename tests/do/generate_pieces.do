@@ -28,12 +28,12 @@ set seed 4711
 quietly replace u3 = runiform()
 assert a1 == a2 & f1 == f2 & b1 == b2 & l1 == l2
 assert u1 == u2 & u1 == u3
-* the values themselves, by hand
+* the values themselves, by hand (l was promoted to double by the fractions)
 assert a2 == 2*x + 1
 assert b2 == cond(x < .5, 2*x + 1, -1)
 assert f2 == float(x*3 - 1) if x > .25
 assert f2 == . if x <= .25
-assert l2 == cond(x > .9, 21, 7)
+assert l2 == cond(x > .9, 21 + x, 7)
 * x[_n-1] reads the value just replaced: from a missing start every value
 * is missing; from 1 the values count up
 quietly generate double z = 1
