@@ -354,6 +354,18 @@ Entry* radix_sort(Entry* a, Entry* spare, std::int64_t n, int threads, SortRun& 
       for (int v = 0; v < kRadixBuckets; ++v) total[static_cast<std::size_t>(v)] += count(t, v);
     if (std::any_of(total.begin(), total.end(), [n](std::int64_t c) { return c == n; })) continue;
     if (run.stopped(n)) return nullptr;
+    if (threads > 1) {
+      // Each piece's counts of this digit, over the order the last pass
+      // left (the first counts were of the original order).
+#pragma omp parallel for num_threads(threads) schedule(static, 1)
+      for (int t = 0; t < threads; ++t) {
+        auto& row = hist[static_cast<std::size_t>(t)][static_cast<std::size_t>(d)];
+        row.fill(0);
+        std::int64_t b, e;
+        piece(n, t, threads, &b, &e);
+        for (std::int64_t r = b; r < e; ++r) ++row[digit_of(src[r].key, d)];
+      }
+    }
     std::int64_t at = 0;
     for (int v = 0; v < kRadixBuckets; ++v)
       for (int t = 0; t < threads; ++t) {

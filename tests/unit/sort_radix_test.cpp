@@ -35,6 +35,7 @@ class RadixTest : public ::testing::Test {
   // ordering must have been the one used.
   template <class Fill>
   void compare(Fill fill, const std::vector<int>& keys, int threads, bool distinct) {
+    SCOPED_TRACE("threads " + std::to_string(threads) + ", " + std::to_string(keys.size()) + " keys");
     Dataset a{std::size_t{256} << 20}, b{std::size_t{256} << 20};
     fill(a);
     fill(b);
@@ -72,7 +73,7 @@ void distinct_doubles(Dataset& ds) {
     double v = std::ldexp(4 * p + 1, e) * (g.next() % 2 ? -1 : 1);
     if (i <= 27) v = missing_value(static_cast<int>(i - 1));
     if (i == 28) v = -1e300;
-    if (i == 29) v = 8.98846567431158e307;  // near the largest non-missing double
+    if (i == 29) v = std::nextafter(kMissing, 0.0);  // the largest non-missing double
     ds.store(x, i, v);
     ds.store(tag, i, static_cast<double>(i));
   }
