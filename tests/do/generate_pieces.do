@@ -1,7 +1,7 @@
 * generate and replace over enough observations to run in pieces: two
 * processors give bit for bit what one gives, and programs whose values
 * depend on the order of observations keep their one-at-a-time meaning
-set obs 300000
+set obs 140000
 quietly generate double x = mod(_n * 7919, 10007) / 10007
 quietly generate double one = 1
 local p `c(processors)'
@@ -48,9 +48,9 @@ assert s == _n
 * promotion follows the order of the values: a large integer, then a
 * fraction, needs a double; a fraction, then the large integer, a float
 quietly generate byte p = 1
-replace p = cond(_n == 10, 100000, cond(_n == 250000, .5, 1))
+replace p = cond(_n == 10, 100000, cond(_n == 130000, .5, 1))
 quietly generate byte q = 1
-replace q = cond(_n == 250000, 100000, cond(_n == 10, .5, 1))
-assert p == cond(_n == 10, 100000, cond(_n == 250000, .5, 1))
-assert q == cond(_n == 250000, 100000, cond(_n == 10, .5, 1))
+replace q = cond(_n == 130000, 100000, cond(_n == 10, .5, 1))
+assert p == cond(_n == 10, 100000, cond(_n == 130000, .5, 1))
+assert q == cond(_n == 130000, 100000, cond(_n == 10, .5, 1))
 set processors `p'
