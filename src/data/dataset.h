@@ -255,6 +255,11 @@ class Dataset {
   // the name rules (198), clashes (110, "%s already defined"), the width
   // (repartition: 901, 902, 1010) and the count (900).
   rc_t add_variable(std::string_view name, int type, int* j = nullptr, std::string* msg = nullptr);
+  // The same for a caller that stores a value into every observation of
+  // the new variable before anything reads it (generate without if or
+  // in): the values are left as the data area holds them instead of being
+  // set to `.` first, which would cost a pass over every record.
+  rc_t add_variable_unfilled(std::string_view name, int type, int* j = nullptr, std::string* msg = nullptr);
   // The system's own marker variable `_delete`: no name rules, and one more
   // variable and the full width allowed. 110 when it exists already.
   rc_t add_reserved_variable(int type, int* j = nullptr);
@@ -367,7 +372,7 @@ class Dataset {
   void release_unused();
   // Width and count test for one more variable of width b.
   rc_t make_room(int b, bool reserved);
-  rc_t append_variable(std::string_view name, int type, bool reserved, int* j);
+  rc_t append_variable(std::string_view name, int type, bool reserved, int* j, bool fill = true);
   // Rewrites every used record: segments {src, dst, len}.
   struct Segment {
     std::uint32_t src, dst, len;

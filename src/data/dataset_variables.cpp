@@ -143,7 +143,7 @@ rc_t Dataset::make_room(int b, bool reserved) {
   return 0;
 }
 
-rc_t Dataset::append_variable(std::string_view name, int type, bool reserved, int* j) {
+rc_t Dataset::append_variable(std::string_view name, int type, bool reserved, int* j, bool fill) {
   if (!is_valid_type(type)) return 198;
   int b = type_width(type);
   Variable v;
@@ -176,10 +176,12 @@ rc_t Dataset::append_variable(std::string_view name, int type, bool reserved, in
   used_ += static_cast<std::uint32_t>(b);
   int k = ++nvar_visible_;
   const Variable& nv = vars_[k - 1];
-  char missing[kStrMax];
-  store_missing(type, missing);
-  for (std::int64_t s = 0; s < nobs_; ++s)
-    std::memcpy(records_ + static_cast<std::size_t>(s) * w_ + nv.offset, missing, static_cast<std::size_t>(b));
+  if (fill) {
+    char missing[kStrMax];
+    store_missing(type, missing);
+    for (std::int64_t s = 0; s < nobs_; ++s)
+      std::memcpy(records_ + static_cast<std::size_t>(s) * w_ + nv.offset, missing, static_cast<std::size_t>(b));
+  }
   index_.emplace(nv.name, k);
   if (nv.name.size() >= 2 && nv.name[0] == '_' && nv.name[1] == '_') has_temporaries_ = true;
   changed_ = true;
@@ -190,6 +192,11 @@ rc_t Dataset::append_variable(std::string_view name, int type, bool reserved, in
 rc_t Dataset::add_variable(std::string_view name, int type, int* j, std::string* msg) {
   if (rc_t rc = check_new_name(name, msg)) return rc;
   return append_variable(name, type, false, j);
+}
+
+rc_t Dataset::add_variable_unfilled(std::string_view name, int type, int* j, std::string* msg) {
+  if (rc_t rc = check_new_name(name, msg)) return rc;
+  return append_variable(name, type, false, j, false);
 }
 
 rc_t Dataset::add_reserved_variable(int type, int* j) {

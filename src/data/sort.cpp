@@ -1,19 +1,23 @@
-// The sort engine: the comparison, the one-pass check, the shuffle, the
-// three-way quicksort (serial, or with the sides of each partition as
-// parallel tasks) and the final move of the records.
+// The sort engine: the comparison, the one-pass check, the radix ordering
+// of distinct keys, the shuffle, the three-way quicksort (serial, or with
+// the sides of each partition as parallel tasks) and the final move of the
+// records.
 #include "data/sort.h"
 
 #include <omp.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace nuvra::data {
 
@@ -25,8 +29,13 @@ constexpr std::int64_t kSmallRange = 16;
 // A side shorter than this is sorted by the task that split it.
 constexpr std::int64_t kTaskMinimum = 1 << 12;
 // Largest copy of the records a sort makes to move them in two sequential
-// passes rather than along the permutation's cycles.
+// passes rather than along the permutation's cycles, whatever the machine.
 constexpr std::size_t kCopyLimit = std::size_t{512} << 20;
+// Beyond that the copy is still made, up to this size, when the system has
+// twice its size free: following the cycles is a chain of dependent cache
+// misses (about 1 s for 10 million records), where the copy's reads are
+// independent and its writes sequential.
+constexpr std::size_t kLargeCopyLimit = std::size_t{4} << 30;
 // Elements handled between two Break polls.
 constexpr std::int64_t kPollEvery = 1 << 16;
 
@@ -274,6 +283,165 @@ void shuffle(Entry* a, std::int64_t n, std::uint32_t* seed) {
   if (seed) *seed = static_cast<std::uint32_t>(s);
 }
 
+// The sort seed after `draws` draws, without making them: a draw
+// multiplies the seed by 68969 modulo 2^31, so k draws multiply it by
+// 68969^k, found by repeated squaring.
+std::uint32_t seed_after(std::uint32_t seed, std::uint64_t draws) {
+  std::uint64_t s = seed, m = 68969u;
+  for (; draws; draws >>= 1) {
+    if (draws & 1) s = (s * m) & 0x7FFFFFFFu;
+    m = (m * m) & 0x7FFFFFFFu;
+  }
+  return static_cast<std::uint32_t>(s);
+}
+
+// ---- radix ordering ---------------------------------------------------------
+//
+// When no two observations of the range are equal over all the keys, there
+// is exactly one ascending order, and the shuffle and quicksort end in it
+// whatever the seed; a radix sort of the cached keys reaches it in a few
+// sequential passes instead. Whether the keys are all distinct is known
+// only afterwards, so the radix sort is tried first and given up at the
+// first tie, the shuffle and quicksort then running exactly as they would
+// have. `stable` ends the keys with the observation number, so its keys are
+// always distinct: the radix passes keep equal cached keys in their previous
+// order, which is what the last key asks for.
+
+constexpr int kRadixBits = 8;
+constexpr int kRadixBuckets = 1 << kRadixBits;
+constexpr int kRadixDigits = 64 / kRadixBits;
+using Histogram = std::array<std::array<std::int64_t, kRadixBuckets>, kRadixDigits>;
+
+inline unsigned digit_of(std::uint64_t key, int d) {
+  return static_cast<unsigned>(key >> (d * kRadixBits)) & (kRadixBuckets - 1);
+}
+
+// Piece t of n elements on `threads` threads: [*b, *e).
+inline void piece(std::int64_t n, int t, int threads, std::int64_t* b, std::int64_t* e) {
+  *b = n * t / threads;
+  *e = n * (t + 1) / threads;
+}
+
+// Least-significant-digit radix sort of a[0..n) by key, stable, using
+// `spare` (n entries) as the other buffer; digits every element shares are
+// skipped. Each thread counts and scatters its own contiguous piece, and
+// the pieces of one bucket are laid out in piece order, so the result is
+// the serial one for any number of threads. Returns the buffer that holds
+// the result (a or spare), or null after a Break.
+Entry* radix_sort(Entry* a, Entry* spare, std::int64_t n, int threads, SortRun& run) {
+  std::vector<Histogram> hist(static_cast<std::size_t>(threads));
+#pragma omp parallel for num_threads(threads) schedule(static, 1) if (threads > 1)
+  for (int t = 0; t < threads; ++t) {
+    Histogram& h = hist[static_cast<std::size_t>(t)];
+    for (auto& row : h) row.fill(0);
+    std::int64_t b, e;
+    piece(n, t, threads, &b, &e);
+    for (std::int64_t r = b; r < e; ++r) {
+      const std::uint64_t k = a[r].key;
+      for (int d = 0; d < kRadixDigits; ++d) ++h[static_cast<std::size_t>(d)][digit_of(k, d)];
+    }
+  }
+  Entry* src = a;
+  Entry* dst = spare;
+  std::vector<std::array<std::int64_t, kRadixBuckets>> start(static_cast<std::size_t>(threads));
+  for (int d = 0; d < kRadixDigits; ++d) {
+    // Skipped when one bucket holds every element.
+    auto count = [&](int t, int v) {
+      return hist[static_cast<std::size_t>(t)][static_cast<std::size_t>(d)][static_cast<std::size_t>(v)];
+    };
+    std::array<std::int64_t, kRadixBuckets> total{};
+    for (int t = 0; t < threads; ++t)
+      for (int v = 0; v < kRadixBuckets; ++v) total[static_cast<std::size_t>(v)] += count(t, v);
+    if (std::any_of(total.begin(), total.end(), [n](std::int64_t c) { return c == n; })) continue;
+    if (run.stopped(n)) return nullptr;
+    if (threads > 1) {
+      // Each piece's counts of this digit, over the order the last pass
+      // left (the first counts were of the original order).
+#pragma omp parallel for num_threads(threads) schedule(static, 1)
+      for (int t = 0; t < threads; ++t) {
+        auto& row = hist[static_cast<std::size_t>(t)][static_cast<std::size_t>(d)];
+        row.fill(0);
+        std::int64_t b, e;
+        piece(n, t, threads, &b, &e);
+        for (std::int64_t r = b; r < e; ++r) ++row[digit_of(src[r].key, d)];
+      }
+    }
+    std::int64_t at = 0;
+    for (int v = 0; v < kRadixBuckets; ++v)
+      for (int t = 0; t < threads; ++t) {
+        start[static_cast<std::size_t>(t)][static_cast<std::size_t>(v)] = at;
+        at += count(t, v);
+      }
+#pragma omp parallel for num_threads(threads) schedule(static, 1) if (threads > 1)
+    for (int t = 0; t < threads; ++t) {
+      std::array<std::int64_t, kRadixBuckets> pos = start[static_cast<std::size_t>(t)];
+      std::int64_t b, e;
+      piece(n, t, threads, &b, &e);
+      for (std::int64_t r = b; r < e; ++r) dst[pos[digit_of(src[r].key, d)]++] = src[r];
+    }
+    std::swap(src, dst);
+  }
+  return src;
+}
+
+// After the radix sort of the cached keys: orders each run of equal cached
+// keys by the full comparison and checks that no two neighbours are equal
+// over all keys. False at the first tie (the order of ties is the
+// quicksort's business) or after a Break.
+bool settle_runs(Entry* a, std::int64_t n, const Keys& keys, SortRun& run) {
+  const CompareFull full{&keys};
+  std::int64_t since = 0;
+  for (std::int64_t r = 0; r < n;) {
+    std::int64_t e = r + 1;
+    while (e < n && a[e].key == a[r].key) ++e;
+    if (e - r > 1) {
+      if (keys.key_decides) return false;
+      // Often in order already (`stable`: the radix passes kept the
+      // previous order, which is the last key's).
+      auto ascending = [&] {
+        for (std::int64_t q = r; q + 1 < e; ++q)
+          if (full(a[q], a[q + 1]) >= 0) return false;
+        return true;
+      };
+      if (!ascending()) {
+        std::sort(a + r, a + e, [&](const Entry& x, const Entry& y) { return full(x, y) < 0; });
+        if (!ascending()) return false;
+      }
+    }
+    since += e - r;
+    if (since >= kPollEvery) {
+      if (run.stopped(since)) return false;
+      since = 0;
+    }
+    r = e;
+  }
+  return true;
+}
+
+// Whether a sample of the cached keys already holds two equal ones, when
+// the cached key is the whole key: then the keys have ties and the radix
+// sort would be given up anyway. A key with a few values (a group code, a
+// category) shows it in any sample.
+bool sample_has_ties(const Entry* a, std::int64_t n, const Keys& keys) {
+  if (!keys.key_decides) return false;
+  constexpr std::int64_t kSample = 4096;
+  std::vector<std::uint64_t> v;
+  const std::int64_t step = std::max<std::int64_t>(1, n / kSample);
+  for (std::int64_t r = 0; r < n; r += step) v.push_back(a[r].key);
+  std::sort(v.begin(), v.end());
+  return std::adjacent_find(v.begin(), v.end()) != v.end();
+}
+
+// Whether a copy of `bytes` of records may be made, given the workspace
+// that would hold it.
+bool copy_affordable(std::size_t bytes, std::size_t held) {
+  if (bytes <= kCopyLimit || bytes <= held) return true;
+  if (bytes > kLargeCopyLimit) return false;
+  long pages = sysconf(_SC_AVPHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page <= 0) return false;
+  return bytes <= static_cast<std::size_t>(pages) * static_cast<std::size_t>(page) / 2;
+}
+
 }  // namespace
 
 SortWorkspace::~SortWorkspace() { release(); }
@@ -377,10 +545,12 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
   // The records of the range are copied out in their new order and back,
   // when that copy fits in the working memory; otherwise they are moved
   // along the cycles of the permutation, one record at a time.
-  const bool copy_records = used > 0 && static_cast<std::size_t>(n) * used <= kCopyLimit;
   SortWorkspace own;
   SortWorkspace* work = ctl.work ? ctl.work : &own;
-  char* mem = work->get(entry_bytes + (copy_records ? static_cast<std::size_t>(n) * used : 0));
+  const bool copy_records =
+      used > 0 && copy_affordable(static_cast<std::size_t>(n) * used, work->capacity() - std::min(work->capacity(), 2 * entry_bytes));
+  // Entries, the radix sort's second buffer, then the copy of the records.
+  char* mem = work->get(2 * entry_bytes + (copy_records ? static_cast<std::size_t>(n) * used : 0));
   if (!mem) return 950;
   // The copy-back writes slots lo-1 .. hi-1, so those must be the range's.
   if (copy_records && !ds.in_slot_order()) {
@@ -390,23 +560,43 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
   for (int j : keys) k.cols.push_back(key_column(ds, j));
   k.key_decides = keys.size() == 1 && (!k.cols[0].is_string || k.cols[0].width <= 8);
   Entry* a = reinterpret_cast<Entry*>(mem);
+  Entry* spare = reinterpret_cast<Entry*>(mem + entry_bytes);
   const KeyColumn& first = k.cols[0];
   std::uint32_t* slot = ds.slot_table();
   const int threads = std::max(1, ctl.threads);
+  auto load_entries = [&] {
 #pragma omp parallel for num_threads(threads) schedule(static) if (threads > 1)
-  for (std::int64_t r = 0; r < n; ++r) {
-    std::uint32_t s = slot[lo - 1 + r];
-    a[r].slot = s;
-    a[r].key = cached_key(first, s);
-  }
+    for (std::int64_t r = 0; r < n; ++r) {
+      std::uint32_t s = slot[lo - 1 + r];
+      a[r].slot = s;
+      a[r].key = cached_key(first, s);
+    }
+  };
+  load_entries();
   ds.clear_sort_list();
-  shuffle(a, n, ctl.seed);
   SortRun run;
   run.poll = &ctl.poll;
-  if (k.key_decides)
-    sort_entries(a, n, CompareCached{}, run, threads);
-  else
-    sort_entries(a, n, CompareFull{&k}, run, threads);
+  run.parallel = false;
+  const bool tried = ctl.radix && !sample_has_ties(a, n, k);
+  Entry* sorted = tried ? radix_sort(a, spare, n, threads, run) : nullptr;
+  bool radix_done = sorted && settle_runs(sorted, n, k, run);
+  if (run.stop.load()) {
+    // Nothing has moved yet: the observations stay as they were.
+    return 1;
+  }
+  if (radix_done) {
+    // The order is the one the shuffle and quicksort reach; the seed moves
+    // on as their shuffle would have moved it.
+    if (sorted != a) std::memcpy(a, sorted, static_cast<std::size_t>(n) * sizeof(Entry));
+    if (ctl.seed) *ctl.seed = seed_after(*ctl.seed, 2 * static_cast<std::uint64_t>(n));
+  } else {
+    if (tried) load_entries();
+    shuffle(a, n, ctl.seed);
+    if (k.key_decides)
+      sort_entries(a, n, CompareCached{}, run, threads);
+    else
+      sort_entries(a, n, CompareFull{&k}, run, threads);
+  }
   // Even after a Break the entries hold each slot once, so the observations
   // end in some order of the original.
   if (copy_records) {
@@ -429,7 +619,7 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
     }
   }
   if (run.stop.load()) return 1;
-  if (outcome) *outcome = SortOutcome::kSorted;
+  if (outcome) *outcome = radix_done ? SortOutcome::kRadix : SortOutcome::kSorted;
   record();
   return 0;
 }

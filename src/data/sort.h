@@ -19,6 +19,12 @@
 // would take, so the result does not depend on the thread count or on the
 // scheduling: the same seed and data give the same order, serial or not.
 //
+// When no two observations are equal over all the keys, the ascending order
+// is unique and the seed cannot show in it: a radix sort of the keys then
+// reaches the same order in a few sequential passes, and the seed is moved
+// on exactly as the shuffle would have moved it. The radix sort gives up at
+// the first tie it meets, and the shuffle and quicksort run as above.
+//
 // The sort works on a copy of the keys beside the slot entries and never
 // moves a record while ordering; at the end the slot table is rewritten and
 // the records are moved into slot order in one pass over the cycles of the
@@ -44,6 +50,8 @@ class SortWorkspace {
   // At least `bytes` bytes, 64-byte aligned; null when they cannot be had.
   char* get(std::size_t bytes);
   void release();
+  // Bytes held now (0 before the first get).
+  std::size_t capacity() const { return size_; }
 
  private:
   char* base_ = nullptr;
@@ -59,12 +67,17 @@ struct SortControl {
   std::function<bool()> poll;
   // Reused working memory; null takes fresh memory for this sort.
   SortWorkspace* work = nullptr;
+  // Whether the radix ordering may be tried first. It is used only when the
+  // keys turn out to be all distinct, where the order is the same; false
+  // always shuffles and quicksorts.
+  bool radix = true;
 };
 
 enum class SortOutcome {
   kInOrder,   // nothing moved
   kReversed,  // the range was in descending order and was turned round
   kSorted,    // shuffled and quicksorted
+  kRadix,     // the keys were all distinct: radix sorted, in the same order
 };
 
 // -1, 0, 1: observation a against observation b over the keys.

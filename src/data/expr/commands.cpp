@@ -13,7 +13,10 @@
 //    ones, exactly as stored values, so x[_n-1] sees what was replaced.
 #include "data/expr/commands.h"
 
+#include <omp.h>
+
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 
@@ -116,6 +119,73 @@ rc_t over_blocks(Interp& ip, expr::EvalContext& cx, bool blocks, expr::Condition
   return 0;
 }
 
+// Observations each thread of a parallel pass gets at least: below this the
+// cost of starting the threads outweighs the work.
+constexpr std::int64_t kMinShare = std::int64_t{1} << 16;
+
+// Threads for a block pass over n observations: one per processor in use,
+// as long as each keeps at least kMinShare observations; 1 runs serially.
+int block_threads(const Interp& ip, std::int64_t n) {
+  std::int64_t t = std::min<std::int64_t>(ip.processors, n / kMinShare);
+  return t > 1 ? static_cast<int>(t) : 1;
+}
+
+// Whether a value program and its condition may run over pieces of the
+// range at the same time: both evaluate in blocks (so no sum(), no changing
+// function such as runiform(), no strings, no subscripted read of the
+// target), which leaves each observation's value depending on stored
+// values only, never on the order observations are visited in.
+bool parallel_ok(const expr::Program& value, expr::Condition& cond, int target) {
+  return expr::block_ok(value, target) && (cond.empty() || expr::block_ok(cond.program(), target));
+}
+
+// over_blocks for programs parallel_ok() accepts, on `threads` threads:
+// the range is cut into one contiguous piece per thread, on block
+// boundaries of the serial run, and each thread evaluates its piece with
+// its own copies of the evaluation contexts (their stacks are working
+// storage). sink(t, first, n, values, pass) gets thread t's blocks; it
+// must write only observations of the block and state of slot t. Only the
+// calling thread polls Break; the others stop at their next block.
+// Every value is the one the serial run computes, bit for bit.
+template <class Sink>
+rc_t over_blocks_parallel(Interp& ip, expr::EvalContext& cx, expr::Condition& cond, std::int64_t first,
+                          std::int64_t last, int threads, bool breakable, Sink sink) {
+  if (!cond.empty()) cond.rebind();
+  const std::int64_t nblocks = (last - first + kBlock) / kBlock;
+  std::atomic<bool> stop{false};
+#pragma omp parallel num_threads(threads)
+  {
+    const int t = omp_get_thread_num();
+    const int granted = omp_get_num_threads();
+    // Piece of thread t: blocks [b0, b1).
+    const std::int64_t b0 = nblocks * t / granted, b1 = nblocks * (t + 1) / granted;
+    expr::EvalContext vcx = cx;
+    expr::EvalContext ccx;
+    if (!cond.empty()) ccx = cond.context();
+    double vals[kBlock], cvals[kBlock];
+    char pass[kBlock];
+    int count = 0;
+    for (std::int64_t b = b0; b < b1; ++b) {
+      if (stop.load(std::memory_order_relaxed)) break;
+      if (breakable && t == 0 && ++count % 64 == 0 && ip.poll_break()) {
+        stop.store(true, std::memory_order_relaxed);
+        break;
+      }
+      const std::int64_t i = first + b * kBlock;
+      const int m = static_cast<int>(std::min<std::int64_t>(kBlock, last - i + 1));
+      if (cond.empty()) {
+        std::fill(pass, pass + m, 1);
+      } else {
+        expr::eval_block(ccx, i, m, cvals);
+        for (int k = 0; k < m; ++k) pass[k] = cvals[k] != 0;
+      }
+      expr::eval_block(vcx, i, m, vals);
+      sink(t, i, m, static_cast<const double*>(vals), static_cast<const char*>(pass));
+    }
+  }
+  return stop.load() ? 1 : 0;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- generate
@@ -195,7 +265,11 @@ rc_t cmd_generate(Interp& ip) {
     }
   } else {
     if (type == 0) type = data::kFloat;
-    if (rc_t rc = ds.add_variable(name, type, &j, &msg)) {
+    // Every observation gets a value below, so the new column is not set
+    // to missing first.
+    const bool writes_all = lo == 1 && hi == nobs && cond.empty();
+    rc_t added = writes_all ? ds.add_variable_unfilled(name, type, &j, &msg) : ds.add_variable(name, type, &j, &msg);
+    if (rc_t rc = added) {
       if (!msg.empty()) return msg_quoting(ip.out, "", msg, "\n", rc);
       return rc_message(ip, rc);
     }
@@ -203,16 +277,41 @@ rc_t cmd_generate(Interp& ip) {
     // have moved the data.
     expr::bind(ip, value, &cx);
     cond.rebind();
-    data::Column col = ds.column(j);
+    const data::Column col = ds.column(j);
     bool blocks = expr::block_ok(value) && (cond.empty() || expr::block_ok(cond.program()));
-    rc_t rc = over_blocks(ip, cx, blocks, cond, lo, hi, true,
-                          [&](std::int64_t i, int m, const double* v, const char* pass) {
-                            for (int k = 0; k < m; ++k) {
-                              if (!pass[k]) continue;
-                              col.store(i - 1 + k, v[k]);
-                              if (!data::is_missing(col.fetch(i - 1 + k))) ++stored;
-                            }
-                          });
+    // Stores one block and returns how many values are not missing as stored.
+    auto store_block = [col](std::int64_t i, int m, const double* v, const char* pass) {
+      std::int64_t kept = 0;
+      if (col.type == data::kDouble) {
+        for (int k = 0; k < m; ++k) {
+          if (!pass[k]) continue;
+          std::memcpy(col.at(i - 1 + k), &v[k], 8);
+          kept += !data::is_missing(v[k]);
+        }
+        return kept;
+      }
+      for (int k = 0; k < m; ++k) {
+        if (!pass[k]) continue;
+        col.store(i - 1 + k, v[k]);
+        kept += !data::is_missing(col.fetch(i - 1 + k));
+      }
+      return kept;
+    };
+    const int threads = blocks && parallel_ok(value, cond, 0) ? block_threads(ip, hi - lo + 1) : 1;
+    rc_t rc;
+    if (threads > 1) {
+      std::vector<std::int64_t> kept(static_cast<size_t>(threads), 0);
+      rc = over_blocks_parallel(ip, cx, cond, lo, hi, threads, true,
+                                [&](int t, std::int64_t i, int m, const double* v, const char* pass) {
+                                  kept[static_cast<size_t>(t)] += store_block(i, m, v, pass);
+                                });
+      for (std::int64_t k : kept) stored += k;
+    } else {
+      rc = over_blocks(ip, cx, blocks, cond, lo, hi, true,
+                       [&](std::int64_t i, int m, const double* v, const char* pass) {
+                         stored += store_block(i, m, v, pass);
+                       });
+    }
     if (rc) {
       ds.drop_variables({j});
       return rc;
@@ -290,22 +389,40 @@ rc_t cmd_replace(Interp& ip) {
   if (blocks) {
     expr::bind(ip, value, &cx);
     bool may_promote = !nopromote && type != data::kFloat && type != data::kDouble;
+    const int threads = block_threads(ip, hi - lo + 1);
     if (may_promote) {
       int t = type;
-      rc_t rc = over_blocks(ip, cx, true, cond, lo, hi, true,
-                            [&](std::int64_t, int m, const double* v, const char* pass) {
-                              for (int k = 0; k < m; ++k)
-                                if (pass[k]) t = data::Dataset::promoted_type(t, v[k]);
-                            });
+      // In pieces, each from the current type: when no piece needs a wider
+      // type neither does the whole. The type a promotion reaches depends
+      // on the order of the values (long, then 0.5, gives double; 0.5, then
+      // a large integer, gives float), so otherwise the values are run
+      // again in order.
+      bool settled = false;
+      if (threads > 1) {
+        std::vector<int> types(static_cast<size_t>(threads), type);
+        rc_t rc = over_blocks_parallel(ip, cx, cond, lo, hi, threads, true,
+                                       [&](int th, std::int64_t, int m, const double* v, const char* pass) {
+                                         int& tt = types[static_cast<size_t>(th)];
+                                         for (int k = 0; k < m; ++k)
+                                           if (pass[k]) tt = data::Dataset::promoted_type(tt, v[k]);
+                                       });
+        if (rc) return rc;
+        settled = std::all_of(types.begin(), types.end(), [&](int tt) { return tt == type; });
+      }
+      rc_t rc = settled ? 0
+                        : over_blocks(ip, cx, true, cond, lo, hi, true,
+                                      [&](std::int64_t, int m, const double* v, const char* pass) {
+                                        for (int k = 0; k < m; ++k)
+                                          if (pass[k]) t = data::Dataset::promoted_type(t, v[k]);
+                                      });
       if (rc) return rc;
       if (rc_t prc = promote(ip, j, t)) return prc;
       type = t;
       expr::bind(ip, value, &cx);
       cond.rebind();
     }
-    data::Column col = ds.column(j);
-    // Storing cannot fail, so it is not interrupted by Break either.
-    over_blocks(ip, cx, true, cond, lo, hi, false, [&](std::int64_t i, int m, const double* v, const char* pass) {
+    const data::Column col = ds.column(j);
+    auto store_block = [col](std::int64_t i, int m, const double* v, const char* pass, Changes& c) {
       if (col.type == data::kDouble) {
         for (int k = 0; k < m; ++k) {
           if (!pass[k]) continue;
@@ -314,8 +431,8 @@ rc_t cmd_replace(Interp& ip) {
           std::memcpy(&old, at, 8);
           std::memcpy(at, &v[k], 8);
           if (!same_value(old, v[k])) {
-            ++ch.real;
-            if (data::is_missing(v[k])) ++ch.to_missing;
+            ++c.real;
+            if (data::is_missing(v[k])) ++c.to_missing;
           }
         }
         return;
@@ -326,11 +443,29 @@ rc_t cmd_replace(Interp& ip) {
         col.store(i - 1 + k, v[k]);
         double now = col.fetch(i - 1 + k);
         if (!same_value(old, now)) {
-          ++ch.real;
-          if (data::is_missing(now)) ++ch.to_missing;
+          ++c.real;
+          if (data::is_missing(now)) ++c.to_missing;
         }
       }
-    });
+    };
+    // Storing cannot fail, so it is not interrupted by Break either. The
+    // value and the condition never read the target through a subscript,
+    // so a piece's stores cannot change what another piece computes.
+    if (threads > 1 && parallel_ok(value, cond, j)) {
+      std::vector<Changes> parts(static_cast<size_t>(threads));
+      over_blocks_parallel(ip, cx, cond, lo, hi, threads, false,
+                           [&](int th, std::int64_t i, int m, const double* v, const char* pass) {
+                             store_block(i, m, v, pass, parts[static_cast<size_t>(th)]);
+                           });
+      for (const Changes& c : parts) {
+        ch.real += c.real;
+        ch.to_missing += c.to_missing;
+      }
+    } else {
+      over_blocks(ip, cx, true, cond, lo, hi, false, [&](std::int64_t i, int m, const double* v, const char* pass) {
+        store_block(i, m, v, pass, ch);
+      });
+    }
   } else {
     // One observation at a time, the new values kept beside the data.
     std::vector<double> nums;
