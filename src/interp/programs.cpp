@@ -10,7 +10,7 @@
 #include "interp/names.h"
 #include "interp/runner.h"
 #include "interp/simple_expr.h"
-#include "stats/postest.h"
+#include "stats/commands/postest.h"
 
 namespace nuvra {
 

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <numeric>
 
-#include "data/dta/combine.h"
-#include "data/dta/dta_commands.h"
+#include "data/commands/combine.h"
+#include "data/commands/dta_commands.h"
 #include "data/dta/dta_read.h"
 #include "data/missing.h"
 #include "data/sort.h"

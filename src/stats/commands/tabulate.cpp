@@ -27,7 +27,7 @@
 #include "interp/parse.h"
 #include "data/functions/distributions.h"
 #include "stats/matrix.h"
-#include "stats/matrix_command.h"
+#include "stats/commands/matrix_command.h"
 #include "stats/sample.h"
 
 namespace nuvra {

@@ -18,7 +18,7 @@
 #include "interp/names.h"
 #include "interp/parse.h"
 #include "stats/matexpr.h"
-#include "stats/matrix_command.h"
+#include "stats/commands/matrix_command.h"
 
 namespace nuvra {
 

@@ -1,6 +1,6 @@
 // log and cmdlog: opening, pausing, resuming, closing and querying logs,
 // and the translation of NMCL files to plain text and HTML.
-#include "output/log_commands.h"
+#include "output/commands/log_commands.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

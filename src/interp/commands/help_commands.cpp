@@ -8,7 +8,7 @@
 #include "interp/messages.h"
 #include "interp/names.h"
 #include "interp/runner.h"
-#include "output/log_commands.h"
+#include "output/commands/log_commands.h"
 
 namespace nuvra {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "data/commands/commands.h"
-#include "data/dta/dta_commands.h"
+#include "data/commands/dta_commands.h"
 #include "data/dta/dta_read.h"
 #include "data/dta/dta_write.h"
 #include "interp/interp.h"

@@ -17,7 +17,7 @@
 #include "interp/parse.h"
 #include "stats/crossprod.h"
 #include "stats/matexpr.h"
-#include "stats/matrix_command.h"
+#include "stats/commands/matrix_command.h"
 #include "stats/sweep.h"
 
 namespace nuvra {

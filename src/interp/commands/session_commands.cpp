@@ -14,7 +14,7 @@
 #include "interp/messages.h"
 #include "interp/names.h"
 #include "interp/simple_expr.h"
-#include "output/log_commands.h"
+#include "output/commands/log_commands.h"
 
 namespace nuvra {
 
