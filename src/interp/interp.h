@@ -16,7 +16,7 @@
 #include "data/functions/regex.h"
 #include "data/sort.h"
 #include "gui/window_side.h"
-#include "interp/by_state.h"
+#include "data/by_state.h"
 #include "interp/file_handles.h"
 #include "interp/macros.h"
 #include "interp/preferences.h"
