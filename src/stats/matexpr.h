@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "interp/rc.h"
+#include "base/rc.h"
 #include "stats/matrix.h"
 
 namespace nuvra {

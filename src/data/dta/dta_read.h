@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "data/dataset.h"
-#include "interp/rc.h"
+#include "base/rc.h"
 
 namespace nuvra {
 class Interp;

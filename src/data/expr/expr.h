@@ -31,7 +31,7 @@
 
 #include "data/dataset.h"
 #include "data/functions/random.h"
-#include "interp/rc.h"
+#include "base/rc.h"
 
 namespace nuvra {
 class Interp;

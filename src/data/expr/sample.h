@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "data/expr/expr.h"
-#include "interp/rc.h"
+#include "base/rc.h"
 
 namespace nuvra {
 class Interp;
