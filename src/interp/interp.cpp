@@ -11,7 +11,7 @@
 #include "interp/expand.h"
 #include "interp/line_source.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/runner.h"
 
 namespace nuvra {

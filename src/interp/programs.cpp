@@ -7,7 +7,7 @@
 #include "interp/interp.h"
 #include "interp/line_source.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/runner.h"
 #include "interp/simple_expr.h"
 #include "stats/commands/postest.h"

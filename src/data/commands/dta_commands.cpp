@@ -10,7 +10,7 @@
 #include "data/dta/dta_write.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 #include "output/logs.h"
 

@@ -14,7 +14,7 @@
 #include "data/limits.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/programs.h"
 #include "stats/matexpr.h"
 

@@ -6,7 +6,7 @@
 
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/runner.h"
 #include "output/commands/log_commands.h"
 

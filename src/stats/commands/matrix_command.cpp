@@ -15,7 +15,7 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 #include "stats/matexpr.h"
 #include "stats/commands/matrix_command.h"
