@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "data/missing.h"
-#include "interp/parse.h"
 #include "stats/parallel.h"
 
 namespace nuvra::stats {
