@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "data/missing.h"
+#include "data/weights.h"
 #include "stats/parallel.h"
 
 namespace nuvra::stats {
