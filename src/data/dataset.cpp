@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <climits>
 #include <new>
 
@@ -60,7 +61,8 @@ void move_records(char* ob, std::size_t ow, char* nb, std::size_t nw, std::int64
 
 }  // namespace detail
 
-Dataset::Dataset(std::size_t memory_bytes) : size_(memory_bytes) {
+Dataset::Dataset(std::size_t memory_bytes) {
+  size_ = memory_bytes;
   Layout l = layout_for(w_);
   ncurmax_ = l.ncurmax;
 }
@@ -163,6 +165,7 @@ bool system_can_provide(std::size_t bytes) {
 }  // namespace
 
 rc_t Dataset::set_memory(std::size_t bytes) {
+  InvariantGuard guard{*this};
   if (bytes != size_ && !system_can_provide(bytes)) return 950;
   std::size_t old_size = size_;
   size_ = bytes;
@@ -195,6 +198,7 @@ rc_t Dataset::set_memory(std::size_t bytes) {
 }
 
 rc_t Dataset::set_maxvar(int n) {
+  InvariantGuard guard{*this};
   if (n < kMinMaxvar || n > kMaxMaxvar) return 198;
   if (nvar_all() > n - 1) return 900;
   if (w_ > 12u * static_cast<std::uint32_t>(n)) return 1010;
@@ -225,6 +229,7 @@ bool Dataset::in_slot_order() const {
 }
 
 rc_t Dataset::put_in_slot_order() {
+  InvariantGuard guard{*this};
   if (nobs_ == 0) return 0;
   std::uint32_t* slot = slot_table();
   std::vector<char> buf;
@@ -274,6 +279,7 @@ Column Dataset::column(int j) {
 }
 
 rc_t Dataset::set_obs(std::int64_t n) {
+  InvariantGuard guard{*this};
   if (n < 0) return 198;
   if (n > INT32_MAX) return 901;
   if (n == nobs_) return 0;
@@ -319,6 +325,7 @@ rc_t Dataset::set_obs(std::int64_t n) {
 }
 
 rc_t Dataset::keep_observations(const std::vector<char>& keep) {
+  InvariantGuard guard{*this};
   if (static_cast<std::int64_t>(keep.size()) != nobs_) return 198;
   if (std::all_of(keep.begin(), keep.end(), [](char c) { return c != 0; })) return 0;
   if (rc_t rc = put_in_slot_order()) return rc;
@@ -336,6 +343,7 @@ rc_t Dataset::keep_observations(const std::vector<char>& keep) {
 }
 
 rc_t Dataset::drop_observations(std::int64_t first, std::int64_t last) {
+  InvariantGuard guard{*this};
   if (first < 1 || last < first || last > nobs_) return 198;
   if (rc_t rc = put_in_slot_order()) return rc;
   std::size_t tail = static_cast<std::size_t>(nobs_ - last) * w_;
@@ -347,6 +355,7 @@ rc_t Dataset::drop_observations(std::int64_t first, std::int64_t last) {
 }
 
 void Dataset::clear() {
+  InvariantGuard guard{*this};
   if (mapped_) munmap(block_, size_);
   block_ = records_ = nullptr;
   mapped_ = false;
@@ -367,6 +376,7 @@ void Dataset::clear() {
 }
 
 rc_t Dataset::prepare_load(std::int64_t n) {
+  InvariantGuard guard{*this};
   if (nobs_ != 0 || n < 0) return 198;
   if (n > INT32_MAX) return 901;
   std::uint32_t tight = std::max<std::uint32_t>(4, even_up(used_));
@@ -382,6 +392,7 @@ rc_t Dataset::prepare_load(std::int64_t n) {
 }
 
 void Dataset::finish_load(std::int64_t n) {
+  InvariantGuard guard{*this};
   if (n < nobs_) {
     nobs_ = n;
     release_unused();
@@ -389,26 +400,8 @@ void Dataset::finish_load(std::int64_t n) {
 }
 
 void Dataset::swap_contents(Dataset& o) {
-  std::swap(block_, o.block_);
-  std::swap(size_, o.size_);
-  std::swap(mapped_, o.mapped_);
-  std::swap(w_, o.w_);
-  std::swap(ncurmax_, o.ncurmax_);
-  std::swap(records_, o.records_);
-  std::swap(used_, o.used_);
-  std::swap(vars_, o.vars_);
-  std::swap(index_, o.index_);
-  std::swap(nvar_visible_, o.nvar_visible_);
-  std::swap(has_esample_, o.has_esample_);
-  std::swap(nobs_, o.nobs_);
-  std::swap(data_label_, o.data_label_);
-  std::swap(sort_list_, o.sort_list_);
-  std::swap(changed_, o.changed_);
-  std::swap(has_temporaries_, o.has_temporaries_);
-  std::swap(n_repart_, o.n_repart_);
-  std::swap(n_shift_, o.n_shift_);
-  std::swap(chars_, o.chars_);
-  std::swap(labels_, o.labels_);
+  InvariantGuard guard{*this}, other_guard{o};
+  std::swap(static_cast<DatasetContents&>(*this), static_cast<DatasetContents&>(o));
 }
 
 rc_t Dataset::remap_records(const std::vector<Segment>& segs, std::uint32_t new_used) {
@@ -465,6 +458,36 @@ std::uint64_t Dataset::checksum() const {
     mix(b.data(), b.size());
   }
   return h;
+}
+
+void Dataset::check_invariants() const {
+#ifndef NDEBUG
+  assert(w_ >= 4 && w_ % 2 == 0);
+  assert(used_ <= w_);
+  std::uint32_t end = 0;
+  for (const Variable& v : vars_) {
+    assert(v.offset >= end);
+    end = v.offset + static_cast<std::uint32_t>(type_width(v.type));
+  }
+  assert(end <= used_);
+  assert(nobs_ >= 0 && nobs_ <= ncurmax_);
+  if (block_) {
+    Layout l = layout_for(w_);
+    assert(l.ncurmax == ncurmax_);
+    assert(records_ == block_ + l.records);
+    assert(l.records + static_cast<std::size_t>(ncurmax_) * w_ <= size_);
+  }
+  if (nobs_ > 0) {
+    assert(block_ != nullptr);
+    std::vector<bool> seen(static_cast<std::size_t>(nobs_), false);
+    const std::uint32_t* slot = slot_table();
+    for (std::int64_t i = 0; i < nobs_; ++i) {
+      assert(slot[i] < static_cast<std::uint64_t>(nobs_));
+      assert(!seen[slot[i]]);
+      seen[slot[i]] = true;
+    }
+  }
+#endif
 }
 
 }  // namespace nuvra::data

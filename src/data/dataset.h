@@ -129,7 +129,37 @@ struct Column {
   }
 };
 
-class Dataset {
+// Everything that makes up the data: the data area and its layout, the
+// variables, labels, characteristics, sort list and flags. Kept as one
+// struct so that Dataset::swap_contents exchanges it whole: a member added
+// here cannot be left out of a swap.
+struct DatasetContents {
+  char* block_ = nullptr;
+  std::size_t size_ = 0;
+  bool mapped_ = false;
+  std::uint32_t w_ = 4;
+  std::int64_t ncurmax_ = 0;
+  char* records_ = nullptr;
+  std::uint32_t used_ = 0;
+
+  std::vector<Variable> vars_;
+  std::unordered_map<std::string, int> index_;  // name -> number, visible variables
+  int nvar_visible_ = 0;
+  bool has_esample_ = false;
+  std::int64_t nobs_ = 0;
+  std::string data_label_;
+  std::vector<std::uint16_t> sort_list_;
+  bool changed_ = false;
+  bool has_temporaries_ = false;
+
+  std::int64_t n_repart_ = 0;
+  std::int64_t n_shift_ = 0;
+
+  Characteristics chars_;
+  ValueLabelStore labels_;
+};
+
+class Dataset : private DatasetContents {
  public:
   explicit Dataset(std::size_t memory_bytes = kDefaultMemory);
   ~Dataset();
@@ -357,6 +387,14 @@ class Dataset {
   // the data alone.
   std::uint64_t checksum() const;
 
+  // Debug builds: aborts when the data area breaks its invariants (the
+  // allotted width is even and at least 4, the used width fits it, the
+  // variables' offsets ascend without overlap inside the used width,
+  // N_curmax records fit the block, nobs <= N_curmax, and the first nobs
+  // slot entries are a permutation of 0 .. nobs-1). Every operation that
+  // changes the data area checks on its way out. Does nothing under NDEBUG.
+  void check_invariants() const;
+
  private:
   struct Layout {
     std::uint32_t w = 0;
@@ -381,32 +419,17 @@ class Dataset {
   void renumber_after(const std::vector<int>& old_to_new, bool cut_sort_list);
   void recompute_offsets();
 
-  char* block_ = nullptr;
-  std::size_t size_ = 0;
-  bool mapped_ = false;
-  std::uint32_t w_ = 4;
-  std::int64_t ncurmax_ = 0;
-  char* records_ = nullptr;
-  std::uint32_t used_ = 0;
-
-  std::vector<Variable> vars_;
-  std::unordered_map<std::string, int> index_;  // name -> number, visible variables
   void rebuild_index();
-  int nvar_visible_ = 0;
-  bool has_esample_ = false;
-  std::int64_t nobs_ = 0;
-  std::string data_label_;
-  std::vector<std::uint16_t> sort_list_;
-  bool changed_ = false;
-  bool has_temporaries_ = false;
+  // Runs check_invariants() when the operation that made it returns.
+  struct InvariantGuard {
+    const Dataset& ds;
+    ~InvariantGuard() { ds.check_invariants(); }
+  };
 
+  // The settings: they stay with the dataset object when its contents are
+  // swapped. Everything else belongs in DatasetContents.
   int maxvar_ = kDefaultMaxvar;
   bool varabbrev_ = true;
-  std::int64_t n_repart_ = 0;
-  std::int64_t n_shift_ = 0;
-
-  Characteristics chars_;
-  ValueLabelStore labels_;
 };
 
 }  // namespace nuvra::data

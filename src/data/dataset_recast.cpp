@@ -43,6 +43,7 @@ int Dataset::promoted_type(int t, double v) {
 }
 
 rc_t Dataset::recast(int j, int t, const BreakPoll& poll) {
+  InvariantGuard guard{*this};
   if (j < 1 || j > nvar_all() || !is_valid_type(t)) return 198;
   Variable& var0 = vars_[static_cast<std::size_t>(j - 1)];
   int ot = var0.type;
@@ -107,6 +108,7 @@ std::int64_t Dataset::count_lossy(int j, int t) const {
 }
 
 rc_t Dataset::settle_legacy_variables(const BreakPoll& poll) {
+  InvariantGuard guard{*this};
   for (int j = 1; j <= nvar_all(); ++j) {
     int t = type(j);
     if (!is_legacy_type(t)) continue;

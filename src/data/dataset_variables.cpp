@@ -190,6 +190,7 @@ rc_t Dataset::append_variable(std::string_view name, int type, bool reserved, in
 }
 
 rc_t Dataset::add_variable(std::string_view name, int type, int* j, std::string* msg) {
+  InvariantGuard guard{*this};
   if (rc_t rc = check_new_name(name, msg)) return rc;
   return append_variable(name, type, false, j);
 }
@@ -200,11 +201,13 @@ rc_t Dataset::add_variable_unfilled(std::string_view name, int type, int* j, std
 }
 
 rc_t Dataset::add_reserved_variable(int type, int* j) {
+  InvariantGuard guard{*this};
   if (find_exact(kReservedName)) return 110;
   return append_variable(kReservedName, type, true, j);
 }
 
 rc_t Dataset::install_variables(std::vector<Variable> vars) {
+  InvariantGuard guard{*this};
   if (!vars_.empty() || nobs_ != 0) return 198;
   std::uint64_t total = 0;
   for (std::size_t k = 0; k < vars.size(); ++k) {
@@ -259,6 +262,7 @@ void Dataset::renumber_after(const std::vector<int>& old_to_new, bool cut_sort_l
 }
 
 rc_t Dataset::drop_variables(const std::vector<int>& js) {
+  InvariantGuard guard{*this};
   int all = nvar_all();
   std::vector<char> drop(static_cast<std::size_t>(all), 0);
   for (int j : js) {
@@ -319,6 +323,7 @@ rc_t Dataset::rename_variable(int j, std::string_view new_name, std::string* msg
 }
 
 rc_t Dataset::reorder_variables(const std::vector<int>& new_order) {
+  InvariantGuard guard{*this};
   if (static_cast<int>(new_order.size()) != nvar_visible_) return 198;
   std::vector<int> old_to_new(static_cast<std::size_t>(nvar_all()), 0);
   for (std::size_t k = 0; k < new_order.size(); ++k) {
@@ -356,6 +361,7 @@ rc_t Dataset::reorder_variables(const std::vector<int>& new_order) {
 }
 
 rc_t Dataset::ensure_esample() {
+  InvariantGuard guard{*this};
   if (has_esample_) return 0;
   if (rc_t rc = make_room(1, false)) return rc;
   Variable v;
@@ -371,6 +377,7 @@ rc_t Dataset::ensure_esample() {
 }
 
 void Dataset::drop_esample() {
+  InvariantGuard guard{*this};
   if (!has_esample_) return;
   vars_.pop_back();
   used_ -= 1;

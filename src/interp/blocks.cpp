@@ -9,7 +9,7 @@
 #include "interp/interp.h"
 #include "interp/line_source.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/numlist.h"
 #include "interp/simple_expr.h"
 #include "data/varlist.h"

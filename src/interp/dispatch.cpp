@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <new>
 #include <vector>
 
 #include "class/commands/hooks.h"
@@ -11,7 +12,7 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/programs.h"
 #include "interp/runner.h"
 
@@ -168,12 +169,23 @@ rc_t Interp::dispatch() {
     if (token == "{") return cmd_brace_block(*this);
     if (const Builtin* b = find_builtin(token, version)) {
       command_name = b->name;
-      return b->handler(*this);
+      return run_handler(b->handler);
     }
   }
   if (token[0] == '.') return RunDottedCommand(*this);
   if (Program* prog = programs.find(token)) return run_program(*this, *prog, reader.rest());
   return load_ado_and_run(*this);
+}
+
+// Allocation failures are mostly caught where they happen, with the state
+// left as it was; one that escapes a handler is reported here, once for
+// every command, instead of ending the session.
+rc_t Interp::run_handler(Handler handler) {
+  try {
+    return handler(*this);
+  } catch (const std::bad_alloc&) {
+    return rc_message(*this, 909);
+  }
 }
 
 rc_t Interp::run_rest_of_line() {

@@ -10,7 +10,7 @@
 #include "interp/interp.h"
 #include "interp/macro_functions.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/programs.h"
 #include "interp/simple_expr.h"
 

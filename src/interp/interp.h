@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "data/dataset.h"
+#include "data/expr/env.h"
 #include "data/functions/random.h"
 #include "data/functions/regex.h"
 #include "data/sort.h"
 #include "gui/window_side.h"
-#include "interp/by_state.h"
+#include "data/by_state.h"
 #include "interp/file_handles.h"
 #include "interp/macros.h"
 #include "interp/preferences.h"
@@ -31,12 +32,7 @@ namespace nuvra {
 
 class LineSource;
 
-// A named scalar: a number or a string.
-struct ScalarValue {
-  bool is_string = false;
-  double num = 0;
-  std::string str;
-};
+using expr::ScalarValue;
 
 // One of the `timer` command's stopwatches.
 struct TimerStopwatch {
@@ -66,10 +62,12 @@ struct StartupSettings {
   std::string swap_dir;
 };
 
-class Interp {
+// The interpreter is the expression engines' environment: they reach the
+// dataset, scalars, matrices and saved results through expr::Env alone.
+class Interp : public expr::Env {
  public:
   explicit Interp(gui::WindowSide* window_side);
-  ~Interp();
+  ~Interp() override;
   Interp(const Interp&) = delete;
   Interp& operator=(const Interp&) = delete;
 
@@ -83,6 +81,9 @@ class Interp {
   // Reads the next word after a prefix (skipping one ":" word), makes it
   // the command token and dispatches it.
   rc_t run_rest_of_line();
+  // Runs a built-in's handler: an allocation failure escaping it becomes
+  // 909 with its message.
+  rc_t run_handler(rc_t (*handler)(Interp&));
 
   // Shows a line of a running program under `set trace on`: "-" marks
   // the line as written, "=" the line after macro expansion.
@@ -102,6 +103,29 @@ class Interp {
   // all of them, or under `by` the current group.
   int64_t obs_first() const { return by.applied ? by.first : 1; }
   int64_t obs_last() const { return by.applied ? by.last : dataset.nobs(); }
+
+  // ---- expr::Env (defined in expr_env.cpp)
+  data::Dataset& data_in_memory() override { return dataset; }
+  output::Output& message_stream() override { return out; }
+  rc_t report(rc_t code) override;
+  rc_t report_quoting(std::string_view before, std::string_view user, std::string_view after,
+                      rc_t code) override;
+  bool break_requested() override { return poll_break(); }
+  int run_version() const override { return version; }
+  bool missing_values_modern() const override { return modern_missing; }
+  double rc_variable() const override { return captured_rc; }
+  const ScalarValue* find_scalar(std::string_view name) const override;
+  const stats::Matrix* find_matrix(std::string_view name) const override;
+  bool saved_number(char cls, std::string_view name, double* out) override;
+  bool saved_text(char cls, std::string_view name, std::string* out) override;
+  bool no_estimation_results() const override { return e_results.empty(); }
+  const std::string* estimation_macro(std::string_view name) const override;
+  const std::string* find_local(std::string_view name) const override { return macros.local(name); }
+  rng::RandomState& random_state() override { return random; }
+  RegexMatch& regex_state() override { return last_regex; }
+  const ByState& by_state() const override { return by; }
+  int program_depth() const override { return frame_depth; }
+  expr::MatrixSettings matrix_settings() const override;
 
   // ---- output
   output::Output out;

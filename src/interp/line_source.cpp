@@ -1,7 +1,7 @@
 #include "interp/line_source.h"
 
 #include "interp/interp.h"
-#include "interp/names.h"
+#include "data/names.h"
 
 namespace nuvra {
 

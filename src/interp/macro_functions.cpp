@@ -19,7 +19,7 @@
 #include "interp/creturn.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/runner.h"
 #include "interp/simple_expr.h"
 #include "stats/matexpr.h"

@@ -4,10 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "data/expr/sample.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 
 namespace nuvra {
 
@@ -250,34 +251,7 @@ rc_t gather_expression(Interp& ip, std::string_view s, size_t* end, bool list_mo
 }
 
 rc_t read_in_range(Interp& ip, std::string_view text, int64_t nobs, int64_t* first, int64_t* last) {
-  text = trim(text);
-  size_t slash = text.find('/');
-  auto position = [&](std::string_view w, int64_t* out) {
-    w = trim(w);
-    if (w == "f" || w == "F") {
-      *out = 1;
-      return true;
-    }
-    if (w == "l" || w == "L") {
-      *out = nobs;
-      return true;
-    }
-    double v;
-    if (!parse_double(w, &v) || v != std::floor(v) || std::fabs(v) > 9e15) return false;
-    *out = v < 0 ? nobs + static_cast<int64_t>(v) + 1 : static_cast<int64_t>(v);
-    return true;
-  };
-  int64_t f, l;
-  if (slash == std::string_view::npos) {
-    if (!position(text, &f)) return msg_invalid(ip, "syntax");
-    l = f;
-  } else if (!position(text.substr(0, slash), &f) || !position(text.substr(slash + 1), &l)) {
-    return msg_invalid(ip, "syntax");
-  }
-  if (f < 1 || l > nobs || f > l) return msg_quoting(ip.out, "Obs. nos. out of range\n", "", "", 198);
-  *first = f;
-  *last = l;
-  return 0;
+  return expr::read_in_range(ip, text, nobs, first, last);
 }
 
 rc_t standard_parse(Interp& ip, const ParseSettings& st, CommandLine* out) {

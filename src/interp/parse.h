@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "interp/rc.h"
+#include "data/weights.h"
 
 namespace nuvra {
 
 class Interp;
 
-// Weight type codes.
-enum WeightCode : int { kWeightNone = 0, kAweight = 1, kFweight = 2, kPweight = 4, kIweight = 8 };
+// Weight type codes: WeightCode (data/weights.h).
 
 // What a command accepts; set before the parse.
 struct ParseSettings {

@@ -17,7 +17,7 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/numlist.h"
 #include "interp/parse.h"
 #include "interp/runner.h"

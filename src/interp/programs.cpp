@@ -8,10 +8,10 @@
 #include "interp/interp.h"
 #include "interp/line_source.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/runner.h"
 #include "interp/simple_expr.h"
-#include "stats/postest.h"
+#include "stats/commands/postest.h"
 
 namespace nuvra {
 

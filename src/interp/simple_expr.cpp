@@ -10,7 +10,7 @@
 
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 #include "data/expr/expr.h"
 

@@ -19,7 +19,7 @@
 #include "interp/interp.h"
 #include "interp/line_source.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/runner.h"
 
 namespace nuvra {

@@ -3,9 +3,9 @@
 #pragma once
 #include <cstdint>
 
-namespace nuvra::lumo {
+#include "base/rc.h"
 
-using rc_t = int32_t;
+namespace nuvra::lumo {
 
 inline constexpr rc_t kStatusBreak = 1;
 inline constexpr rc_t kStatusReported = 2;       // an error was reported further in

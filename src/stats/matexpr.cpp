@@ -24,8 +24,7 @@
 #include "data/expr/expr.h"
 #include "data/expr/functions.h"
 #include "data/missing.h"
-#include "interp/interp.h"
-#include "interp/messages.h"
+#include "output/output.h"
 #include "stats/sweep.h"
 
 namespace nuvra::stats {
@@ -100,7 +99,7 @@ double arith(char op, double a, double b) {
 
 class Evaluator {
  public:
-  Evaluator(Interp& ip, std::string text) : ip_(ip), s_(std::move(text)) {}
+  Evaluator(expr::Env& env, std::string text) : env_(env), s_(std::move(text)) {}
 
   Val run() {
     check_balance();
@@ -108,9 +107,9 @@ class Evaluator {
     return span(0, s_.size());
   }
 
-  [[noreturn]] void fail(rc_t code) { throw Abort{rc_message(ip_, code)}; }
+  [[noreturn]] void fail(rc_t code) { throw Abort{env_.report(code)}; }
   [[noreturn]] void fail_msg(std::string_view before, std::string_view user, std::string_view after, rc_t code) {
-    throw Abort{msg_quoting(ip_.out, before, user, after, code)};
+    throw Abort{env_.report_quoting(before, user, after, code)};
   }
 
  private:
@@ -411,7 +410,7 @@ class Evaluator {
     if (l.null || r.null) fail(503);
     const Matrix& a = l.m;
     const Matrix& c = r.m;
-    if (static_cast<long long>(a.rows) * c.rows > ip_.matsize || static_cast<long long>(a.cols) * c.cols > ip_.matsize)
+    if (static_cast<long long>(a.rows) * c.rows > env_.matrix_settings().matsize || static_cast<long long>(a.cols) * c.cols > env_.matrix_settings().matsize)
       fail(908);
     Matrix out = Matrix::make(a.rows * c.rows, a.cols * c.cols);
     for (int i = 0; i < a.rows; ++i)
@@ -451,15 +450,14 @@ class Evaluator {
   }
 
   Val named(const std::string& name) {
-    if (const Matrix* m = lookup_matrix(ip_, name)) {
+    if (const Matrix* m = lookup_matrix(env_, name)) {
       Val v;
       v.m = *m;
       return v;
     }
-    auto it = ip_.scalars.find(name);
-    if (it != ip_.scalars.end()) {
-      if (it->second.is_string) fail(109);
-      return number(it->second.num);
+    if (const expr::ScalarValue* sc = env_.find_scalar(name)) {
+      if (sc->is_string) fail(109);
+      return number(sc->num);
     }
     if (name == "_pi") return number(3.14159265358979323846);
     fail_msg("matrix ", name, " not found\n", 111);
@@ -505,7 +503,7 @@ class Evaluator {
   int size_arg(Arg a) {
     double x = number_arg(a);
     if (is_missing(x) || x < 0) fail(198);
-    if (x > ip_.matsize) fail(908);
+    if (x > env_.matrix_settings().matsize) fail(908);
     return static_cast<int>(x);
   }
 
@@ -525,7 +523,7 @@ class Evaluator {
     if (name == "invsym" || name == "syminv") {
       want(1);
       const Matrix& a = matrix_arg(args[0], &keep);
-      if (rc_t rc = invsym(ip_, a, &v.m)) throw Abort{rc};
+      if (rc_t rc = invsym(env_, a, &v.m)) throw Abort{rc};
       return v;
     }
     if (name == "sweep") {
@@ -590,18 +588,18 @@ class Evaluator {
       std::string what = text(args[0]);
       const char* key = what == "_b" ? "b" : what == "VCE" ? "V" : nullptr;
       if (!key) fail_msg("", what, " not found\n", 111);
-      auto it = ip_.e_results.matrices.find(key);
-      if (it == ip_.e_results.matrices.end()) {
-        if (ip_.e_results.empty()) fail(301);
+      const Matrix* it = env_.find_matrix(std::string("e(") + key + ")");
+      if (!it) {
+        if (env_.no_estimation_results()) fail(301);
         fail_msg("", what, " not found\n", 111);
       }
-      v.m = it->second;
+      v.m = *it;
       return v;
     }
     if (name == "nullmat") {
       want(1);
       std::string what = text(args[0]);
-      if (const Matrix* m = lookup_matrix(ip_, what)) {
+      if (const Matrix* m = lookup_matrix(env_, what)) {
         v.m = *m;
         return v;
       }
@@ -614,7 +612,7 @@ class Evaluator {
       return scalar_text("scalar(" + text(args[0]) + ")");
     }
     if ((name == "r" || name == "e") && n == 1) {
-      if (const Matrix* m = lookup_matrix(ip_, name + "(" + text(args[0]) + ")")) {
+      if (const Matrix* m = lookup_matrix(env_, name + "(" + text(args[0]) + ")")) {
         v.m = *m;
         return v;
       }
@@ -655,11 +653,11 @@ class Evaluator {
   // A scalar expression evaluated once.
   Val scalar_text(const std::string& t) {
     expr::Program p;
-    if (rc_t rc = expr::compile(ip_, t, expr::Want::kAny, &p)) throw Abort{rc};
+    if (rc_t rc = expr::compile(env_, t, expr::Want::kAny, &p)) throw Abort{rc};
     if (p.type != expr::Type::kNumeric) fail(109);
     if (p.reads_obs) fail_msg("", t, ":  variables not allowed in matrix expressions\n", 198);
     expr::EvalContext cx;
-    expr::bind(ip_, p, &cx);
+    expr::bind(env_, p, &cx);
     return number(expr::eval_number(cx, 1));
   }
 
@@ -711,7 +709,7 @@ class Evaluator {
   }
 
   Val subscript(const std::string& name, size_t b, size_t e) {
-    const Matrix* src = lookup_matrix(ip_, name);
+    const Matrix* src = lookup_matrix(env_, name);
     if (!src) fail_msg("matrix ", name, " not found\n", 111);
     Matrix m = *src;  // the index expressions may not change it, but copy anyway
     std::vector<Arg> args = split_args(b, e);
@@ -770,7 +768,7 @@ class Evaluator {
     return out;
   }
 
-  Interp& ip_;
+  expr::Env& env_;
   std::string s_;
   int nesting_ = 0;
 };
@@ -784,55 +782,51 @@ bool valid_matrix_name(std::string_view name) {
   return true;
 }
 
-const Matrix* lookup_matrix(Interp& ip, std::string_view name) {
-  if ((name.starts_with("r(") || name.starts_with("e(")) && name.ends_with(")")) {
-    const SavedResults& r = name[0] == 'r' ? ip.r_results : ip.e_results;
-    auto it = r.matrices.find(std::string(name.substr(2, name.size() - 3)));
-    return it == r.matrices.end() ? nullptr : &it->second;
-  }
-  auto it = ip.matrices.find(std::string(name));
-  return it == ip.matrices.end() ? nullptr : &it->second;
+const Matrix* lookup_matrix(const expr::Env& env, std::string_view name) { return env.find_matrix(name); }
+
+int sweep_stride(const expr::Env& env, int k) {
+  int matsize = env.matrix_settings().matsize;
+  return matsize > k ? matsize : k;
 }
 
-int sweep_stride(const Interp& ip, int k) { return ip.matsize > k ? ip.matsize : k; }
-
-rc_t invsym(Interp& ip, const Matrix& a, Matrix* out) {
-  if (!a.square()) return rc_message(ip, 503);
-  if (a.has_missing()) return rc_message(ip, 504);
-  if (!a.symmetric()) return rc_message(ip, 505);
+rc_t invsym(expr::Env& env, const Matrix& a, Matrix* out) {
+  if (!a.square()) return env.report(503);
+  if (a.has_missing()) return env.report(504);
+  if (!a.symmetric()) return env.report(505);
   int k = a.rows;
-  if (k > ip.matsize) return rc_message(ip, 908);
-  int stride = sweep_stride(ip, k);
+  expr::MatrixSettings settings = env.matrix_settings();
+  if (k > settings.matsize) return env.report(908);
+  int stride = sweep_stride(env, k);
   std::vector<double> work;
   try {
     work.assign(static_cast<size_t>(stride) * static_cast<size_t>(k), 0.0);
   } catch (const std::bad_alloc&) {
-    return rc_message(ip, 909);
+    return env.report(909);
   }
   for (int i = 0; i < k; ++i)
     for (int j = 0; j < k; ++j) work[static_cast<size_t>(i) * stride + j] = a.at(i, j);
   SweepOptions opt;
-  opt.select_pivots = ip.sweep_select;
-  opt.processors = ip.processors;
-  opt.poll_break = [&ip] { return ip.poll_break(); };
-  if (ip.sweep_trace) {
-    opt.trace = [&ip](std::string_view line) {
-      ip.out.set_class(output::OutClass::Text);
-      ip.out.print_plain(line);
+  opt.select_pivots = settings.sweep_select;
+  opt.processors = settings.processors;
+  opt.poll_break = [&env] { return env.break_requested(); };
+  if (settings.sweep_trace) {
+    opt.trace = [&env](std::string_view line) {
+      env.message_stream().set_class(output::OutClass::Text);
+      env.message_stream().print_plain(line);
     };
   }
   std::vector<std::uint8_t> status;
   if (rc_t rc = sweep_invert(work.data(), stride, 0, k, nullptr, -1, &status, opt))
-    return rc == 909 ? rc_message(ip, 909) : rc;
+    return rc == 909 ? env.report(909) : rc;
   *out = a;
   for (int i = 0; i < k; ++i)
     for (int j = 0; j < k; ++j) out->at(i, j) = work[static_cast<size_t>(i) * stride + j];
   return 0;
 }
 
-rc_t eval_matrix(Interp& ip, std::string_view text, Matrix* out, bool* is_scalar) {
+rc_t eval_matrix(expr::Env& env, std::string_view text, Matrix* out, bool* is_scalar) {
   try {
-    Evaluator ev(ip, drop_blanks(text));
+    Evaluator ev(env, drop_blanks(text));
     Val v = ev.run();
     if (v.null) v.m = Matrix{};
     if (is_scalar) *is_scalar = v.scalar;
@@ -841,7 +835,7 @@ rc_t eval_matrix(Interp& ip, std::string_view text, Matrix* out, bool* is_scalar
   } catch (const Abort& a) {
     return a.rc;
   } catch (const std::bad_alloc&) {
-    return rc_message(ip, 909);
+    return env.report(909);
   }
 }
 

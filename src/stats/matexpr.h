@@ -8,31 +8,28 @@
 #include <string>
 #include <string_view>
 
-#include "interp/rc.h"
+#include "base/rc.h"
+#include "data/expr/env.h"
 #include "stats/matrix.h"
-
-namespace nuvra {
-class Interp;
-}
 
 namespace nuvra::stats {
 
 // Evaluates `text`.  *is_scalar (when given) tells a plain number (a 1x1
 // result of scalar arithmetic) from a matrix.  Prints its message and
 // returns the code on failure (111, 198, 503, 504, 505, 506, 509, 908, ...).
-rc_t eval_matrix(Interp& ip, std::string_view text, Matrix* out, bool* is_scalar = nullptr);
+rc_t eval_matrix(expr::Env& env, std::string_view text, Matrix* out, bool* is_scalar = nullptr);
 
 // The matrix a name stands for: a named matrix, or r(name) / e(name) from
 // the saved results.  Null when there is none.
-const Matrix* lookup_matrix(Interp& ip, std::string_view name);
+const Matrix* lookup_matrix(const expr::Env& env, std::string_view name);
 
 // The work array stride for sweeps: the matsize, or k when larger.
-int sweep_stride(const Interp& ip, int k);
+int sweep_stride(const expr::Env& env, int k);
 
 // invsym(): the sweep inverse of a symmetric matrix, names kept.  Prints
 // and returns 505 for a matrix that is not symmetric, 504 for missing
 // values, 908 when it is larger than matsize.
-rc_t invsym(Interp& ip, const Matrix& a, Matrix* out);
+rc_t invsym(expr::Env& env, const Matrix& a, Matrix* out);
 
 // Whether the name is a valid matrix name (a name of at most 32
 // characters).

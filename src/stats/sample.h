@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "interp/rc.h"
+#include "base/rc.h"
 
 namespace nuvra {
 class Interp;

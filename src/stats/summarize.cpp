@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "data/missing.h"
-#include "interp/parse.h"
+#include "data/weights.h"
 #include "stats/parallel.h"
 
 namespace nuvra::stats {

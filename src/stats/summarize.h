@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "data/dataset.h"
-#include "interp/rc.h"
+#include "base/rc.h"
 #include "stats/sample.h"
 
 namespace nuvra::stats {

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "interp/rc.h"
+#include "base/rc.h"
 
 namespace nuvra::stats {
 

@@ -2,7 +2,7 @@
 // handlers with captured output.
 #include <bit>
 
-#include "data/expr/commands.h"
+#include "data/commands/generate.h"
 #include "data/expr/sample.h"
 #include "expr_fixture.h"
 #include "interp/parse.h"

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "interp/interp.h"
-#include "output/log_commands.h"
+#include "output/commands/log_commands.h"
 #include "output/logs.h"
 #include "test_side.h"
 

@@ -8,7 +8,7 @@
 #include "data/varlist.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 
 namespace nuvra {
@@ -100,3 +100,16 @@ rc_t cmd_count(Interp& ip) {
 }
 
 }  // namespace nuvra
+
+namespace nuvra::expr {
+
+rc_t mark_sample(Env& env, const CommandLine& cl, std::vector<char>* mask, std::int64_t* count) {
+  // Without `in` the range is the command's observation window: every
+  // observation, or under `by` the current group.
+  const ByState& by = env.by_state();
+  std::int64_t first = cl.has_in ? cl.in_first : by.applied ? by.first : 1;
+  std::int64_t last = cl.has_in ? cl.in_last : by.applied ? by.last : env.data_in_memory().nobs();
+  return mark_sample(env, cl.has_if ? std::string_view(cl.if_text) : std::string_view(), first, last, mask, count);
+}
+
+}  // namespace nuvra::expr

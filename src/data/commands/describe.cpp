@@ -19,7 +19,7 @@
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "interp/parse.h"
-#include "data/dta/dta_commands.h"
+#include "data/commands/dta_commands.h"
 
 namespace nuvra {
 namespace {

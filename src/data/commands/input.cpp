@@ -23,7 +23,7 @@
 #include "interp/interp.h"
 #include "interp/line_source.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 
 namespace nuvra {

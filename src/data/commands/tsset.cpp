@@ -13,7 +13,7 @@
 #include "data/varlist.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 #include "interp/simple_expr.h"
 

@@ -15,9 +15,6 @@
 #include "data/expr/sample.h"
 #include "data/format.h"
 #include "data/varlist.h"
-#include "interp/interp.h"
-#include "interp/messages.h"
-#include "interp/parse.h"
 
 namespace nuvra::dta {
 
@@ -273,8 +270,8 @@ struct Piece {
 
 class Loader {
  public:
-  Loader(Interp& ip, Input& in, const LoadOptions& opt, Dataset* fresh, LoadResult* res, int* newer)
-      : ip_(ip), in_(in), opt_(opt), ds_(*fresh), res_(res), newer_(newer) {}
+  Loader(expr::Env& env, Input& in, const LoadOptions& opt, Dataset* fresh, LoadResult* res, int* newer)
+      : env_(env), in_(in), opt_(opt), ds_(*fresh), res_(res), newer_(newer) {}
 
   rc_t run() {
     std::uint8_t first = 0;
@@ -392,7 +389,7 @@ class Loader {
       std::vector<int> picked;
       data::VarlistFailure fail;
       if (rc_t rc = data::read_varlist(names, opt_.varlist_text, &picked, &fail)) {
-        msg_quoting(ip_.out, "", fail.message, "\n", rc);
+        env_.report_quoting("", fail.message, "\n", rc);
         res_printed_ = true;
         return rc;
       }
@@ -460,7 +457,7 @@ class Loader {
     if (file_width_ == 0 && nobs > kMaxEmptyRecords) return 688;
     std::int64_t first = 1, last = nobs;
     if (!opt_.in_text.empty()) {
-      if (rc_t rc = read_in_range(ip_, opt_.in_text, nobs, &first, &last)) {
+      if (rc_t rc = expr::read_in_range(env_, opt_.in_text, nobs, &first, &last)) {
         res_printed_ = true;
         return rc;
       }
@@ -519,10 +516,10 @@ class Loader {
     expr::Condition cond;
     if (filter) {
       // The condition is compiled and run against the dataset being built.
-      ip_.dataset.swap_contents(ds_);
-      rc_t rc = expr::compile_condition(ip_, opt_.if_text, &cond);
+      env_.data_in_memory().swap_contents(ds_);
+      rc_t rc = expr::compile_condition(env_, opt_.if_text, &cond);
       if (rc) {
-        ip_.dataset.swap_contents(ds_);
+        env_.data_in_memory().swap_contents(ds_);
         res_printed_ = true;
         return rc;
       }
@@ -533,7 +530,7 @@ class Loader {
       std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(per), room - done));
       rc = in_.read(buf.data(), n * file_width_);
       if (rc) break;
-      Dataset& target = filter ? ip_.dataset : ds_;
+      Dataset& target = filter ? env_.data_in_memory() : ds_;
       for (std::size_t r = 0; r < n; ++r) {
         std::uint8_t* src = buf.data() + r * file_width_;
         auto* dst = reinterpret_cast<std::uint8_t*>(target.load_slot(k));
@@ -545,7 +542,7 @@ class Loader {
       }
       done += static_cast<std::int64_t>(n);
     }
-    if (filter) ip_.dataset.swap_contents(ds_);
+    if (filter) env_.data_in_memory().swap_contents(ds_);
     *kept = k;
     return rc;
   }
@@ -577,7 +574,7 @@ class Loader {
   bool res_printed_ = false;
 
  private:
-  Interp& ip_;
+  expr::Env& env_;
   Input& in_;
   const LoadOptions& opt_;
   Dataset& ds_;
@@ -594,9 +591,9 @@ class Loader {
   std::uint32_t file_width_ = 0;
 };
 
-rc_t run_loader(Interp& ip, Input& in, const LoadOptions& opt, Dataset* fresh, LoadResult* res, int* newer) {
+rc_t run_loader(expr::Env& env, Input& in, const LoadOptions& opt, Dataset* fresh, LoadResult* res, int* newer) {
   if (newer) *newer = 0;
-  Loader ld(ip, in, opt, fresh, res, newer);
+  Loader ld(env, in, opt, fresh, res, newer);
   rc_t rc = ld.run();
   res->printed = ld.res_printed_;
   if (rc == 0) fresh->set_changed(false);
@@ -605,13 +602,13 @@ rc_t run_loader(Interp& ip, Input& in, const LoadOptions& opt, Dataset* fresh, L
 
 }  // namespace
 
-rc_t load_bytes(Interp& ip, const std::uint8_t* data, std::size_t size, const LoadOptions& opt, Dataset* fresh,
+rc_t load_bytes(expr::Env& env, const std::uint8_t* data, std::size_t size, const LoadOptions& opt, Dataset* fresh,
                 LoadResult* res, int* newer_format) {
   Input in(data, size);
-  return run_loader(ip, in, opt, fresh, res, newer_format);
+  return run_loader(env, in, opt, fresh, res, newer_format);
 }
 
-rc_t load_file(Interp& ip, const std::string& path, const LoadOptions& opt, Dataset* fresh, LoadResult* res,
+rc_t load_file(expr::Env& env, const std::string& path, const LoadOptions& opt, Dataset* fresh, LoadResult* res,
                int* newer_format) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return 601;
@@ -621,7 +618,7 @@ rc_t load_file(Interp& ip, const std::string& path, const LoadOptions& opt, Data
     return 601;
   }
   Input in(fd, static_cast<std::uint64_t>(st.st_size));
-  rc_t rc = run_loader(ip, in, opt, fresh, res, newer_format);
+  rc_t rc = run_loader(env, in, opt, fresh, res, newer_format);
   ::close(fd);
   return rc;
 }

@@ -13,11 +13,8 @@
 #include <vector>
 
 #include "data/dataset.h"
-#include "interp/rc.h"
-
-namespace nuvra {
-class Interp;
-}
+#include "base/rc.h"
+#include "data/expr/env.h"
 
 namespace nuvra::dta {
 
@@ -56,14 +53,14 @@ struct LoadResult {
 // and the caller prints the file message for 601, 603, 609, 610, 612, 688
 // and 692 (for 115 and 116 the newer-release paragraph, code 610).
 // Codes of the dataset (900, 901, 1000, 1010, 950) and of the varlist and
-// `if` (111, 198, ...) have printed their own message when `ip` reported
-// them. `ip` is used to compile and run the `if` condition, during which
-// `fresh` is swapped into ip.dataset and back.
-rc_t load_file(Interp& ip, const std::string& path, const LoadOptions& opt, data::Dataset* fresh,
+// `if` (111, 198, ...) have printed their own message when `env` reported
+// them. `env` is used to compile and run the `if` condition, during which
+// `fresh` is swapped into the dataset in memory and back.
+rc_t load_file(expr::Env& env, const std::string& path, const LoadOptions& opt, data::Dataset* fresh,
                LoadResult* res, int* newer_format = nullptr);
 
 // The same over bytes in memory (the fuzz target and the unit tests).
-rc_t load_bytes(Interp& ip, const std::uint8_t* data, std::size_t size, const LoadOptions& opt,
+rc_t load_bytes(expr::Env& env, const std::uint8_t* data, std::size_t size, const LoadOptions& opt,
                 data::Dataset* fresh, LoadResult* res, int* newer_format = nullptr);
 
 }  // namespace nuvra::dta

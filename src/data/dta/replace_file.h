@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "interp/rc.h"
+#include "base/rc.h"
 
 namespace nuvra::dta {
 

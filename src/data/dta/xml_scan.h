@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "interp/rc.h"
+#include "base/rc.h"
 
 namespace nuvra::xml {
 

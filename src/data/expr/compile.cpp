@@ -12,10 +12,7 @@
 #include "data/expr/functions.h"
 #include "data/expr/tsops.h"
 #include "data/limits.h"
-#include "interp/interp.h"
-#include "interp/messages.h"
-#include "interp/names.h"
-#include "interp/programs.h"
+#include "data/names.h"
 #include "stats/matexpr.h"
 
 namespace nuvra::expr {
@@ -49,18 +46,18 @@ constexpr int kOpLength[kLevels] = {1, 1, 2, 2, 2, 1, 1, 2, 2, 1, 1, 1, 1};
 
 class Compiler {
  public:
-  Compiler(Interp& ip, std::string text, Program* p, const CompileOptions& opt)
-      : ip_(ip), s_(std::move(text)), p_(p), opt_(opt) {}
+  Compiler(Env& env, std::string text, Program* p, const CompileOptions& opt)
+      : env_(env), s_(std::move(text)), p_(p), opt_(opt) {}
 
   Type run() {
     if (s_.empty()) fail(198);
     return span(0, s_.size());
   }
 
-  [[noreturn]] void fail(rc_t code) { throw Abort{rc_message(ip_, code)}; }
+  [[noreturn]] void fail(rc_t code) { throw Abort{env_.report(code)}; }
   [[noreturn]] void fail_msg(std::string_view before, std::string_view user, std::string_view after,
                              rc_t code) {
-    throw Abort{msg_quoting(ip_.out, before, user, after, code)};
+    throw Abort{env_.report_quoting(before, user, after, code)};
   }
 
   // Checks brackets and quotes over the whole text once, so that every
@@ -467,7 +464,7 @@ class Compiler {
   int find_variable(const std::string& name) {
     int j = 0;
     std::string msg;
-    rc_t rc = ip_.dataset.find(name, &j, &msg);
+    rc_t rc = env_.data_in_memory().find(name, &j, &msg);
     if (rc) {
       if (msg.empty()) fail(rc);
       fail_msg("", msg, "\n", rc);
@@ -502,14 +499,14 @@ class Compiler {
     // name; scalar(name) reaches a scalar regardless.
     int j = 0;
     std::string msg;
-    rc_t rc = ip_.dataset.find(name, &j, &msg);
+    rc_t rc = env_.data_in_memory().find(name, &j, &msg);
     if (rc != 0) {
-      if (ip_.scalars.count(name)) return scalar_value(name);
+      if (env_.find_scalar(name)) return scalar_value(name);
       if (msg.empty()) fail(rc);
       fail_msg("", msg, "\n", rc);
     }
     std::uint16_t v = var_index(j, false);
-    if (ip_.dataset.is_string(j)) {
+    if (env_.data_in_memory().is_string(j)) {
       p_->has_strings = true;
       op1(PUSHSV, v, 0);
       return Type::kString;
@@ -519,38 +516,38 @@ class Compiler {
   }
 
   Type scalar_value(const std::string& name) {
-    auto it = ip_.scalars.find(name);
-    if (it == ip_.scalars.end()) fail_msg("scalar ", name, " not found\n", 111);
-    if (it->second.is_string) {
-      string_constant(it->second.str);
+    const ScalarValue* sc = env_.find_scalar(name);
+    if (!sc) fail_msg("scalar ", name, " not found\n", 111);
+    if (sc->is_string) {
+      string_constant(sc->str);
       return Type::kString;
     }
-    constant(it->second.num);
+    constant(sc->num);
     return Type::kNumeric;
   }
 
   Type subscripted(const std::string& name, size_t b, size_t e) {
     if (name == "_b" || name == "_coef" || name == "_se") {
       std::string inside = s_.substr(b, e - b);
-      if (ip_.e_results.empty()) fail(301);
+      if (env_.no_estimation_results()) fail(301);
       // The coefficient (or its standard error) of the column of e(b)
       // with that name, at compile time: the results cannot change while
       // the expression runs.
       std::string key = inside;
       while (!key.empty() && key.front() == ' ') key.erase(key.begin());
       while (!key.empty() && key.back() == ' ') key.pop_back();
-      auto bi = ip_.e_results.matrices.find("b");
-      if (bi != ip_.e_results.matrices.end() && bi->second.rows == 1) {
-        const stats::Matrix& bm = bi->second;
+      const stats::Matrix* bi = env_.find_matrix("e(b)");
+      if (bi && bi->rows == 1) {
+        const stats::Matrix& bm = *bi;
         for (int j = 0; j < bm.cols; ++j) {
           if (bm.colnames[j] != key && bm.col_label(j) != key) continue;
           if (name != "_se") {
             constant(bm.at(0, j));
             return Type::kNumeric;
           }
-          auto vi = ip_.e_results.matrices.find("V");
-          if (vi == ip_.e_results.matrices.end() || vi->second.rows <= j || vi->second.cols <= j) break;
-          double v = vi->second.at(j, j);
+          const stats::Matrix* vi = env_.find_matrix("e(V)");
+          if (!vi || vi->rows <= j || vi->cols <= j) break;
+          double v = vi->at(j, j);
           constant(v >= 0 && v < data::kDoubleMax ? std::sqrt(v) : v);
           return Type::kNumeric;
         }
@@ -562,12 +559,12 @@ class Compiler {
     // to the name.
     if (std::vector<Arg> sub = split_args(b, e); sub.size() == 2) {
       int var = 0;
-      if (ip_.dataset.find(name, &var) != 0) return matrix_element_operand(name, sub);
+      if (env_.data_in_memory().find(name, &var) != 0) return matrix_element_operand(name, sub);
     }
     int j = find_variable(name);
     numeric(b, e);
     std::uint16_t v = var_index(j, true);
-    if (ip_.dataset.is_string(j)) {
+    if (env_.data_in_memory().is_string(j)) {
       p_->has_strings = true;
       op1(SUBSVAR, v, 1);
       return Type::kString;
@@ -594,13 +591,13 @@ class Compiler {
     for (size_t i = b; i < dot; ++i)
       if (!is_name_char(s_[i]) && s_[i] != '.') fail(198);
     std::string canonical;
-    if (rc_t rc = ts_canonical(ip_, std::string_view(s_).substr(b, dot - b), &canonical)) throw Abort{rc};
+    if (rc_t rc = ts_canonical(env_, std::string_view(s_).substr(b, dot - b), &canonical)) throw Abort{rc};
     std::string name = s_.substr(dot + 1, e - dot - 1);
     int j = find_variable(name);
-    if (ip_.dataset.is_string(j))
+    if (env_.data_in_memory().is_string(j))
       fail_msg("", name, ":  may not use time-series operators on string variables\n", 109);
     if (!opt_.allow_ts) fail_msg("time-series operators not allowed\n", "", "", 101);
-    TsDecl decl = ts_declaration(ip_.dataset);
+    TsDecl decl = ts_declaration(env_.data_in_memory());
     if (!decl.ok) fail_msg("time variable not set, use tsset varname ...\n", "", "", 111);
     check_ts_order(decl);
     TsRead t;
@@ -632,7 +629,7 @@ class Compiler {
     if (ts_checked_) return;
     std::vector<std::int64_t> order, rank;
     bool in_order = false, repeated = false;
-    ts_order(ip_.dataset, decl, &order, &rank, &in_order, &repeated);
+    ts_order(env_.data_in_memory(), decl, &order, &rank, &in_order, &repeated);
     if (repeated)
       fail_msg(decl.pvar ? "repeated time values within panel\n" : "repeated time values in sample\n", "", "", 451);
     ts_checked_ = true;
@@ -681,7 +678,7 @@ class Compiler {
       if (f->changing) p_->once = p_->once_matrix = false;
       if (!f->ready) not_available(name);
       std::uint16_t code = f->op;
-      if (code == F_uniform && ip_.version < 320) code = F_uniform0;
+      if (code == F_uniform && env_.run_version() < 320) code = F_uniform0;
       op(code, n);
       if (f->result_kind == 1) {
         p_->has_strings = true;
@@ -691,8 +688,8 @@ class Compiler {
       return Type::kNumeric;
     }
     // 2. Old names, for old programs only.
-    if (ip_.version < 700) {
-      if (const OldNameFunction* f = find_old_name(name); f && ip_.version <= f->last_version) {
+    if (env_.run_version() < 700) {
+      if (const OldNameFunction* f = find_old_name(name); f && env_.run_version() <= f->last_version) {
         if (n != f->nargs) fail(198);
         for (const Arg& a : args) numeric(a.b, a.e);
         op(f->op, n);
@@ -732,7 +729,7 @@ class Compiler {
   Type saved_result(char cls, Arg a) {
     std::string key = s_.substr(a.b, a.e - a.b);
     if (cls == 'e' && key == "sample") {
-      int j = ip_.dataset.esample_var();
+      int j = env_.data_in_memory().esample_var();
       if (j == 0) {
         constant(0);
       } else {
@@ -741,12 +738,12 @@ class Compiler {
       return Type::kNumeric;
     }
     double v;
-    if (saved_result_scalar(ip_, cls, key, &v)) {
+    if (env_.saved_number(cls, key, &v)) {
       constant(v);
       return Type::kNumeric;
     }
     std::string text;
-    if (saved_result_text(ip_, cls, key, &text)) {
+    if (env_.saved_text(cls, key, &text)) {
       string_constant(std::move(text));
       return Type::kString;
     }
@@ -869,10 +866,10 @@ class Compiler {
         // Whether the last estimation declared the property, fixed while the
         // expression runs.
         std::string want = text(0);
-        auto it = ip_.e_results.macros.find("properties");
+        const std::string* it = env_.estimation_macro("properties");
         bool found = false;
-        if (it != ip_.e_results.macros.end()) {
-          const std::string& props = it->second;
+        if (it) {
+          const std::string& props = *it;
           size_t k = 0;
           while (k < props.size() && !found) {
             size_t b = props.find_first_not_of(" \t", k);
@@ -887,7 +884,7 @@ class Compiler {
         return Type::kNumeric;
       }
       case DedicatedRule::kCaller:
-        constant(ip_.version / 100.0);
+        constant(env_.run_version() / 100.0);
         return Type::kNumeric;
       case DedicatedRule::kByteorder:
         // 1 most significant byte first, 2 least significant first.
@@ -907,7 +904,7 @@ class Compiler {
   // the constant pool instead.
   const stats::Matrix& matrix_arg(Arg a) {
     std::string key = s_.substr(a.b, a.e - a.b);
-    const stats::Matrix* m = stats::lookup_matrix(ip_, key);
+    const stats::Matrix* m = env_.find_matrix(key);
     if (!m) fail_msg("matrix ", key, " not found\n", 111);
     return *m;
   }
@@ -916,11 +913,11 @@ class Compiler {
   // false when it does.
   bool fold_arg(Arg a, Type want, double* num, std::string* str) {
     Program sub;
-    if (rc_t rc = expr::compile(ip_, s_.substr(a.b, a.e - a.b), Want::kAny, &sub)) throw Abort{rc};
+    if (rc_t rc = expr::compile(env_, s_.substr(a.b, a.e - a.b), Want::kAny, &sub)) throw Abort{rc};
     if (sub.type != want) fail(109);
     if (sub.reads_obs || !sub.once) return false;
     EvalContext cx;
-    bind(ip_, sub, &cx);
+    bind(env_, sub, &cx);
     if (want == Type::kString)
       *str = eval_string(cx, 1);
     else
@@ -931,7 +928,7 @@ class Compiler {
   Type matrix_expression_value(const std::string& text) {
     stats::Matrix m;
     bool scalar = false;
-    if (rc_t rc = stats::eval_matrix(ip_, text, &m, &scalar)) throw Abort{rc};
+    if (rc_t rc = stats::eval_matrix(env_, text, &m, &scalar)) throw Abort{rc};
     if (m.rows != 1 || m.cols != 1) fail(503);
     constant(m.v[0]);
     return Type::kNumeric;
@@ -978,7 +975,7 @@ class Compiler {
   // known now are checked now (503 outside the matrix); indices that change
   // with the observation read the element through el(), `.` outside.
   Type matrix_element_operand(const std::string& name, const std::vector<Arg>& sub) {
-    const stats::Matrix* m = stats::lookup_matrix(ip_, name);
+    const stats::Matrix* m = env_.find_matrix(name);
     if (!m) fail_msg("matrix ", name, " not found\n", 111);
     double index[2];
     bool known[2];
@@ -1021,7 +1018,7 @@ class Compiler {
     return m.at(static_cast<int>(i) - 1, static_cast<int>(j) - 1);
   }
 
-  Interp& ip_;
+  Env& env_;
   std::string s_;
   Program* p_;
   CompileOptions opt_;
@@ -1076,12 +1073,12 @@ std::string drop_blanks(std::string_view t) {
 
 }  // namespace
 
-rc_t compile(Interp& ip, std::string_view text, Want want, Program* out, const CompileOptions& opt) {
+rc_t compile(Env& env, std::string_view text, Want want, Program* out, const CompileOptions& opt) {
   *out = Program{};
   out->text = std::string(text);
-  out->compare_all_missing_equal = !ip.modern_missing;
+  out->compare_all_missing_equal = !env.missing_values_modern();
   try {
-    Compiler c(ip, drop_blanks(text), out, opt);
+    Compiler c(env, drop_blanks(text), out, opt);
     c.check_balance();
     Type t = c.run();
     if ((want == Want::kNumeric || want == Want::kNumericOrMatrix) && t != Type::kNumeric) c.fail(109);
@@ -1096,41 +1093,41 @@ rc_t compile(Interp& ip, std::string_view text, Want want, Program* out, const C
     return a.rc;
   } catch (const std::bad_alloc&) {
     *out = Program{};
-    return rc_message(ip, 950);
+    return env.report(950);
   }
 }
 
-rc_t ts_canonical(Interp& ip, std::string_view ops, std::string* canonical) {
+rc_t ts_canonical(Env& env, std::string_view ops, std::string* canonical) {
   std::string t;
   for (char c : ops)
     if (c != '.' && c != ' ' && c != '\t') t += c;
-  if (t.size() >= 240) return msg_quoting(ip.out, "operator too long\n", "", "", 1000);
+  if (t.size() >= 240) return env.report_quoting("operator too long\n", "", "", 1000);
   long long lag = 0, diff = 0;
   std::vector<long long> seasonal;
   size_t i = 0;
   while (i < t.size()) {
     char c = static_cast<char>(t[i] & ~0x20);  // upper case
-    if (c != 'L' && c != 'F' && c != 'D' && c != 'S') return msg_quoting(ip.out, "operator invalid\n", "", "", 198);
+    if (c != 'L' && c != 'F' && c != 'D' && c != 'S') return env.report_quoting("operator invalid\n", "", "", 198);
     ++i;
     long long count = 1;
     if (i < t.size() && is_digit(t[i])) {
       count = 0;
       while (i < t.size() && is_digit(t[i])) {
         count = count * 10 + (t[i] - '0');
-        if (count > 2147483647LL) return msg_quoting(ip.out, "operator invalid\n", "", "", 198);
+        if (count > 2147483647LL) return env.report_quoting("operator invalid\n", "", "", 198);
         ++i;
       }
     }
     if (c == 'L') lag += count;
     if (c == 'F') lag -= count;
     if (c == 'D') {
-      if (count < 0) return msg_quoting(ip.out, "operator invalid\n", "", "", 198);
+      if (count < 0) return env.report_quoting("operator invalid\n", "", "", 198);
       diff += count;
       if (diff > 20)
-        return msg_quoting(ip.out, "operator invalid:  D20 is maximum allowed difference\n", "", "", 198);
+        return env.report_quoting("operator invalid:  D20 is maximum allowed difference\n", "", "", 198);
     }
     if (c == 'S') {
-      if (seasonal.size() == 8) return msg_quoting(ip.out, "operator too long\n", "", "", 1000);
+      if (seasonal.size() == 8) return env.report_quoting("operator too long\n", "", "", 1000);
       auto at = seasonal.begin();
       while (at != seasonal.end() && *at <= count) ++at;
       seasonal.insert(at, count);
@@ -1141,7 +1138,7 @@ rc_t ts_canonical(Interp& ip, std::string_view ops, std::string* canonical) {
   if (lag < 0) out += "F" + std::to_string(-lag);
   if (diff > 0) out += "D" + std::to_string(diff);
   for (long long s : seasonal) out += "S" + std::to_string(s);
-  if (out.size() >= 20) return msg_quoting(ip.out, "operator too long\n", "", "", 1000);
+  if (out.size() >= 20) return env.report_quoting("operator too long\n", "", "", 1000);
   *canonical = std::move(out);
   return 0;
 }

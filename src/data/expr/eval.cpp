@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "data/by_state.h"
 #include "data/expr/expr.h"
 #include "data/expr/strfuncs.h"
 #include "data/expr/tsops.h"
@@ -18,7 +19,6 @@
 #include "data/functions/distributions.h"
 #include "data/functions/regex.h"
 #include "data/format.h"
-#include "interp/interp.h"
 
 namespace nuvra::expr {
 namespace {
@@ -794,7 +794,7 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
     case F_replay: {
       // 1 when the calling program was given nothing but options: its
       // command line (the local 0) is empty or begins with a comma.
-      const std::string* line = cx_.ip ? cx_.ip->macros.local("0") : nullptr;
+      const std::string* line = cx_.env ? cx_.env->find_local("0") : nullptr;
       size_t b = line ? line->find_first_not_of(" \t") : std::string::npos;
       double v = b == std::string::npos || (*line)[b] == ',' ? 1.0 : 0.0;
       double* d = lv(sp++);
@@ -1038,20 +1038,20 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
     case F_regexm: {
       --sp;
       bool found = false;
-      RegexStatus st = regex_search(cx_.ip->last_regex, T[sp - 1], T[sp], &found);
+      RegexStatus st = regex_search(cx_.env->regex_state(), T[sp - 1], T[sp], &found);
       lv(sp - 1)[0] = st != RegexStatus::kOk ? M : found ? 1.0 : 0.0;
       break;
     }
     case F_regexr:
       sp -= 2;
-      if (regex_replace(cx_.ip->last_regex, T[sp - 1], T[sp], T[sp + 1], false, &cx_.scratch) == RegexStatus::kOk)
+      if (regex_replace(cx_.env->regex_state(), T[sp - 1], T[sp], T[sp + 1], false, &cx_.scratch) == RegexStatus::kOk)
         T[sp - 1].swap(cx_.scratch);
       else
         T[sp - 1].clear();
       break;
     case F_regexs: {
       const double k = lv(sp - 1)[0];
-      const RegexMatch& st = cx_.ip->last_regex;
+      const RegexMatch& st = cx_.env->regex_state();
       T[sp - 1].clear();
       if (k >= 0 && k <= static_cast<double>(st.groups) && k == std::floor(k) && k < static_cast<double>(st.subs.size()))
         T[sp - 1].assign(st.subs[static_cast<size_t>(k)]);
@@ -1326,17 +1326,18 @@ std::string number_text(double v) {
   return std::string(t);
 }
 
-void bind(Interp& ip, const Program& p, EvalContext* cx) {
+void bind(Env& env, const Program& p, EvalContext* cx) {
+  data::Dataset& ds = env.data_in_memory();
   cx->prog = &p;
-  cx->ip = &ip;
-  cx->ds = &ip.dataset;
-  cx->rc_value = ip.captured_rc;
-  cx->random = &ip.random;
-  cx->nobs = ip.dataset.nobs();
+  cx->env = &env;
+  cx->ds = &ds;
+  cx->rc_value = env.rc_variable();
+  cx->random = &env.random_state();
+  cx->nobs = ds.nobs();
   cx->cols.clear();
   for (int j : p.vars) {
     // Resolved now, not at compile time: see kEsampleVarRef.
-    if (j == kEsampleVarRef) j = ip.dataset.esample_var();
+    if (j == kEsampleVarRef) j = ds.esample_var();
     if (j == 0) {
       // Dropped since the compile: every observation reads 0, as e(sample)
       // does with no estimation sample.  Stride 0 keeps every read on the
@@ -1344,13 +1345,13 @@ void bind(Interp& ip, const Program& p, EvalContext* cx) {
       static const double kZero = 0.0;
       data::Column z;
       z.base = const_cast<char*>(reinterpret_cast<const char*>(&kZero));
-      z.slot = ip.dataset.slot_table();
+      z.slot = ds.slot_table();
       z.stride = 0;
       z.type = data::kDouble;
       cx->cols.push_back(z);
       continue;
     }
-    cx->cols.push_back(ip.dataset.column(j));
+    cx->cols.push_back(ds.column(j));
   }
   cx->ts_order.clear();
   cx->ts_rank.clear();
@@ -1359,7 +1360,7 @@ void bind(Interp& ip, const Program& p, EvalContext* cx) {
     decl.tvar = p.vars[static_cast<size_t>(p.ts[0].time)];
     decl.pvar = p.ts[0].panel < 0 ? 0 : p.vars[static_cast<size_t>(p.ts[0].panel)];
     bool in_order = false, repeated = false;
-    ts_order(ip.dataset, decl, &cx->ts_order, &cx->ts_rank, &in_order, &repeated);
+    ts_order(ds, decl, &cx->ts_order, &cx->ts_rank, &in_order, &repeated);
     size_t widest = 1;
     for (const TsRead& t : p.ts) widest = std::max(widest, t.coef.size());
     cx->ts_work.assign(widest, 0.0);
@@ -1372,7 +1373,7 @@ void bind(Interp& ip, const Program& p, EvalContext* cx) {
   cx->group_count = 0;
   // Under `by`: a command run per group sees that group as its window; a
   // command run once sees every observation, each within its own group.
-  const ByState& by = ip.by;
+  const ByState& by = env.by_state();
   const ByLevel* level = by.levels.empty() ? nullptr : &by.levels.back();
   if (by.applied && level) {
     if (level->once) {
@@ -1389,7 +1390,7 @@ void bind(Interp& ip, const Program& p, EvalContext* cx) {
   }
   double* bv = cx->by_values;
   bv[0] = 0, bv[1] = 1, bv[2] = 1, bv[3] = 1, bv[4] = static_cast<double>(cx->nobs);
-  if (level && (by.applied || level->frame == ip.frame_depth)) {
+  if (level && (by.applied || level->frame == env.program_depth())) {
     bv[0] = 1;
     if (!level->once && level->groups() > 0) {
       bv[1] = level->group + 1 == level->groups() ? 1 : 0;

@@ -31,11 +31,8 @@
 
 #include "data/dataset.h"
 #include "data/functions/random.h"
-#include "interp/rc.h"
-
-namespace nuvra {
-class Interp;
-}
+#include "base/rc.h"
+#include "data/expr/env.h"
 
 namespace nuvra::expr {
 
@@ -98,19 +95,19 @@ struct Program {
 
 // Compiles `text` (the whole text must be one expression). On failure the
 // message has been printed and *out is left empty.
-rc_t compile(Interp& ip, std::string_view text, Want want, Program* out,
+rc_t compile(Env& env, std::string_view text, Want want, Program* out,
              const CompileOptions& opt = {});
 
 // Reads the time-series operator text before a variable's last `.`
 // ("L2D3S4S1") and writes its canonical form ("L2D3S1S4"). Prints the
 // message and returns 198 or 1000 when the operators are invalid.
-rc_t ts_canonical(Interp& ip, std::string_view ops, std::string* canonical);
+rc_t ts_canonical(Env& env, std::string_view ops, std::string* canonical);
 
 // ---- evaluation ---------------------------------------------------------
 
 struct EvalContext {
   const Program* prog = nullptr;
-  Interp* ip = nullptr;  // state kept between calls (the last regular-expression match)
+  Env* env = nullptr;  // state kept between calls (the last regular-expression match)
   data::Dataset* ds = nullptr;
   double rc_value = 0;  // _rc
   std::int64_t nobs = 0;
@@ -152,7 +149,7 @@ struct EvalContext {
 
 // Prepares cx for running p over the current dataset: columns, stack,
 // window 1.._N. Call again after the dataset's shape changes.
-void bind(Interp& ip, const Program& p, EvalContext* cx);
+void bind(Env& env, const Program& p, EvalContext* cx);
 // Sets the window: the range being run and the current group (by-groups
 // set one group at a time). sum() starts again from 0 whenever the window
 // is set, and at bind().

@@ -1,28 +1,31 @@
 #include "data/expr/sample.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
 
-#include "interp/interp.h"
-#include "interp/parse.h"
+#include "data/names.h"
+#include "data/dataset.h"
 
 namespace nuvra::expr {
 
-rc_t compile_condition(Interp& ip, std::string_view if_text, Condition* out) {
-  out->ip_ = &ip;
+rc_t compile_condition(Env& env, std::string_view if_text, Condition* out) {
+  out->env_ = &env;
   out->bound_ = false;
   out->empty_ = true;
   out->prog_ = Program{};
   bool blank = std::all_of(if_text.begin(), if_text.end(), [](char c) { return c == ' ' || c == '\t'; });
   if (blank) return 0;
-  if (rc_t rc = compile(ip, if_text, Want::kNumeric, &out->prog_)) return rc;
+  if (rc_t rc = compile(env, if_text, Want::kNumeric, &out->prog_)) return rc;
   out->empty_ = false;
   out->blocks_ = block_ok(out->prog_);
   return 0;
 }
 
 void Condition::rebind() {
-  if (empty_ || ip_ == nullptr) return;
-  bind(*ip_, prog_, &cx_);
+  if (empty_ || env_ == nullptr) return;
+  bind(*env_, prog_, &cx_);
   bound_ = true;
 }
 
@@ -46,18 +49,18 @@ void Condition::test_block(std::int64_t first, int n, char* pass) {
   }
 }
 
-rc_t mark_sample(Interp& ip, std::string_view if_text, std::int64_t first, std::int64_t last,
+rc_t mark_sample(Env& env, std::string_view if_text, std::int64_t first, std::int64_t last,
                  std::vector<char>* mask, std::int64_t* count) {
   Condition cond;
-  if (rc_t rc = compile_condition(ip, if_text, &cond)) return rc;
-  std::int64_t nobs = ip.dataset.nobs();
+  if (rc_t rc = compile_condition(env, if_text, &cond)) return rc;
+  std::int64_t nobs = env.data_in_memory().nobs();
   mask->assign(static_cast<size_t>(nobs), 0);
   if (first < 1) first = 1;
   if (last > nobs) last = nobs;
   std::int64_t n = 0;
   int blocks = 0;
   for (std::int64_t i = first; i <= last; i += kBlock) {
-    if (++blocks % 64 == 0 && ip.poll_break()) return 1;
+    if (++blocks % 64 == 0 && env.break_requested()) return 1;
     int m = static_cast<int>(std::min<std::int64_t>(kBlock, last - i + 1));
     char* pass = mask->data() + (i - 1);
     cond.test_block(i, m, pass);
@@ -67,12 +70,38 @@ rc_t mark_sample(Interp& ip, std::string_view if_text, std::int64_t first, std::
   return 0;
 }
 
-rc_t mark_sample(Interp& ip, const CommandLine& cl, std::vector<char>* mask, std::int64_t* count) {
-  // Without `in` the range is the interpreter's observation window: every
-  // observation, or under `by` the current group.
-  std::int64_t first = cl.has_in ? cl.in_first : ip.obs_first();
-  std::int64_t last = cl.has_in ? cl.in_last : ip.obs_last();
-  return mark_sample(ip, cl.has_if ? std::string_view(cl.if_text) : std::string_view(), first, last, mask, count);
+rc_t read_in_range(Env& env, std::string_view text, std::int64_t nobs, std::int64_t* first, std::int64_t* last) {
+  text = trim(text);
+  size_t slash = text.find('/');
+  auto position = [&](std::string_view w, std::int64_t* out) {
+    w = trim(w);
+    if (w == "f" || w == "F") {
+      *out = 1;
+      return true;
+    }
+    if (w == "l" || w == "L") {
+      *out = nobs;
+      return true;
+    }
+    std::string t(w);
+    if (t.empty()) return false;
+    char* end = nullptr;
+    double v = std::strtod(t.c_str(), &end);
+    if (*end != '\0' || v != std::floor(v) || std::fabs(v) > 9e15) return false;
+    *out = v < 0 ? nobs + static_cast<std::int64_t>(v) + 1 : static_cast<std::int64_t>(v);
+    return true;
+  };
+  std::int64_t f, l;
+  if (slash == std::string_view::npos) {
+    if (!position(text, &f)) return env.report_quoting("invalid ", "syntax", "\n", 198);
+    l = f;
+  } else if (!position(text.substr(0, slash), &f) || !position(text.substr(slash + 1), &l)) {
+    return env.report_quoting("invalid ", "syntax", "\n", 198);
+  }
+  if (f < 1 || l > nobs || f > l) return env.report_quoting("Obs. nos. out of range\n", "", "", 198);
+  *first = f;
+  *last = l;
+  return 0;
 }
 
 }  // namespace nuvra::expr

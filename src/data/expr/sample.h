@@ -24,10 +24,9 @@
 #include <vector>
 
 #include "data/expr/expr.h"
-#include "interp/rc.h"
+#include "base/rc.h"
 
 namespace nuvra {
-class Interp;
 class CommandLine;
 }  // namespace nuvra
 
@@ -52,8 +51,8 @@ class Condition {
   EvalContext& context() { return cx_; }
 
  private:
-  friend rc_t compile_condition(Interp& ip, std::string_view if_text, Condition* out);
-  Interp* ip_ = nullptr;
+  friend rc_t compile_condition(Env& env, std::string_view if_text, Condition* out);
+  Env* env_ = nullptr;
   bool empty_ = true;
   bool bound_ = false;
   bool blocks_ = false;
@@ -62,15 +61,21 @@ class Condition {
   double buf_[kBlock];
 };
 
-rc_t compile_condition(Interp& ip, std::string_view if_text, Condition* out);
+rc_t compile_condition(Env& env, std::string_view if_text, Condition* out);
 
 // Marks the observations first .. last that satisfy the condition:
 // *mask gets nobs entries, 1 for selected. *count (optional) gets their
 // number. Returns 1 after a Break (the mask is then incomplete).
-rc_t mark_sample(Interp& ip, std::string_view if_text, std::int64_t first, std::int64_t last,
+rc_t mark_sample(Env& env, std::string_view if_text, std::int64_t first, std::int64_t last,
                  std::vector<char>* mask, std::int64_t* count = nullptr);
 // The same over a parsed command line: its `if` text and `in` range
-// (the whole dataset without `in`).
-rc_t mark_sample(Interp& ip, const CommandLine& cl, std::vector<char>* mask, std::int64_t* count = nullptr);
+// (without `in`, every observation or under `by` the current group).
+// Defined with the command handlers, which own the parsed command line.
+rc_t mark_sample(Env& env, const CommandLine& cl, std::vector<char>* mask, std::int64_t* count = nullptr);
+
+// Reads an `in` range ("5", "-3/l", "f/10") against nobs observations into
+// *first .. *last. Prints and returns 198 for a malformed range or one
+// outside 1 .. nobs.
+rc_t read_in_range(Env& env, std::string_view text, std::int64_t nobs, std::int64_t* first, std::int64_t* last);
 
 }  // namespace nuvra::expr

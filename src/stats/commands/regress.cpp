@@ -29,7 +29,7 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 #include "stats/coef_table.h"
 #include "stats/crossprod.h"

@@ -5,12 +5,12 @@
 #include <cstdlib>
 
 #include "data/commands/commands.h"
-#include "data/dta/dta_commands.h"
+#include "data/commands/dta_commands.h"
 #include "data/dta/dta_read.h"
 #include "data/dta/dta_write.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 #include "output/logs.h"
 

@@ -8,7 +8,7 @@
 #include "interp/interp.h"
 #include "interp/macro_functions.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 
 namespace nuvra {
 

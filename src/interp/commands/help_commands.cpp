@@ -6,9 +6,9 @@
 
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/runner.h"
-#include "output/log_commands.h"
+#include "output/commands/log_commands.h"
 
 namespace nuvra {
 namespace {

@@ -2,7 +2,7 @@
 #include <sys/stat.h>
 
 
-#include "data/dta/dta_commands.h"
+#include "data/commands/dta_commands.h"
 #include "data/dta/dta_write.h"
 #include "data/dta/xml_read.h"
 #include "data/dta/xml_write.h"

@@ -11,7 +11,7 @@
 //    itself, sum(), changing functions, strings), the new values are kept
 //    beside the data and the expression reads them in place of the stored
 //    ones, exactly as stored values, so x[_n-1] sees what was replaced.
-#include "data/expr/commands.h"
+#include "data/commands/generate.h"
 
 #include <omp.h>
 
@@ -24,7 +24,7 @@
 #include "data/expr/sample.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 
 namespace nuvra {

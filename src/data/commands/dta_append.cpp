@@ -6,12 +6,12 @@
 // room leaves the data in memory as they were.
 #include <algorithm>
 
-#include "data/dta/combine.h"
-#include "data/dta/dta_commands.h"
+#include "data/commands/combine.h"
+#include "data/commands/dta_commands.h"
 #include "data/dta/dta_read.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 
 namespace nuvra {

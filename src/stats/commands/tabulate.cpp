@@ -23,11 +23,11 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 #include "data/functions/distributions.h"
 #include "stats/matrix.h"
-#include "stats/matrix_command.h"
+#include "stats/commands/matrix_command.h"
 #include "stats/sample.h"
 
 namespace nuvra {

@@ -14,7 +14,7 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/simple_expr.h"
 
 namespace nuvra {

@@ -1,9 +1,9 @@
 // The parts append and merge share.
-#include "data/dta/combine.h"
+#include "data/commands/combine.h"
 
 #include <algorithm>
 
-#include "data/dta/dta_commands.h"
+#include "data/commands/dta_commands.h"
 #include "data/dta/dta_read.h"
 #include "data/format.h"
 #include "interp/interp.h"

@@ -15,10 +15,10 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 #include "stats/matexpr.h"
-#include "stats/matrix_command.h"
+#include "stats/commands/matrix_command.h"
 
 namespace nuvra {
 

@@ -10,15 +10,15 @@
 #include <cstring>
 #include <numeric>
 
-#include "data/dta/combine.h"
-#include "data/dta/dta_commands.h"
+#include "data/commands/combine.h"
+#include "data/commands/dta_commands.h"
 #include "data/dta/dta_read.h"
 #include "data/missing.h"
 #include "data/sort.h"
 #include "data/varlist.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 
 namespace nuvra {

@@ -9,7 +9,7 @@
 // plus a constant, so "2*x1 + x2 = 1" becomes the row (2, 1, 0) and the
 // right-hand side 1.  A product of two terms that both hold coefficients
 // is not linear and is refused.
-#include "stats/postest.h"
+#include "stats/commands/postest.h"
 
 #include <algorithm>
 #include <cctype>
@@ -27,7 +27,7 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 #include "interp/programs.h"
 #include "stats/coef_table.h"

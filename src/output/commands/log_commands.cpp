@@ -1,6 +1,6 @@
 // log and cmdlog: opening, pausing, resuming, closing and querying logs,
 // and the translation of NMCL files to plain text and HTML.
-#include "output/log_commands.h"
+#include "output/commands/log_commands.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 #include "output/logs.h"
 

@@ -1,4 +1,4 @@
-#include "interp/names.h"
+#include "data/names.h"
 
 #include "data/dataset.h"
 

@@ -14,9 +14,9 @@
 #include "interp/creturn.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/simple_expr.h"
-#include "output/log_commands.h"
+#include "output/commands/log_commands.h"
 
 namespace nuvra {
 

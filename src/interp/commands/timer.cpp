@@ -11,7 +11,7 @@
 #include "interp/interp.h"
 #include "interp/parse.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/simple_expr.h"
 
 namespace nuvra {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "data/dataset.h"
-#include "data/dta/dta_commands.h"
+#include "data/commands/dta_commands.h"
 #include "data/dta/replace_file.h"
 #include "data/expr/sample.h"
 #include "data/format.h"
@@ -29,7 +29,7 @@
 #include "data/varlist.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 
 namespace nuvra {
