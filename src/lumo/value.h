@@ -179,6 +179,10 @@ class Values {
   size_t free_blocks() const { return free_blocks_.size(); }
   size_t free_headers() const { return free_headers_.size(); }
   size_t autoloaded_bytes() const { return albytes_; }
+  // The debugging listing of every record, the free-list counts and the
+  // autoloaded byte count, which it checks against the functions (and
+  // corrects when they disagree).
+  std::string DumpSymbols();
   // Hands both free lists back to the allocator.
   void TrimFreeLists();
 
