@@ -415,6 +415,15 @@ rc_t EnvWhich(Interp& ip, std::string_view args) {
 
 }  // namespace
 
+// The host commands behind the environment's own commands: the same code
+// whether typed at the `lumo` prompt or here.
+rc_t cmd_lumo_clear(Interp& ip) { return EnvClear(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_describe(Interp& ip) { return EnvDescribe(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_drop(Interp& ip) { return EnvDrop(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_memory(Interp& ip) { return EnvMemory(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_rename(Interp& ip) { return EnvRename(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_which(Interp& ip) { return EnvWhich(ip, Trim(ip.reader.rest())); }
+
 rc_t cmd_lumo(Interp& ip) {
   LumoState& st = State(ip);
   std::string_view rest = Trim(ip.reader.rest());
