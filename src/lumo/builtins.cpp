@@ -10,6 +10,7 @@
 #include "data/format.h"
 #include "data/missing.h"
 #include "lumo/builtins_external.h"
+#include "lumo/builtins_view.h"
 #include "lumo/value.h"
 #include "lumo/vm.h"
 
@@ -365,6 +366,12 @@ const BuiltinInfo* FindBuiltin(std::string_view name) {
   for (const BuiltinInfo& b : kTable)
     if (name == b.name) return &b;
   return nullptr;
+}
+
+bool BuiltinTakesViews(int32_t code) {
+  const BuiltinInfo* b = BuiltinByCode(code);
+  return b && (b->handler == BiNvView || b->handler == BiNvSview || b->handler == BiIsview ||
+               b->handler == BiLumoRepresentation);
 }
 
 const BuiltinInfo* BuiltinByCode(int32_t code) {

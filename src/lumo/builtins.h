@@ -25,5 +25,8 @@ struct BuiltinInfo {
 const BuiltinInfo* FindBuiltin(std::string_view name);
 // The row with that handler code, or null.
 const BuiltinInfo* BuiltinByCode(int32_t code);
+// True for the built-ins whose arguments may be views as they are (those
+// that make or describe views); other built-ins receive the cells.
+bool BuiltinTakesViews(int32_t code);
 
 }  // namespace nuvra::lumo

@@ -3,22 +3,37 @@
 
 #include <array>
 #include <cstddef>
+#include <string_view>
 
 namespace nuvra::lumo {
 
 namespace {
 
+constexpr int8_t count_operands(const char* effect) {
+  std::string_view e(effect);
+  size_t arrow = e.find("--");
+  if (arrow == std::string_view::npos) return 0;
+  int8_t n = 0;
+  bool in_word = false;
+  for (char c : e.substr(0, arrow)) {
+    bool blank = c == ' ';
+    if (!blank && !in_word) ++n;
+    in_word = !blank;
+  }
+  return e.substr(0, arrow).starts_with("args") ? 0 : n;
+}
+
 constexpr std::array<OpcodeInfo, kOpcodeSlots> build_table() {
   std::array<OpcodeInfo, kOpcodeSlots> t{};
-  for (auto& e : t) e = OpcodeInfo{nullptr, Shape::None, nullptr};
-#define OPCODE(num, shape, name, effect) t[num] = OpcodeInfo{#name, Shape::shape, effect};
+  for (auto& e : t) e = OpcodeInfo{nullptr, Shape::None, nullptr, 0};
+#define OPCODE(num, shape, name, effect) t[num] = OpcodeInfo{#name, Shape::shape, effect, count_operands(effect)};
 #include "lumo/opcodes.def"
 #undef OPCODE
   return t;
 }
 
 constexpr std::array<OpcodeInfo, kOpcodeSlots> kTable = build_table();
-constexpr OpcodeInfo kUnassigned{nullptr, Shape::None, nullptr};
+constexpr OpcodeInfo kUnassigned{nullptr, Shape::None, nullptr, 0};
 
 }  // namespace
 

@@ -19,6 +19,9 @@ struct OpcodeInfo {
   const char* name;  // null for an unassigned opcode
   Shape shape;
   const char* effect;
+  // Stack slots the instruction takes as operands: the words before "--"
+  // in its effect ("args" counts as none; its count is an operand word).
+  int8_t operands;
 };
 
 // The entry for an opcode number; name is null when it is unassigned.

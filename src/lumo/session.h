@@ -13,7 +13,9 @@ namespace nuvra::lumo {
 
 class Session {
  public:
-  explicit Session(Host& host) : host_(host), machine_(values_, host), compiler_(host, values_) {}
+  explicit Session(Host& host) : host_(host), machine_(values_, host), compiler_(host, values_) {
+    values_.data_host = &host;
+  }
 
   enum class Outcome { kDone, kIncomplete };
   // Compiles the text and, for statements, runs them as "<istmt%d>".

@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "lumo/host.h"
+#include "lumo/view.h"
+
 namespace nuvra::lumo {
 
 const char* eltype_name(int eltype) {
@@ -280,12 +283,33 @@ void Values::Swap(ValueRecord* a, ValueRecord* b) {
   std::swap(a->eltype, b->eltype);
 }
 
+namespace {
+// Stands in for the system when no dataset is attached: every view cell
+// then lies outside the dataset.
+class NoDataHost : public Host {
+ public:
+  void Print(Style, std::string_view) override {}
+  bool PollBreak() override { return false; }
+};
+}  // namespace
+
+ValueRecord* Values::ReadView(const ValueRecord* view) {
+  static NoDataHost none;
+  return ViewToArray(*this, data_host ? *data_host : none, view);
+}
+
 rc_t Values::Copy(ValueRecord* d, ValueRecord* s, bool maysteal) {
-  if (d == s) {
-    // Views of the dataset are not built yet; an array copied onto itself
-    // has nothing to do.
+  if (s->representation != kArray) {
+    // The cells are read once, into an array, which then becomes d's
+    // value (a view copied onto itself turns into an array in place).
+    ValueRecord* a = ReadView(s);
+    if (!a) return 3900;
+    a->refcount = 1;
+    Swap(d, a);
+    Free(a);
     return 0;
   }
+  if (d == s) return 0;
   if (s->representation == kArray && maysteal && s->refcount == 1) {
     Swap(d, s);
     return 0;

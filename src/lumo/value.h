@@ -13,6 +13,8 @@
 
 namespace nuvra::lumo {
 
+class Host;
+
 // Kinds of the entries of the name table.
 inline constexpr uint8_t kKindValue = 43;
 inline constexpr uint8_t kKindFunction = 44;
@@ -125,6 +127,9 @@ class Values {
   // is a temporary that no one else holds); 0 or 3900.
   rc_t Copy(ValueRecord* d, ValueRecord* s, bool maysteal);
   static void Swap(ValueRecord* a, ValueRecord* b);
+  // A new array temporary holding a view's cells as they are now; null
+  // (message kept) when it cannot be had.
+  ValueRecord* ReadView(const ValueRecord* view);
   static void AddRef(ValueRecord* v) { ++v->refcount; }
   // Drops one reference; frees the record when none remain.
   void Release(ValueRecord* v) {
@@ -174,12 +179,23 @@ class Values {
   size_t free_blocks() const { return free_blocks_.size(); }
   size_t free_headers() const { return free_headers_.size(); }
   size_t autoloaded_bytes() const { return albytes_; }
+  // The debugging listing of every record, the free-list counts and the
+  // autoloaded byte count, which it checks against the functions (and
+  // corrects when they disagree).
+  std::string DumpSymbols();
   // Hands both free lists back to the allocator.
   void TrimFreeLists();
 
   // The largest block handed out (a request above it fails like one
   // the allocator refuses); the fuzz target lowers it.
   size_t block_limit = SIZE_MAX;
+
+  // Where views read their cells; without one a view's cells are all
+  // outside the dataset.
+  Host* data_host = nullptr;
+  // Set once any view has been made, so that the machine looks for views
+  // among operands only in environments that use them.
+  bool views_made = false;
 
   // The call level new temporaries belong to (the machine keeps it).
   int32_t level = -1;

@@ -532,10 +532,54 @@ void Machine::Run() {
           status_ = 3997;
           break;
         }
+        if (values_.views_made && !RealizeViews(op)) break;
         kDispatch.h[op](*this);
         break;
     }
   }
+}
+
+bool Machine::RealizeSlot(int k) {
+  ValueRecord* v = stack_[k];
+  if (v->kind != kKindValue || v->representation == kArray) return true;
+  ValueRecord* a = values_.ReadView(v);
+  if (!a) {
+    RaiseAllocation();
+    return false;
+  }
+  ++a->refcount;
+  stack_[k] = a;
+  values_.Release(v);
+  return true;
+}
+
+// Operands that are views become arrays of the cells as they are now,
+// except where the instruction needs the record itself: the target of a
+// store (which writes through to the dataset), the operand of &, ++ and
+// --, the arguments of a function call (the callee receives the caller's
+// records), and the arguments of the built-ins that work on views.
+bool Machine::RealizeViews(int32_t op) {
+  int n = opcode_info(op).operands;
+  int keep = -1;  // slot below the top that stays a record
+  switch (op) {
+    case k_store1:
+    case k_rangestore: keep = 1; break;
+    case k_store2: keep = 2; break;
+    case k_assign:
+    case k_addr:
+    case k_preinc:
+    case k_predec:
+    case k_postinc:
+    case k_postdec: keep = 0; break;
+    case k_builtin:
+      if (BuiltinTakesViews(pc_[1])) return true;
+      n = pc_[2];
+      break;
+    default: break;
+  }
+  for (int b = 0; b < n; ++b)
+    if (b != keep && !RealizeSlot(sp_ - b)) return false;
+  return true;
 }
 
 // ---- handlers of the opcodes the loop runs itself (never reached

@@ -55,6 +55,9 @@ class Machine {
     stack_[++sp_] = result;
   }
   int depth() const { return sp_ + 1; }
+  // Turns the slot `below` slots under the top, when it holds a view,
+  // into an array of the view's cells; false after raising 3900.
+  bool RealizeTop(int below) { return RealizeSlot(sp_ - below); }
 
   // ---- status and errors
   rc_t status() const { return status_; }
@@ -114,6 +117,8 @@ class Machine {
   std::string FunctionName() const;
   void Call(ValueRecord* callee, int nargs);
   bool ScalarRun();
+  bool RealizeSlot(int k);
+  bool RealizeViews(int32_t op);
 
   Values& values_;
   Host& host_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "data/missing.h"
+#include "lumo/view.h"
 #include "lumo/vm_ops.h"
 
 namespace nuvra::lumo {
@@ -100,14 +101,39 @@ bool Promote(Machine& m, ValueRecord* x, const ValueRecord* v) {
   return true;
 }
 
+// Stores v into the listed cells of the view x, through the dataset's
+// storage rules.  Every cell is checked before any is written.
+void StoreIntoView(Machine& m, ValueRecord* v, ValueRecord* x, const std::vector<int64_t>& where) {
+  int64_t n = element_count(v);
+  if (v->eltype != x->eltype) return m.RaiseError(3250, Machine::MessageFor(3250));
+  Host& host = m.host();
+  for (int64_t k : where)
+    if (!ViewCellExists(host, x, int32_t(k / x->cols), int32_t(k % x->cols)))
+      return m.RaiseError(3300, "view cell no longer in the dataset");
+  for (size_t k = 0; k < where.size(); ++k) {
+    int64_t obs = ViewObs(x, int32_t(where[k] / x->cols));
+    int var = ViewVar(x, int32_t(where[k] % x->cols));
+    int64_t from = n == 1 ? 0 : int64_t(k);
+    rc_t rc;
+    if (x->eltype == kString) {
+      StringRef s = string_of(slots(v)[from]);
+      rc = host.DataStoreString(obs, var, std::string_view(s.bytes, s.length));
+    } else {
+      rc = host.DataStore(obs, var, reals(v)[from]);
+    }
+    if (rc) return m.RaiseError(3598, Machine::MessageFor(3598));
+  }
+}
+
 // Stores v into the listed elements of x: one value everywhere, or one
 // value per element.
 void Store(Machine& m, ValueRecord* v, ValueRecord* x, const std::vector<int64_t>& where) {
   if (!m.CheckMatrix(v)) return;
-  if (x->kind != kKindValue || x->representation != kArray) return m.RaiseError(3011, Machine::MessageFor(3011));
+  if (x->kind != kKindValue) return m.RaiseError(3011, Machine::MessageFor(3011));
   int64_t n = element_count(v);
   if (n != 1 && n != int64_t(where.size())) return m.RaiseError(3200, Machine::MessageFor(3200));
   if (where.empty()) return;
+  if (x->representation != kArray) return StoreIntoView(m, v, x, where);
   if (!Promote(m, x, v)) return;
   if (v == x) {
     // x[k] = x: the elements are read from a copy, since they are being

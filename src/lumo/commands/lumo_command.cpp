@@ -36,6 +36,35 @@ class CommandHost : public lumo::Host {
   }
   bool PollBreak() override { return ip_.poll_break(); }
 
+  int64_t DataObs() override { return ip_.dataset.nobs(); }
+  int DataVars() override { return ip_.dataset.nvar(); }
+  bool DataIsString(int var) override { return ip_.dataset.is_string(var); }
+  int DataFindVar(std::string_view name) override { return ip_.dataset.find_exact(name); }
+  double DataNumber(int64_t obs, int var) override { return ip_.dataset.fetch(var, obs); }
+  std::string DataString(int64_t obs, int var) override { return ip_.dataset.fetch_str(var, obs); }
+  // A value the variable cannot hold widens its type first, as replace
+  // does; the store itself cannot fail.
+  lumo::rc_t DataStore(int64_t obs, int var, double v) override {
+    data::Dataset& ds = ip_.dataset;
+    int type = 0;
+    if (rc_t rc = ds.promote_for_value(var, v, &type)) return rc_message(ip_, rc);
+    ds.store(var, obs, v);
+    ds.set_changed(true);
+    return 0;
+  }
+  lumo::rc_t DataStoreString(int64_t obs, int var, std::string_view s) override {
+    data::Dataset& ds = ip_.dataset;
+    int need = static_cast<int>(std::min<size_t>(s.size(), data::kStrMax));
+    if (need > ds.type(var)) {
+      rc_t rc = ds.recast(var, need);
+      if (rc == 901 || rc == 902 || rc == 1010) rc = 903;
+      if (rc) return rc_message(ip_, rc);
+    }
+    ds.store_str(var, obs, s);
+    ds.set_changed(true);
+    return 0;
+  }
+
  private:
   Interp& ip_;
 };
@@ -385,6 +414,15 @@ rc_t EnvWhich(Interp& ip, std::string_view args) {
 }
 
 }  // namespace
+
+// The host commands behind the environment's own commands: the same code
+// whether typed at the `lumo` prompt or here.
+rc_t cmd_lumo_clear(Interp& ip) { return EnvClear(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_describe(Interp& ip) { return EnvDescribe(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_drop(Interp& ip) { return EnvDrop(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_memory(Interp& ip) { return EnvMemory(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_rename(Interp& ip) { return EnvRename(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_which(Interp& ip) { return EnvWhich(ip, Trim(ip.reader.rest())); }
 
 rc_t cmd_lumo(Interp& ip) {
   LumoState& st = State(ip);
