@@ -10,7 +10,7 @@
 #include "data/storage.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/simple_expr.h"
 
 namespace nuvra {

@@ -14,6 +14,7 @@
 namespace {
 
 using namespace nuvra::lumo;
+using nuvra::rc_t;
 
 // Two numeric variables and one string variable, observations by row.
 class DataHost : public LumoTestHost {

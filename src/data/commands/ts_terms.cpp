@@ -8,7 +8,7 @@
 #include "data/expr/ts_varlist.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
-#include "interp/names.h"
+#include "data/names.h"
 #include "interp/parse.h"
 
 namespace nuvra::datacmd {

@@ -44,7 +44,7 @@ class CommandHost : public lumo::Host {
   std::string DataString(int64_t obs, int var) override { return ip_.dataset.fetch_str(var, obs); }
   // A value the variable cannot hold widens its type first, as replace
   // does; the store itself cannot fail.
-  lumo::rc_t DataStore(int64_t obs, int var, double v) override {
+  rc_t DataStore(int64_t obs, int var, double v) override {
     data::Dataset& ds = ip_.dataset;
     int type = 0;
     if (rc_t rc = ds.promote_for_value(var, v, &type)) return rc_message(ip_, rc);
@@ -52,7 +52,7 @@ class CommandHost : public lumo::Host {
     ds.set_changed(true);
     return 0;
   }
-  lumo::rc_t DataStoreString(int64_t obs, int var, std::string_view s) override {
+  rc_t DataStoreString(int64_t obs, int var, std::string_view s) override {
     data::Dataset& ds = ip_.dataset;
     int need = static_cast<int>(std::min<size_t>(s.size(), data::kStrMax));
     if (need > ds.type(var)) {
