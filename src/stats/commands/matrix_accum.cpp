@@ -6,6 +6,7 @@
 #include <new>
 
 #include "data/commands/commands.h"
+#include "data/commands/ts_terms.h"
 #include "data/expr/expr.h"
 #include "data/expr/sample.h"
 #include "data/missing.h"
@@ -282,9 +283,12 @@ rc_t matrix_score(Interp& ip, std::string_view rest) {
   }
   // The terms: one variable (or the constant) and coefficient per column
   // of the chosen equation.
+  // A column named with a time-series operator ("L.x" after a regression
+  // on lags) is scored from the operated values, held in a temporary.
   std::vector<int> vars;
   std::vector<double> coef;
   double cons = 0;
+  datacmd::TsTemps temps(ip);
   for (int j = 0; j < b.cols; ++j) {
     if (b.coleq[j] != eq) continue;
     if (b.colnames[j] == "_cons") {
@@ -292,6 +296,12 @@ rc_t matrix_score(Interp& ip, std::string_view rest) {
       continue;
     }
     int v = ip.dataset.find_exact(b.colnames[j]);
+    if (v == 0 && b.colnames[j].find('.') != std::string::npos) {
+      std::vector<int> operated;
+      std::vector<std::string> shown;
+      if (rc_t rc = datacmd::ts_varlist(ip, b.colnames[j], &operated, &shown, &temps)) return rc;
+      if (operated.size() == 1) v = operated[0];
+    }
     if (v == 0) return msg_quoting(ip.out, "variable ", b.colnames[j], " not found\n", 111);
     if (ip.dataset.is_string(v)) return rc_message(ip, 109);
     vars.push_back(v);
@@ -329,6 +339,7 @@ rc_t matrix_score(Interp& ip, std::string_view rest) {
     value[static_cast<size_t>(i - 1)] = bad ? data::kMissing : expr::finish_value(s);
     if (bad) ++missing;
   }
+  temps.drop();
   if (!replace) {
     std::string msg;
     if (rc_t rc = ip.dataset.add_variable(vname, type, &target, &msg)) {
