@@ -61,12 +61,15 @@ void Characteristics::drop_owner(std::string_view owner) { map_.erase(std::strin
 
 void Characteristics::rename_owner(std::string_view from, std::string_view to) {
   if (from == to) return;
-  auto it = map_.find(std::string(from));
-  map_.erase(std::string(to));
+  // The keys are made first: after them nothing allocates, so a failure
+  // leaves the characteristics as they were.
+  std::string from_key(from), to_key(to);
+  auto it = map_.find(from_key);
+  map_.erase(to_key);
   if (it == map_.end()) return;
-  auto entries = std::move(it->second);
-  map_.erase(it);
-  map_.emplace(std::string(to), std::move(entries));
+  auto node = map_.extract(it);
+  node.key().swap(to_key);
+  map_.insert(std::move(node));  // no more entries than before: no rehash
 }
 
 }  // namespace nuvra::data

@@ -8,6 +8,7 @@
 #include <cassert>
 #include <climits>
 #include <new>
+#include <memory>
 
 namespace nuvra::data {
 
@@ -479,7 +480,10 @@ void Dataset::check_invariants() const {
   }
   if (nobs_ > 0) {
     assert(block_ != nullptr);
-    std::vector<bool> seen(static_cast<std::size_t>(nobs_), false);
+    // The check runs after a mutation has been made: when its scratch
+    // cannot be had, it is skipped rather than failing a change already done.
+    std::unique_ptr<bool[]> seen(new (std::nothrow) bool[static_cast<std::size_t>(nobs_)]());
+    if (!seen) return;
     const std::uint32_t* slot = slot_table();
     for (std::int64_t i = 0; i < nobs_; ++i) {
       assert(slot[i] < static_cast<std::uint64_t>(nobs_));

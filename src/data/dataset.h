@@ -197,6 +197,9 @@ class Dataset : private DatasetContents {
   // order is unknown.
   const std::vector<std::uint16_t>& sort_list() const { return sort_list_; }
   void set_sort_list(const std::vector<int>& vars);
+  // Room for a sort list of n variables, so that setting it after the
+  // observations have moved allocates nothing.
+  void reserve_sort_list(std::size_t n) { sort_list_.reserve(n); }
   void clear_sort_list() { sort_list_.clear(); }
 
   // Set by structural changes made here; the store functions leave it to
@@ -411,6 +414,10 @@ class Dataset : private DatasetContents {
   // Width and count test for one more variable of width b.
   rc_t make_room(int b, bool reserved);
   rc_t append_variable(std::string_view name, int type, bool reserved, int* j, bool fill = true);
+  using IndexNode = std::unordered_map<std::string, int>::node_type;
+  // An index entry made before a change, so that entering it afterwards
+  // allocates nothing and cannot fail half way.
+  static IndexNode make_index_node(std::string_view name);
   // Rewrites every used record: segments {src, dst, len}.
   struct Segment {
     std::uint32_t src, dst, len;

@@ -143,11 +143,19 @@ rc_t Dataset::make_room(int b, bool reserved) {
   return 0;
 }
 
+Dataset::IndexNode Dataset::make_index_node(std::string_view name) {
+  std::unordered_map<std::string, int> one;
+  one.emplace(std::string(name), 0);
+  return one.extract(one.begin());
+}
+
 rc_t Dataset::append_variable(std::string_view name, int type, bool reserved, int* j, bool fill) {
   if (!is_valid_type(type)) return 198;
   int b = type_width(type);
   Variable v;
+  IndexNode node;
   try {
+    node = make_index_node(name);
     v.name.assign(name);
     v.format = default_format(type);
     // Room for the newcomer before anything changes; grown geometrically.
@@ -182,7 +190,8 @@ rc_t Dataset::append_variable(std::string_view name, int type, bool reserved, in
     for (std::int64_t s = 0; s < nobs_; ++s)
       std::memcpy(records_ + static_cast<std::size_t>(s) * w_ + nv.offset, missing, static_cast<std::size_t>(b));
   }
-  index_.emplace(nv.name, k);
+  node.mapped() = k;
+  index_.insert(std::move(node));
   if (nv.name.size() >= 2 && nv.name[0] == '_' && nv.name[1] == '_') has_temporaries_ = true;
   changed_ = true;
   if (j) *j = k;
@@ -313,10 +322,14 @@ rc_t Dataset::rename_variable(int j, std::string_view new_name, std::string* msg
   Variable& v = vars_[static_cast<std::size_t>(j - 1)];
   if (v.name == new_name) return 0;
   if (rc_t rc = check_new_name(new_name, msg)) return rc;
+  // Everything that allocates comes first; the switch itself cannot fail.
+  std::string name(new_name);
+  IndexNode node = make_index_node(new_name);
+  node.mapped() = j;
   chars_.rename_owner(v.name, new_name);
   index_.erase(v.name);
-  v.name.assign(new_name);
-  index_.emplace(v.name, j);
+  index_.insert(std::move(node));  // one out, one in: no rehash
+  v.name.swap(name);
   if (v.name.size() >= 2 && v.name[0] == '_' && v.name[1] == '_') has_temporaries_ = true;
   changed_ = true;
   return 0;

@@ -499,10 +499,15 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
                        const SortControl& ctl, SortOutcome* outcome, int recorded) {
   if (outcome) *outcome = SortOutcome::kInOrder;
   const bool whole = lo == 1 && hi == ds.nobs();
+  // The sort list is made before anything moves: recording it afterwards
+  // must not be able to fail.
+  std::vector<int> list;
+  if (whole) {
+    list.assign(keys.begin(), recorded < 0 ? keys.end() : keys.begin() + std::min<std::size_t>(recorded, keys.size()));
+    ds.reserve_sort_list(list.size());
+  }
   auto record = [&] {
-    if (!whole) return;
-    std::vector<int> list(keys.begin(), recorded < 0 ? keys.end() : keys.begin() + std::min<std::size_t>(recorded, keys.size()));
-    ds.set_sort_list(list);
+    if (whole) ds.set_sort_list(list);
   };
   auto polled = [&](std::int64_t i) { return (i & (kPollEvery - 1)) == 0 && ctl.poll && ctl.poll(); };
   if (keys.empty() || hi <= lo) {

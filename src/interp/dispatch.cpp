@@ -181,11 +181,22 @@ rc_t Interp::dispatch() {
 // left as it was; one that escapes a handler is reported here, once for
 // every command, instead of ending the session.
 rc_t Interp::run_handler(Handler handler) {
+  rc_t rc;
   try {
-    return handler(*this);
+    rc = handler(*this);
   } catch (const std::bad_alloc&) {
-    return rc_message(*this, 909);
+    rc = rc_message(*this, 909);
   }
+  if (output_lines_lost > 0) {
+    // The command's work stands; the reader is told the transcript has a gap.
+    long lost = output_lines_lost;
+    output_lines_lost = 0;
+    try {
+      out.print_markup("{txt}(" + std::to_string(lost) + (lost == 1 ? " line" : " lines") + " of output lost: insufficient memory)\n");
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  return rc;
 }
 
 rc_t Interp::run_rest_of_line() {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <new>
 
 #include "data/format.h"
 #include "data/functions/leapseconds.h"
@@ -20,7 +21,13 @@ namespace nuvra {
 namespace {
 
 int sink_trampoline(void* arg, const uint8_t* rec, int kind) {
-  return static_cast<gui::WindowSide*>(arg)->sink(rec, kind);
+  auto* ip = static_cast<Interp*>(arg);
+  try {
+    return ip->ws->sink(rec, kind);
+  } catch (const std::bad_alloc&) {
+    ++ip->output_lines_lost;
+    return 0;
+  }
 }
 
 // Saves the command buffer, reader position and command token of the
@@ -81,7 +88,7 @@ Interp::Interp(gui::WindowSide* window_side) : ws(window_side) {
   // Every session starts with the period as the decimal point.
   data::set_decimal_comma(false);
   out.stream().set_width(linesize);
-  if (ws) out.stream().set_sink(sink_trampoline, ws);
+  if (ws) out.stream().set_sink(sink_trampoline, this);
   out.stream().set_page_length(pagesize);
   // {ccl name} shows c(name).
   out.stream().set_ccl_hook([this](std::string_view name) { return c_text(*this, name); });

@@ -130,6 +130,9 @@ class Interp : public expr::Env {
   // ---- output
   output::Output out;
   gui::WindowSide* ws;
+  // Lines the side could not take for lack of memory since the last
+  // command ended; output never fails a command whose work is done.
+  long output_lines_lost = 0;
 
   // ---- command buffer, its reader and the command token
   std::string cmdbuf;

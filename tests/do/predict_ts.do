@@ -5,15 +5,15 @@
 clear
 set obs 12
 generate t = _n
-tsset t
+quietly tsset t
 generate x = _n^2
 generate z = mod(_n*7, 5)
 generate y = 3 + 2*x + mod(_n,3) - z
-regress y L.x D.z
+quietly regress y L.x D.z
 
-predict yh
-predict double r, residuals
-predict double sp, stdp
+quietly predict yh
+quietly predict double r, residuals
+quietly predict double sp, stdp
 * The first observation has no lag and no difference.
 assert missing(yh[1]) & missing(r[1]) & missing(sp[1])
 * Fitted values by hand from the coefficients and the operated values.
@@ -36,5 +36,5 @@ local q = V[1,1]*`lx'^2 + V[2,2]*`dz'^2 + V[3,3] + 2*V[1,2]*`lx'*`dz' + 2*V[1,3]
 assert reldif(sp[`i'], sqrt(`q')) < 1e-9
 * The temporaries that held the operated values are gone, and nothing
 * beyond the three new variables was added.
-describe, short
+quietly describe, short
 assert r(k) == 7

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
+#include <new>
 
 #include "data/expr/expr.h"
 #include "data/expr/sample.h"
@@ -273,48 +274,55 @@ rc_t cmd_generate(Interp& ip) {
       if (!msg.empty()) return msg_quoting(ip.out, "", msg, "\n", rc);
       return rc_message(ip, rc);
     }
-    // Columns are looked up after the variable exists: adding it may
-    // have moved the data.
-    expr::bind(ip, value, &cx);
-    cond.rebind();
-    const data::Column col = ds.column(j);
-    bool blocks = expr::block_ok(value) && (cond.empty() || expr::block_ok(cond.program()));
-    // Stores one block and returns how many values are not missing as stored.
-    auto store_block = [col](std::int64_t i, int m, const double* v, const char* pass) {
-      std::int64_t kept = 0;
-      if (col.type == data::kDouble) {
+    // From here the new variable exists: a failure to allocate takes it
+    // away again before the failure is reported.
+    try {
+      // Columns are looked up after the variable exists: adding it may
+      // have moved the data.
+      expr::bind(ip, value, &cx);
+      cond.rebind();
+      const data::Column col = ds.column(j);
+      bool blocks = expr::block_ok(value) && (cond.empty() || expr::block_ok(cond.program()));
+      // Stores one block and returns how many values are not missing as stored.
+      auto store_block = [col](std::int64_t i, int m, const double* v, const char* pass) {
+        std::int64_t kept = 0;
+        if (col.type == data::kDouble) {
+          for (int k = 0; k < m; ++k) {
+            if (!pass[k]) continue;
+            std::memcpy(col.at(i - 1 + k), &v[k], 8);
+            kept += !data::is_missing(v[k]);
+          }
+          return kept;
+        }
         for (int k = 0; k < m; ++k) {
           if (!pass[k]) continue;
-          std::memcpy(col.at(i - 1 + k), &v[k], 8);
-          kept += !data::is_missing(v[k]);
+          col.store(i - 1 + k, v[k]);
+          kept += !data::is_missing(col.fetch(i - 1 + k));
         }
         return kept;
+      };
+      const int threads = blocks && parallel_ok(value, cond, 0) ? block_threads(ip, hi - lo + 1) : 1;
+      rc_t rc;
+      if (threads > 1) {
+        std::vector<std::int64_t> kept(static_cast<size_t>(threads), 0);
+        rc = over_blocks_parallel(ip, cx, cond, lo, hi, threads, true,
+                                  [&](int t, std::int64_t i, int m, const double* v, const char* pass) {
+                                    kept[static_cast<size_t>(t)] += store_block(i, m, v, pass);
+                                  });
+        for (std::int64_t k : kept) stored += k;
+      } else {
+        rc = over_blocks(ip, cx, blocks, cond, lo, hi, true,
+                         [&](std::int64_t i, int m, const double* v, const char* pass) {
+                           stored += store_block(i, m, v, pass);
+                         });
       }
-      for (int k = 0; k < m; ++k) {
-        if (!pass[k]) continue;
-        col.store(i - 1 + k, v[k]);
-        kept += !data::is_missing(col.fetch(i - 1 + k));
+      if (rc) {
+        ds.drop_variables({j});
+        return rc;
       }
-      return kept;
-    };
-    const int threads = blocks && parallel_ok(value, cond, 0) ? block_threads(ip, hi - lo + 1) : 1;
-    rc_t rc;
-    if (threads > 1) {
-      std::vector<std::int64_t> kept(static_cast<size_t>(threads), 0);
-      rc = over_blocks_parallel(ip, cx, cond, lo, hi, threads, true,
-                                [&](int t, std::int64_t i, int m, const double* v, const char* pass) {
-                                  kept[static_cast<size_t>(t)] += store_block(i, m, v, pass);
-                                });
-      for (std::int64_t k : kept) stored += k;
-    } else {
-      rc = over_blocks(ip, cx, blocks, cond, lo, hi, true,
-                       [&](std::int64_t i, int m, const double* v, const char* pass) {
-                         stored += store_block(i, m, v, pass);
-                       });
-    }
-    if (rc) {
+    } catch (const std::bad_alloc&) {
       ds.drop_variables({j});
-      return rc;
+      throw;
     }
   }
   if (!label.empty()) ds.set_value_label_name(j, label);
