@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <new>
+#include <thread>
 
 #include "data/format.h"
 #include "data/functions/leapseconds.h"
@@ -59,6 +60,8 @@ class CommandState {
 };
 
 }  // namespace
+
+void SessionClock::wait(std::chrono::steady_clock::duration d) { std::this_thread::sleep_for(d); }
 
 int executable_build_date() {
 #ifdef NUVRA_BUILD_DATE

@@ -34,6 +34,16 @@ class LineSource;
 
 using expr::ScalarValue;
 
+// The clock that `sleep` and `timer` read, and the way `sleep` waits. A
+// test puts in one of its own, so that what it checks does not depend on
+// how busy the machine is.
+class SessionClock {
+ public:
+  virtual ~SessionClock() = default;
+  virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
+  virtual void wait(std::chrono::steady_clock::duration d);
+};
+
 // One of the `timer` command's stopwatches.
 struct TimerStopwatch {
   double total = 0;  // seconds in completed on-off intervals
@@ -252,6 +262,8 @@ class Interp : public expr::Env {
   int startup_stage = 0;
   std::chrono::steady_clock::time_point command_start;
   double last_elapsed = 0.0;
+  SessionClock real_clock;
+  SessionClock* session_clock = &real_clock;
 };
 
 }  // namespace nuvra

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -273,7 +274,9 @@ TEST_F(DtaWrite, RefusalsLeaveTheFileAlone) {
 }
 
 // A child saves a large dataset over an existing file and is killed while
-// writing; the file is the previous one, whole.
+// writing; the file is the previous one, whole. The child stops itself part
+// way through the write and says so through a pipe, so the kill always
+// lands in the middle, however busy the machine.
 TEST_F(DtaWrite, KilledSaveKeepsThePreviousFile) {
   std::string p = dir + "/big.dta";
   Dataset small;
@@ -284,39 +287,48 @@ TEST_F(DtaWrite, KilledSaveKeepsThePreviousFile) {
   ASSERT_EQ(dta::save_file(small, p, opt), 0);
   std::vector<std::uint8_t> before = slurp(p);
 
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
+    ::close(fds[0]);
     Dataset big;
-    for (int k = 0; k < 10; ++k)
+    for (int k = 0; k < 4; ++k)
       if (big.add_variable("v" + std::to_string(k), data::kDouble)) _exit(2);
-    if (big.set_obs(3000000)) _exit(3);
-    for (int k = 1; k <= 10; ++k) {
+    if (big.set_obs(1000000)) _exit(3);
+    for (int k = 1; k <= 4; ++k) {
       data::Column c = big.column(k);
       for (std::int64_t r = 0; r < big.nobs(); ++r) c.store(r, static_cast<double>(r));
     }
     dta::SaveOptions o;
     o.replace = true;
     o.stamp = stamp();
-    // Announce the start of the write, then save for as long as it takes.
-    std::FILE* mark = std::fopen((p + ".go").c_str(), "w");
-    std::fclose(mark);
+    static int ready_fd;
+    ready_fd = fds[1];
+    o.on_written = [](std::int64_t bytes, void*) {
+      if (bytes < 4000000) return;
+      char c = 'w';
+      if (::write(ready_fd, &c, 1) != 1) _exit(4);
+      for (;;) pause();
+    };
     dta::save_file(big, p, o);
-    for (;;) pause();
+    _exit(5);  // the hook never let the save finish
   }
-  // Wait until the child writes, then kill it in the middle.
-  std::string go = p + ".go";
-  for (int k = 0; k < 3000 && ::access(go.c_str(), F_OK) != 0; ++k) usleep(10000);
-  bool grew = false;
-  for (int k = 0; k < 3000 && !grew; ++k) {
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-      if (e.path().filename().string().starts_with(".big.dta.") && e.file_size() > 1000000) grew = true;
-    if (!grew) usleep(2000);
-  }
+  ::close(fds[1]);
+  // Wait (at most a minute) for the child to stop in the middle of its write.
+  pollfd pf{fds[0], POLLIN, 0};
+  char c = 0;
+  bool stopped = ::poll(&pf, 1, 60000) == 1 && ::read(fds[0], &c, 1) == 1 && c == 'w';
+  ::close(fds[0]);
+  bool part_written = false;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    if (e.path().filename().string().starts_with(".big.dta.") && e.file_size() >= 4000000) part_written = true;
   ::kill(child, SIGKILL);
   int status = 0;
   ::waitpid(child, &status, 0);
-  EXPECT_TRUE(grew) << "the child never got to write";
+  EXPECT_TRUE(stopped) << "the child never got to write";
+  EXPECT_TRUE(part_written) << "no partly written temporary file beside the target";
   EXPECT_EQ(slurp(p), before);
 }
 

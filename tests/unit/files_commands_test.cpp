@@ -264,25 +264,53 @@ TEST_F(FilesTest, DirListsSizesAndMatchesWildcards) {
   EXPECT_EQ(call(cmd_dir, "dir " + dir + "/no/*.txt", "dir"), 601);
 }
 
+// A clock that moves only when the session waits, and counts the waits.
+class StepClock : public SessionClock {
+ public:
+  std::chrono::steady_clock::time_point now() override { return t; }
+  void wait(std::chrono::steady_clock::duration d) override {
+    t += d;
+    ++waits;
+  }
+  std::chrono::steady_clock::time_point t{};
+  int waits = 0;
+};
+
+double elapsed_ms(const StepClock& c, std::chrono::steady_clock::time_point from) {
+  return std::chrono::duration<double, std::milli>(c.t - from).count();
+}
+
 TEST_F(FilesTest, SleepWaitsAndAnswersBreak) {
-  auto t0 = std::chrono::steady_clock::now();
+  StepClock clock;
+  ip.session_clock = &clock;
+  auto t0 = clock.t;
   ASSERT_EQ(call(cmd_sleep, "sleep 40", "sleep"), 0);
-  double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-  EXPECT_GE(ms, 40);
-  EXPECT_LT(ms, 1000);
+  // Exactly the time asked for, in waits of at most 10 ms so that Break
+  // is answered in time.
+  EXPECT_EQ(elapsed_ms(clock, t0), 40);
+  EXPECT_EQ(clock.waits, 4);
   ip.break_request = true;
-  t0 = std::chrono::steady_clock::now();
+  t0 = clock.t;
   EXPECT_EQ(call(cmd_sleep, "sleep 5000", "sleep"), 1);
-  ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-  EXPECT_LT(ms, 1000);
+  EXPECT_EQ(elapsed_ms(clock, t0), 0);
   ip.break_request = false;
   EXPECT_EQ(call(cmd_sleep, "sleep -1", "sleep"), 198);
   EXPECT_EQ(call(cmd_sleep, "sleep 1.5", "sleep"), 198);
   EXPECT_EQ(call(cmd_sleep, "sleep", "sleep"), 198);
+  t0 = clock.t;
   EXPECT_EQ(call(cmd_sleep, "sleep 2*5", "sleep"), 0);
+  EXPECT_EQ(elapsed_ms(clock, t0), 10);
+  ip.session_clock = &ip.real_clock;
+  // The real clock really waits.
+  auto r0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(call(cmd_sleep, "sleep 20", "sleep"), 0);
+  double waited = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - r0).count();
+  EXPECT_GE(waited, 20);
 }
 
 TEST_F(FilesTest, TimersAccumulate) {
+  StepClock clock;
+  ip.session_clock = &clock;
   ASSERT_EQ(call(cmd_timer, "timer clear", "timer"), 0);
   ASSERT_EQ(call(cmd_timer, "timer on 1", "timer"), 0);
   ASSERT_EQ(call(cmd_sleep, "sleep 50", "sleep"), 0);
@@ -294,8 +322,7 @@ TEST_F(FilesTest, TimersAccumulate) {
 
   ASSERT_EQ(call(cmd_timer, "timer list", "timer"), 0);
   EXPECT_EQ(ip.r_results.scalars["nt1"], 2);
-  EXPECT_GE(ip.r_results.scalars["t1"], 0.080);
-  EXPECT_LT(ip.r_results.scalars["t1"], 1.0);
+  EXPECT_NEAR(ip.r_results.scalars["t1"], 0.080, 1e-12);
   EXPECT_EQ(ip.r_results.scalars["nt100"], 0);  // running, no interval finished
   EXPECT_EQ(ip.r_results.scalars.count("t2"), 0u);  // unused timers are not listed
   std::istringstream lines(printed);
@@ -304,6 +331,8 @@ TEST_F(FilesTest, TimersAccumulate) {
   std::getline(lines, l100);
   EXPECT_EQ(l1.substr(0, 5), "   1:");
   EXPECT_NE(l1.find(" /        2 = "), std::string::npos) << l1;
+  EXPECT_NE(l1.find("0.08 /"), std::string::npos) << l1;
+  EXPECT_TRUE(l1.ends_with("=     0.0400")) << l1;
   EXPECT_TRUE(l100.ends_with("(running)")) << l100;
 
   EXPECT_EQ(call(cmd_timer, "timer on 1", "timer"), 0);

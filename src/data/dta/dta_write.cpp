@@ -61,7 +61,7 @@ constexpr std::int64_t kWritebackStep = std::int64_t{32} << 20;
 // for the tail instead of the whole file.
 class Writer {
  public:
-  Writer(int fd, std::int64_t fail_after) : fd_(fd), limit_(fail_after) {}
+  Writer(int fd, const SaveOptions& opt) : fd_(fd), limit_(opt.fail_after), opt_(opt) {}
   bool write(const void* data, std::size_t n) {
     const auto* p = static_cast<const char*>(data);
     while (n > 0 && err_ == 0) {
@@ -83,6 +83,7 @@ class Writer {
       p += k;
       n -= static_cast<std::size_t>(k);
       written_ += k;
+      if (opt_.on_written) opt_.on_written(written_, opt_.on_written_arg);
       if (written_ - started_ >= kWritebackStep) {
         // A hint: a file system without it simply leaves everything to fsync.
         ::sync_file_range(fd_, started_, written_ - started_, SYNC_FILE_RANGE_WRITE);
@@ -96,6 +97,7 @@ class Writer {
  private:
   int fd_;
   std::int64_t limit_;
+  const SaveOptions& opt_;
   std::int64_t written_ = 0;
   std::int64_t started_ = 0;  // writeback requested up to here
   int err_ = 0;
@@ -221,7 +223,7 @@ rc_t save_file(const Dataset& ds, const std::string& path, const SaveOptions& op
   };
   if (::fchmod(fd, mode) != 0) return fail(693);
 
-  Writer w(fd, opt.fail_after);
+  Writer w(fd, opt);
   const int nv = file_nvar(ds, opt);
   std::vector<std::uint8_t> prefix = file_prefix(ds, opt);
   w.write(prefix.data(), prefix.size());

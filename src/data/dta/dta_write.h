@@ -29,6 +29,10 @@ struct SaveOptions {
   // A test hook: when >= 0, writing fails as on a full disk once this many
   // bytes have gone to the file.
   std::int64_t fail_after = -1;
+  // A test hook: when set, called with the bytes written so far after each
+  // piece of the file goes out, so a test can stop a save part way.
+  void (*on_written)(std::int64_t bytes, void* arg) = nullptr;
+  void* on_written_arg = nullptr;
   // When set, receives the seconds the final flush to the disk took.
   double* fsync_seconds = nullptr;
 };

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "interp/builtins.h"
 #include "interp/interp.h"
@@ -55,12 +54,13 @@ rc_t cmd_sleep(Interp& ip) {
   double ms;
   if (rc_t rc = whole_number(ip, ip.reader.rest(), &ms)) return rc;
   if (ms < 0) return msg_invalid(ip, "syntax");
-  Clock::time_point end = Clock::now() + std::chrono::microseconds(static_cast<long long>(ms * 1000));
+  SessionClock& clock = *ip.session_clock;
+  Clock::time_point end = clock.now() + std::chrono::microseconds(static_cast<long long>(ms * 1000));
   while (true) {
     if (ip.poll_break()) return kBreak;
-    Clock::time_point now = Clock::now();
+    Clock::time_point now = clock.now();
     if (now >= end) return 0;
-    std::this_thread::sleep_for(std::min<Clock::duration>(end - now, std::chrono::milliseconds(10)));
+    clock.wait(std::min<Clock::duration>(end - now, std::chrono::milliseconds(10)));
   }
 }
 
@@ -76,11 +76,11 @@ rc_t cmd_timer(Interp& ip) {
     if (sub == "on") {
       if (w.on) return msg_quoting(ip.out, "timer " + std::to_string(n) + " already on\n", "", "", 198);
       w.on = true;
-      w.started = Clock::now();
+      w.started = ip.session_clock->now();
     } else {
       if (!w.on) return msg_quoting(ip.out, "timer " + std::to_string(n) + " not on\n", "", "", 198);
       w.on = false;
-      w.total += std::chrono::duration<double>(Clock::now() - w.started).count();
+      w.total += std::chrono::duration<double>(ip.session_clock->now() - w.started).count();
       ++w.count;
     }
     return 0;
