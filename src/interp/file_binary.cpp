@@ -10,6 +10,7 @@
 #include "data/storage.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
+#include "interp/parse.h"
 #include "data/names.h"
 #include "interp/simple_expr.h"
 
@@ -104,15 +105,6 @@ double decode(const Directive& d, unsigned char* buf, int byteorder) {
   return data::fetch_value(storage_type(d), buf);
 }
 
-std::string_view take_word(std::string_view& s) {
-  s = trim(s);
-  size_t n = 0;
-  while (n < s.size() && s[n] != ' ' && s[n] != '\t') ++n;
-  std::string_view w = s.substr(0, n);
-  s = trim(s.substr(n));
-  return w;
-}
-
 }  // namespace
 
 int native_byteorder() {
@@ -132,6 +124,7 @@ rc_t file_write_binary(Interp& ip, OpenFile& of, std::string_view rest) {
   rest = trim(rest);
   while (!rest.empty()) {
     std::string_view word = take_word(rest);
+    rest = trim(rest);
     Directive d;
     if (!parse_directive(word, &d)) return msg_invalid(ip, "syntax");
     if (rest.empty()) return msg_invalid(ip, "syntax");
@@ -160,6 +153,7 @@ rc_t file_read_binary(Interp& ip, OpenFile& of, std::string_view rest) {
   while (!rest.empty()) {
     std::string_view word = take_word(rest);
     std::string_view name = take_word(rest);
+    rest = trim(rest);
     Field f;
     if (!parse_directive(word, &f.d) || name.empty() || !is_valid_name(name)) return msg_invalid(ip, "syntax");
     f.name = std::string(name);

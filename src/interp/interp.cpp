@@ -113,18 +113,24 @@ bool Interp::poll_break() {
 rc_t Interp::execute_line(std::string_view line) {
   CommandState saved(*this);
   if (line.size() >= kCommandLengthLimit) return rc_message(*this, 1004);
-  cmdbuf.assign(line);
-  reader.attach(&cmdbuf, 0);
-  line_was_expanded = false;
-  bool tracing = trace && frame_depth > 0 && frame_depth <= tracedepth && exec_flag;
-  if (tracing) trace_line('-', line);
-  if (!starts_loop(cmdbuf)) {
-    if (rc_t rc = expand_macros(*this, cmdbuf)) return rc;
-    line_was_expanded = exec_flag;
-    if (tracing && cmdbuf != trim(line)) trace_line('=', cmdbuf);
+  // Reading and expanding the line change nothing a failure must undo: the
+  // saved command state is put back however this returns.
+  try {
+    cmdbuf.assign(line);
+    reader.attach(&cmdbuf, 0);
+    line_was_expanded = false;
+    bool tracing = trace && frame_depth > 0 && frame_depth <= tracedepth && exec_flag;
+    if (tracing) trace_line('-', line);
+    if (!starts_loop(cmdbuf)) {
+      if (rc_t rc = expand_macros(*this, cmdbuf)) return rc;
+      line_was_expanded = exec_flag;
+      if (tracing && cmdbuf != trim(line)) trace_line('=', cmdbuf);
+    }
+    reader.attach(&cmdbuf, 0);
+    token.assign(reader.next());
+  } catch (const std::bad_alloc&) {
+    return rc_message(*this, 909);
   }
-  reader.attach(&cmdbuf, 0);
-  token.assign(reader.next());
   return dispatch();
 }
 

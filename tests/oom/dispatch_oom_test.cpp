@@ -142,6 +142,30 @@ TEST_F(DispatchOom, LostOutputIsReportedAfterTheCommand) {
   EXPECT_GT(failures_in_output, 0);
 }
 
+// Macro expansion runs before any command is dispatched; a failure there
+// is reported the same way and leaves the macros as they were.
+TEST_F(DispatchOom, ExpandingTheLine) {
+  ASSERT_EQ(ip.execute_line("local a = \"abc\""), 0);
+  int injected = 0;
+  for (long k = 1; k < 100000; ++k) {
+    side.text.clear();
+    g_failed = false;
+    g_countdown = k;
+    rc_t rc = ip.execute_line("local b `a'`a'`a'`a'");
+    g_countdown = 0;
+    ip.out.flush();
+    if (!g_failed) {
+      EXPECT_EQ(rc, 0);
+      break;
+    }
+    ++injected;
+    EXPECT_TRUE(rc == 0 || rc == 909 || rc == 950) << "allocation " << k << ": rc " << rc;
+    EXPECT_EQ(ip.execute_line("assert \"`a'\" == \"abc\""), 0) << "allocation " << k;
+  }
+  EXPECT_GT(injected, 0);
+  EXPECT_EQ(ip.execute_line("assert \"`b'\" == \"abcabcabcabc\""), 0);
+}
+
 TEST_F(DispatchOom, TheSessionGoesOnAfterwards) {
   rc_t rc = dispatch_armed("describe", 1);
   EXPECT_TRUE(rc == 909 || rc == 950);
