@@ -57,7 +57,15 @@ std::vector<std::string> Characteristics::owners() const {
   return out;
 }
 
-void Characteristics::drop_owner(std::string_view owner) { map_.erase(std::string(owner)); }
+// Found by walking the owners, so that it allocates nothing: a drop calls it
+// after the data have moved.
+void Characteristics::drop_owner(std::string_view owner) {
+  for (auto it = map_.begin(); it != map_.end(); ++it)
+    if (it->first == owner) {
+      map_.erase(it);
+      return;
+    }
+}
 
 void Characteristics::rename_owner(std::string_view from, std::string_view to) {
   if (from == to) return;

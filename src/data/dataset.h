@@ -423,7 +423,8 @@ class Dataset : private DatasetContents {
     std::uint32_t src, dst, len;
   };
   rc_t remap_records(const std::vector<Segment>& segs, std::uint32_t new_used);
-  void renumber_after(const std::vector<int>& old_to_new, bool cut_sort_list);
+  std::vector<std::uint16_t> renumbered_sort_list(const std::vector<int>& old_to_new, bool cut_sort_list) const;
+  std::unordered_map<std::string, int> renumbered_index(const std::vector<int>& old_to_new) const;
   void recompute_offsets();
 
   void rebuild_index();

@@ -257,8 +257,12 @@ void Dataset::recompute_offsets() {
 }
 
 // old_to_new[j - 1] is the new number of old variable j, 0 if dropped.
-void Dataset::renumber_after(const std::vector<int>& old_to_new, bool cut_sort_list) {
+// Both are made before the variables change, so that putting them in place
+// afterwards cannot fail.
+std::vector<std::uint16_t> Dataset::renumbered_sort_list(const std::vector<int>& old_to_new,
+                                                         bool cut_sort_list) const {
   std::vector<std::uint16_t> list;
+  list.reserve(sort_list_.size());
   for (std::uint16_t j : sort_list_) {
     int n = j >= 1 && j <= static_cast<int>(old_to_new.size()) ? old_to_new[j - 1] : 0;
     if (n == 0) {
@@ -267,7 +271,15 @@ void Dataset::renumber_after(const std::vector<int>& old_to_new, bool cut_sort_l
     }
     list.push_back(static_cast<std::uint16_t>(n));
   }
-  sort_list_ = std::move(list);
+  return list;
+}
+
+std::unordered_map<std::string, int> Dataset::renumbered_index(const std::vector<int>& old_to_new) const {
+  std::unordered_map<std::string, int> index;
+  index.reserve(index_.size());
+  for (int j = 1; j <= nvar_visible_; ++j)
+    if (int n = old_to_new[static_cast<std::size_t>(j - 1)]) index.emplace(vars_[static_cast<std::size_t>(j - 1)].name, n);
+  return index;
 }
 
 rc_t Dataset::drop_variables(const std::vector<int>& js) {
@@ -292,9 +304,11 @@ rc_t Dataset::drop_variables(const std::vector<int>& js) {
     dst += len;
     old_to_new[static_cast<std::size_t>(j - 1)] = ++next;
   }
-  if (rc_t rc = remap_records(segs, dst)) return rc;
   std::vector<Variable> kept;
   kept.reserve(static_cast<std::size_t>(next));
+  std::vector<std::uint16_t> sort_list = renumbered_sort_list(old_to_new, true);
+  std::unordered_map<std::string, int> index = renumbered_index(old_to_new);
+  if (rc_t rc = remap_records(segs, dst)) return rc;
   int visible = 0;
   bool esample = false;
   for (int j = 1; j <= all; ++j) {
@@ -311,8 +325,8 @@ rc_t Dataset::drop_variables(const std::vector<int>& js) {
   nvar_visible_ = visible;
   has_esample_ = esample;
   recompute_offsets();
-  renumber_after(old_to_new, true);
-  rebuild_index();
+  sort_list_ = std::move(sort_list);
+  index_.swap(index);
   changed_ = true;
   return 0;
 }
@@ -362,13 +376,15 @@ rc_t Dataset::reorder_variables(const std::vector<int>& new_order) {
   };
   for (int j : new_order) take(j);
   if (has_esample_) take(nvar_all());
+  std::vector<std::uint16_t> sort_list = renumbered_sort_list(old_to_new, false);
+  std::unordered_map<std::string, int> index = renumbered_index(old_to_new);
   if (rc_t rc = remap_records(segs, dst)) return rc;
   for (int j : new_order) nv.push_back(std::move(vars_[static_cast<std::size_t>(j - 1)]));
   if (has_esample_) nv.push_back(std::move(vars_.back()));
   vars_ = std::move(nv);
   recompute_offsets();
-  renumber_after(old_to_new, false);
-  rebuild_index();
+  sort_list_ = std::move(sort_list);
+  index_.swap(index);
   changed_ = true;
   return 0;
 }

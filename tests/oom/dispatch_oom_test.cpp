@@ -119,6 +119,9 @@ TEST_F(DispatchOom, CommandsThatChangeTheData) {
   EXPECT_GT(fail_each_allocation("generate y = x*2", "drop y"), 0);
   EXPECT_GT(fail_each_allocation("replace x = x + 1 in 2/5", "replace x = x - 1 in 2/5"), 0);
   EXPECT_GT(fail_each_allocation("sort s", ""), 0);
+  EXPECT_GT(fail_each_allocation("drop s", "generate str5 s = \"a\" + string(_n)"), 0);
+  ASSERT_EQ(ip.execute_line("generate str5 s = \"a\" + string(_n)"), 0);  // the run that went through
+  EXPECT_GT(fail_each_allocation("order s x", "order x s"), 0);
   EXPECT_GT(fail_each_allocation("rename s t", "rename t s"), 0);
 }
 
