@@ -36,7 +36,7 @@ class Characteristics {
   // Owners that hold at least one characteristic, sorted.
   std::vector<std::string> owners() const;
 
-  void drop_owner(std::string_view owner);
+  void drop_owner(const std::string& owner);
   // Moves everything owner `from` holds to owner `to`, replacing what `to`
   // held (used when a variable is renamed).
   void rename_owner(std::string_view from, std::string_view to);
