@@ -104,6 +104,7 @@ rc_t Engine::Declare(Key array, std::string_view decl) {
   }
   store_.Find(k)->name.assign(name);
   store_.ArrayPush(array, k);
+  if (name == "__LOG") logs_declared_ = true;
   return 0;
 }
 

@@ -105,14 +105,8 @@ Key Engine::ContextArray(int id) {
 }
 
 Slot Engine::TopLevel(std::string_view name) {
-  int id = host_.ContextId();
-  for (int ctx : {id, 0}) {
-    auto it = contexts_.find(ctx);
-    if (it == contexts_.end()) continue;
-    Key arr = store_.Find(it->second)->array;
+  for (Key arr : ContextArrays())
     if (int pos = store_.ArrayFindName(arr, name)) return {arr, pos, store_.ArrayGet(arr, pos)};
-    if (id == 0) break;
-  }
   return {};
 }
 
@@ -335,6 +329,7 @@ void Engine::EndContext(int id) {
   auto it = contexts_.find(id);
   if (it == contexts_.end()) return;
   contexts_.erase(it);
+  if (active_context_ == id) active_context_ = -1;
   dirty_ = true;
   Collect();
 }
@@ -396,7 +391,11 @@ void Engine::Collect() {
   std::vector<Key> gone;
   for (const auto& [k, o] : store_.All())
     if (!marked.count(k)) gone.push_back(k);
-  for (Key k : gone) store_.Erase(k);
+  for (Key k : gone) {
+    store_.Erase(k);
+    log_levels_.erase(k);
+    log_refs_.erase(k);
+  }
   dirty_ = false;
   collecting_ = false;
 }

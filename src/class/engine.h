@@ -12,6 +12,7 @@
 
 #include "base/rc.h"
 #include "class/host.h"
+#include "class/scheme.h"
 #include "class/store.h"
 
 namespace nuvra::cls {
@@ -64,6 +65,29 @@ class Engine {
   // Frees whatever nothing reaches, running destructors first.
   void Collect();
 
+  // Schemes.  A scheme named NAME is the file scheme-NAME.scheme found
+  // along the ado path; it is read once and kept.  The current scheme is
+  // the one styles are read from: "default" until UseScheme picks another.
+  //
+  //   const Scheme* s = nullptr;
+  //   if (engine.UseScheme("mine") == 0) s = engine.CurrentScheme();
+  //   const std::string* v = s ? s->Lookup("textbox", "title", "size") : nullptr;
+  //
+  // FindScheme loads without making it current; a missing file is 4039, a
+  // malformed one 198, each with its message printed.
+  rc_t FindScheme(const std::string& name, const Scheme** out);
+  rc_t UseScheme(const std::string& name);
+  // The current scheme, read on first use; null (quietly) when its file
+  // cannot be found or read, so that styling falls back to declared values.
+  const Scheme* CurrentScheme();
+  const std::string& CurrentSchemeName() const { return scheme_name_; }
+  // Fills instance `inst` from the style `style` of its class (or its
+  // nearest superclass with styles) in the current scheme; `_restyle`
+  // again from the style its `styledex` indexes.  Problems are notes,
+  // never errors: both return 0 unless the object is not an instance.
+  rc_t SetStyle(Key inst, std::string_view style);
+  rc_t Restyle(Key inst);
+
   // True when class `sub` is `super` or inherits from it.
   bool IsA(Key sub_classtype, Key super_classtype) const;
   Key ClassOf(Key instance) const;
@@ -81,7 +105,12 @@ class Engine {
   Slot ClassAttribute(Key classtype, std::string_view name) const;
   Key MemberProgram(Key inst, std::string_view name) const;
   Key ContextArray(int id);
-  Key CurrentContextArray() { return ContextArray(host_.ContextId()); }
+  // Where new top-level objects go: the active context when one is set,
+  // otherwise the running program's own.
+  Key CurrentContextArray() {
+    return ContextArray(active_context_ >= 0 && contexts_.count(active_context_) ? active_context_
+                                                                                  : host_.ContextId());
+  }
   Slot TopLevel(std::string_view name);
 
   rc_t Assign(std::string_view lhs, bool lhs_ref, std::string_view rhs);
@@ -103,10 +132,52 @@ class Engine {
   rc_t Declare(Key array, std::string_view decl);
 
   // Subcommands.
+  rc_t Subcommand(std::string_view line);
+  rc_t StatementBody(std::string_view text);
   rc_t Free(std::string_view args);
   rc_t Inspect(std::string_view args);
   rc_t Summary();
   rc_t NewCommand(std::string_view args);
+  rc_t Modify(std::string_view args);
+  rc_t SetCommand(std::string_view args);
+  rc_t NameOf(std::string_view args, bool local);
+  rc_t TopLevelList(std::string_view args);
+  rc_t SelfTest(std::string_view args);
+  rc_t DumpStore(std::string_view args);
+  rc_t ProgramDirectory(std::string_view args);
+  rc_t UndoCommand(std::string_view args);
+  // The shortest dotted name that reaches `target` from the top-level
+  // objects (from `from` when it is an instance and the name is wanted
+  // relative to it); empty when none does.
+  std::string PathTo(Key target, Key from) const;
+  // The holder array of every top-level context, current first.
+  std::vector<Key> ContextArrays() const;
+  // The context whose array holds `obj` at top level, or -1.
+  int ContextHolding(Key obj) const;
+
+  // The undo log.  A change to an attribute of an instance is recorded in
+  // the `__LOG` array of its log owner (the instance itself unless `_lref`
+  // or `allon` named another) while the owner's log level is above 0.
+  // Each outermost command's changes to one log lie between "<BeginCmd>"
+  // and "<EndCmd>" markers; an entry is the object the slot held before,
+  // named "__key(owner-of-slot).attribute", so undo can put it back.
+  void LogSlotChange(const Slot& slot, Key old_value);
+  Key LogOwner(Key inst) const;
+  Key LogArray(Key owner) const;
+  int LogLevel(Key owner) const;
+  // Undoes the last `count` command groups of the log of `owner`.
+  rc_t UndoLog(Key owner, int count);
+  rc_t RestoreEntry(Key entry);
+  void BeginCommand() { ++command_depth_; }
+  void EndCommand();
+  rc_t SetLogRefs(Key owner);
+
+  // Styles.
+  Key ClassStyleNames(Key classtype);
+  rc_t StyleMember(Key inst, std::string_view member, std::string_view args, bool* handled);
+  const StyleDef* FindStyleFor(Key classtype, std::string_view style, std::string* cls_used);
+  void ReadStyle(Key inst, const StyleDef& def);
+  void StyleNote(const std::string& text);
   void PrintLine(Style style, const std::string& text);
   rc_t Error(rc_t code, const std::string& text);
 
@@ -118,6 +189,21 @@ class Engine {
   std::vector<Key> this_stack_;
   std::vector<Key> copy_src_stack_;
   std::vector<Key> pinned_;  // objects being built, kept from the collector
+  // Undo log state.
+  std::map<Key, int> log_levels_;
+  std::map<Key, Key> log_refs_;
+  std::vector<Key> open_logs_;   // logs with a group open in this command
+  std::vector<Key> log_history_; // owners in the order their groups closed
+  int command_depth_ = 0;
+  bool undoing_ = false;
+  bool logs_declared_ = false;
+  // The context new top-level objects go to instead of the running
+  // program's own, after `_set_to_active_context`.
+  int active_context_ = -1;
+  // Schemes read so far, and the current one.
+  std::map<std::string, Scheme> schemes_;
+  std::set<std::string> schemes_loading_;
+  std::string scheme_name_ = "default";
   bool collecting_ = false;
   bool dirty_ = false;
   int uname_counter_ = 0;

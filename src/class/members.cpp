@@ -153,6 +153,75 @@ rc_t Engine::Builtin(Key obj, std::string_view member, std::string_view args, st
     store_.Find(obj)->num_dynamics = store_.ArrayNels(dyn);
     return rc;
   }
+  if (member == "_set_to_active_context") {
+    if (rc_t rc = no_args()) return rc;
+    int id = -1;
+    if (o->type == TypeCode::Context) {
+      for (const auto& [cid, ctx] : contexts_)
+        if (ctx == obj) id = cid;
+    } else {
+      id = ContextHolding(obj);
+    }
+    if (id < 0) return host_.Fail(4032);
+    active_context_ = id;
+    return 0;
+  }
+  if (member == "_clear_active_context") {
+    if (rc_t rc = no_args()) return rc;
+    if (active_context_ < 0) return host_.Fail(4033);
+    active_context_ = -1;
+    return 0;
+  }
+  // The undo log's members work on instances only.
+  if (member == "_loglevel" || member == "_lref" || member == "allon" || member == "_undoLOG") {
+    if (o->type != TypeCode::Instance) return host_.Fail(4014);
+  }
+  if (member == "_loglevel") {
+    if (base::trim_blanks(args).empty()) {
+      *has_value = true;
+      *value = Number(LogArray(obj) != kNullKey ? LogLevel(obj) : 0);
+      return 0;
+    }
+    int level = 0;
+    if (base::trim_blanks(args) != "0" && !ParseIndex(args, &level))
+      return Error(198, std::string(args) + " invalid log level");
+    log_levels_[obj] = level;
+    return 0;
+  }
+  if (member == "_lref") {
+    if (base::trim_blanks(args).empty()) {
+      *has_value = true;
+      Key owner = LogOwner(obj);
+      *value = LogArray(owner) != kNullKey ? ObjectStore::KeyName(owner) : std::string();
+      return 0;
+    }
+    Slot s;
+    if (rc_t rc = Resolve(base::trim_blanks(args), &s)) return rc;
+    Key owner = Deref(s.obj);
+    const Object* t = store_.Find(owner);
+    if (!t || t->type != TypeCode::Instance) return host_.Fail(4014);
+    if (owner == obj) log_refs_.erase(obj);
+    else log_refs_[obj] = owner;
+    return 0;
+  }
+  if (member == "allon") {
+    if (rc_t rc = no_args()) return rc;
+    if (LogArray(obj) == kNullKey) {
+      Key dyn = o->dynamic_array;
+      if (store_.ArrayFindName(dyn, "__LOG")) return Error(4021, "__LOG is not an array");
+      if (rc_t rc = Declare(dyn, "array __LOG")) return rc;
+      store_.Find(obj)->num_dynamics = store_.ArrayNels(dyn);
+    }
+    log_levels_[obj] = 1;
+    log_refs_.erase(obj);
+    return SetLogRefs(obj);
+  }
+  if (member == "_undoLOG") {
+    int count = 1;
+    if (!base::trim_blanks(args).empty() && !ParseIndex(args, &count))
+      return Error(198, std::string(args) + " invalid count");
+    return UndoLog(LogOwner(obj), count);
+  }
   return Error(199, "class member " + std::string(member) + " not yet available");
 }
 

@@ -168,10 +168,28 @@ rc_t Engine::StoreValue(Slot dest, Key value, bool top_level) {
   }
   if (!existing || existing->type == TypeCode::Attribute || top_level) {
     if (existing) store_.Find(value)->name = existing->name;
+    LogSlotChange(dest, dest.obj);
     store_.ArraySet(dest.holder, dest.pos, value);
     return 0;
   }
-  return Overwrite(dest.obj, value);
+  // A double or string is changed in place, so the log keeps a copy of
+  // the old value; an instance or array swaps its contents into `value`,
+  // which then holds the old ones.
+  Key before = kNullKey;
+  if (logs_declared_ && (existing->type == TypeCode::Double || existing->type == TypeCode::String)) {
+    TypeCode t = existing->type;
+    double num = existing->num;
+    std::string text = existing->text;
+    before = store_.Make(t);
+    store_.Find(before)->num = num;
+    store_.Find(before)->text = std::move(text);
+  }
+  rc_t rc = Overwrite(dest.obj, value);
+  if (rc == 0 && logs_declared_) {
+    const Object* d = store_.Find(dest.obj);
+    LogSlotChange(dest, d->type == TypeCode::Instance || d->type == TypeCode::Array ? value : before);
+  }
+  return rc;
 }
 
 rc_t Engine::AssignRef(const Slot& dest, std::string_view rhs_path) {
@@ -195,6 +213,7 @@ rc_t Engine::AssignRef(const Slot& dest, std::string_view rhs_path) {
   Object* r = store_.Find(ref);
   r->target = target;
   if (const Object* old = store_.Find(dest.obj)) r->name = old->name;
+  LogSlotChange(dest, dest.obj);
   store_.ArraySet(dest.holder, dest.pos, ref);
   dirty_ = true;
   return 0;
@@ -245,6 +264,13 @@ rc_t Engine::Assign(std::string_view lhs, bool lhs_ref, std::string_view rhs) {
 }
 
 rc_t Engine::Statement(std::string_view text) {
+  BeginCommand();
+  rc_t rc = StatementBody(text);
+  EndCommand();
+  return rc;
+}
+
+rc_t Engine::StatementBody(std::string_view text) {
   text = base::trim_blanks(text);
   std::string_view path, rest;
   SplitPath(text, &path, &rest);
@@ -281,6 +307,14 @@ rc_t Engine::Statement(std::string_view text) {
   if (inst != kNullKey) {
     if (Key code = MemberProgram(inst, prog)) {
       rc_t rc = CallMember(inst, code, rest);
+      Collect();
+      return rc;
+    }
+    // The style members, unless the class has programs of its own for them.
+    bool handled = false;
+    rc_t rc = StyleMember(inst, prog, rest, &handled);
+    if (handled) {
+      dirty_ = true;
       Collect();
       return rc;
     }

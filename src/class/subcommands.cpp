@@ -1,5 +1,6 @@
 // The `class` command's subcommands: dotted statements, free, inspect,
-// new, nuvra, exit, the store summary, and describe by key.
+// new, nuvra, exit, the store summary, and describe by key; the others
+// are in directory.cpp and undo_log.cpp.
 #include <cstdio>
 
 #include "base/text.h"
@@ -36,6 +37,13 @@ constexpr int kEntryOverhead = 16;
 }  // namespace
 
 rc_t Engine::Command(std::string_view line) {
+  BeginCommand();
+  rc_t rc = Subcommand(line);
+  EndCommand();
+  return rc;
+}
+
+rc_t Engine::Subcommand(std::string_view line) {
   line = base::trim_blanks(line);
   if (line.starts_with(".")) return Statement(line);
   if (line.starts_with("*")) return 0;
@@ -48,16 +56,15 @@ rc_t Engine::Command(std::string_view line) {
   if (Abbreviates(word, "inspect", 7)) return Inspect(rest);
   if (Abbreviates(word, "new", 3)) return NewCommand(rest);
   if (Abbreviates(word, "nuvra", 5)) return host_.RunCommand(rest);
-  struct Later {
-    const char* name;
-    size_t min;
-  };
-  static constexpr Later kLater[] = {{"modify", 6}, {"nameoflocal", 11}, {"nameof", 6},
-                                     {"set", 3},    {"toplevel", 8},     {"try", 3},
-                                     {"undo", 4},   {"_dmm", 4},         {"pgmdir", 6}};
-  for (const Later& l : kLater)
-    if (Abbreviates(word, l.name, l.min))
-      return Error(199, "class " + std::string(l.name) + " not yet available");
+  if (Abbreviates(word, "modify", 6)) return Modify(rest);
+  if (Abbreviates(word, "nameoflocal", 11)) return NameOf(rest, true);
+  if (Abbreviates(word, "nameof", 6)) return NameOf(rest, false);
+  if (Abbreviates(word, "set", 3)) return SetCommand(rest);
+  if (Abbreviates(word, "toplevel", 8)) return TopLevelList(rest);
+  if (Abbreviates(word, "try", 3)) return SelfTest(rest);
+  if (Abbreviates(word, "undo", 4)) return UndoCommand(rest);
+  if (Abbreviates(word, "_dmm", 4)) return DumpStore(rest);
+  if (Abbreviates(word, "pgmdir", 6)) return ProgramDirectory(rest);
   if (classes_.count(std::string(word))) {
     std::string_view sub = NextWord(&rest);
     return Error(198, std::string(sub) + " is not a class subcommand of " + std::string(word));
@@ -85,6 +92,8 @@ rc_t Engine::Free(std::string_view args) {
   }
   if (args == "_all") {
     contexts_.clear();
+    active_context_ = -1;
+    log_history_.clear();
     classes_.clear();
     dirty_ = true;
     Collect();

@@ -101,7 +101,7 @@ assert _rc == 198
 capture class ctpoint x
 assert _rc == 198
 capture class modify
-assert _rc == 199
+assert _rc == 198
 * the refusals changed nothing
 assert `.a.x' == 1 & `.a.y' == 42 & `.h.p.x' == 101
 * destructors
