@@ -246,6 +246,9 @@ rc_t Engine::Assign(std::string_view lhs, bool lhs_ref, std::string_view rhs) {
   }
   if (rhs_ref) {
     rc = AssignRef(dest, rhs.substr(0, rhs.size() - 4));
+    // A new top-level reference is found by its name like any other object.
+    if (rc == 0 && top_level && dest.obj == kNullKey)
+      store_.Find(store_.ArrayGet(dest.holder, dest.pos))->name = segs[0].name;
     Collect();  // the slot's previous object may be unreachable now
     return rc;
   }
