@@ -1,6 +1,6 @@
 // libFuzzer target for the class system: the input's first part (up to a
-// line "%%") is read as the class file of class `fz`, the rest as dotted
-// statements and class commands run one line each.  Member programs run
+// line "%%") is read as the class file of class `fz` and as a scheme file,
+// the rest as dotted statements and class commands run one line each.  Member programs run
 // their dotted lines through the engine, within a nesting limit and a
 // step budget.  Anything but a return code is a failure: a crash, a
 // sanitizer report, a hang, or a store left inconsistent after a line.
@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "class/engine.h"
+#include "class/scheme.h"
 
 namespace {
 
@@ -89,6 +90,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t split = input.find("\n%%\n");
   std::string_view class_text = input.substr(0, split);
   std::string_view statements = split == std::string_view::npos ? std::string_view() : input.substr(split + 4);
+
+  // The same text as a scheme file: refused or read, never more.
+  {
+    cls::Scheme scheme;
+    std::string why;
+    cls::ParseScheme(
+        class_text, [](const std::string&, const cls::Scheme**) -> rc_t { return 4039; }, &scheme, &why);
+    for (const auto& [name, styles] : scheme.classes)
+      for (const cls::StyleDef& style : styles) scheme.Lookup(name, style.name, "x");
+  }
 
   BudgetHost host;
   cls::Engine engine(host);

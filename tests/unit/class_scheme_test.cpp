@@ -4,6 +4,8 @@
 #include "class/scheme.h"
 #include "class_test_host.h"
 
+#include <sstream>
+
 namespace nuvra::cls {
 namespace {
 
@@ -196,6 +198,29 @@ TEST_F(ClassStyles, WithoutAnySchemeFileStylingNotesAndGoesOn) {
   EXPECT_EQ(host.printed, Note("(note:  could not create style for class st in the current scheme)"));
   EXPECT_EQ(Num(".a.size"), 1);
   EXPECT_EQ(host.errors, "");
+}
+
+// The default scheme shipped in the ado tree, which sits beside the
+// executables of a build.
+TEST(SchemeFile, TheShippedDefaultSchemeReadsAndEveryClassHasADefaultStyle) {
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
+  std::filesystem::path file = exe.parent_path().parent_path() / "ado" / "base" / "s" / SchemeFileName("default");
+  if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " not found";
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  Scheme s;
+  std::string why;
+  ASSERT_EQ(ParseScheme(text.str(), NoParent, &s, &why), 0) << why;
+  EXPECT_EQ(s.name, "default");
+  EXPECT_FALSE(s.classes.empty());
+  for (const auto& [cls, styles] : s.classes) {
+    EXPECT_NE(s.FindStyle(cls, "default"), nullptr) << cls;
+    // Every style of a class sets what its default style sets.
+    for (const StyleDef& d : styles)
+      for (const StyleEntry& e : s.FindStyle(cls, "default")->entries)
+        EXPECT_NE(d.Find(e.attribute), nullptr) << cls << " " << d.name << " " << e.attribute;
+  }
 }
 
 }  // namespace
