@@ -129,6 +129,15 @@ rc_t Engine::RestoreEntry(Key entry) {
 rc_t Engine::UndoLog(Key owner, int count) {
   Key log = LogArray(owner);
   if (log == kNullKey) return host_.Fail(4035);
+  // Undo from within a command that has changed this log already: what it
+  // has done so far is a group of its own, and the latest.
+  if (auto open = std::find(open_logs_.begin(), open_logs_.end(), owner); open != open_logs_.end()) {
+    open_logs_.erase(open);
+    Key end = store_.Make(TypeCode::String);
+    store_.Find(end)->text = kEnd;
+    store_.ArrayPush(log, end);
+    log_history_.push_back(owner);
+  }
   // Check every group first, so that a damaged log changes nothing.
   std::vector<std::pair<int, int>> groups;  // positions of Begin and End
   int n = store_.ArrayNels(log);

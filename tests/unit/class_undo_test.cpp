@@ -65,6 +65,15 @@ TEST_F(ClassUndo, OneCommandIsOneGroupAndTheLatestGroupIsUndoneFirst) {
   EXPECT_EQ(Num(".g.x"), 2);
   EXPECT_EQ(Text(".g._undoLOG"), "");
   EXPECT_EQ(Num(".g.x"), 1);
+  // Undo inside a member program takes back what the program did so far.
+  Write("lg2", "class lg2 {\n array __LOG\n double x = 1\n}\n"
+               "program .setundo\n .x = 2\n class undo\n .x = 3\nend\n");
+  Run(".h = .new lg2");
+  Run(".h.x = 9");
+  Run(".h.setundo");
+  EXPECT_EQ(Num(".h.x"), 3);
+  Cmd("undo .h");
+  EXPECT_EQ(Num(".h.x"), 9);
   EXPECT_EQ(engine.Check(), "");
 }
 
