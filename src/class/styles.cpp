@@ -175,8 +175,10 @@ rc_t Engine::StyleMember(Key inst, std::string_view member, std::string_view arg
   if (dex && dex->type != TypeCode::Double) dex = nullptr;
 
   if (member == "_restyle") {
-    int idx = dex ? static_cast<int>(dex->num) : 0;
-    const Object* el = idx >= 1 && idx == dex->num ? store_.Find(store_.ArrayGet(names, idx)) : nullptr;
+    // Only a whole number within the list indexes a style.
+    double d = dex ? dex->num : 0;
+    int idx = d >= 1 && d <= store_.ArrayNels(names) && d == static_cast<int>(d) ? static_cast<int>(d) : 0;
+    const Object* el = idx ? store_.Find(store_.ArrayGet(names, idx)) : nullptr;
     const StyleDef* def = el ? FindStyleFor(classtype, el->text, &cls_used) : nullptr;
     if (!def) {
       std::string shown = dex ? ValueText(dex->own_key) : std::string(".");

@@ -146,6 +146,14 @@ TEST_F(ClassStyles, AStyleThatCannotBeHadIsANoteNotAnError) {
   Run(".a._restyle");
   EXPECT_EQ(host.printed,
             Note("(note:  _restyle could not find style indexed 7 in the current scheme for class st)"));
+  // Indices that are not whole numbers within the list, however large.
+  for (const char* bad : {"1.5", "0", "-2", "1e300"}) {
+    host.printed.clear();
+    Run(std::string(".a.styledex = ") + bad);
+    Run(".a._restyle");
+    EXPECT_NE(host.printed.find("_restyle could not find style indexed"), std::string::npos) << bad;
+  }
+  EXPECT_EQ(Num(".a.size"), 2);
   // A member that is not an instance cannot be styled.
   Refused(".a.size.setstyle big", 4014);
   EXPECT_EQ(engine.Check(), "");
