@@ -66,7 +66,8 @@ class Engine {
   void Collect();
 
   // Schemes.  A scheme named NAME is the file scheme-NAME.scheme found
-  // along the ado path; it is read once and kept.  The current scheme is
+  // along the ado path (in the system tree, ado/base/s/); it is read once
+  // and kept.  The current scheme is
   // the one styles are read from: "default" until UseScheme picks another.
   //
   //   const Scheme* s = nullptr;
@@ -77,8 +78,9 @@ class Engine {
   // malformed one 198, each with its message printed.
   rc_t FindScheme(const std::string& name, const Scheme** out);
   rc_t UseScheme(const std::string& name);
-  // The current scheme, read on first use; null (quietly) when its file
-  // cannot be found or read, so that styling falls back to declared values.
+  // The current scheme, read on first use; null when its file is not found
+  // (quietly) or is malformed (the error printed), so that styling falls
+  // back to declared values.
   const Scheme* CurrentScheme();
   const std::string& CurrentSchemeName() const { return scheme_name_; }
   // Fills instance `inst` from the style `style` of its class (or its

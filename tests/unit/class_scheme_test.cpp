@@ -180,6 +180,16 @@ TEST_F(ClassStyles, ASchemeChangeKeepsIndicesAndRestyleReadsTheNewValues) {
   Run(".a.styledex = 2");
   Run(".a._restyle");
   EXPECT_EQ(Num(".a.size"), 30);
+  // The same through the engine's own calls.
+  ASSERT_EQ(engine.UseScheme("default"), 0);
+  EXPECT_EQ(engine.SetStyle(KeyOf(".a"), "default"), 0);
+  EXPECT_EQ(Num(".a.size"), 2);
+  EXPECT_EQ(Num(".a.styledex"), 1);
+  ASSERT_EQ(engine.UseScheme("bare"), 0);
+  Run(".a.styledex = 2");
+  EXPECT_EQ(engine.Restyle(KeyOf(".a")), 0);
+  EXPECT_EQ(Num(".a.size"), 30);
+  EXPECT_EQ(engine.SetStyle(KeyOf(".a.size"), "big"), 4014);
   EXPECT_EQ(engine.Check(), "");
 }
 
