@@ -9,6 +9,7 @@
 #include <ctime>
 #include <vector>
 
+#include "data/dataset.h"
 #include "data/format.h"
 #include "data/limits.h"
 #include "data/missing.h"
@@ -39,11 +40,23 @@ std::string on_off(bool on) { return on ? "on" : "off"; }
 
 // The settings, from settings.def.
 const Setting kSettings[] = {
-#define SETTING(name, kind, group, permanent, value) \
-  {#name, group, permanent != 0, []([[maybe_unused]] Interp& ip) { return kind(value); }},
+#define SETTING(name, kind, shortest, group, permanent, fallback, allowed, value)                       \
+  {#name, shortest, group, permanent != 0, fallback, allowed, []([[maybe_unused]] Interp& ip) { return kind(value); }},
 #define NUM num
 #define WORD text
+#define ONOFF Allowed::kOnOff, 0, 0, "on off", nullptr
+#define WORDS(words, message) Allowed::kWords, 0, 0, words, message
+#define INTEGER(lo, hi, message) Allowed::kInteger, lo, hi, nullptr, message
+#define WHOLE(lo, hi, message) Allowed::kWhole, lo, hi, nullptr, message
+#define REAL(lo, hi, message) Allowed::kReal, lo, hi, nullptr, message
+#define OWN Allowed::kOwn, 0, 0, nullptr, nullptr
 #include "interp/settings.def"
+#undef OWN
+#undef REAL
+#undef WHOLE
+#undef INTEGER
+#undef WORDS
+#undef ONOFF
 #undef WORD
 #undef NUM
 #undef SETTING
@@ -54,6 +67,14 @@ const std::size_t kSettingCount = sizeof kSettings / sizeof kSettings[0];
 const Setting* find_setting(std::string_view name) {
   for (const Setting& s : kSettings)
     if (name == s.name) return &s;
+  return nullptr;
+}
+
+const Setting* find_set_name(std::string_view name) {
+  for (const Setting& s : kSettings) {
+    if (name == s.name) return &s;
+    if (s.shortest > 0 && abbreviates(name, s.name, s.shortest)) return &s;
+  }
   return nullptr;
 }
 

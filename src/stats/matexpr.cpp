@@ -1,16 +1,8 @@
-// The matrix-expression evaluator.  Like the scalar compiler it works on
-// spans of the text, lowest precedence first, splitting at the rightmost
-// top-level operator so that binary operators associate to the left:
-//   1. brackets enclosing the whole span are stripped;
-//   2. the rightmost `\` joins rows, else the rightmost `,` joins columns;
-//   3. | & == >= <= < > != ~= + - * /  (comparisons and logic on numbers only);
-//   4. the rightmost `#` (Kronecker product);
-//   5. unary ! ~ - + over the rest of the span;
-//   6. the rightmost ^ (numbers only);
-//   7. a trailing ' transposes;
-//   8. operands: numbers, matrix and scalar names, subscripts, functions.
-// Scalar functions (sqrt(), trace(), el() ...) are handed to the scalar
-// compiler, after their arguments have been evaluated here.
+// The matrix-expression evaluator: the back end that computes a value for
+// what the shared front end (data/expr/parse.h) finds in the text.
+// Comparisons, logic and powers take numbers only. Scalar functions
+// (sqrt(), trace(), el() ...) are handed to the scalar compiler, after
+// their arguments have been evaluated here.
 #include "stats/matexpr.h"
 
 #include <lapacke.h>
@@ -23,6 +15,7 @@
 
 #include "data/expr/expr.h"
 #include "data/expr/functions.h"
+#include "data/expr/parse.h"
 #include "data/missing.h"
 #include "output/output.h"
 #include "stats/sweep.h"
@@ -34,13 +27,14 @@ namespace {
 using data::is_missing;
 using data::kMissing;
 
-struct Abort {
-  rc_t rc;
-};
+using Abort = expr::ParseAbort;
+using expr::BinaryOp;
+using expr::Form;
+using expr::OperandKind;
+using expr::Piece;
 
 bool name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 bool name_char(char c) { return name_start(c) || (c >= '0' && c <= '9'); }
-bool digit(char c) { return c >= '0' && c <= '9'; }
 
 struct Val {
   Matrix m;
@@ -55,36 +49,14 @@ Val number(double x) {
   return v;
 }
 
-// Blanks outside quotes are dropped, except between two name characters.
-std::string drop_blanks(std::string_view t) {
-  std::string out;
-  for (size_t i = 0; i < t.size(); ++i) {
-    char c = t[i];
-    if (c == '"') {
-      size_t close = t.find('"', i + 1);
-      if (close == std::string_view::npos) close = t.size() - 1;
-      out.append(t.substr(i, close - i + 1));
-      i = close;
-      continue;
-    }
-    if (c == ' ' || c == '\t') {
-      size_t j = i;
-      while (j < t.size() && (t[j] == ' ' || t[j] == '\t')) ++j;
-      if (!out.empty() && j < t.size() && name_char(out.back()) && name_char(t[j])) out += ' ';
-      i = j - 1;
-      continue;
-    }
-    out += c;
-  }
-  return out;
-}
-
 // Text of a number that the scalar compiler reads back exactly.
 std::string exact_text(double x) {
+  // The 27 missing values by name; other values of the missing range (a
+  // number such as 9e307) by their digits, which read back as they are.
   if (is_missing(x)) {
     int code = data::missing_code(x);
-    if (code <= 0) return ".";
-    return std::string(".") + static_cast<char>('a' + code - 1);
+    if (code <= 0 && x == kMissing) return ".";
+    if (code > 0 && x == data::missing_value(code)) return std::string(".") + static_cast<char>('a' + code - 1);
   }
   char buf[64];
   std::snprintf(buf, sizeof buf, "(%.17g)", x);
@@ -99,201 +71,97 @@ double arith(char op, double a, double b) {
 
 class Evaluator {
  public:
-  Evaluator(expr::Env& env, std::string text) : env_(env), s_(std::move(text)) {}
+  Evaluator(expr::Env& env, std::string_view text)
+      : env_(env), syn_(env, text, expr::kMatrixLanguage), s_(syn_.text()) {}
 
   Val run() {
-    check_balance();
+    syn_.check();
     if (s_.empty()) fail(198);
     return span(0, s_.size());
   }
 
-  [[noreturn]] void fail(rc_t code) { throw Abort{env_.report(code)}; }
+  [[noreturn]] void fail(rc_t code) { syn_.fail(code); }
   [[noreturn]] void fail_msg(std::string_view before, std::string_view user, std::string_view after, rc_t code) {
-    throw Abort{env_.report_quoting(before, user, after, code)};
+    syn_.fail_msg(before, user, after, code);
   }
 
  private:
-  void check_balance() {
-    int depth = 0;
-    for (size_t i = 0; i < s_.size(); ++i) {
-      char c = s_[i];
-      if (c == '"') {
-        size_t close = s_.find('"', i + 1);
-        if (close == std::string::npos) fail_msg("too few quotes\n", "", "", 132);
-        i = close;
-      } else if (c == '(' || c == '[') {
-        ++depth;
-      } else if (c == ')' || c == ']') {
-        if (--depth < 0) fail_msg("too many ')' or ']'\n", "", "", 132);
-      }
-    }
-    if (depth > 0) fail_msg("too few ')' or ']'\n", "", "", 132);
-  }
+  Val span(Piece p) { return span(p.b, p.e); }
 
-  size_t closing(size_t i, size_t e) const {
-    int depth = 0;
-    for (size_t j = i; j < e; ++j) {
-      if (s_[j] == '"') {
-        j = s_.find('"', j + 1);
-        continue;
-      }
-      if (s_[j] == '(' || s_[j] == '[') ++depth;
-      if (s_[j] == ')' || s_[j] == ']') {
-        if (--depth == 0) return j;
-      }
-    }
-    return std::string::npos;
-  }
-
-  // Positions of top-level occurrences of `c` in [b, e).
-  size_t rightmost(size_t b, size_t e, char c) const {
-    size_t found = std::string::npos;
-    int depth = 0;
-    for (size_t i = b; i < e; ++i) {
-      char x = s_[i];
-      if (x == '"') {
-        i = s_.find('"', i + 1);
-        continue;
-      }
-      if (x == '(' || x == '[') ++depth;
-      else if (x == ')' || x == ']') --depth;
-      else if (depth == 0 && x == c && i != b) found = i;
-    }
-    return found;
-  }
-
-  bool binary_sign(size_t b, size_t i) const {
-    char prev = s_[i - 1];
-    if (std::strchr("-*/^#+!~<>=&|,\\", prev)) return false;
-    if (i + 1 >= s_.size() || i - b < 2) return true;
-    if (!std::strchr("eEdD", prev) || !digit(s_[i + 1])) return true;
-    size_t k = i - 1;
-    bool any = false;
-    int dots = 0;
-    while (k > b) {
-      char c = s_[k - 1];
-      if (c == '.') {
-        if (++dots > 1) return true;
-      } else if (digit(c)) {
-        any = true;
-      } else {
-        break;
-      }
-      --k;
-    }
-    if (!any) return true;
-    if (k > b && (name_char(s_[k - 1]) || s_[k - 1] == '.')) return true;
-    return false;
-  }
-
-  static constexpr int kMaxSpanNesting = 500;
-
-  enum Level { kOr, kAnd, kEq, kGe, kLe, kLt, kGt, kNe, kNe2, kPlus, kMinus, kTimes, kDivide, kLevels };
-
+  // The recursion runs through span() and one small function per form,
+  // each with only the locals it needs, so that deep nesting stays well
+  // inside the stack also in instrumented builds.
   Val span(size_t b, size_t e) {
-    // Each operator of a chain is one level here, and a level's frame is
-    // large; 500 keeps the deepest chain well inside the stack, also in
-    // instrumented builds, where 2000 was not.
-    if (++nesting_ > kMaxSpanNesting) fail(130);
-    struct Leave {
-      int& n;
-      ~Leave() { --n; }
-    } leave{nesting_};
-    if (b >= e) fail(198);
-    // A span is taken apart by the first of these that applies, loosest
-    // binding first. 1. Brackets around the whole span come off.
-    while (e - b >= 2 && (s_[b] == '(' || s_[b] == '[') && closing(b, e) == e - 1) {
-      if ((s_[b] == '(') != (s_[e - 1] == ')')) fail(198);
-      ++b;
-      --e;
+    expr::Syntax::Level level(syn_);
+    expr::Split sp = syn_.split(b, e);
+    switch (sp.form) {
+      case Form::kRowJoin:
+      case Form::kColJoin:
+      case Form::kBinary:
+      case Form::kKronecker:
+      case Form::kPower:
+        return chain(sp);
+      case Form::kNot:
+        return logical_not(sp.inner);
+      case Form::kNegate:
+        return negate(sp.inner);
+      case Form::kPlus:
+        return span(sp.inner);
+      case Form::kTranspose:
+        return transpose(sp.inner);
+      case Form::kOperand:
+        break;
     }
-    if (b >= e) fail(198);
+    return operand(sp.whole.b, sp.whole.e);
+  }
 
-    // 2. Row join, then column join.
-    if (size_t at = rightmost(b, e, '\\'); at != std::string::npos) {
-      Val l = span(b, at), r = span(at + 1, e);
-      return join(std::move(l), std::move(r), true);
+  // The pieces of a chain, combined left to right.
+  [[gnu::noinline]] Val chain(const expr::Split& sp) {
+    Val l = span(sp.pieces[0]);
+    for (size_t k = 1; k < sp.pieces.size(); ++k) {
+      Val r = span(sp.pieces[k]);
+      switch (sp.form) {
+        case Form::kRowJoin:
+        case Form::kColJoin:
+          l = join(std::move(l), std::move(r), sp.form == Form::kRowJoin);
+          break;
+        case Form::kBinary:
+          l = binary(sp.op, std::move(l), std::move(r));
+          break;
+        case Form::kKronecker:
+          l = kronecker(std::move(l), std::move(r));
+          break;
+        default:
+          l = power(l, r);
+          break;
+      }
     }
-    if (size_t at = rightmost(b, e, ','); at != std::string::npos) {
-      Val l = span(b, at), r = span(at + 1, e);
-      return join(std::move(l), std::move(r), false);
-    }
+    return l;
+  }
 
-    // 3. Binary operators.
-    size_t where[kLevels];
-    for (auto& w : where) w = std::string::npos;
-    size_t caret = std::string::npos, hash = std::string::npos;
-    int depth = 0;
-    for (size_t i = b; i < e; ++i) {
-      char c = s_[i];
-      if (c == '"') {
-        i = s_.find('"', i + 1);
-        continue;
-      }
-      if (c == '(' || c == '[') {
-        ++depth;
-        continue;
-      }
-      if (c == ')' || c == ']') {
-        --depth;
-        continue;
-      }
-      if (depth != 0 || i == b) continue;
-      char n = i + 1 < e ? s_[i + 1] : '\0';
-      switch (c) {
-        case '|': where[kOr] = i; break;
-        case '&': where[kAnd] = i; break;
-        case '=': if (n == '=') where[kEq] = i++; break;
-        case '>': if (n == '=') where[kGe] = i++; else where[kGt] = i; break;
-        case '<': if (n == '=') where[kLe] = i++; else where[kLt] = i; break;
-        case '!': if (n == '=') where[kNe] = i++; break;
-        case '~': if (n == '=') where[kNe2] = i++; break;
-        case '+': if (binary_sign(b, i)) where[kPlus] = i; break;
-        case '-': if (binary_sign(b, i)) where[kMinus] = i; break;
-        case '*': where[kTimes] = i; break;
-        case '/': where[kDivide] = i; break;
-        case '^': caret = i; break;
-        case '#': hash = i; break;
-        default: break;
-      }
-    }
-    static constexpr int kLen[kLevels] = {1, 1, 2, 2, 2, 1, 1, 2, 2, 1, 1, 1, 1};
-    for (int lv = 0; lv < kLevels; ++lv) {
-      size_t at = where[lv];
-      if (at == std::string::npos) continue;
-      Val l = span(b, at);
-      Val r = span(at + kLen[lv], e);
-      return binary(lv, std::move(l), std::move(r));
-    }
-    // 4. Kronecker product.
-    if (hash != std::string::npos) return kronecker(span(b, hash), span(hash + 1, e));
-    // 5. Unary prefixes.
-    if (s_[b] == '!' || s_[b] == '~') {
-      Val v = span(b + 1, e);
-      if (!is_number(v)) fail(509);
-      return number(v.m.v[0] == 0 ? 1 : 0);
-    }
-    if (s_[b] == '-') {
-      Val v = span(b + 1, e);
-      for (double& x : v.m.v)
-        if (!is_missing(x)) x = -x;
-      return v;
-    }
-    if (s_[b] == '+') return span(b + 1, e);
-    // 6. Power.
-    if (caret != std::string::npos) {
-      Val l = span(b, caret), r = span(caret + 1, e);
-      if (!is_number(l) || !is_number(r)) fail(509);
-      double x = l.m.v[0], y = r.m.v[0];
-      return number(is_missing(x) || is_missing(y) ? kMissing : expr::finish_value(std::pow(x, y)));
-    }
-    // 7. Transpose.
-    if (s_[e - 1] == '\'') {
-      Val v = span(b, e - 1);
-      v.m = v.m.transposed();
-      return v;
-    }
-    return operand(b, e);
+  Val power(const Val& l, const Val& r) {
+    if (!is_number(l) || !is_number(r)) fail(509);
+    double x = l.m.v[0], y = r.m.v[0];
+    return number(is_missing(x) || is_missing(y) ? kMissing : expr::finish_value(std::pow(x, y)));
+  }
+
+  [[gnu::noinline]] Val logical_not(Piece inner) {
+    Val v = span(inner);
+    if (!is_number(v)) fail(509);
+    return number(v.m.v[0] == 0 ? 1 : 0);
+  }
+
+  [[gnu::noinline]] Val negate(Piece inner) {
+    Val v = span(inner);
+    for (double& x : v.m.v)
+      if (!is_missing(x)) x = -x;
+    return v;
+  }
+
+  [[gnu::noinline]] Val transpose(Piece inner) {
+    Val v = span(inner);
+    v.m = v.m.transposed();
+    return v;
   }
 
   static bool is_number(const Val& v) { return v.m.rows == 1 && v.m.cols == 1 && !v.null; }
@@ -339,32 +207,32 @@ class Evaluator {
     return true;
   }
 
-  Val binary(int lv, Val l, Val r) {
+  Val binary(BinaryOp lv, Val l, Val r) {
     if (l.null || r.null) fail(503);
-    if (lv <= kNe2) {
+    if (lv <= BinaryOp::kNe2) {
       if (!is_number(l) || !is_number(r)) fail(509);
       double x = l.m.v[0], y = r.m.v[0];
       bool res = false;
       switch (lv) {
-        case kOr: res = x != 0 || y != 0; break;
-        case kAnd: res = x != 0 && y != 0; break;
-        case kEq: res = x == y; break;
-        case kGe: res = x >= y; break;
-        case kLe: res = x <= y; break;
-        case kLt: res = x < y; break;
-        case kGt: res = x > y; break;
+        case BinaryOp::kOr: res = x != 0 || y != 0; break;
+        case BinaryOp::kAnd: res = x != 0 && y != 0; break;
+        case BinaryOp::kEq: res = x == y; break;
+        case BinaryOp::kGe: res = x >= y; break;
+        case BinaryOp::kLe: res = x <= y; break;
+        case BinaryOp::kLt: res = x < y; break;
+        case BinaryOp::kGt: res = x > y; break;
         default: res = x != y; break;
       }
       return number(res ? 1 : 0);
     }
-    if (lv == kPlus || lv == kMinus) {
+    if (lv == BinaryOp::kPlus || lv == BinaryOp::kMinus) {
       if (l.m.rows != r.m.rows || l.m.cols != r.m.cols) fail(503);
-      char op = lv == kPlus ? '+' : '-';
+      char op = lv == BinaryOp::kPlus ? '+' : '-';
       for (size_t k = 0; k < l.m.v.size(); ++k) l.m.v[k] = arith(op, l.m.v[k], r.m.v[k]);
       l.scalar = l.scalar && r.scalar;
       return l;
     }
-    if (lv == kDivide) {
+    if (lv == BinaryOp::kDivide) {
       if (!is_number(r)) fail(509);
       double y = r.m.v[0];
       for (double& x : l.m.v) x = arith('/', x, y);
@@ -424,28 +292,21 @@ class Evaluator {
 
   // ---- operands ---------------------------------------------------------
   Val operand(size_t b, size_t e) {
-    char c = s_[b];
-    if (c == '"') fail(109);
-    if (digit(c) || c == '.') {
-      if (e - b == 1 && c == '.') return number(kMissing);
-      if (c == '.' && e - b == 2 && s_[b + 1] >= 'a' && s_[b + 1] <= 'z') return number(data::missing_value(s_[b + 1] - 'a' + 1));
-      std::string t = s_.substr(b, e - b);
-      for (char& ch : t)
-        if (ch == 'd' || ch == 'D') ch = 'e';
-      char* end = nullptr;
-      double x = std::strtod(t.c_str(), &end);
-      if (end != t.c_str() + t.size() || std::strchr(t.c_str(), 'x') || std::strchr(t.c_str(), 'X')) {
-        return scalar_text(s_.substr(b, e - b));
-      }
-      return number(x);
+    expr::Operand o = syn_.operand(b, e);
+    switch (o.kind) {
+      case OperandKind::kString:
+        fail(109);
+      case OperandKind::kNumber:
+        return number(o.value);
+      case OperandKind::kName:
+        return named(s_.substr(b, e - b));
+      case OperandKind::kCall:
+        return call(s_.substr(b, o.name_end - b), o.name_end + 1, e - 1);
+      case OperandKind::kSubscript:
+        return subscript(s_.substr(b, o.name_end - b), o.name_end + 1, e - 1);
+      case OperandKind::kDotted:
+        break;
     }
-    if (!name_start(c)) fail(198);
-    size_t k = b;
-    while (k < e && name_char(s_[k])) ++k;
-    std::string name = s_.substr(b, k - b);
-    if (k == e) return named(name);
-    if (s_[k] == '(' && closing(k, e) == e - 1) return call(name, k + 1, e - 1);
-    if (s_[k] == '[' && closing(k, e) == e - 1) return subscript(name, k + 1, e - 1);
     fail(198);
   }
 
@@ -463,30 +324,8 @@ class Evaluator {
     fail_msg("matrix ", name, " not found\n", 111);
   }
 
-  struct Arg {
-    size_t b, e;
-  };
-  std::vector<Arg> split_args(size_t b, size_t e) const {
-    std::vector<Arg> args;
-    if (b == e) return args;
-    int depth = 0;
-    size_t start = b;
-    for (size_t i = b; i < e; ++i) {
-      char c = s_[i];
-      if (c == '"') {
-        i = s_.find('"', i + 1);
-        continue;
-      }
-      if (c == '(' || c == '[') ++depth;
-      if (c == ')' || c == ']') --depth;
-      if (c == ',' && depth == 0) {
-        args.push_back({start, i});
-        start = i + 1;
-      }
-    }
-    args.push_back({start, e});
-    return args;
-  }
+  using Arg = Piece;
+  std::vector<Arg> split_args(size_t b, size_t e) const { return syn_.args(b, e); }
 
   std::string text(Arg a) const { return s_.substr(a.b, a.e - a.b); }
 
@@ -664,24 +503,7 @@ class Evaluator {
   // One index of a subscript: a range [*first, *last] (0-based).
   void index_range(const Matrix& m, bool rows, Arg a, int* first, int* last, bool* single) {
     int size = rows ? m.rows : m.cols;
-    std::string t = text(a);
-    size_t dots = std::string::npos;
-    {
-      int depth = 0;
-      for (size_t i = 0; i + 1 < t.size(); ++i) {
-        if (t[i] == '"') {
-          i = t.find('"', i + 1);
-          if (i == std::string::npos) break;
-          continue;
-        }
-        if (t[i] == '(' || t[i] == '[') ++depth;
-        if (t[i] == ')' || t[i] == ']') --depth;
-        if (depth == 0 && t[i] == '.' && t[i + 1] == '.') {
-          dots = i;
-          break;
-        }
-      }
-    }
+    size_t dots = syn_.find_top(a.b, a.e, "..");
     auto one = [&](size_t b, size_t e) -> int {
       if (s_[b] == '"') {
         if (e - b < 2 || s_[e - 1] != '"') fail(198);
@@ -700,7 +522,7 @@ class Evaluator {
       return;
     }
     *single = false;
-    size_t left_end = a.b + dots;
+    size_t left_end = dots;
     size_t right = left_end + 2;
     while (right < a.e && s_[right] == '.') ++right;
     *first = left_end > a.b ? one(a.b, left_end) : 0;
@@ -769,8 +591,8 @@ class Evaluator {
   }
 
   expr::Env& env_;
-  std::string s_;
-  int nesting_ = 0;
+  expr::Syntax syn_;
+  const std::string& s_;  // the text as the front end reads it
 };
 
 }  // namespace
@@ -826,7 +648,7 @@ rc_t invsym(expr::Env& env, const Matrix& a, Matrix* out) {
 
 rc_t eval_matrix(expr::Env& env, std::string_view text, Matrix* out, bool* is_scalar) {
   try {
-    Evaluator ev(env, drop_blanks(text));
+    Evaluator ev(env, text);
     Val v = ev.run();
     if (v.null) v.m = Matrix{};
     if (is_scalar) *is_scalar = v.scalar;

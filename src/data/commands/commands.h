@@ -53,8 +53,11 @@ rc_t cmd_edit_browse(Interp& ip);
 // The data settings of `set`: obs, memory, maxvar, matsize, varabbrev,
 // type. *handled is false (and nothing is printed) for any other name, so
 // that `set` can go on to its own settings. `value` is the rest of the
-// line after the name.
+// line after the name, already checked against the settings table
+// (interp/settings.def) where the setting has an entry there.
 rc_t set_data_setting(Interp& ip, std::string_view name, std::string_view value, bool* handled);
+// A whole number written plainly (no expression), blanks around it allowed.
+bool read_whole_number(std::string_view s, long long* out);
 
 // The storage type `set type` chose for new numeric variables (float at
 // start). Read by the commands that create variables.

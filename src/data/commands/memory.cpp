@@ -5,25 +5,15 @@
 
 #include "data/commands/commands.h"
 #include "interp/builtins.h"
+#include "interp/creturn.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "data/names.h"
 #include "interp/parse.h"
 
 namespace nuvra {
-namespace {
 
-
-constexpr int kMinMatsize = 10;
-constexpr int kMaxMatsize = 11000;
-
-// Per-variable attribute bytes: name 33, type 1, offset 4, format 49,
-// value-label name 33, variable label 81. The attribute arrays are sized
-// for maxvar variables, which is what `set maxvar` costs.
-constexpr std::size_t kAttributeBytes = 33 + 1 + 4 + 49 + 33 + 81;
-
-// A whole number written plainly (no expression); false otherwise.
-bool read_whole(std::string_view s, long long* out) {
+bool read_whole_number(std::string_view s, long long* out) {
   std::string t(trim(s));
   if (t.empty()) return false;
   char* end = nullptr;
@@ -34,11 +24,12 @@ bool read_whole(std::string_view s, long long* out) {
   return true;
 }
 
-rc_t between(Interp& ip, long long lo, long long hi) {
-  char buf[80];
-  std::snprintf(buf, sizeof buf, "# must be between %lld and %lld\n", lo, hi);
-  return datacmd::fail_quoting(ip, buf, "", "", 198);
-}
+namespace {
+
+// Per-variable attribute bytes: name 33, type 1, offset 4, format 49,
+// value-label name 33, variable label 81. The attribute arrays are sized
+// for maxvar variables, which is what `set maxvar` costs.
+constexpr std::size_t kAttributeBytes = 33 + 1 + 4 + 49 + 33 + 81;
 
 std::size_t results_bytes(const SavedResults& r) {
   std::size_t n = 0;
@@ -49,7 +40,7 @@ std::size_t results_bytes(const SavedResults& r) {
 
 rc_t set_obs(Interp& ip, std::string_view value) {
   long long n;
-  if (!read_whole(value, &n) || n < 0 || n > 2147483647LL) return msg_invalid(ip, "syntax");
+  if (!read_whole_number(value, &n) || n < 0 || n > 2147483647LL) return msg_invalid(ip, "syntax");
   data::Dataset& ds = ip.dataset;
   std::int64_t before = ds.nobs();
   if (n < before) {
@@ -78,29 +69,12 @@ rc_t set_memory(Interp& ip, std::string_view value) {
   else if (last == 'm' || last == 'M') mult = std::size_t{1} << 20, t.pop_back();
   else if (last == 'g' || last == 'G') mult = std::size_t{1} << 30, t.pop_back();
   long long n;
-  if (!read_whole(t, &n) || n < 1) return msg_invalid(ip, "syntax");
+  if (!read_whole_number(t, &n) || n < 1) return msg_invalid(ip, "syntax");
   if (static_cast<unsigned long long>(n) > (std::size_t{1} << 50) / mult) return msg_invalid(ip, "syntax");
   std::size_t bytes = static_cast<std::size_t>(n) * mult;
   if (bytes < 1024) return datacmd::fail_quoting(ip, "memory must be at least 1k", "", "\n", 198);
   if (rc_t rc = ip.dataset.set_memory(bytes)) return rc_message(ip, rc);
   ip.data_memory = static_cast<int64_t>(bytes);
-  return 0;
-}
-
-rc_t set_maxvar(Interp& ip, std::string_view value) {
-  long long n;
-  if (!read_whole(value, &n)) return msg_invalid(ip, "syntax");
-  if (n < data::kMinMaxvar || n > data::kMaxMaxvar) return between(ip, data::kMinMaxvar, data::kMaxMaxvar);
-  if (rc_t rc = ip.dataset.set_maxvar(static_cast<int>(n))) return rc_message(ip, rc);
-  ip.maxvar = static_cast<int>(n);
-  return 0;
-}
-
-rc_t set_matsize(Interp& ip, std::string_view value) {
-  long long n;
-  if (!read_whole(value, &n)) return msg_invalid(ip, "syntax");
-  if (n < kMinMatsize || n > kMaxMatsize) return between(ip, kMinMatsize, kMaxMatsize);
-  ip.matsize = static_cast<int>(n);
   return 0;
 }
 
@@ -112,25 +86,31 @@ rc_t set_data_setting(Interp& ip, std::string_view name, std::string_view value,
   *handled = true;
   value = trim(value);
   if (name == "obs") return set_obs(ip, value);
-  if (abbreviates(name, "memory", 3)) return set_memory(ip, value);
-  if (name == "maxvar") return set_maxvar(ip, value);
-  if (abbreviates(name, "matsize", 3)) return set_matsize(ip, value);
-  if (name == "varabbrev") {
-    if (value == "on") ip.dataset.set_varabbrev(true);
-    else if (value == "off") ip.dataset.set_varabbrev(false);
-    else return msg_invalid(ip, "syntax");
+  const Setting* s = find_set_name(name);
+  std::string_view full = s ? s->name : "";
+  if (full != "memory" && full != "maxvar" && full != "matsize" && full != "varabbrev" && full != "type") {
+    *handled = false;
     return 0;
   }
-  if (name == "type") {
-    if (value == "float") ip.default_type = data::kFloat;
-    else if (value == "double") ip.default_type = data::kDouble;
-    else return datacmd::fail_quoting(ip, "type must be float or double", "", "\n", 198);
+  double n = 0;
+  if (rc_t rc = check_setting(ip, *s, value, &n)) return rc;
+  if (full == "memory") return set_memory(ip, value);
+  if (full == "maxvar") {
+    if (rc_t rc = ip.dataset.set_maxvar(static_cast<int>(n))) return rc_message(ip, rc);
+    ip.maxvar = static_cast<int>(n);
     return 0;
   }
-  *handled = false;
+  if (full == "matsize") {
+    ip.matsize = static_cast<int>(n);
+    return 0;
+  }
+  if (full == "varabbrev") {
+    ip.dataset.set_varabbrev(value == "on");
+    return 0;
+  }
+  ip.default_type = value == "double" ? data::kDouble : data::kFloat;
   return 0;
 }
-
 
 // memory: how the data area and the rest of memory are used.
 rc_t cmd_memory(Interp& ip) {

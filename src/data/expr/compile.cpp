@@ -1,6 +1,5 @@
-// The expression compiler: recursive over spans of the text, lowest
-// precedence first, splitting at the rightmost top-level operator so that
-// every binary operator associates to the left.
+// The scalar expression compiler: the back end that turns what the shared
+// front end (parse.h) finds in the text into code for the evaluator.
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -10,6 +9,7 @@
 
 #include "data/expr/expr.h"
 #include "data/expr/functions.h"
+#include "data/expr/parse.h"
 #include "data/expr/tsops.h"
 #include "data/limits.h"
 #include "data/names.h"
@@ -18,110 +18,33 @@
 namespace nuvra::expr {
 namespace {
 
-// Thrown inside the compiler only, after the message has been printed;
-// compile() catches it.
-struct Abort {
-  rc_t rc;
-};
+using Abort = ParseAbort;
 
-// Deeper recursion than this cannot fit in the code area anyway (every
-// level emits at least one unit), so it is reported as a long expression.
-constexpr int kMaxNesting = static_cast<int>(kMaxCodeUnits);
+// Evaluator codes of the binary operators, by BinaryOp; 0 where strings do
+// not take the operator.
+constexpr std::uint16_t kNumCode[] = {OR, AND, EQ, GE, LE, LT, GT, NE, NE, ADD, SUB, MUL, DIV};
+constexpr std::uint16_t kStrCode[] = {0, 0, SEQ, SGE, SLE, SLT, SGT, SNE, SNE, SCAT, 0, 0, 0};
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_hex_digit(char c) {
-  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-int hex_value(char c) {
-  if (is_digit(c)) return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return c - 'A' + 10;
-}
-
-// Binary operators by level, lowest precedence first.
-enum Level { kOr, kAnd, kEq, kGe, kLe, kLt, kGt, kNe, kNe2, kPlus, kMinus, kTimes, kDivide, kLevels };
-constexpr std::uint16_t kNumCode[kLevels] = {OR, AND, EQ, GE, LE, LT, GT, NE, NE, ADD, SUB, MUL, DIV};
-constexpr std::uint16_t kStrCode[kLevels] = {0, 0, SEQ, SGE, SLE, SLT, SGT, SNE, SNE, SCAT, 0, 0, 0};
-constexpr int kOpLength[kLevels] = {1, 1, 2, 2, 2, 1, 1, 2, 2, 1, 1, 1, 1};
 
 class Compiler {
  public:
-  Compiler(Env& env, std::string text, Program* p, const CompileOptions& opt)
-      : env_(env), s_(std::move(text)), p_(p), opt_(opt) {}
+  Compiler(Env& env, std::string_view text, Program* p, const CompileOptions& opt)
+      : env_(env), syn_(env, text, kScalarLanguage), s_(syn_.text()), p_(p), opt_(opt) {}
 
   Type run() {
+    syn_.check();
     if (s_.empty()) fail(198);
     return span(0, s_.size());
   }
 
-  [[noreturn]] void fail(rc_t code) { throw Abort{env_.report(code)}; }
+  [[noreturn]] void fail(rc_t code) { syn_.fail(code); }
   [[noreturn]] void fail_msg(std::string_view before, std::string_view user, std::string_view after,
                              rc_t code) {
-    throw Abort{env_.report_quoting(before, user, after, code)};
-  }
-
-  // Checks brackets and quotes over the whole text once, so that every
-  // later scan may assume they balance.
-  void check_balance() {
-    int depth = 0;
-    for (size_t i = 0; i < s_.size(); ++i) {
-      char c = s_[i];
-      if (c == '"') {
-        size_t close = s_.find('"', i + 1);
-        if (close == std::string::npos) fail_msg("too few quotes\n", "", "", 132);
-        i = close;
-      } else if (c == '`' && i + 1 < s_.size() && s_[i + 1] == '"') {
-        i = compound_end(i);
-        if (i == std::string::npos) fail_msg("too few quotes\n", "", "", 132);
-        --i;
-      } else if (c == '(' || c == '[') {
-        ++depth;
-      } else if (c == ')' || c == ']') {
-        if (--depth < 0) fail_msg("too many ')' or ']'\n", "", "", 132);
-      }
-    }
-    if (depth > 0) fail_msg("too few ')' or ']'\n", "", "", 132);
+    syn_.fail_msg(before, user, after, code);
   }
 
  private:
-  // One past the end of the compound quote opening at i, or npos.
-  size_t compound_end(size_t i) const {
-    int depth = 0;
-    for (size_t j = i; j < s_.size(); ++j) {
-      if (s_[j] == '`' && j + 1 < s_.size() && s_[j + 1] == '"') {
-        ++depth;
-        ++j;
-      } else if (s_[j] == '"' && j + 1 < s_.size() && s_[j + 1] == '\'') {
-        ++j;
-        if (--depth == 0) return j + 1;
-      }
-    }
-    return std::string::npos;
-  }
-  // Index after the quoted string starting at i (simple or compound).
-  size_t skip_quote(size_t i) const {
-    if (s_[i] == '"') return s_.find('"', i + 1) + 1;
-    return compound_end(i);
-  }
-  bool quote_at(size_t i, size_t e) const {
-    return s_[i] == '"' || (s_[i] == '`' && i + 1 < e && s_[i + 1] == '"');
-  }
-  // Index of the bracket closing the one at i.
-  size_t closing(size_t i, size_t e) const {
-    int depth = 0;
-    for (size_t j = i; j < e; ++j) {
-      if (quote_at(j, e)) {
-        j = skip_quote(j) - 1;
-        continue;
-      }
-      if (s_[j] == '(' || s_[j] == '[') ++depth;
-      if (s_[j] == ')' || s_[j] == ']') {
-        if (--depth == 0) return j;
-      }
-    }
-    return std::string::npos;
-  }
-
   // ---- emission ---------------------------------------------------------
   void unit(std::uint16_t u) {
     if (p_->code.size() >= kMaxCodeUnits) fail(130);
@@ -171,15 +94,6 @@ class Compiler {
   }
 
   // ---- spans ------------------------------------------------------------
-  struct Nest {
-    int& n;
-    Compiler& c;
-    Nest(int& depth, Compiler& comp) : n(depth), c(comp) {
-      if (++n > kMaxNesting) c.fail(130);
-    }
-    ~Nest() { --n; }
-  };
-
   Type numeric(size_t b, size_t e) {
     if (span(b, e) != Type::kNumeric) fail(109);
     return Type::kNumeric;
@@ -188,277 +102,79 @@ class Compiler {
     if (span(b, e) != Type::kString) fail(109);
     return Type::kString;
   }
-
-  // Whether the + or - at i (not the span's first character) is binary.
-  bool binary_sign(size_t b, size_t i) const {
-    char prev = s_[i - 1];
-    // A sign after another operator belongs to what follows (2*-1, 2^-1,
-    // and also !-1, a<-1).
-    if (std::strchr("-*/^#+!~<>=&|,\\", prev)) return false;
-    // The sign of a number's exponent: 1e-5, 2.5D+3, and the hexadecimal
-    // notation's exponent 1.8X+001.
-    if (i + 1 >= s_.size() || i - b < 2) return true;
-    bool decimal = std::strchr("eEdD", prev) != nullptr;
-    bool hex = prev == 'x' || prev == 'X';
-    if (!decimal && !hex) return true;
-    char next = s_[i + 1];
-    if (decimal ? !is_digit(next) : !is_hex_digit(next)) return true;
-    // The characters before the exponent letter must form a number that
-    // is not the tail of a name.
-    size_t k = i - 1;  // the letter
-    int dots = 0;
-    bool any = false;
-    while (k > b) {
-      char c = s_[k - 1];
-      if (c == '.') {
-        if (++dots > 1) return true;
-      } else if (decimal ? is_digit(c) : is_hex_digit(c)) {
-        any = true;
-      } else {
-        break;
-      }
-      --k;
-    }
-    if (!any && dots == 0) return true;
-    if (s_[k] != '.' && !is_digit(s_[k])) return true;  // hex runs start like numbers
-    if (k > b && (is_name_char(s_[k - 1]) || s_[k - 1] == '.')) return true;
-    return false;
-  }
+  Type span(Piece p) { return span(p.b, p.e); }
 
   Type span(size_t b, size_t e) {
-    Nest nest(nesting_, *this);
-    if (b >= e) fail(198);
-    // Brackets enclosing the whole span come off first.
-    while (e - b >= 2 && (s_[b] == '(' || s_[b] == '[') && closing(b, e) == e - 1) {
-      if ((s_[b] == '(') != (s_[e - 1] == ')')) fail(198);
-      ++b;
-      --e;
-    }
-    if (b >= e) fail(198);
-
-    // Then binary operators: one pass finds the rightmost top-level
-    // occurrence of each level (never the span's first character).
-    size_t where[kLevels];
-    for (auto& w : where) w = std::string::npos;
-    size_t caret = std::string::npos;
-    int depth = 0;
-    for (size_t i = b; i < e; ++i) {
-      char c = s_[i];
-      if (quote_at(i, e)) {
-        i = skip_quote(i) - 1;
-        continue;
-      }
-      if (c == '(' || c == '[') {
-        ++depth;
-        continue;
-      }
-      if (c == ')' || c == ']') {
-        --depth;
-        continue;
-      }
-      if (depth != 0 || i == b) continue;
-      char n = i + 1 < e ? s_[i + 1] : '\0';
-      switch (c) {
-        case '|': where[kOr] = i; break;
-        case '&': where[kAnd] = i; break;
-        case '=':
-          if (n == '=') {
-            where[kEq] = i;
-            ++i;
+    Syntax::Level level(syn_);
+    Split sp = syn_.split(b, e);
+    switch (sp.form) {
+      case Form::kBinary: {
+        const auto lv = static_cast<size_t>(sp.op);
+        Type lt = span(sp.pieces[0]);
+        for (size_t k = 1; k < sp.pieces.size(); ++k) {
+          Type rt = span(sp.pieces[k]);
+          if (lt == Type::kString) {
+            if (kStrCode[lv] == 0 || rt != Type::kString) fail(109);
+            op(kStrCode[lv], 2);
+            p_->has_strings = true;
+            lt = sp.op == BinaryOp::kPlus ? Type::kString : Type::kNumeric;
+            continue;
           }
-          break;
-        case '>':
-          if (n == '=') {
-            where[kGe] = i;
-            ++i;
-          } else {
-            where[kGt] = i;
-          }
-          break;
-        case '<':
-          if (n == '=') {
-            where[kLe] = i;
-            ++i;
-          } else {
-            where[kLt] = i;
-          }
-          break;
-        case '!':
-          if (n == '=') {
-            where[kNe] = i;
-            ++i;
-          }
-          break;
-        case '~':
-          if (n == '=') {
-            where[kNe2] = i;
-            ++i;
-          }
-          break;
-        case '+':
-          if (binary_sign(b, i)) where[kPlus] = i;
-          break;
-        case '-':
-          if (binary_sign(b, i)) where[kMinus] = i;
-          break;
-        case '*': where[kTimes] = i; break;
-        case '/': where[kDivide] = i; break;
-        case '^': caret = i; break;
-        default: break;
+          if (rt != Type::kNumeric) fail(109);
+          op(kNumCode[lv], 2);
+          lt = Type::kNumeric;
+        }
+        return lt;
       }
+      case Form::kNot:
+        numeric(sp.inner.b, sp.inner.e);
+        op(NOT, 1);
+        return Type::kNumeric;
+      case Form::kNegate:
+        numeric(sp.inner.b, sp.inner.e);
+        op(NEG, 1);
+        return Type::kNumeric;
+      case Form::kPlus:
+        return numeric(sp.inner.b, sp.inner.e);
+      case Form::kPower:
+        numeric(sp.pieces[0].b, sp.pieces[0].e);
+        for (size_t k = 1; k < sp.pieces.size(); ++k) {
+          numeric(sp.pieces[k].b, sp.pieces[k].e);
+          op(POW, 2);
+        }
+        return Type::kNumeric;
+      case Form::kOperand:
+        return operand(sp.whole.b, sp.whole.e);
+      case Form::kRowJoin:
+      case Form::kColJoin:
+      case Form::kKronecker:
+      case Form::kTranspose:
+        break;  // matrix expressions only
     }
-    for (int lv = 0; lv < kLevels; ++lv) {
-      size_t at = where[lv];
-      if (at == std::string::npos) continue;
-      Type lt = span(b, at);
-      Type rt = span(at + kOpLength[lv], e);
-      if (lt == Type::kString) {
-        if (kStrCode[lv] == 0 || rt != Type::kString) fail(109);
-        op(kStrCode[lv], 2);
-        p_->has_strings = true;
-        return lv == kPlus ? Type::kString : Type::kNumeric;
-      }
-      if (rt != Type::kNumeric) fail(109);
-      op(kNumCode[lv], 2);
-      return Type::kNumeric;
-    }
-
-    // With no binary operator, unary prefixes apply to the whole rest of the span.
-    if (s_[b] == '!' || s_[b] == '~') {
-      numeric(b + 1, e);
-      op(NOT, 1);
-      return Type::kNumeric;
-    }
-    if (s_[b] == '-') {
-      numeric(b + 1, e);
-      op(NEG, 1);
-      return Type::kNumeric;
-    }
-    if (s_[b] == '+') return numeric(b + 1, e);
-
-    // Then power, split at the rightmost top-level ^.
-    if (caret != std::string::npos) {
-      numeric(b, caret);
-      numeric(caret + 1, e);
-      op(POW, 2);
-      return Type::kNumeric;
-    }
-    return operand(b, e);
+    fail(198);
   }
 
   // ---- operands ---------------------------------------------------------
   Type operand(size_t b, size_t e) {
-    char c = s_[b];
-    if (quote_at(b, e)) {
-      size_t end = skip_quote(b);
-      if (end != e) fail(198);
-      if (c == '"')
-        string_constant(s_.substr(b + 1, e - b - 2));
-      else
-        string_constant(s_.substr(b + 2, e - b - 4));
-      return Type::kString;
-    }
-    if (is_digit(c) || c == '.') {
-      if (c == '.' && e - b == 1) {
-        constant(data::kMissing);
+    Operand o = syn_.operand(b, e);
+    switch (o.kind) {
+      case OperandKind::kString:
+        if (!o.quote_whole) fail(198);
+        string_constant(syn_.string_text(o));
+        return Type::kString;
+      case OperandKind::kNumber:
+        constant(o.value);
         return Type::kNumeric;
-      }
-      if (c == '.' && e - b > 1 && is_name_start(s_[b + 1])) {
-        // .a .. .z
-        if (e - b != 2 || s_[b + 1] < 'a' || s_[b + 1] > 'z') fail(198);
-        constant(data::missing_value(s_[b + 1] - 'a' + 1));
-        return Type::kNumeric;
-      }
-      double v;
-      if (!number(b, e, &v)) fail(198);
-      constant(v);
-      return Type::kNumeric;
+      case OperandKind::kName:
+        return plain_name(s_.substr(b, e - b));
+      case OperandKind::kCall:
+        return call(s_.substr(b, o.name_end - b), o.name_end + 1, e - 1);
+      case OperandKind::kSubscript:
+        return subscripted(s_.substr(b, o.name_end - b), o.name_end + 1, e - 1);
+      case OperandKind::kDotted:
+        return ts_operand(b, e);
     }
-    if (!is_name_start(c)) fail(198);
-    size_t k = b;
-    while (k < e && is_name_char(s_[k])) ++k;
-    std::string name = s_.substr(b, k - b);
-    if (k == e) return plain_name(name);
-    if (s_[k] == '(') {
-      if (closing(k, e) != e - 1 || s_[e - 1] != ')') fail(198);
-      return call(name, k + 1, e - 1);
-    }
-    if (s_[k] == '[') {
-      if (closing(k, e) != e - 1 || s_[e - 1] != ']') fail(198);
-      return subscripted(name, k + 1, e - 1);
-    }
-    if (s_[k] == '.') return ts_operand(b, e);
     fail(198);
-  }
-
-  // Decimal numbers (e, E, d or D for the exponent) and the hexadecimal
-  // notation h.hhhX+hhh (mantissa and exponent both hexadecimal).
-  bool number(size_t b, size_t e, double* out) const {
-    size_t i = b;
-    std::string text;
-    // Try hexadecimal first: it is told apart by its X.
-    size_t x = std::string::npos;
-    for (size_t j = b; j < e; ++j)
-      if (s_[j] == 'x' || s_[j] == 'X') {
-        x = j;
-        break;
-      }
-    if (x != std::string::npos) {
-      double mant = 0, scale = 1;
-      bool dot = false, any = false;
-      for (i = b; i < x; ++i) {
-        if (s_[i] == '.') {
-          if (dot) return false;
-          dot = true;
-        } else if (is_hex_digit(s_[i])) {
-          any = true;
-          if (dot) {
-            scale /= 16;
-            mant += hex_value(s_[i]) * scale;
-          } else {
-            mant = mant * 16 + hex_value(s_[i]);
-          }
-        } else {
-          return false;
-        }
-      }
-      if (!any) return false;
-      i = x + 1;
-      int sign = 1;
-      if (i < e && (s_[i] == '+' || s_[i] == '-')) sign = s_[i++] == '-' ? -1 : 1;
-      if (i >= e) return false;
-      long ex = 0;
-      for (; i < e; ++i) {
-        if (!is_hex_digit(s_[i])) return false;
-        ex = ex * 16 + hex_value(s_[i]);
-        if (ex > 100000) ex = 100000;
-      }
-      *out = std::ldexp(mant, static_cast<int>(sign * ex));
-      return true;
-    }
-    bool any = false;
-    while (i < e && is_digit(s_[i])) {
-      text += s_[i++];
-      any = true;
-    }
-    if (i < e && s_[i] == '.') {
-      text += s_[i++];
-      while (i < e && is_digit(s_[i])) {
-        text += s_[i++];
-        any = true;
-      }
-    }
-    if (!any) return false;
-    if (i < e && std::strchr("eEdD", s_[i])) {
-      text += 'e';
-      ++i;
-      if (i < e && (s_[i] == '+' || s_[i] == '-')) text += s_[i++];
-      if (i >= e || !is_digit(s_[i])) return false;
-      while (i < e && is_digit(s_[i])) text += s_[i++];
-    }
-    if (i != e) return false;
-    *out = std::strtod(text.c_str(), nullptr);
-    return true;
   }
 
   int find_variable(const std::string& name) {
@@ -579,7 +295,7 @@ class Compiler {
     size_t sub = std::string::npos;
     if (s_[e - 1] == ']') {
       sub = s_.find('[', b);
-      if (sub == std::string::npos || sub >= e || closing(sub, e) != e - 1) fail(198);
+      if (sub == std::string::npos || sub >= e || syn_.group_end(sub) != e) fail(198);
     }
     const size_t whole_end = e;
     if (sub != std::string::npos) e = sub;
@@ -636,30 +352,8 @@ class Compiler {
   }
 
   // ---- function calls ---------------------------------------------------
-  struct Arg {
-    size_t b, e;
-  };
-  std::vector<Arg> split_args(size_t b, size_t e) const {
-    std::vector<Arg> args;
-    if (b == e) return args;
-    int depth = 0;
-    size_t start = b;
-    for (size_t i = b; i < e; ++i) {
-      if (quote_at(i, e)) {
-        i = skip_quote(i) - 1;
-        continue;
-      }
-      char c = s_[i];
-      if (c == '(' || c == '[') ++depth;
-      if (c == ')' || c == ']') --depth;
-      if (c == ',' && depth == 0) {
-        args.push_back({start, i});
-        start = i + 1;
-      }
-    }
-    args.push_back({start, e});
-    return args;
-  }
+  using Arg = Piece;
+  std::vector<Arg> split_args(size_t b, size_t e) const { return syn_.args(b, e); }
 
   [[noreturn]] void not_available(const std::string& name) {
     fail_msg("function ", name, "() not yet available\n", 199);
@@ -982,7 +676,7 @@ class Compiler {
     for (int k = 0; k < 2; ++k) {
       Arg a = sub[k];
       if (a.b == a.e) fail(198);
-      if (s_[a.b] == '"' && skip_quote(a.b) == a.e) {
+      if (s_[a.b] == '"' && syn_.group_end(a.b) == a.e) {
         std::string label = s_.substr(a.b + 1, a.e - a.b - 2);
         int found = k == 0 ? stats::find_row(*m, label) : stats::find_col(*m, label);
         if (found < 0) fail_msg("", label, " not found\n", 111);
@@ -1019,57 +713,14 @@ class Compiler {
   }
 
   Env& env_;
-  std::string s_;
+  Syntax syn_;
+  const std::string& s_;  // the text as the front end reads it
   Program* p_;
   CompileOptions opt_;
   int depth_ = 0;
-  int nesting_ = 0;
   bool in_missing_ = false;
   bool ts_checked_ = false;
 };
-
-// Blanks outside quotes are dropped; a blank between two name characters
-// would glue two words into one, so it stays and fails as syntax.
-std::string drop_blanks(std::string_view t) {
-  std::string out;
-  out.reserve(t.size());
-  for (size_t i = 0; i < t.size(); ++i) {
-    char c = t[i];
-    if (c == '"') {
-      size_t close = t.find('"', i + 1);
-      if (close == std::string_view::npos) close = t.size() - 1;
-      out.append(t.substr(i, close - i + 1));
-      i = close;
-      continue;
-    }
-    if (c == '`' && i + 1 < t.size() && t[i + 1] == '"') {
-      int depth = 0;
-      size_t j = i;
-      for (; j < t.size(); ++j) {
-        if (t[j] == '`' && j + 1 < t.size() && t[j + 1] == '"') {
-          ++depth;
-          ++j;
-        } else if (t[j] == '"' && j + 1 < t.size() && t[j + 1] == '\'') {
-          ++j;
-          if (--depth == 0) break;
-        }
-      }
-      if (j >= t.size()) j = t.size() - 1;
-      out.append(t.substr(i, j - i + 1));
-      i = j;
-      continue;
-    }
-    if (c == ' ' || c == '\t') {
-      size_t j = i;
-      while (j < t.size() && (t[j] == ' ' || t[j] == '\t')) ++j;
-      if (!out.empty() && j < t.size() && is_name_char(out.back()) && is_name_char(t[j])) out += ' ';
-      i = j - 1;
-      continue;
-    }
-    out += c;
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -1078,8 +729,7 @@ rc_t compile(Env& env, std::string_view text, Want want, Program* out, const Com
   out->text = std::string(text);
   out->compare_all_missing_equal = !env.missing_values_modern();
   try {
-    Compiler c(env, drop_blanks(text), out, opt);
-    c.check_balance();
+    Compiler c(env, text, out, opt);
     Type t = c.run();
     if ((want == Want::kNumeric || want == Want::kNumericOrMatrix) && t != Type::kNumeric) c.fail(109);
     if (want == Want::kString && t != Type::kString) c.fail(109);

@@ -138,9 +138,24 @@ rc_t set_seed(Interp& ip, std::string_view value) {
 namespace {
 
 std::string full_setting_name(std::string_view name) {
-  if (abbreviates(name, "linesize", 5)) return "linesize";
-  if (abbreviates(name, "pagesize", 5)) return "pagesize";
-  return std::string(name);
+  const Setting* s = find_set_name(name);
+  return s ? std::string(s->name) : std::string(name);
+}
+
+// Whether `word` is one of the blank-separated `words`.
+bool one_of(std::string_view word, std::string_view words) {
+  while (!words.empty()) {
+    std::string_view w = next_word(words);
+    if (!w.empty() && w == word) return true;
+  }
+  return false;
+}
+
+// A range bound as a message shows it: 99.99, 2147483647.
+std::string bound_text(double x) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.15g", x);
+  return buf;
 }
 
 // The settings `permanently` keeps in the preferences file, and that
@@ -153,6 +168,56 @@ bool is_permanent_setting(std::string_view name) {
 rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value);
 
 }  // namespace
+
+rc_t check_setting(Interp& ip, const Setting& s, std::string_view value, double* number) {
+  value = trim(value);
+  auto out_of_range = [&] {
+    double hi = s.hi == kProcessorsAvailable ? std::max(1, omp_get_num_procs()) : s.hi;
+    char buf[160];
+    std::snprintf(buf, sizeof buf, s.message, bound_text(s.lo).c_str(), bound_text(hi).c_str());
+    return msg_quoting(ip.out, buf, "", "\n", 198);
+  };
+  auto in_range = [&](double v) {
+    double hi = s.hi == kProcessorsAvailable ? std::max(1, omp_get_num_procs()) : s.hi;
+    return v >= s.lo && v <= hi;
+  };
+  switch (s.allowed) {
+    case Allowed::kOnOff:
+    case Allowed::kWords:
+      if (one_of(value, s.words)) return 0;
+      if (s.message) return msg_quoting(ip.out, s.message, "", "\n", 198);
+      return msg_invalid(ip, "syntax");
+    case Allowed::kInteger: {
+      long n;
+      rc_t rc;
+      if (value.empty()) return msg_invalid(ip, "syntax");
+      if (!integer_argument(ip, value, &n, &rc)) return rc;
+      if (!in_range(static_cast<double>(n))) return out_of_range();
+      *number = static_cast<double>(n);
+      return 0;
+    }
+    case Allowed::kWhole: {
+      long long n;
+      if (!read_whole_number(value, &n)) return msg_invalid(ip, "syntax");
+      if (!in_range(static_cast<double>(n))) return out_of_range();
+      *number = static_cast<double>(n);
+      return 0;
+    }
+    case Allowed::kReal: {
+      double v = 0;
+      char* end = nullptr;
+      std::string text(value);
+      if (!text.empty()) v = std::strtod(text.c_str(), &end);
+      if (text.empty() || end != text.c_str() + text.size()) return msg_invalid(ip, "syntax");
+      if (!in_range(v)) return out_of_range();
+      *number = v;
+      return 0;
+    }
+    case Allowed::kOwn:
+      return 0;
+  }
+  return 0;
+}
 
 // set setting value [, permanently]
 rc_t cmd_set(Interp& ip) {
@@ -201,53 +266,39 @@ rc_t cmd_more(Interp& ip) {
 
 namespace {
 
+// Applies a setting; settings of the table have their value checked
+// first (the data settings by set_data_setting), so that the branches
+// below only store it.
 rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value) {
   {
     bool handled = false;
     rc_t rc = set_data_setting(ip, name, value, &handled);
     if (handled) return rc;
   }
+  double n = 0;
+  if (const Setting* s = find_set_name(name)) {
+    if (rc_t rc = check_setting(ip, *s, value, &n)) return rc;
+    name = s->name;
+    value = trim(value);
+  }
   if (name == "rmsg") return set_on_off(ip, value, &ip.rmsg);
   if (name == "trace") return set_on_off(ip, value, &ip.trace);
   if (name == "sweeptrace") return set_on_off(ip, value, &ip.sweep_trace);
   if (name == "sweeppivot") return set_on_off(ip, value, &ip.sweep_select);
   if (name == "tracedepth") {
-    long n;
-    rc_t rc;
-    if (value.empty()) return msg_invalid(ip, "syntax");
-    if (!integer_argument(ip, value, &n, &rc)) return rc;
-    if (n < 1 || n > 32000) return msg_quoting(ip.out, "tracedepth must be between 1 and 32000", "", "\n", 198);
     ip.tracedepth = static_cast<int>(n);
     return 0;
   }
   if (name == "logtype") return set_logtype(ip, value);
   if (name == "level") {
-    double v = 0;
-    char* end = nullptr;
-    std::string text(value);
-    if (!text.empty()) v = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size()) return msg_invalid(ip, "syntax");
-    if (v < 10 || v > 99.99)
-      return msg_quoting(ip.out, "set level must be between 10 and 99.99 inclusive\n", "", "", 198);
-    ip.level = v;
+    ip.level = n;
     return 0;
   }
-  if (name == "sortseed" || name == "processors") {
-    long n;
-    rc_t rc;
-    if (value.empty()) return msg_invalid(ip, "syntax");
-    if (!integer_argument(ip, value, &n, &rc)) return rc;
-    if (name == "sortseed") {
-      if (n < 0 || n > 2147483647L) return msg_quoting(ip.out, "sortseed must be between 0 and 2147483647", "", "\n", 198);
-      ip.sortseed = static_cast<uint32_t>(n);
-      return 0;
-    }
-    int most = std::max(1, omp_get_num_procs());
-    if (n < 1 || n > most) {
-      ip.out.set_class(output::OutClass::Error);
-      ip.out.printf_markup("processors must be between 1 and %d\n", most);
-      return 198;
-    }
+  if (name == "sortseed") {
+    ip.sortseed = static_cast<uint32_t>(n);
+    return 0;
+  }
+  if (name == "processors") {
     ip.processors = static_cast<int>(n);
     omp_set_num_threads(ip.processors);
     return 0;
@@ -257,30 +308,19 @@ rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value) {
     ip.out.stream().set_more_enabled(ip.more);
     return 0;
   }
-  if (abbreviates(name, "linesize", 5) || abbreviates(name, "pagesize", 5)) {
-    long n;
-    rc_t rc;
-    if (value.empty() || !integer_argument(ip, value, &n, &rc))
-      return value.empty() ? msg_invalid(ip, "syntax") : rc;
-    if (name[0] == 'l') {
-      if (n < 40 || n > 255) return msg_quoting(ip.out, "linesize must be between 40 and 255", "", "\n", 198);
-      ip.linesize = static_cast<int>(n);
-      ip.out.stream().set_width(ip.linesize);
-    } else {
-      if (n < 10 || n > 10000) return msg_quoting(ip.out, "pagesize must be between 10 and 10000", "", "\n", 198);
-      ip.pagesize = static_cast<int>(n);
-      ip.out.stream().set_page_length(ip.pagesize);
-    }
+  if (name == "linesize") {
+    ip.linesize = static_cast<int>(n);
+    ip.out.stream().set_width(ip.linesize);
+    return 0;
+  }
+  if (name == "pagesize") {
+    ip.pagesize = static_cast<int>(n);
+    ip.out.stream().set_page_length(ip.pagesize);
     return 0;
   }
   if (name == "seed") return set_seed(ip, value);
   if (name == "dp") {
-    if (value == "comma")
-      data::set_decimal_comma(true);
-    else if (value == "period")
-      data::set_decimal_comma(false);
-    else
-      return msg_invalid(ip, "syntax");
+    data::set_decimal_comma(value == "comma");
     return 0;
   }
   return msg_not_available(ip, "set " + std::string(name));

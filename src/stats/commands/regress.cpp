@@ -37,6 +37,7 @@
 #include "data/functions/distributions.h"
 #include "stats/matexpr.h"
 #include "stats/parallel.h"
+#include "stats/robust.h"
 #include "stats/sample.h"
 #include "stats/summarize.h"
 #include "stats/sweep.h"
@@ -50,8 +51,6 @@ namespace {
 using data::is_missing;
 using data::kMissing;
 
-enum class Vce { kOls, kRobust, kHc2, kHc3, kCluster };
-
 struct Options {
   bool beta = false, header = true, plus = false, constant = true, hascons = false, mse1 = false;
   bool tsscons = false, has_dof = false, has_eform = false;
@@ -62,81 +61,6 @@ struct Options {
 };
 
 std::string fmtnum(const char* f, double v) { return data::format_shown(f, v); }
-
-// The observations of the fit: selected, nonmissing in every variable
-// (and the cluster variable), with a usable weight.  A sample that is one
-// run of observations (the usual case: every observation, or an `in`
-// range) is walked directly; only a scattered one is listed.
-struct Fit {
-  std::vector<char> touse;        // per observation: in the fit (e(sample))
-  std::int64_t first = 0;         // 1-based number of the first one, when contiguous
-  std::int64_t count = 0;         // observations in the fit
-  bool contiguous = true;
-  std::vector<std::int64_t> obs;  // 1-based observation numbers, when scattered
-  std::vector<double> w;          // empty without weights
-  double n = 0;                   // e(N)
-  bool empty() const { return count == 0; }
-  // The 0-based row of the fit's pos-th observation.
-  std::int64_t row(std::int64_t pos) const {
-    return contiguous ? first - 1 + pos : obs[static_cast<size_t>(pos)] - 1;
-  }
-};
-
-inline double value_of(const data::Column& c, std::int64_t r) {
-  return c.type == data::kDouble ? c.raw<double>(r) : c.fetch(r);
-}
-
-// Reads the values of several variables of one observation.  The
-// variables share the observation's record, so its place is found once
-// per observation, and a set of double variables (the usual case) is
-// copied without the per-type dispatch.
-class RowReader {
- public:
-  RowReader(data::Dataset& ds, const std::vector<int>& vars) {
-    const char* hi = nullptr;
-    for (int j : vars) {
-      data::Column c = ds.column(j);
-      base_.push_back(c.base);
-      type_.push_back(c.type);
-      if (c.type != data::kDouble) all_double_ = false;
-      slot_ = c.slot;
-      stride_ = c.stride;
-      if (!lo_ || c.base < lo_) lo_ = c.base;
-      if (!hi || c.base + 8 > hi) hi = c.base + 8;
-    }
-    if (lo_) lines_ = std::min<int>(8, static_cast<int>((hi - lo_ + 63) / 64) + 1);
-  }
-  // Records lie a whole allotted width apart, often several per page or
-  // more, which the hardware prefetcher follows poorly; the passes ask for
-  // the record a few rows ahead so its lines arrive before they are read.
-  void prefetch(std::int64_t r) const {
-    const char* p = lo_ + stride_ * slot_[r];
-    for (int l = 0; l < lines_; ++l) __builtin_prefetch(p + 64 * l);
-  }
-  int size() const { return static_cast<int>(base_.size()); }
-  // out[c] = value of variable c at 0-based row r.
-  void read(std::int64_t r, double* out) const {
-    const std::size_t off = stride_ * slot_[r];
-    const int n = size();
-    if (all_double_) {
-      for (int c = 0; c < n; ++c) std::memcpy(&out[c], base_[c] + off, sizeof(double));
-    } else {
-      for (int c = 0; c < n; ++c) out[c] = data::fetch_value(type_[c], base_[c] + off);
-    }
-  }
-
- private:
-  std::vector<const char*> base_;
-  std::vector<int> type_;
-  const std::uint32_t* slot_ = nullptr;
-  std::size_t stride_ = 0;
-  bool all_double_ = true;
-  const char* lo_ = nullptr;  // lowest byte of the variables in slot 0
-  int lines_ = 0;             // cache lines that span them
-};
-
-// How many rows ahead a pass asks for records.
-constexpr std::int64_t kPrefetchRows = 8;
 
 // The segments of a pass that keeps p-by-p sums per segment: long enough to
 // keep the threads busy, and few enough that their accumulators stay within
@@ -532,162 +456,6 @@ rc_t precise_fit(Interp& ip, const Fit& f, const std::vector<int>& vars, std::ve
   if (y_constant && centred) out->tss = out->rss = out->mss = 0;
   *ok = true;
   return 0;
-}
-
-// The robust "meat": sum over observations (or clusters) of score outer
-// products, scores u_i = w_i e_i x_i over the kept columns.  Returns the
-// number of clusters in *groups when clustering.  Both forms run in
-// parallel segments, each with its own partial meat, added in segment
-// order.  `ccode` holds one cluster key per fit position (clustering only).
-rc_t robust_meat(Interp& ip, const Fit& f, const std::vector<int>& xv, const std::vector<double>& ccode,
-                 const std::vector<int>& kept, const std::vector<double>& b, const std::vector<double>& ainv, int yvar,
-                 Vce vce, bool fweighted, std::vector<double>* meat, double* groups) {
-  const int q = static_cast<int>(kept.size());
-  data::Dataset& ds = ip.dataset;
-  const std::int64_t n = f.count;
-  const int nx = static_cast<int>(xv.size());
-  // y and the kept columns other than the constant, read together.
-  std::vector<char> is_cons(static_cast<size_t>(q), 0);
-  std::vector<int> rv{yvar};
-  for (int c = 0; c < q; ++c) {
-    if (kept[c] < nx)
-      rv.push_back(xv[kept[c]]);
-    else
-      is_cons[c] = 1;
-  }
-  const RowReader reader(ds, rv);
-  // Fills x with the regressors of row r and returns the residual; tmp
-  // holds rv.size() values.
-  auto residual = [&](std::int64_t r, double* x, double* tmp) {
-    reader.read(r, tmp);
-    double fit = 0;
-    for (int c = 0, m = 1; c < q; ++c) {
-      x[c] = is_cons[c] ? 1.0 : tmp[m++];
-      fit += b[c] * x[c];
-    }
-    return tmp[0] - fit;
-  };
-  const size_t qq = static_cast<size_t>(q) * q;
-  const SegmentPlan plan = plan_segments(ip.processors, n, 8192, 256);
-  std::vector<std::vector<double>> part(static_cast<size_t>(plan.segments), std::vector<double>(qq, 0.0));
-
-  if (vce == Vce::kCluster) {
-    // Positions ordered by cluster key (ties in position order).  A
-    // segment starts at the first observation of the cluster that holds
-    // its nominal start, so each cluster's score sum is formed whole in
-    // one segment, and the cut does not depend on the thread count.
-    std::vector<std::pair<double, std::int64_t>> key(static_cast<size_t>(n));
-    for (std::int64_t pos = 0; pos < n; ++pos) key[static_cast<size_t>(pos)] = {ccode[static_cast<size_t>(pos)], pos};
-    std::sort(key.begin(), key.end());
-    std::vector<std::int64_t> start(static_cast<size_t>(plan.segments) + 1, n);
-    if (plan.segments > 0) start[0] = 0;
-    for (std::int64_t k = 1; k < plan.segments; ++k) {
-      std::int64_t s = std::max(start[k - 1], k * plan.length);
-      while (s < n && s > 0 && key[static_cast<size_t>(s)].first == key[static_cast<size_t>(s - 1)].first) ++s;
-      start[k] = std::min(s, n);
-    }
-    std::vector<double> part_groups(static_cast<size_t>(plan.segments), 0.0);
-    std::atomic<bool> stop{false};
-    auto poll = break_poll(ip);
-    auto run_segment = [&](std::int64_t k, int tid) {
-      std::vector<double> x(static_cast<size_t>(q)), u(static_cast<size_t>(q), 0.0), tmp(rv.size());
-      double* m = part[static_cast<size_t>(k)].data();
-      for (std::int64_t s = start[k]; s < start[k + 1]; ++s) {
-        if ((s & (kPollInterval - 1)) == 0) {
-          if (tid == 0 && poll && poll()) stop.store(true, std::memory_order_relaxed);
-          if (stop.load(std::memory_order_relaxed)) return;
-        }
-        if (s + kPrefetchRows < start[k + 1])
-          reader.prefetch(f.row(key[static_cast<size_t>(s + kPrefetchRows)].second));
-        std::int64_t pos = key[static_cast<size_t>(s)].second;
-        double e = residual(f.row(pos), x.data(), tmp.data());
-        double w = f.w.empty() ? 1.0 : f.w[static_cast<size_t>(pos)];
-        for (int c = 0; c < q; ++c) u[c] += w * e * x[c];
-        if (s + 1 == n || key[static_cast<size_t>(s + 1)].first != key[static_cast<size_t>(s)].first) {
-          for (int i = 0; i < q; ++i)
-            for (int j = i; j < q; ++j) m[static_cast<size_t>(i) * q + j] += u[i] * u[j];
-          std::fill(u.begin(), u.end(), 0.0);
-          part_groups[static_cast<size_t>(k)] += 1;
-        }
-      }
-    };
-    const int threads = static_cast<int>(std::min<std::int64_t>(plan.threads, plan.segments));
-    if (threads <= 1) {
-      for (std::int64_t k = 0; k < plan.segments && !stop.load(); ++k) run_segment(k, 0);
-    } else {
-      ThreadCountScope scope(threads, ip.processors);
-#pragma omp parallel
-      {
-        int tid = omp_get_thread_num();
-        int granted = omp_get_num_threads();
-        for (std::int64_t k = tid; k < plan.segments; k += granted) run_segment(k, tid);
-      }
-    }
-    if (stop.load()) return 1;
-    double g = 0;
-    for (double pg : part_groups) g += pg;
-    *groups = g;
-  } else {
-    const bool leverage = vce == Vce::kHc2 || vce == Vce::kHc3;
-    bool done = run_segments(
-        plan, ip.processors, n, break_poll(ip),
-        [&](std::int64_t k, std::int64_t from, std::int64_t to) {
-          std::vector<double> x(static_cast<size_t>(q)), tmp(rv.size());
-          double* m = part[static_cast<size_t>(k)].data();
-          for (std::int64_t pos = from; pos < to; ++pos) {
-            if (pos + kPrefetchRows < to) reader.prefetch(f.row(pos + kPrefetchRows));
-            double e = residual(f.row(pos), x.data(), tmp.data());
-            double w = f.w.empty() ? 1.0 : f.w[static_cast<size_t>(pos)];
-            // Frequency weights count repeated observations: each copy adds e^2.
-            double s = fweighted ? w * e * e : w * w * e * e;
-            if (leverage) {
-              double h = 0;
-              for (int i = 0; i < q; ++i) {
-                double t = 0;
-                for (int j = 0; j < q; ++j) t += ainv[static_cast<size_t>(i) * q + j] * x[j];
-                h += x[i] * t;
-              }
-              // Each of a frequency weight's copies has the leverage of one
-              // observation; an analytic or sampling weight scales it.
-              if (!fweighted) h *= w;
-              double d = 1 - h;
-              s = d > 0 ? (vce == Vce::kHc2 ? s / d : s / (d * d)) : 0;
-            }
-            for (int i = 0; i < q; ++i) {
-              double sx = s * x[i];
-              double* mi = m + static_cast<size_t>(i) * q;
-              for (int j = i; j < q; ++j) mi[j] += sx * x[j];
-            }
-          }
-        });
-    if (!done) return 1;
-  }
-  meat->assign(qq, 0.0);
-  for (const std::vector<double>& pt : part)
-    for (size_t i = 0; i < qq; ++i) (*meat)[i] += pt[i];
-  for (int i = 0; i < q; ++i)
-    for (int j = 0; j < i; ++j) (*meat)[static_cast<size_t>(i) * q + j] = (*meat)[static_cast<size_t>(j) * q + i];
-  return 0;
-}
-
-// One key per fit position for the cluster variable: its value, or for a
-// string variable the rank of its text among the distinct texts.
-void cluster_keys(data::Dataset& ds, const Fit& f, int clustvar, std::vector<double>* out) {
-  const std::int64_t n = f.count;
-  out->assign(static_cast<size_t>(n), 0.0);
-  if (!ds.is_string(clustvar)) {
-    const data::Column c = ds.column(clustvar);
-    for (std::int64_t pos = 0; pos < n; ++pos) (*out)[static_cast<size_t>(pos)] = value_of(c, f.row(pos));
-    return;
-  }
-  std::vector<std::pair<std::string, std::int64_t>> text(static_cast<size_t>(n));
-  for (std::int64_t pos = 0; pos < n; ++pos) text[static_cast<size_t>(pos)] = {ds.fetch_str(clustvar, f.row(pos) + 1), pos};
-  std::sort(text.begin(), text.end());
-  double rank = 0;
-  for (std::int64_t i = 0; i < n; ++i) {
-    if (i > 0 && text[static_cast<size_t>(i)].first != text[static_cast<size_t>(i - 1)].first) ++rank;
-    (*out)[static_cast<size_t>(text[static_cast<size_t>(i)].second)] = rank;
-  }
 }
 
 // ---- display, from the posted results only
@@ -1093,7 +861,7 @@ rc_t cmd_regress_core(Interp& ip) {
     std::vector<int> xv(vars.begin() + 1, vars.end());
     std::vector<double> ccode;
     if (clustvar) cluster_keys(ip.dataset, f, clustvar, &ccode);
-    if (rc_t rc = robust_meat(ip, f, xv, ccode, kept, bk, ainv, vars[0], vce,
+    if (rc_t rc = robust_meat(ip.dataset, ip.processors, break_poll(ip), f, xv, ccode, kept, bk, ainv, vars[0], vce,
                               cl.has_weight && cl.weight_type == kFweight, &meat, &n_clust))
       return rc;
     double factor = 1;
