@@ -17,7 +17,14 @@ class CairoDevice {
   CairoDevice(cairo_t* cr, const Recording& rec, double width, double height)
       : cr_(cr), sx_(width / rec.width), sy_(height / rec.height), height_(height), background_(rec.background) {}
 
+  // Strokes a polyline the recording ended inside.
+  void finish() {
+    if (pending_) stroke_line(polyline_line_, polyline_width_);
+  }
+
   rc_t entry(int code, const DrawState& s) {
+    // A polyline is stroked once its last vertex is in.
+    if (pending_ && code != kOpVertex) stroke_line(polyline_line_, polyline_width_);
     switch (code) {
       case kOpBeginFile:
         colour(background_);
@@ -41,14 +48,17 @@ class CairoDevice {
         else
           cairo_line_to(cr_, X(s.x0), Y(s.y0));
         first_ = false;
-        // A polyline is stroked as it goes: one path of a million points
-        // costs more than many short ones.
-        if (!polygon_ && ++pending_ >= 256) {
-          double x, y;
-          cairo_get_current_point(cr_, &x, &y);
-          stroke(s);
-          cairo_move_to(cr_, x, y);
-          pending_ = 0;
+        if (!polygon_) {
+          polyline_line_ = s.line;
+          polyline_width_ = s.line_width;
+          // Stroked in pieces: one path of a million points costs more
+          // than many short ones.
+          if (++pending_ >= 256) {
+            double x, y;
+            cairo_get_current_point(cr_, &x, &y);
+            stroke_line(s.line, s.line_width);
+            cairo_move_to(cr_, x, y);
+          }
         }
         break;
       case kOpMoveTo:
@@ -91,11 +101,6 @@ class CairoDevice {
         cairo_close_path(cr_);
         paint(s, s.fill);
         break;
-      case kOpEndPage:
-      case kOpEndOnce:
-        if (pending_) stroke(s);
-        pending_ = 0;
-        break;
       default:
         break;
     }
@@ -106,11 +111,12 @@ class CairoDevice {
   double X(double x) const { return x * sx_; }
   double Y(double y) const { return height_ - y * sy_; }
   void colour(Rgb c) { cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0); }
-  void stroke(const DrawState& s) {
-    colour(s.line);
+  void stroke(const DrawState& s) { stroke_line(s.line, s.line_width); }
+  void stroke_line(Rgb line, float width) {
+    colour(line);
     // Line widths are in points, and a graph has 1000 units to the inch
     // (0.072 points to the unit).
-    cairo_set_line_width(cr_, std::max(0.5, s.line_width * sx_ / 0.072));
+    cairo_set_line_width(cr_, std::max(0.5, width * sx_ / 0.072));
     cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
     cairo_stroke(cr_);
@@ -203,7 +209,9 @@ class CairoDevice {
   double sx_, sy_, height_;
   Rgb background_;
   bool first_ = true, polygon_ = false;
-  int pending_ = 0;
+  int pending_ = 0;  // vertices of the polyline not yet stroked
+  Rgb polyline_line_{0, 0, 0};
+  float polyline_width_ = 1;
 };
 
 cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned int length) {
@@ -220,6 +228,7 @@ void draw_recording(cairo_t* cr, const Recording& rec, double width, double heig
   cairo_save(cr);
   CairoDevice dev(cr, rec, width, height);
   rec.replay(dev);
+  dev.finish();
   cairo_restore(cr);
 }
 

@@ -12,6 +12,7 @@ trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp/home"
 cd "$tmp" || exit 1
 env -u S_ADO -u NUVRA_PREF_DIR HOME="$tmp/home" SYSDIR_NUVRA="$(dirname "$exe")" \
+  LSAN_OPTIONS="suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
   timeout -k 5 120 "$exe" -q < "$here/pictures.do" > transcript 2>&1
 status=$?
 fail=0
@@ -38,7 +39,7 @@ for f in *.png; do
   if [ ! -f "$here/reference/$f" ]; then
     echo "FAIL: no reference picture for $f"
     fail=1
-  elif ! "$diff_tool" "$f" "$here/reference/$f" 0.01; then
+  elif ! "$diff_tool" "$f" "$here/reference/$f" 0.001; then
     echo "FAIL: $f differs from its reference"
     fail=1
   fi
