@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 namespace nuvra::graphics {
 
@@ -15,7 +17,19 @@ namespace {
 class CairoDevice {
  public:
   CairoDevice(cairo_t* cr, const Recording& rec, double width, double height)
-      : cr_(cr), sx_(width / rec.width), sy_(height / rec.height), height_(height), background_(rec.background) {}
+      : cr_(cr), sx_(width / rec.width), sy_(height / rec.height), height_(height), background_(rec.background) {
+    cairo_surface_t* target = cairo_get_target(cr);
+    pixels_ = cairo_surface_get_type(target) == CAIRO_SURFACE_TYPE_IMAGE;
+    if (pixels_) {
+      px_w_ = cairo_image_surface_get_width(target);
+      px_h_ = cairo_image_surface_get_height(target);
+    }
+  }
+  ~CairoDevice() {
+    for (Sprite& sp : sprites_) cairo_surface_destroy(sp.surface);
+  }
+  CairoDevice(const CairoDevice&) = delete;
+  CairoDevice& operator=(const CairoDevice&) = delete;
 
   // Strokes a polyline the recording ended inside.
   void finish() {
@@ -25,6 +39,8 @@ class CairoDevice {
   rc_t entry(int code, const DrawState& s) {
     // A polyline is stroked once its last vertex is in.
     if (pending_ && code != kOpVertex) stroke_line(polyline_line_, polyline_width_);
+    if (code != kOpMarker && code != kOpMarkerSized && code != kOpMarkerFilled && code != kOpAttribute)
+      ++generation_;
     switch (code) {
       case kOpBeginFile:
         colour(background_);
@@ -129,8 +145,67 @@ class CairoDevice {
     }
     stroke(s);
   }
+  // On a picture of pixels a marker is drawn once into a small image and
+  // copied to each point at whole-pixel positions, and a point whose pixel
+  // already holds the same marker is skipped: a scatter of a million points
+  // costs a million copies at most, not a million filled paths.
   void marker(const DrawState& s, double r, bool fill) {
-    const double x = X(s.x0), y = Y(s.y0), rx = r * sx_, ry = r * sy_;
+    if (!pixels_ || s.symbol == kMarkPoint) {
+      marker_path(s, X(s.x0), Y(s.y0), r, fill);
+      return;
+    }
+    const long px = std::lround(X(s.x0)), py = std::lround(Y(s.y0));
+    int id = sprite_for(s, r, fill);
+    if (id < 0) {
+      marker_path(s, X(s.x0), Y(s.y0), r, fill);
+      return;
+    }
+    if (px >= 0 && py >= 0 && px < px_w_ && py < px_h_) {
+      if (stamp_.empty()) stamp_.assign(static_cast<size_t>(px_w_) * px_h_, 0);
+      std::uint64_t& cell = stamp_[static_cast<size_t>(py) * px_w_ + px];
+      // The cell is only trusted while nothing else has been drawn since.
+      const std::uint64_t mark = (generation_ << 8) | static_cast<std::uint64_t>(id + 1);
+      if (cell == mark) return;
+      cell = mark;
+    }
+    const Sprite& sp = sprites_[static_cast<size_t>(id)];
+    cairo_set_source_surface(cr_, sp.surface, static_cast<double>(px - sp.half), static_cast<double>(py - sp.half));
+    cairo_paint(cr_);
+  }
+
+  struct Sprite {
+    Marker symbol;
+    double r;
+    bool fill;
+    Rgb line, fill_colour;
+    float width;
+    int half;
+    cairo_surface_t* surface;
+  };
+
+  int sprite_for(const DrawState& s, double r, bool fill) {
+    for (size_t i = 0; i < sprites_.size(); ++i) {
+      const Sprite& sp = sprites_[i];
+      if (sp.symbol == s.symbol && sp.r == r && sp.fill == fill && sp.line == s.line &&
+          sp.fill_colour == s.fill_colour && sp.width == s.line_width)
+        return static_cast<int>(i);
+    }
+    if (sprites_.size() >= 64) return -1;
+    const double lw = std::max(0.5, s.line_width * sx_ / 0.072);
+    const int half = static_cast<int>(std::ceil(std::max(r * sx_, r * sy_) + lw)) + 1;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 2 * half + 1, 2 * half + 1);
+    cairo_t* sc = cairo_create(surface);
+    cairo_t* saved = cr_;
+    cr_ = sc;
+    marker_path(s, half, half, r, fill);
+    cr_ = saved;
+    cairo_destroy(sc);
+    sprites_.push_back(Sprite{s.symbol, r, fill, s.line, s.fill_colour, s.line_width, half, surface});
+    return static_cast<int>(sprites_.size()) - 1;
+  }
+
+  void marker_path(const DrawState& s, double x, double y, double r, bool fill) {
+    const double rx = r * sx_, ry = r * sy_;
     cairo_new_path(cr_);
     switch (s.symbol) {
       case kMarkPoint:
@@ -210,6 +285,11 @@ class CairoDevice {
   Rgb background_;
   bool first_ = true, polygon_ = false;
   int pending_ = 0;  // vertices of the polyline not yet stroked
+  bool pixels_ = false;
+  int px_w_ = 0, px_h_ = 0;
+  std::vector<Sprite> sprites_;
+  std::vector<std::uint64_t> stamp_;  // per pixel: (generation << 8) | (sprite + 1)
+  std::uint64_t generation_ = 0;
   Rgb polyline_line_{0, 0, 0};
   float polyline_width_ = 1;
 };
