@@ -259,6 +259,9 @@ class Interp : public expr::Env {
   std::shared_ptr<void> lumo_state;
   // The class system's store and engine, made on first use.
   std::shared_ptr<void> class_state;
+  // The sersets and the graphs in memory, made on first use (their type
+  // belongs to the graph command handlers).
+  std::shared_ptr<void> graph_state;
   int startup_stage = 0;
   std::chrono::steady_clock::time_point command_start;
   double last_elapsed = 0.0;
