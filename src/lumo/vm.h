@@ -117,6 +117,7 @@ class Machine {
   std::string FunctionName() const;
   void Call(ValueRecord* callee, int nargs);
   bool ScalarRun();
+  bool ScalarLoop(const int32_t* test);
   bool RealizeSlot(int k);
   bool RealizeViews(int32_t op);
 
