@@ -427,7 +427,8 @@ bool Machine::ScalarRun() {
 // A for loop whose body is one scalar run ending in a store, and whose
 // step is x++ or x--, of real scalar locals only:
 //
-//   T:  local a; local b; <comparison>; jumpiffalse BRK; jump BODY
+//   T:  local a; local b (or a constant); <comparison>; jumpiffalse BRK
+//       jump BODY
 //       local i; pop; inc i (or dec i); jump T                (the step)
 //   BODY: <scalar run> storepop d; jump STEP
 //
@@ -439,8 +440,7 @@ bool Machine::ScalarRun() {
 // (a pointer, the caller) sees as usual.  Break is polled as the loop's
 // three jumps a turn would poll it.  False, with nothing done, when the
 // code or the locals are not of this form.
-bool Machine::ScalarLoop(const int32_t* test) {
-  const int32_t* w = test + 7;  // jump BODY
+bool Machine::ScalarLoop(const int32_t* test, const int32_t* w, const double* bound) {
   const int32_t* step = w + 2;
   const int32_t* body = step + 7;
   if (w[0] != k_jump || base_ + w[1] != body || step[0] != k_local || step[2] != k_pop ||
@@ -448,9 +448,8 @@ bool Machine::ScalarLoop(const int32_t* test) {
     return false;
   ValueRecord** fr = stack_ + frame_;
   ValueRecord* a = fr[test[1]];
-  ValueRecord* b = fr[test[3]];
   ValueRecord* i = fr[step[4]];
-  if (!IsRealScalar(a) || !IsRealScalar(b) || !IsRealScalar(i)) return false;
+  if (!IsRealScalar(a) || !IsRealScalar(i)) return false;
   // The body as operations on addresses of numbers: the locals' own
   // elements and copies of the constants.
   constexpr int kOps = 16, kDepth = 8;
@@ -512,9 +511,9 @@ bool Machine::ScalarLoop(const int32_t* test) {
     ++nops;
   }
   const double* u = reals(a);
-  const double* v = reals(b);
+  const double* v = bound;
   double* x = reals(i);
-  const int32_t cmp = test[4];
+  const int32_t cmp = w[-3];
   const double delta = step[3] == k_inc ? 1 : -1;
   for (;;) {
     // BODY
@@ -559,7 +558,7 @@ bool Machine::ScalarLoop(const int32_t* test) {
     bool truth = Holds(cmp, *u, *v);
     condition = truth;
     if (!truth) {
-      pc_ = base_ + test[6];
+      pc_ = base_ + w[-1];
       return true;
     }
   }
@@ -653,29 +652,38 @@ void Machine::Run() {
           }
           break;
         }
-        if (next == k_local) {
-          // Two real scalar locals and an operator, then a loop's test or
-          // an update such as t = t + i: done here, with the operators'
-          // own arithmetic, and nothing is pushed.  Each word read exists
-          // because the one before it is an instruction with a successor.
-          int32_t bop = pc[4];
+        if (next == k_local || next == k_real || next == k_zero || next == k_one) {
+          // A real scalar local and a local or a constant, an operator,
+          // then a loop's test or an update such as t = t + i: done here,
+          // with the operators' own arithmetic, and nothing is pushed.
+          // Each word read exists because the one before it is an
+          // instruction with a successor.
+          const int32_t* q = next == k_zero || next == k_one ? pc + 3 : pc + 4;  // the operator
+          int32_t bop = *q;
           if (bop >= k_eq && bop <= k_ne) {
-            if (pc[5] == k_jumpiffalse) {
+            if (q[1] == k_jumpiffalse) {
               const ValueRecord* a = fr[pc[1]];
-              const ValueRecord* b = fr[pc[3]];
-              if (IsRealScalar(a) && IsRealScalar(b)) {
-                bool truth = Holds(bop, reals(a)[0], reals(b)[0]);
+              double constant = next == k_one;
+              const double* v = &constant;
+              if (next == k_local) {
+                const ValueRecord* b = fr[pc[3]];
+                v = IsRealScalar(b) ? reals(b) : nullptr;
+              } else if (next == k_real) {
+                std::memcpy(&constant, base_ + pc[3], 8);
+              }
+              if (v && IsRealScalar(a)) {
+                bool truth = Holds(bop, reals(a)[0], *v);
                 condition = truth;
-                if (truth && ScalarLoop(pc)) {
+                if (truth && ScalarLoop(pc, q + 3, v)) {
                   pc = pc_;
                   break;
                 }
-                pc = truth ? pc + 7 : base_ + pc[6];
+                pc = truth ? q + 3 : base_ + q[2];
                 follow_jump();
                 break;
               }
             }
-          } else if (bop == k_add || bop == k_sub || bop == k_mul) {
+          } else if (next == k_local && (bop == k_add || bop == k_sub || bop == k_mul)) {
             if (pc[5] == k_storepop) {
               const ValueRecord* a = fr[pc[1]];
               const ValueRecord* b = fr[pc[3]];
