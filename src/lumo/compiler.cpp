@@ -979,7 +979,9 @@ class FnCompiler {
       int el = types_.at(e.type).el;
       if (el != kCtPointer && el != kCtTransmorphic) Mismatch("* (deref.):  " + types_.Describe(e.type) + " not allowed");
       Emit(k_deref);
-      info.type = el == kCtPointer ? types_.at(e.type).to : e.type;
+      // A pointer declared without a target type points to anything.
+      int to = el == kCtPointer ? types_.at(e.type).to : e.type;
+      info.type = to >= 0 ? to : Matrix(kCtTransmorphic);
       return info;
     }
     if (first.code == '&') {

@@ -64,6 +64,9 @@ Values::~Values() {
 void Values::TrimFreeLists() {
   for (void* p : free_blocks_) std::free(p);
   free_blocks_.clear();
+  std::free(spare_block_);
+  spare_block_ = nullptr;
+  spare_bytes_ = 0;
   for (ValueRecord* v : free_headers_) delete v;
   free_headers_.clear();
 }
@@ -104,13 +107,26 @@ void* Values::AllocBlock(size_t bytes) {
     free_blocks_.pop_back();
     return p;
   }
+  if (bytes == spare_bytes_ && spare_block_) {
+    void* p = spare_block_;
+    spare_block_ = nullptr;
+    spare_bytes_ = 0;
+    return p;
+  }
   return std::malloc(bytes);
 }
 
 void Values::FreeBlock(void* p, size_t bytes) {
   if (!p) return;
-  if (bytes == 8 && free_blocks_.size() < kMaxFreeBlocks) free_blocks_.push_back(p);
-  else std::free(p);
+  if (bytes == 8 && free_blocks_.size() < kMaxFreeBlocks) {
+    free_blocks_.push_back(p);
+  } else if (bytes >= kSpareMin && bytes <= kSpareMax) {
+    std::free(spare_block_);
+    spare_block_ = p;
+    spare_bytes_ = bytes;
+  } else {
+    std::free(p);
+  }
 }
 
 // Sets up v's data block for rows x cols of eltype; false (message kept)

@@ -214,6 +214,13 @@ class Values {
   std::vector<ValueRecord*> live_;  // kind-43 records in use
   std::vector<ValueRecord*> free_headers_;
   std::vector<void*> free_blocks_;
+  // The last large block freed, kept for the next request of its size: a
+  // matrix statement run in a loop makes and drops a result of the same
+  // size each time, and a block fresh from the system costs a page fault
+  // for every page on first use.
+  static constexpr size_t kSpareMin = size_t{1} << 16, kSpareMax = size_t{1} << 26;
+  void* spare_block_ = nullptr;
+  size_t spare_bytes_ = 0;
   std::unordered_map<std::string, FunctionRecord*> functions_;
   size_t albytes_ = 0;
   std::string error_;

@@ -310,6 +310,27 @@ inline bool IsRealScalar(const ValueRecord* v) {
   return v->kind == kKindValue && v->representation == kArray && v->eltype == kReal && v->rows == 1 && v->cols == 1;
 }
 
+// Whether the comparison op (k_eq to k_ne) holds between two numbers,
+// as Relation(op, Cmp(a, b)) says, without a branch on the opcode: bit
+// 0, 1 or 2 of the opcode's mask answers for less, equal or greater.
+static_assert(k_ge == k_eq + 1 && k_le == k_eq + 2 && k_gt == k_eq + 3 && k_lt == k_eq + 4 && k_ne == k_eq + 5);
+inline bool Holds(int32_t op, double a, double b) {
+  static constexpr uint8_t kMask[] = {2, 6, 3, 4, 1, 5};  // == >= <= > < !=
+  int c = a < b ? 0 : a > b ? 2 : 1;
+  return (kMask[op - k_eq] >> c) & 1;
+}
+
+// ++ or -- (op) on a real array local, in place: 1 is added to or taken
+// from its first element unless that is missing.  False, with nothing
+// changed, for any other local; the instruction then reports why.
+inline bool StepInPlace(ValueRecord* v, int32_t op) {
+  if (v->kind != kKindValue || v->representation != kArray || v->eltype != kReal || v->rows < 1 || v->cols < 1)
+    return false;
+  double& d = reals(v)[0];
+  if (!data::is_missing(d)) d += op == k_inc ? 1 : -1;
+  return true;
+}
+
 }  // namespace
 
 // A run of loads of real scalar locals and constants and of arithmetic,
@@ -321,37 +342,6 @@ inline bool IsRealScalar(const ValueRecord* v) {
 // the instruction would do it.  When the run does not qualify nothing has
 // been changed, false is returned and the instructions run one by one.
 bool Machine::ScalarRun() {
-  {
-    // The commonest runs, recognised whole without the general walk: two
-    // locals, one operator, then a conditional jump (a loop's test) or a
-    // store that pops (an update such as t = t + i).
-    const int32_t* p = pc_;
-    // Read in order: each word exists only when the one before it is an
-    // instruction that has a successor.
-    int32_t op = p[2] == k_local ? p[4] : 0;
-    int32_t next = (op >= k_eq && op <= k_ne) || op == k_add || op == k_sub || op == k_mul ? p[5] : 0;
-    if (next == k_jumpiffalse || next == k_storepop) {
-      const ValueRecord* a = stack_[frame_ + p[1]];
-      const ValueRecord* b = stack_[frame_ + p[3]];
-      if (IsRealScalar(a) && IsRealScalar(b)) {
-        double u = reals(a)[0], v = reals(b)[0];
-        if (next == k_jumpiffalse && (op >= k_eq && op <= k_ne)) {
-          bool truth = Relation(op, Cmp(u, v));
-          condition = truth;
-          pc_ = truth ? p + 7 : base_ + p[6];
-          return true;
-        }
-        if (next == k_storepop && (op == k_add || op == k_sub || op == k_mul)) {
-          ValueRecord* d = stack_[frame_ + p[6]];
-          if (IsRealScalar(d)) {
-            reals(d)[0] = Arith(op, u, v);
-            pc_ = p + 7;
-            return true;
-          }
-        }
-      }
-    }
-  }
   constexpr int kDepth = 8;
   double r[kDepth];
   int n = 0;
@@ -378,15 +368,19 @@ bool Machine::ScalarRun() {
         r[n++] = op == k_zero ? 0.0 : op == k_one ? 1.0 : data::kMissing;
         p += 1;
         break;
-      case k_add:
-      case k_sub:
-      case k_mul:
-      case k_div:
-        if (n < 2) return false;
-        r[n - 2] = Arith(op, r[n - 2], r[n - 1]);
-        --n;
-        p += 1;
-        break;
+      // One case per operator, so that each Arith is compiled for it.
+#define LUMO_SCALAR_ARITH(opcode)             \
+  case opcode:                                \
+    if (n < 2) return false;                  \
+    r[n - 2] = Arith(opcode, r[n - 2], r[n - 1]); \
+    --n;                                      \
+    p += 1;                                   \
+    break;
+      LUMO_SCALAR_ARITH(k_add)
+      LUMO_SCALAR_ARITH(k_sub)
+      LUMO_SCALAR_ARITH(k_mul)
+      LUMO_SCALAR_ARITH(k_div)
+#undef LUMO_SCALAR_ARITH
       case k_eq:
       case k_ne:
       case k_lt:
@@ -430,11 +424,170 @@ bool Machine::ScalarRun() {
   }
 }
 
+// A for loop whose body is one scalar run ending in a store, and whose
+// step is x++ or x--, of real scalar locals only:
+//
+//   T:  local a; local b (or a constant); <comparison>; jumpiffalse BRK
+//       jump BODY
+//       local i; pop; inc i (or dec i); jump T                (the step)
+//   BODY: <scalar run> storepop d; jump STEP
+//
+// is run here whole once its test has held at T.  Nothing in it can
+// change what any of its locals is (the stores write a number into a
+// real scalar in place), so the locals are checked once and each turn
+// does only the arithmetic: the same functions as the instructions, in
+// the same order, on the same records, which anything else holding them
+// (a pointer, the caller) sees as usual.  Break is polled as the loop's
+// three jumps a turn would poll it.  False, with nothing done, when the
+// code or the locals are not of this form.
+bool Machine::ScalarLoop(const int32_t* test, const int32_t* w, const double* bound) {
+  const int32_t* step = w + 2;
+  const int32_t* body = step + 7;
+  if (w[0] != k_jump || base_ + w[1] != body || step[0] != k_local || step[2] != k_pop ||
+      (step[3] != k_inc && step[3] != k_dec) || step[5] != k_jump || base_ + step[6] != test)
+    return false;
+  ValueRecord** fr = stack_ + frame_;
+  ValueRecord* a = fr[test[1]];
+  ValueRecord* i = fr[step[4]];
+  if (!IsRealScalar(a) || !IsRealScalar(i)) return false;
+  // The body as operations on addresses of numbers: the locals' own
+  // elements and copies of the constants.
+  constexpr int kOps = 16, kDepth = 8;
+  struct Step {
+    int32_t op;
+    const double* x;  // what a load pushes
+  } ops[kOps];
+  double constants[kOps];
+  int nops = 0, depth = 0;
+  const int32_t* p = body;
+  double* dst = nullptr;
+  for (;;) {
+    if (nops == kOps) return false;
+    int32_t op = *p;
+    Step& s = ops[nops];
+    s.op = op;
+    switch (op) {
+      case k_local: {
+        ValueRecord* v = fr[p[1]];
+        if (!IsRealScalar(v) || depth == kDepth) return false;
+        s.x = reals(v);
+        ++depth;
+        p += 2;
+        break;
+      }
+      case k_real:
+        if (depth == kDepth) return false;
+        std::memcpy(&constants[nops], base_ + p[1], 8);
+        s.x = &constants[nops];
+        ++depth;
+        p += 2;
+        break;
+      case k_zero:
+      case k_one:
+      case k_missing:
+        if (depth == kDepth) return false;
+        constants[nops] = op == k_zero ? 0.0 : op == k_one ? 1.0 : data::kMissing;
+        s.x = &constants[nops];
+        s.op = k_real;
+        ++depth;
+        p += 1;
+        break;
+      case k_add: case k_sub: case k_mul: case k_div:
+      case k_eq: case k_ne: case k_lt: case k_le: case k_gt: case k_ge:
+      case k_and: case k_or:
+        if (depth < 2) return false;
+        --depth;
+        p += 1;
+        break;
+      case k_storepop: {
+        ValueRecord* d = fr[p[1]];
+        if (depth != 1 || !IsRealScalar(d) || p[2] != k_jump || base_ + p[3] != step) return false;
+        dst = reals(d);
+        break;
+      }
+      default: return false;
+    }
+    if (dst) break;
+    ++nops;
+  }
+  const double* u = reals(a);
+  const double* v = bound;
+  double* x = reals(i);
+  const int32_t cmp = w[-3];
+  const double delta = step[3] == k_inc ? 1 : -1;
+  for (;;) {
+    // BODY
+    double r[kDepth];
+    int n = 0;
+    bool cond = condition;
+    for (int k = 0; k < nops; ++k) {
+      const Step& s = ops[k];
+      switch (s.op) {
+        case k_local:
+        case k_real: r[n++] = *s.x; break;
+        case k_add: r[n - 2] = Arith(k_add, r[n - 2], r[n - 1]); --n; break;
+        case k_sub: r[n - 2] = Arith(k_sub, r[n - 2], r[n - 1]); --n; break;
+        case k_mul: r[n - 2] = Arith(k_mul, r[n - 2], r[n - 1]); --n; break;
+        case k_div: r[n - 2] = Arith(k_div, r[n - 2], r[n - 1]); --n; break;
+        case k_and:
+        case k_or:
+          r[n - 2] = Logical(s.op, r[n - 2], r[n - 1]);
+          cond = r[n - 2] != 0;
+          --n;
+          break;
+        default:
+          r[n - 2] = Relation(s.op, Cmp(r[n - 2], r[n - 1]));
+          cond = r[n - 2] != 0;
+          --n;
+          break;
+      }
+    }
+    *dst = r[0];
+    condition = cond;
+    // STEP, then back to T: the body's jump, the step's and the test's.
+    if (!data::is_missing(*x)) *x += delta;
+    break_countdown_ -= 3;
+    if (break_countdown_ < 0) {
+      break_countdown_ = break_poll_jumps - 1;
+      if (host_.PollBreak()) {
+        status_ = 1;
+        pc_ = w;
+        return true;
+      }
+    }
+    bool truth = Holds(cmp, *u, *v);
+    condition = truth;
+    if (!truth) {
+      pc_ = base_ + w[-1];
+      return true;
+    }
+  }
+}
+
 // The dispatch loop.  The commonest opcodes run here; the rest through
-// the table.
+// the table.  The program counter and the frame's first slot live in
+// locals while the loop runs its own opcodes; pc_ is written back before
+// anything that reads it (a table handler, a scalar run, an error report)
+// and both are read again after a handler, which may have made a call.
 void Machine::Run() {
+  const int32_t* pc = pc_;
+  ValueRecord** fr = stack_ + frame_;
+  // A jump straight after a loop's test, an update or a step is taken at
+  // once rather than through another turn of the loop; it counts towards
+  // the Break poll like any other jump.
+  auto follow_jump = [&]() __attribute__((always_inline)) {
+    if (*pc != k_jump) return;
+    if (--break_countdown_ < 0) {
+      break_countdown_ = break_poll_jumps - 1;
+      if (host_.PollBreak()) {
+        status_ = 1;
+        return;
+      }
+    }
+    pc = base_ + pc[1];
+  };
   while (status_ == 0) {
-    int32_t op = *pc_;
+    int32_t op = *pc;
     switch (op) {
       case k_jump:
         // Asking the host costs a call into the window side, so it is
@@ -446,27 +599,29 @@ void Machine::Run() {
             break;
           }
         }
-        pc_ = base_ + pc_[1];
+        pc = base_ + pc[1];
         break;
       case k_pop:
         Pop();
-        ++pc_;
+        ++pc;
         break;
       case k_ret: status_ = kStatusReturn; break;
       case k_count:
-        if (nargs_ != pc_[1]) {
+        if (nargs_ != pc[1]) {
           char buf[80];
-          std::snprintf(buf, sizeof buf, "expected %d arguments but received %d", pc_[1], nargs_);
+          std::snprintf(buf, sizeof buf, "expected %d arguments but received %d", pc[1], nargs_);
+          pc_ = pc;
           RaiseError(3001, buf);
           break;
         }
-        pc_ += 2;
+        pc += 2;
         break;
       case k_store:
       case k_storepop: {
         ValueRecord* top = stack_[sp_];
-        ValueRecord* local = stack_[frame_ + pc_[1]];
+        ValueRecord* local = fr[pc[1]];
         if (top != local) {
+          pc_ = pc;
           if (!CheckMatrix(top)) break;
           if (rc_t rc = values_.Copy(local, top, true)) {
             status_ = rc;
@@ -482,61 +637,119 @@ void Machine::Run() {
         } else if (op == k_storepop) {
           Pop();
         }
-        pc_ += 2;
+        pc += 2;
         break;
       }
-      case k_local:
-        if (pc_[2] == k_pop) {
-          // Pushed only to be dropped (the value of a statement x++).
-          pc_ += 3;
+      case k_local: {
+        int32_t next = pc[2];
+        if (next == k_pop) {
+          // Pushed only to be dropped (the value of a statement x++),
+          // typically a loop's step, whose increment follows.
+          pc += 3;
+          if ((*pc == k_inc || *pc == k_dec) && StepInPlace(fr[pc[1]], *pc)) {
+            pc += 2;
+            follow_jump();
+          }
           break;
         }
-        if (ScalarRun()) break;
-        if (!Push(stack_[frame_ + pc_[1]])) break;
-        pc_ += 2;
+        if (next == k_local || next == k_real || next == k_zero || next == k_one) {
+          // A real scalar local and a local or a constant, an operator,
+          // then a loop's test or an update such as t = t + i: done here,
+          // with the operators' own arithmetic, and nothing is pushed.
+          // Each word read exists because the one before it is an
+          // instruction with a successor.
+          const int32_t* q = next == k_zero || next == k_one ? pc + 3 : pc + 4;  // the operator
+          int32_t bop = *q;
+          if (bop >= k_eq && bop <= k_ne) {
+            if (q[1] == k_jumpiffalse) {
+              const ValueRecord* a = fr[pc[1]];
+              double constant = next == k_one;
+              const double* v = &constant;
+              if (next == k_local) {
+                const ValueRecord* b = fr[pc[3]];
+                v = IsRealScalar(b) ? reals(b) : nullptr;
+              } else if (next == k_real) {
+                std::memcpy(&constant, base_ + pc[3], 8);
+              }
+              if (v && IsRealScalar(a)) {
+                bool truth = Holds(bop, reals(a)[0], *v);
+                condition = truth;
+                if (truth && ScalarLoop(pc, q + 3, v)) {
+                  pc = pc_;
+                  break;
+                }
+                pc = truth ? q + 3 : base_ + q[2];
+                follow_jump();
+                break;
+              }
+            }
+          } else if (next == k_local && (bop == k_add || bop == k_sub || bop == k_mul)) {
+            if (pc[5] == k_storepop) {
+              const ValueRecord* a = fr[pc[1]];
+              const ValueRecord* b = fr[pc[3]];
+              ValueRecord* d = fr[pc[6]];
+              if (IsRealScalar(a) && IsRealScalar(b) && IsRealScalar(d)) {
+                double u = reals(a)[0], v = reals(b)[0];
+                reals(d)[0] = bop == k_add ? Arith(k_add, u, v) : bop == k_sub ? Arith(k_sub, u, v) : Arith(k_mul, u, v);
+                pc += 7;
+                follow_jump();
+                break;
+              }
+            }
+          }
+        }
+        pc_ = pc;
+        if (ScalarRun()) {
+          pc = pc_;
+          follow_jump();
+          break;
+        }
+        if (!Push(fr[pc[1]])) break;
+        pc += 2;
         break;
+      }
       case k_inc:
       case k_dec: {
-        ValueRecord* v = stack_[frame_ + pc_[1]];
-        if (v->kind == kKindFunction || v->representation != kArray) {
-          RaiseError(3103, MessageFor(3103));
+        ValueRecord* v = fr[pc[1]];
+        if (StepInPlace(v, op)) [[likely]] {
+          pc += 2;
+          follow_jump();
           break;
         }
-        if (v->eltype != kReal) {
-          RaiseError(3253, MessageFor(3253));
-          break;
-        }
-        if (v->rows < 1 || v->cols < 1) {
-          FoundWhere(v, "scalar", 3204);
-          break;
-        }
-        double& d = reals(v)[0];
-        if (!data::is_missing(d)) d += op == k_inc ? 1 : -1;
-        pc_ += 2;
+        pc_ = pc;
+        if (v->kind == kKindFunction || v->representation != kArray) RaiseError(3103, MessageFor(3103));
+        else if (v->eltype != kReal) RaiseError(3253, MessageFor(3253));
+        else FoundWhere(v, "scalar", 3204);
         break;
       }
       case k_jumpifnot:
         Pop();
-        pc_ = condition ? pc_ + 2 : base_ + pc_[1];
+        pc = condition ? pc + 2 : base_ + pc[1];
         break;
       case k_ismatrix:
+        pc_ = pc;
         if (!CheckMatrix(stack_[sp_])) break;
-        ++pc_;
+        ++pc;
         break;
       case k_isscalar:
+        pc_ = pc;
         if (!CheckScalar(stack_[sp_])) break;
-        ++pc_;
+        ++pc;
         break;
       default:
+        pc_ = pc;
         if (op < 0 || op >= kOpcodeSlots) {
           status_ = 3997;
           break;
         }
         if (values_.views_made && !RealizeViews(op)) break;
         kDispatch.h[op](*this);
+        pc = pc_;
+        fr = stack_ + frame_;
         break;
     }
   }
+  pc_ = pc;
 }
 
 bool Machine::RealizeSlot(int k) {

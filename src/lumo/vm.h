@@ -117,6 +117,7 @@ class Machine {
   std::string FunctionName() const;
   void Call(ValueRecord* callee, int nargs);
   bool ScalarRun();
+  bool ScalarLoop(const int32_t* test, const int32_t* after, const double* bound);
   bool RealizeSlot(int k);
   bool RealizeViews(int32_t op);
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "data/missing.h"
@@ -22,13 +23,18 @@ using data::kMissing;
 using cplx = std::complex<double>;
 
 // z = f(x, y) element by element, with Arith's rules for missing values
-// and overflow.
+// and overflow: a missing operand, or a result that is an infinity, NaN
+// or at or above the missing values, gives the system missing value.
+// The tests are combined without branches so that the loop runs on
+// vectors of elements.
 template <class F>
 void SameShape(const double* x, const double* y, double* z, int64_t n, F f) {
+  constexpr double kLowest = -std::numeric_limits<double>::max();
   for (int64_t k = 0; k < n; ++k) {
     double u = x[k], v = y[k];
     double r = f(u, v);
-    z[k] = (is_missing(u) || is_missing(v) || !(std::fabs(r) < kMissing)) ? kMissing : r;
+    bool ok = (u < kMissing) & (v < kMissing) & (r < kMissing) & (r >= kLowest);
+    z[k] = ok ? r : kMissing;
   }
 }
 

@@ -167,6 +167,24 @@ TEST(LumoVm, ArithmeticOnMissingAndOverflow) {
   EXPECT_NE(f.host.output.find("1  1  1  0"), std::string::npos) << f.host.output;
 }
 
+TEST(LumoVm, ElementwiseGivesTheScalarOperatorsNumbers) {
+  LumoFixture f;
+  // Large negative results are numbers, as for scalars; -infinity, NaN
+  // and anything at or above the missing values (from about 8.99e307 up)
+  // are missing.  Seven elements, so that some fall outside whole vectors
+  // of elements.
+  ASSERT_EQ(f.Run("a = (-8e307, 1, ., 8e307, 2, .b, 8e307) :- (8e307, 1, 1, -8e307, .a, 0, -1e307)"), 0);
+  ASSERT_EQ(f.Run("b = (-8e307, 3, 1e300, 0, ., 4, 5) :* (10, 2, -1e300, ., 0, 0.5, -1)"), 0);
+  ASSERT_EQ(f.Run("c = (-8e307, 1, 2) + (-8e307, ., 3); d = -8e307 - 8e307"), 0);
+  int r, c;
+  double miss = nuvra::data::kMissing;
+  const double big = -8e307 - 8e307;
+  EXPECT_EQ(Reals(f, "a", &r, &c), (std::vector<double>{big, 0, miss, miss, miss, miss, miss}));
+  EXPECT_EQ(Reals(f, "b", &r, &c), (std::vector<double>{miss, 6, miss, miss, miss, 2, -5}));
+  EXPECT_EQ(Reals(f, "c", &r, &c), (std::vector<double>{big, miss, 5}));
+  EXPECT_EQ(Reals(f, "d", &r, &c), (std::vector<double>{big}));
+}
+
 TEST(LumoVm, MatrixProductMatchesHandComputation) {
   LumoFixture f;
   // Small (loops) and large enough for the library routine: the large
