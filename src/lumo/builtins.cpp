@@ -1,4 +1,5 @@
-// The built-in functions built so far and the table that names them.
+// The elementary built-ins, the output functions, and the table that
+// names every built-in.
 #include "lumo/builtins.h"
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "data/format.h"
 #include "data/missing.h"
 #include "lumo/builtins_external.h"
+#include "lumo/builtins_linalg.h"
 #include "lumo/builtins_view.h"
 #include "lumo/value.h"
 #include "lumo/vm.h"
@@ -354,6 +356,12 @@ void BiSprintf(Machine& m, int n) {
   ReturnString(m, n, text);
 }
 
+// Functions this build does not have yet, and helpers of commands the
+// system does not have: both are known to the compiler (so a user function
+// cannot take the name) and fail when called.
+void BiNotYetAvailable(Machine& m, int) { m.RaiseError(3996, "not yet available"); }
+void BiUnallocated(Machine& m, int) { m.RaiseError(3996, Machine::MessageFor(3996)); }
+
 constexpr BuiltinInfo kTable[] = {
 #define LUMO_BUILTIN(name, code, el, org, lo, hi, handler) {#name, code, el, org, lo, hi, handler},
 #include "lumo/builtin_table.def"
@@ -361,6 +369,8 @@ constexpr BuiltinInfo kTable[] = {
 };
 
 }  // namespace
+
+std::span<const BuiltinInfo> BuiltinTable() { return kTable; }
 
 const BuiltinInfo* FindBuiltin(std::string_view name) {
   for (const BuiltinInfo& b : kTable)
@@ -374,10 +384,20 @@ bool BuiltinTakesViews(int32_t code) {
                b->handler == BiLumoRepresentation);
 }
 
-const BuiltinInfo* BuiltinByCode(int32_t code) {
-  for (const BuiltinInfo& b : kTable)
-    if (b.code == code) return &b;
-  return nullptr;
-}
+namespace {
+constexpr int32_t kMaxCode = int32_t(sizeof kTable / sizeof kTable[0]);
+// The first row of each code, by code: the machine looks a built-in up on
+// every call.
+struct ByCode {
+  const BuiltinInfo* row[kMaxCode + 1] = {};
+  ByCode() {
+    for (const BuiltinInfo& b : kTable)
+      if (b.code >= 1 && b.code <= kMaxCode && !row[b.code]) row[b.code] = &b;
+  }
+};
+const ByCode kByCode;
+}  // namespace
+
+const BuiltinInfo* BuiltinByCode(int32_t code) { return code >= 1 && code <= kMaxCode ? kByCode.row[code] : nullptr; }
 
 }  // namespace nuvra::lumo
