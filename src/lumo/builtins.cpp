@@ -12,6 +12,7 @@
 #include "data/missing.h"
 #include "lumo/builtins_external.h"
 #include "lumo/builtins_linalg.h"
+#include "lumo/builtins_matrix.h"
 #include "lumo/builtins_view.h"
 #include "lumo/value.h"
 #include "lumo/vm.h"
@@ -179,30 +180,6 @@ void BiJ(Machine& m, int n) {
   m.Pop();
   m.ReplaceTop(n, v);
   --v->refcount;
-}
-
-// The sum of all elements, missing values counting as 0.
-void BiSum(Machine& m, int n) {
-  ValueRecord* x = Arg(m, n, 0);
-  if (!m.CheckMatrix(x) || !m.CheckNumeric(x)) return;
-  if (x->eltype == kReal) {
-    double s = 0;
-    for (int64_t k = 0; k < element_count(x); ++k)
-      if (!is_missing(reals(x)[k])) s += reals(x)[k];
-    return Return(m, n, m.values().NewScalar(std::isfinite(s) ? s : kMissing));
-  }
-  double re = 0, im = 0;
-  for (int64_t k = 0; k < element_count(x); ++k)
-    if (!is_missing(reals(x)[2 * k]) && !is_missing(reals(x)[2 * k + 1])) {
-      re += reals(x)[2 * k];
-      im += reals(x)[2 * k + 1];
-    }
-  ValueRecord* r = m.values().NewValue("", kComplex, 1, 1);
-  if (r) {
-    reals(r)[0] = re;
-    reals(r)[1] = im;
-  }
-  Return(m, n, r);
 }
 
 void BiStrlen(Machine& m, int n) {
