@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "data/format.h"
 #include "data/missing.h"
 #include "lumo/builtins_external.h"
+#include "lumo/builtins_host.h"
 #include "lumo/builtins_linalg.h"
 #include "lumo/builtins_matrix.h"
 #include "lumo/builtins_view.h"
@@ -204,6 +206,43 @@ void ReturnString(Machine& m, int n, std::string_view s) {
   Return(m, n, r);
 }
 
+// tokens(s [, parse]): the words of s, split at blanks; each character
+// of parse other than a blank also splits and is itself a token.
+void BiTokens(Machine& m, int n) {
+  ValueRecord* x = Arg(m, n, 0);
+  if (!m.CheckMatrix(x) || !m.CheckString(x) || !m.CheckScalar(x)) return;
+  std::string parse = " ";
+  if (n == 2) {
+    ValueRecord* p = Arg(m, n, 1);
+    if (!m.CheckMatrix(p) || !m.CheckString(p) || !m.CheckScalar(p)) return;
+    StringRef pr = string_of(slots(p)[0]);
+    parse.assign(pr.bytes, pr.length);
+  }
+  StringRef sr = string_of(slots(x)[0]);
+  std::string_view text(sr.bytes, sr.length);
+  std::vector<std::string_view> words;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    bool end = i == text.size();
+    char c = end ? ' ' : text[i];
+    if (!end && parse.find(c) == std::string::npos) continue;
+    if (i > start) words.push_back(text.substr(start, i - start));
+    if (!end && c != ' ') words.push_back(text.substr(i, 1));
+    start = i + 1;
+  }
+  ValueRecord* r = m.values().NewValue("", kString, 1, int32_t(words.size()));
+  if (!r) return m.RaiseAllocation();
+  for (size_t k = 0; k < words.size(); ++k) {
+    bool ok;
+    slots(r)[k] = m.values().NewString(words[k], &ok);
+    if (!ok) {
+      m.values().Free(r);
+      return m.RaiseAllocation();
+    }
+  }
+  Return(m, n, r);
+}
+
 void BiEltype(Machine& m, int n) {
   ValueRecord* x = Arg(m, n, 0);
   if (!m.CheckMatrix(x)) return;
@@ -355,11 +394,6 @@ const BuiltinInfo* FindBuiltin(std::string_view name) {
   return nullptr;
 }
 
-bool BuiltinTakesViews(int32_t code) {
-  const BuiltinInfo* b = BuiltinByCode(code);
-  return b && (b->handler == BiNvView || b->handler == BiNvSview || b->handler == BiIsview ||
-               b->handler == BiLumoRepresentation);
-}
 
 namespace {
 constexpr int32_t kMaxCode = int32_t(sizeof kTable / sizeof kTable[0]);
@@ -367,13 +401,20 @@ constexpr int32_t kMaxCode = int32_t(sizeof kTable / sizeof kTable[0]);
 // every call.
 struct ByCode {
   const BuiltinInfo* row[kMaxCode + 1] = {};
+  bool views[kMaxCode + 1] = {};
   ByCode() {
     for (const BuiltinInfo& b : kTable)
-      if (b.code >= 1 && b.code <= kMaxCode && !row[b.code]) row[b.code] = &b;
+      if (b.code >= 1 && b.code <= kMaxCode && !row[b.code]) {
+        row[b.code] = &b;
+        views[b.code] = b.handler == BiNvView || b.handler == BiNvSview || b.handler == BiIsview ||
+                        b.handler == BiLumoRepresentation || IsHostBuiltin(b.name);
+      }
   }
 };
 const ByCode kByCode;
 }  // namespace
+
+bool BuiltinTakesViews(int32_t code) { return code >= 1 && code <= kMaxCode && kByCode.views[code]; }
 
 const BuiltinInfo* BuiltinByCode(int32_t code) { return code >= 1 && code <= kMaxCode ? kByCode.row[code] : nullptr; }
 
