@@ -1,4 +1,5 @@
-// The built-in functions built so far and the table that names them.
+// The elementary built-ins, the output functions, and the table that
+// names every built-in.
 #include "lumo/builtins.h"
 
 #include <cmath>
@@ -6,10 +7,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "data/format.h"
 #include "data/missing.h"
 #include "lumo/builtins_external.h"
+#include "lumo/builtins_host.h"
+#include "lumo/builtins_linalg.h"
+#include "lumo/builtins_matrix.h"
+#include "lumo/builtins_string.h"
 #include "lumo/builtins_view.h"
 #include "lumo/value.h"
 #include "lumo/vm.h"
@@ -179,30 +185,6 @@ void BiJ(Machine& m, int n) {
   --v->refcount;
 }
 
-// The sum of all elements, missing values counting as 0.
-void BiSum(Machine& m, int n) {
-  ValueRecord* x = Arg(m, n, 0);
-  if (!m.CheckMatrix(x) || !m.CheckNumeric(x)) return;
-  if (x->eltype == kReal) {
-    double s = 0;
-    for (int64_t k = 0; k < element_count(x); ++k)
-      if (!is_missing(reals(x)[k])) s += reals(x)[k];
-    return Return(m, n, m.values().NewScalar(std::isfinite(s) ? s : kMissing));
-  }
-  double re = 0, im = 0;
-  for (int64_t k = 0; k < element_count(x); ++k)
-    if (!is_missing(reals(x)[2 * k]) && !is_missing(reals(x)[2 * k + 1])) {
-      re += reals(x)[2 * k];
-      im += reals(x)[2 * k + 1];
-    }
-  ValueRecord* r = m.values().NewValue("", kComplex, 1, 1);
-  if (r) {
-    reals(r)[0] = re;
-    reals(r)[1] = im;
-  }
-  Return(m, n, r);
-}
-
 void BiStrlen(Machine& m, int n) {
   ValueRecord* x = Arg(m, n, 0);
   if (!m.CheckMatrix(x) || !m.CheckString(x)) return;
@@ -220,6 +202,43 @@ void ReturnString(Machine& m, int n, std::string_view s) {
     if (!ok) {
       m.values().Free(r);
       r = nullptr;
+    }
+  }
+  Return(m, n, r);
+}
+
+// tokens(s [, parse]): the words of s, split at blanks; each character
+// of parse other than a blank also splits and is itself a token.
+void BiTokens(Machine& m, int n) {
+  ValueRecord* x = Arg(m, n, 0);
+  if (!m.CheckMatrix(x) || !m.CheckString(x) || !m.CheckScalar(x)) return;
+  std::string parse = " ";
+  if (n == 2) {
+    ValueRecord* p = Arg(m, n, 1);
+    if (!m.CheckMatrix(p) || !m.CheckString(p) || !m.CheckScalar(p)) return;
+    StringRef pr = string_of(slots(p)[0]);
+    parse.assign(pr.bytes, pr.length);
+  }
+  StringRef sr = string_of(slots(x)[0]);
+  std::string_view text(sr.bytes, sr.length);
+  std::vector<std::string_view> words;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    bool end = i == text.size();
+    char c = end ? ' ' : text[i];
+    if (!end && parse.find(c) == std::string::npos) continue;
+    if (i > start) words.push_back(text.substr(start, i - start));
+    if (!end && c != ' ') words.push_back(text.substr(i, 1));
+    start = i + 1;
+  }
+  ValueRecord* r = m.values().NewValue("", kString, 1, int32_t(words.size()));
+  if (!r) return m.RaiseAllocation();
+  for (size_t k = 0; k < words.size(); ++k) {
+    bool ok;
+    slots(r)[k] = m.values().NewString(words[k], &ok);
+    if (!ok) {
+      m.values().Free(r);
+      return m.RaiseAllocation();
     }
   }
   Return(m, n, r);
@@ -354,6 +373,12 @@ void BiSprintf(Machine& m, int n) {
   ReturnString(m, n, text);
 }
 
+// Functions this build does not have yet, and helpers of commands the
+// system does not have: both are known to the compiler (so a user function
+// cannot take the name) and fail when called.
+void BiNotYetAvailable(Machine& m, int) { m.RaiseError(3996, "not yet available"); }
+void BiUnallocated(Machine& m, int) { m.RaiseError(3996, Machine::MessageFor(3996)); }
+
 constexpr BuiltinInfo kTable[] = {
 #define LUMO_BUILTIN(name, code, el, org, lo, hi, handler) {#name, code, el, org, lo, hi, handler},
 #include "lumo/builtin_table.def"
@@ -362,22 +387,36 @@ constexpr BuiltinInfo kTable[] = {
 
 }  // namespace
 
+std::span<const BuiltinInfo> BuiltinTable() { return kTable; }
+
 const BuiltinInfo* FindBuiltin(std::string_view name) {
   for (const BuiltinInfo& b : kTable)
     if (name == b.name) return &b;
   return nullptr;
 }
 
-bool BuiltinTakesViews(int32_t code) {
-  const BuiltinInfo* b = BuiltinByCode(code);
-  return b && (b->handler == BiNvView || b->handler == BiNvSview || b->handler == BiIsview ||
-               b->handler == BiLumoRepresentation);
-}
 
-const BuiltinInfo* BuiltinByCode(int32_t code) {
-  for (const BuiltinInfo& b : kTable)
-    if (b.code == code) return &b;
-  return nullptr;
-}
+namespace {
+constexpr int32_t kMaxCode = int32_t(sizeof kTable / sizeof kTable[0]);
+// The first row of each code, by code: the machine looks a built-in up on
+// every call.
+struct ByCode {
+  const BuiltinInfo* row[kMaxCode + 1] = {};
+  bool views[kMaxCode + 1] = {};
+  ByCode() {
+    for (const BuiltinInfo& b : kTable)
+      if (b.code >= 1 && b.code <= kMaxCode && !row[b.code]) {
+        row[b.code] = &b;
+        views[b.code] = b.handler == BiNvView || b.handler == BiNvSview || b.handler == BiIsview ||
+                        b.handler == BiLumoRepresentation || IsHostBuiltin(b.name);
+      }
+  }
+};
+const ByCode kByCode;
+}  // namespace
+
+bool BuiltinTakesViews(int32_t code) { return code >= 1 && code <= kMaxCode && kByCode.views[code]; }
+
+const BuiltinInfo* BuiltinByCode(int32_t code) { return code >= 1 && code <= kMaxCode ? kByCode.row[code] : nullptr; }
 
 }  // namespace nuvra::lumo

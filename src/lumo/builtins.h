@@ -2,6 +2,7 @@
 // called through its handler at run time.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace nuvra::lumo {
@@ -21,6 +22,8 @@ struct BuiltinInfo {
   BuiltinHandler handler;
 };
 
+// Every row, in table order.
+std::span<const BuiltinInfo> BuiltinTable();
 // The first row of that name, or null.
 const BuiltinInfo* FindBuiltin(std::string_view name);
 // The row with that handler code, or null.

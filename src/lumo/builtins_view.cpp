@@ -14,19 +14,6 @@
 
 namespace nuvra::lumo {
 
-namespace {
-
-ValueRecord* Arg(Machine& m, int n, int k) { return m.Top(n - 1 - k); }
-
-void Result(Machine& m, int n, ValueRecord* r) {
-  if (!r) return m.RaiseAllocation();
-  if (n == 0) {
-    m.PushNew(r);
-    return;
-  }
-  m.ReplaceTop(n, r);
-}
-
 // Whole numbers from lo to hi, or `.` (a missing scalar) for all of them
 // when that is allowed; false after raising the error.
 bool NumberList(Machine& m, const ValueRecord* v, int64_t hi, std::vector<int64_t>* out) {
@@ -78,6 +65,20 @@ bool VariableList(Machine& m, const ValueRecord* v, std::vector<int>* out) {
   if (!NumberList(m, v, host.DataVars(), &nums)) return false;
   for (int64_t j : nums) out->push_back(int(j));
   return true;
+}
+
+
+namespace {
+
+ValueRecord* Arg(Machine& m, int n, int k) { return m.Top(n - 1 - k); }
+
+void Result(Machine& m, int n, ValueRecord* r) {
+  if (!r) return m.RaiseAllocation();
+  if (n == 0) {
+    m.PushNew(r);
+    return;
+  }
+  m.ReplaceTop(n, r);
 }
 
 // nv_view(V, obs, vars[, selectvar]) and nv_sview: V becomes a view of

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/missing.h"
 #include "lumo/status.h"
@@ -13,6 +14,18 @@
 namespace nuvra::lumo {
 
 enum class Style { Result, Text, Error, Input };
+
+// A matrix of the host: values row-major (missing values allowed), and an
+// equation and a name for every row and every column ("" for no equation).
+struct HostMatrix {
+  int32_t rows = 0, cols = 0;
+  std::vector<double> v;
+  std::vector<std::string> roweq, rownames, coleq, colnames;
+};
+
+// Where a host name lives: a global macro or named object, or one of the
+// stored results r(), e() and s(), or the system values c() (read only).
+enum class Space : char { Global = 0, R = 'r', E = 'e', S = 's', C = 'c' };
 
 class Host {
  public:
@@ -36,6 +49,36 @@ class Host {
   // when the value needs it; 0, or a return code after printing why.
   virtual rc_t DataStore(int64_t /*obs*/, int /*var*/, double /*v*/) { return 3300; }
   virtual rc_t DataStoreString(int64_t /*obs*/, int /*var*/, std::string_view /*s*/) { return 3300; }
+
+  // ---- variables: names, storage types ("byte" ... "double", "str#"),
+  // and adding variables and observations.  The adders check what they
+  // are given and return 0 or a return code after printing why.
+  virtual std::string DataVarName(int /*var*/) { return {}; }
+  virtual std::string DataVarType(int /*var*/) { return {}; }
+  virtual rc_t DataAddVar(std::string_view /*type*/, std::string_view /*name*/, int* /*var*/) { return 3598; }
+  // Drops the variables (used to undo a partly made addition).
+  virtual void DataDropVars(const std::vector<int>& /*vars*/) {}
+  virtual rc_t DataAddObs(int64_t /*count*/) { return 3598; }
+
+  // ---- macros, scalars, matrices and stored results.  Names have been
+  // checked by the caller.  A getter returns false when there is nothing
+  // of that name; a setter 0 or a return code.
+  virtual size_t MacroLengthLimit() { return 165200; }
+  virtual bool GetLocal(std::string_view /*name*/, std::string* /*out*/) { return false; }
+  virtual rc_t SetLocal(std::string_view /*name*/, std::string_view /*text*/) { return 3598; }
+  // A global macro, or a macro of r(), e() or s(), or a c() value as text.
+  virtual bool GetMacro(Space /*space*/, std::string_view /*name*/, std::string* /*out*/) { return false; }
+  virtual rc_t SetMacro(Space /*space*/, std::string_view /*name*/, std::string_view /*text*/) { return 3598; }
+  // A characteristic of a variable or of `_dta`.
+  virtual bool GetChar(std::string_view /*owner*/, std::string_view /*name*/, std::string* /*out*/) { return false; }
+  virtual rc_t SetChar(std::string_view /*owner*/, std::string_view /*name*/, std::string_view /*text*/) { return 3598; }
+  virtual bool GetScalar(Space /*space*/, std::string_view /*name*/, double* /*out*/) { return false; }
+  virtual rc_t SetScalar(Space /*space*/, std::string_view /*name*/, double /*v*/) { return 3598; }
+  virtual bool GetMatrix(Space /*space*/, std::string_view /*name*/, HostMatrix* /*out*/) { return false; }
+  virtual rc_t SetMatrix(Space /*space*/, std::string_view /*name*/, const HostMatrix& /*m*/) { return 3598; }
+  virtual void ClearResults(Space /*space*/) {}
+  // Runs a command line as the interpreter would; its return code.
+  virtual rc_t RunCommand(std::string_view /*line*/) { return 3598; }
 };
 
 }  // namespace nuvra::lumo

@@ -10,10 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "data/storage.h"
 #include "interp/builtins.h"
+#include "interp/creturn.h"
 #include "interp/interp.h"
 #include "interp/line_source.h"
 #include "interp/messages.h"
+#include "interp/programs.h"
 #include "lumo/builtins.h"
 #include "lumo/host.h"
 #include "lumo/session.h"
@@ -65,7 +68,129 @@ class CommandHost : public lumo::Host {
     return 0;
   }
 
+  std::string DataVarName(int var) override { return ip_.dataset.name(var); }
+  std::string DataVarType(int var) override { return data::type_name(ip_.dataset.type(var)); }
+  rc_t DataAddVar(std::string_view type, std::string_view name, int* var) override {
+    int t = data::parse_type_name(type);
+    if (t <= 0) return rc_message(ip_, 198);
+    std::string msg;
+    rc_t rc = ip_.dataset.add_variable(name, t, var, &msg);
+    if (rc) {
+      if (!msg.empty()) ip_.out.markup(OutClass::Error, msg + "\n");
+      return msg.empty() ? rc_message(ip_, rc) : rc;
+    }
+    ip_.dataset.set_changed(true);
+    return 0;
+  }
+  void DataDropVars(const std::vector<int>& vars) override {
+    if (!vars.empty()) ip_.dataset.drop_variables(vars);
+  }
+  rc_t DataAddObs(int64_t count) override {
+    if (rc_t rc = ip_.dataset.set_obs(ip_.dataset.nobs() + count)) return rc_message(ip_, rc);
+    ip_.dataset.set_changed(true);
+    return 0;
+  }
+
+  size_t MacroLengthLimit() override { return kMacroLengthLimit; }
+  bool GetLocal(std::string_view name, std::string* out) override { return Found(ip_.macros.local(name), out); }
+  rc_t SetLocal(std::string_view name, std::string_view text) override {
+    ip_.macros.set_local(name, text);
+    return 0;
+  }
+  bool GetMacro(lumo::Space space, std::string_view name, std::string* out) override {
+    if (space == lumo::Space::Global) return Found(ip_.macros.global(name), out);
+    if (space == lumo::Space::C) {
+      CValue v;
+      if (!c_value(ip_, name, &v)) return false;
+      *out = c_text(ip_, name);
+      return true;
+    }
+    const SavedResults& r = Results(space);
+    auto it = r.macros.find(std::string(name));
+    return it != r.macros.end() && Found(&it->second, out);
+  }
+  rc_t SetMacro(lumo::Space space, std::string_view name, std::string_view text) override {
+    if (space == lumo::Space::Global) ip_.macros.set_global(name, text);
+    else Results(space).macros[std::string(name)] = std::string(text);
+    return 0;
+  }
+  bool GetChar(std::string_view owner, std::string_view name, std::string* out) override {
+    return Found(ip_.dataset.chars().get(owner, name), out);
+  }
+  rc_t SetChar(std::string_view owner, std::string_view name, std::string_view text) override {
+    std::string msg;
+    if (rc_t rc = ip_.dataset.chars().set(owner, name, text, &msg)) return rc_message(ip_, rc);
+    ip_.dataset.set_changed(true);
+    return 0;
+  }
+  bool GetScalar(lumo::Space space, std::string_view name, double* out) override {
+    if (space == lumo::Space::Global) {
+      auto it = ip_.scalars.find(std::string(name));
+      if (it == ip_.scalars.end() || it->second.is_string) return false;
+      *out = it->second.num;
+      return true;
+    }
+    const SavedResults& r = Results(space);
+    auto it = r.scalars.find(std::string(name));
+    if (it == r.scalars.end()) return false;
+    *out = it->second;
+    return true;
+  }
+  rc_t SetScalar(lumo::Space space, std::string_view name, double v) override {
+    if (space == lumo::Space::Global) ip_.scalars[std::string(name)] = ScalarValue{false, v, {}};
+    else Results(space).scalars[std::string(name)] = v;
+    return 0;
+  }
+  bool GetMatrix(lumo::Space space, std::string_view name, lumo::HostMatrix* out) override {
+    const auto& store = space == lumo::Space::Global ? ip_.matrices : Results(space).matrices;
+    auto it = store.find(std::string(name));
+    if (it == store.end()) return false;
+    const stats::Matrix& a = it->second;
+    out->rows = a.rows;
+    out->cols = a.cols;
+    out->v = a.v;
+    out->rownames = a.rownames;
+    out->colnames = a.colnames;
+    out->roweq = a.roweq;
+    out->coleq = a.coleq;
+    return true;
+  }
+  rc_t SetMatrix(lumo::Space space, std::string_view name, const lumo::HostMatrix& m) override {
+    stats::Matrix a;
+    a.rows = m.rows;
+    a.cols = m.cols;
+    a.v = m.v;
+    a.rownames = m.rownames;
+    a.colnames = m.colnames;
+    a.roweq = m.roweq;
+    a.coleq = m.coleq;
+    auto& store = space == lumo::Space::Global ? ip_.matrices : Results(space).matrices;
+    store[std::string(name)] = std::move(a);
+    return 0;
+  }
+  void ClearResults(lumo::Space space) override {
+    Results(space).clear();
+    if (space == lumo::Space::E) ip_.dataset.drop_esample();
+  }
+  rc_t RunCommand(std::string_view line) override {
+    ++running_commands;
+    rc_t rc = ip_.execute_line(line);
+    --running_commands;
+    return rc;
+  }
+  // Commands run from Lumo now; Lumo itself cannot be entered again from
+  // one of them (the machine is in the middle of a statement).
+  int running_commands = 0;
+
  private:
+  static bool Found(const std::string* s, std::string* out) {
+    if (!s) return false;
+    *out = *s;
+    return true;
+  }
+  SavedResults& Results(lumo::Space space) {
+    return space == lumo::Space::R ? ip_.r_results : space == lumo::Space::E ? ip_.e_results : ip_.s_results;
+  }
   Interp& ip_;
 };
 
@@ -417,14 +542,32 @@ rc_t EnvWhich(Interp& ip, std::string_view args) {
 
 // The host commands behind the environment's own commands: the same code
 // whether typed at the `lumo` prompt or here.
-rc_t cmd_lumo_clear(Interp& ip) { return EnvClear(ip, Trim(ip.reader.rest())); }
+// A command that Lumo code runs through nuvra() may not enter Lumo again
+// or change its values: the statement that called it is still running.
+rc_t RefuseInsideLumo(Interp& ip) {
+  if (!ip.lumo_state || State(ip).host.running_commands == 0) return 0;
+  ip.out.markup(OutClass::Error, "lumo cannot be used in a command run from Lumo\n");
+  return 3598;
+}
+
+rc_t cmd_lumo_clear(Interp& ip) {
+  if (rc_t rc = RefuseInsideLumo(ip)) return rc;
+  return EnvClear(ip, Trim(ip.reader.rest()));
+}
 rc_t cmd_lumo_describe(Interp& ip) { return EnvDescribe(ip, Trim(ip.reader.rest())); }
-rc_t cmd_lumo_drop(Interp& ip) { return EnvDrop(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_drop(Interp& ip) {
+  if (rc_t rc = RefuseInsideLumo(ip)) return rc;
+  return EnvDrop(ip, Trim(ip.reader.rest()));
+}
 rc_t cmd_lumo_memory(Interp& ip) { return EnvMemory(ip, Trim(ip.reader.rest())); }
-rc_t cmd_lumo_rename(Interp& ip) { return EnvRename(ip, Trim(ip.reader.rest())); }
+rc_t cmd_lumo_rename(Interp& ip) {
+  if (rc_t rc = RefuseInsideLumo(ip)) return rc;
+  return EnvRename(ip, Trim(ip.reader.rest()));
+}
 rc_t cmd_lumo_which(Interp& ip) { return EnvWhich(ip, Trim(ip.reader.rest())); }
 
 rc_t cmd_lumo(Interp& ip) {
+  if (rc_t rc = RefuseInsideLumo(ip)) return rc;
   LumoState& st = State(ip);
   std::string_view rest = Trim(ip.reader.rest());
   if (!rest.empty() && rest.front() == ':') return RunOne(ip, st, rest.substr(1));
