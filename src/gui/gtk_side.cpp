@@ -219,7 +219,7 @@ void GtkSide::append_char(int code) {
 }
 
 void GtkSide::process_events() {
-  if (in_events_) return;
+  if (in_events_ || std::this_thread::get_id() != gui_thread_) return;
   auto now = std::chrono::steady_clock::now();
   if (now - last_events_ < kEventInterval) return;
   last_events_ = now;
@@ -240,11 +240,7 @@ void GtkSide::busy(bool on) {
   }
 }
 
-bool GtkSide::take_break() {
-  bool b = break_pending_;
-  break_pending_ = false;
-  return b;
-}
+bool GtkSide::take_break() { return break_pending_.exchange(false); }
 
 void GtkSide::alert(const std::array<std::string, 4>& lines) {
   std::string text;

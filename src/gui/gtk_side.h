@@ -9,10 +9,12 @@
 #pragma once
 #include <gtk/gtk.h>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui/gtk_editor.h"
@@ -120,7 +122,10 @@ class GtkSide : public WindowSide {
   std::vector<VariableRow> shown_vars_;
   bool busy_ = false;
   bool waiting_ = false;
-  bool break_pending_ = false;
+  // Parallel loops may poll from worker threads: the flag is atomic, and
+  // only the thread that made the windows handles their events.
+  std::atomic<bool> break_pending_{false};
+  std::thread::id gui_thread_ = std::this_thread::get_id();
   bool closed_ = false;
   bool in_events_ = false;
   bool picking_ = false;  // a list selection being cleared by the side itself

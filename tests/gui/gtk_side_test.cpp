@@ -587,6 +587,68 @@ TEST_F(WindowTest, LayoutIsKeptBetweenSessions) {
   EXPECT_EQ(saved["gui_split"], "200");
 }
 
+// Pictures of each window for the documentation: written only when
+// NUVRA_SCREENSHOTS names a directory.
+void save_png(GtkWidget* window, const std::string& name) {
+  const char* dir = std::getenv("NUVRA_SCREENSHOTS");
+  if (!dir) return;
+  gdk_window_raise(window->window);
+  Clock::time_point until = Clock::now() + std::chrono::milliseconds(400);
+  while (Clock::now() < until) {
+    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+    gdk_window_process_all_updates();
+    g_usleep(10000);
+  }
+  int w, h;
+  gdk_drawable_get_size(window->window, &w, &h);
+  GdkPixbuf* pb = gdk_pixbuf_get_from_drawable(nullptr, window->window, nullptr, 0, 0, 0, 0, w, h);
+  ASSERT_NE(pb, nullptr);
+  std::string path = std::string(dir) + "/" + name;
+  EXPECT_TRUE(gdk_pixbuf_save(pb, path.c_str(), "png", nullptr, nullptr)) << path;
+  g_object_unref(pb);
+}
+
+TEST_F(WindowTest, Screenshots) {
+  if (!std::getenv("NUVRA_SCREENSHOTS")) GTEST_SKIP() << "NUVRA_SCREENSHOTS not set";
+  gtk_window_resize(GTK_WINDOW(side->main_window()), 1100, 700);
+  command("set obs 50");
+  command("generate double price = 1000 + mod(_n*37, 500)");
+  command("label variable price \"Sale price\"");
+  command("generate byte foreign = mod(_n, 2)");
+  command("summarize price foreign");
+  command("nosuchcommand");
+  command("display as text \"Click {nuvra summarize price:here} to summarize the price again\"");
+  check("main", [this] { save_png(side->main_window(), "gui-main.png"); });
+  command("help summarize");
+  check("viewer", [this] {
+    gtk_window_resize(GTK_WINDOW(side->viewer().window()), 760, 600);
+    save_png(side->viewer().window(), "gui-viewer.png");
+  });
+  check("editor", [this] {
+    gui::DoEditor& ed = side->editor();
+    ed.show();
+    gtk_text_buffer_set_text(ed.buffer(),
+                             "* prices by origin\nsummarize price if foreign\nsummarize price if !foreign\n", -1);
+    save_png(ed.window(), "gui-editor.png");
+  });
+  run();
+  guint src = g_timeout_add(
+      300,
+      [](gpointer) -> gboolean {
+        GList* tops = gtk_window_list_toplevels();
+        for (GList* l = tops; l; l = l->next) {
+          if (!GTK_IS_MESSAGE_DIALOG(l->data) || !gtk_widget_get_visible(GTK_WIDGET(l->data))) continue;
+          save_png(GTK_WIDGET(l->data), "gui-alert.png");
+          gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_OK);
+        }
+        g_list_free(tops);
+        return TRUE;
+      },
+      nullptr);
+  side->alert({"cannot find Nuvra directory", "isnuvra.100 is missing", "", ""});
+  g_source_remove(src);
+}
+
 }  // namespace
 }  // namespace nuvra
 
