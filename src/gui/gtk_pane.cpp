@@ -170,8 +170,10 @@ int LinePane::display_lines() const {
 const output::DecodedLink* LinePane::link_at(int x, int y) const {
   int bx, by;
   gtk_text_view_window_to_buffer_coords(view_, GTK_TEXT_WINDOW_TEXT, x, y, &bx, &by);
+  // The character the point lies in (not the nearest gap between two).
   GtkTextIter it;
-  gtk_text_view_get_iter_at_location(view_, &it, bx, by);
+  gint trailing = 0;
+  gtk_text_view_get_iter_at_position(view_, &it, &trailing, bx, by);
   // A point past the end of a short line lands on its last character.
   GdkRectangle r;
   gtk_text_view_get_iter_location(view_, &it, &r);
@@ -200,6 +202,7 @@ bool LinePane::link_position(const std::string& target, int* x, int* y) {
       if (l.target != target) continue;
       GtkTextIter it;
       gtk_text_buffer_get_iter_at_line_offset(buffer_, &it, static_cast<gint>(line), l.start);
+      gtk_text_view_scroll_to_iter(view_, &it, 0.05, FALSE, 0, 0);
       GdkRectangle r;
       gtk_text_view_get_iter_location(view_, &it, &r);
       gtk_text_view_buffer_to_window_coords(view_, GTK_TEXT_WINDOW_TEXT, r.x + r.width / 2,

@@ -41,8 +41,9 @@ class LinePane {
   // pieces; only meaningful once the view has been laid out.
   int display_lines() const;
 
-  // Where the first link with `target` is drawn, in the coordinates of the
-  // view's text window; false when no such link is shown.
+  // Scrolls the first link with `target` into view and tells where it is
+  // drawn, in the coordinates of the view's text window; false when no
+  // such link is shown.
   bool link_position(const std::string& target, int* x, int* y);
   // The link under a point of the text window, as a click there would
   // follow it; false when there is none.

@@ -143,16 +143,16 @@ void GtkSide::build_main_window() {
   vars_store_ = gtk_list_store_new(3, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING);
   static const char* const kVarTitles[] = {"Name", "Label", "Type"};
   vars_view_ = list_view(vars_store_, kVarTitles, 3);
-  g_signal_connect(gtk_tree_view_get_selection(GTK_TREE_VIEW(review_view_)), "changed",
-                   G_CALLBACK(on_review_pick), this);
-  g_signal_connect(gtk_tree_view_get_selection(GTK_TREE_VIEW(vars_view_)), "changed",
-                   G_CALLBACK(on_variable_pick), this);
+  g_signal_connect(review_view_, "button-release-event", G_CALLBACK(on_review_click), this);
+  g_signal_connect(vars_view_, "button-release-event", G_CALLBACK(on_variable_click), this);
   GtkWidget* left = gtk_vpaned_new();
   gtk_paned_pack1(GTK_PANED(left), framed("Review", review_view_), TRUE, TRUE);
   gtk_paned_pack2(GTK_PANED(left), framed("Variables", vars_view_), TRUE, TRUE);
 
   // Right: results above the command line.
   results_ = std::make_unique<LinePane>([this](int kind, const std::string& t) { follow_link(kind, t); });
+  // Typing goes to the command line even after a click in the results.
+  gtk_widget_set_can_focus(GTK_WIDGET(results_->view()), FALSE);
   entry_ = gtk_entry_new();
   PangoFontDescription* font = pango_font_description_from_string("Monospace 10");
   gtk_widget_modify_font(entry_, font);
@@ -180,6 +180,7 @@ void GtkSide::build_main_window() {
   gtk_container_add(GTK_CONTAINER(window_), box);
   g_signal_connect(window_, "delete-event", G_CALLBACK(on_delete), this);
   g_signal_connect(window_, "configure-event", G_CALLBACK(on_configure), this);
+  g_signal_connect(window_, "size-allocate", G_CALLBACK(on_allocate), this);
 
   busy(false);
   gtk_widget_show_all(window_);
@@ -304,7 +305,6 @@ void GtkSide::answer_more(int key) {
 void GtkSide::show_variables(const std::vector<VariableRow>& rows) {
   if (rows == shown_vars_) return;
   shown_vars_ = rows;
-  picking_ = true;
   gtk_list_store_clear(vars_store_);
   for (const VariableRow& r : rows) {
     GtkTreeIter it;
@@ -312,7 +312,6 @@ void GtkSide::show_variables(const std::vector<VariableRow>& rows) {
     std::string name = from_latin1(r.name), label = from_latin1(r.label);
     gtk_list_store_set(vars_store_, &it, 0, name.c_str(), 1, label.c_str(), 2, r.type.c_str(), -1);
   }
-  picking_ = false;
 }
 
 bool GtkSide::show_file(const std::string& path, std::string_view title) {
@@ -502,45 +501,62 @@ gboolean GtkSide::on_configure(GtkWidget* w, GdkEventConfigure*, gpointer self) 
   return FALSE;
 }
 
+// Without a window manager there may be no configure event at all: the
+// size the window is given is the size to keep.
+void GtkSide::on_allocate(GtkWidget* w, GtkAllocation*, gpointer self) {
+  on_configure(w, nullptr, self);
+}
+
 void GtkSide::on_split(GObject*, GParamSpec*, gpointer self) {
   auto* s = static_cast<GtkSide*>(self);
   s->split_ = gtk_paned_get_position(GTK_PANED(s->paned_));
 }
 
-void GtkSide::on_review_pick(GtkTreeSelection* sel, gpointer self) {
-  auto* s = static_cast<GtkSide*>(self);
-  if (s->picking_) return;
-  GtkTreeModel* model;
+namespace {
+
+// The text in `column` of the row under a click, if any.
+bool row_at(GtkWidget* tree, GdkEventButton* ev, int column, std::string* out) {
+  if (ev->button != 1 || ev->window != gtk_tree_view_get_bin_window(GTK_TREE_VIEW(tree))) return false;
+  GtkTreePath* path = nullptr;
+  if (!gtk_tree_view_get_path_at_pos(GTK_TREE_VIEW(tree), static_cast<gint>(ev->x), static_cast<gint>(ev->y),
+                                     &path, nullptr, nullptr, nullptr))
+    return false;
+  GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(tree));
   GtkTreeIter it;
-  if (!gtk_tree_selection_get_selected(sel, &model, &it)) return;
+  bool found = gtk_tree_model_get_iter(model, &it, path);
+  gtk_tree_path_free(path);
+  if (!found) return false;
   gchar* text = nullptr;
-  gtk_tree_model_get(model, &it, 0, &text, -1);
-  gtk_entry_set_text(GTK_ENTRY(s->entry_), text ? text : "");
+  gtk_tree_model_get(model, &it, column, &text, -1);
+  out->assign(text ? text : "");
   g_free(text);
-  gtk_widget_grab_focus(s->entry_);
-  gtk_editable_set_position(GTK_EDITABLE(s->entry_), -1);
-  s->picking_ = true;
-  gtk_tree_selection_unselect_all(sel);  // so the same line can be picked again
-  s->picking_ = false;
+  return true;
 }
 
-void GtkSide::on_variable_pick(GtkTreeSelection* sel, gpointer self) {
+}  // namespace
+
+// On release, after the list has taken the focus on the press: the
+// command line gets it back.
+gboolean GtkSide::on_review_click(GtkWidget* tree, GdkEventButton* ev, gpointer self) {
   auto* s = static_cast<GtkSide*>(self);
-  if (s->picking_) return;
-  GtkTreeModel* model;
-  GtkTreeIter it;
-  if (!gtk_tree_selection_get_selected(sel, &model, &it)) return;
-  gchar* name = nullptr;
-  gtk_tree_model_get(model, &it, 0, &name, -1);
-  std::string text = std::string(name ? name : "") + " ";
-  g_free(name);
-  gint pos = gtk_editable_get_position(GTK_EDITABLE(s->entry_));
-  gtk_editable_insert_text(GTK_EDITABLE(s->entry_), text.c_str(), -1, &pos);
+  std::string text;
+  if (!row_at(tree, ev, 0, &text)) return FALSE;
+  gtk_entry_set_text(GTK_ENTRY(s->entry_), text.c_str());
   gtk_widget_grab_focus(s->entry_);
+  gtk_editable_set_position(GTK_EDITABLE(s->entry_), -1);
+  return FALSE;
+}
+
+gboolean GtkSide::on_variable_click(GtkWidget* tree, GdkEventButton* ev, gpointer self) {
+  auto* s = static_cast<GtkSide*>(self);
+  std::string name;
+  if (!row_at(tree, ev, 0, &name)) return FALSE;
+  name += ' ';
+  gint pos = gtk_editable_get_position(GTK_EDITABLE(s->entry_));
+  gtk_widget_grab_focus(s->entry_);
+  gtk_editable_insert_text(GTK_EDITABLE(s->entry_), name.c_str(), -1, &pos);
   gtk_editable_set_position(GTK_EDITABLE(s->entry_), pos);
-  s->picking_ = true;
-  gtk_tree_selection_unselect_all(sel);
-  s->picking_ = false;
+  return FALSE;
 }
 
 // ---- layout kept between sessions

@@ -92,13 +92,14 @@ class GtkSide : public WindowSide {
   static void on_activate(GtkEntry*, gpointer self);
   static void on_paste(GtkEntry*, gpointer self);
   static void on_split(GObject*, GParamSpec*, gpointer self);
+  static void on_allocate(GtkWidget* w, GtkAllocation*, gpointer self);
   static void on_break(GtkButton*, gpointer self);
   static void on_viewer_button(GtkButton*, gpointer self);
   static void on_editor_button(GtkButton*, gpointer self);
   static gboolean on_delete(GtkWidget*, GdkEvent*, gpointer self);
   static gboolean on_configure(GtkWidget*, GdkEventConfigure* ev, gpointer self);
-  static void on_review_pick(GtkTreeSelection* sel, gpointer self);
-  static void on_variable_pick(GtkTreeSelection* sel, gpointer self);
+  static gboolean on_review_click(GtkWidget* tree, GdkEventButton* ev, gpointer self);
+  static gboolean on_variable_click(GtkWidget* tree, GdkEventButton* ev, gpointer self);
 
   GtkWidget* window_ = nullptr;
   GtkWidget* entry_ = nullptr;
@@ -128,7 +129,6 @@ class GtkSide : public WindowSide {
   std::thread::id gui_thread_ = std::this_thread::get_id();
   bool closed_ = false;
   bool in_events_ = false;
-  bool picking_ = false;  // a list selection being cleared by the side itself
   int more_key_ = kMoreIdle;
   std::string status_;
   Geometry main_geometry_;
