@@ -3,8 +3,10 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nuvra::gui {
 
@@ -14,6 +16,16 @@ inline constexpr int kKeySilent = 0xFF;  // the line is submitted without echo
 inline constexpr int kKeyEndOfLine = 10;
 inline constexpr int kKeyKillLine = 0x15;  // discard what the line holds so far
 inline constexpr int kKeyF1 = 351;         // F1..F10 are 351..360
+
+// One row of the variables list a side may show.
+struct VariableRow {
+  std::string name, label, type;
+  bool operator==(const VariableRow&) const = default;
+};
+
+// Reads and writes "name value" pairs of the preferences file.
+using PrefGetter = std::function<const std::string*(const std::string& name)>;
+using PrefSetter = std::function<void(const std::string& name, const std::string& value)>;
 
 class WindowSide {
  public:
@@ -36,6 +48,23 @@ class WindowSide {
   virtual bool shows_own_echo() const { return false; }
   // A Break requested since the last call (Ctrl-C, a Break button).
   virtual bool take_break() { return false; }
+
+  // A side with a variables list asks for the rows before each prompt.
+  virtual bool wants_variables() const { return false; }
+  virtual void show_variables(const std::vector<VariableRow>& rows) { (void)rows; }
+  // Shows an NMCL file in a viewer of the side's own; false when the side
+  // has none and the file is to be rendered in the results instead.
+  virtual bool show_file(const std::string& path, std::string_view title) {
+    (void)path;
+    (void)title;
+    return false;
+  }
+  // Window layout kept in the preferences file between sessions.
+  virtual void restore_layout(const PrefGetter& get) { (void)get; }
+  virtual void save_layout(const PrefSetter& set) { (void)set; }
+  // What to save when the side has to end the process itself (the display
+  // went away) rather than return to the orderly exit.
+  virtual void set_session_saver(std::function<void()> save) { (void)save; }
 };
 
 }  // namespace nuvra::gui

@@ -106,7 +106,12 @@ Interp::~Interp() {
 }
 
 bool Interp::poll_break() {
-  if (ws && ws->take_break()) break_request = true;
+  // Every loop that answers Break passes here, so this is also where the
+  // windows get their events handled while a long command runs.
+  if (ws) {
+    ws->process_events();
+    if (ws->take_break()) break_request = true;
+  }
   return break_request && break_allowed;
 }
 

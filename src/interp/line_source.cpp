@@ -2,6 +2,7 @@
 
 #include "interp/interp.h"
 #include "data/names.h"
+#include "data/storage.h"
 
 namespace nuvra {
 
@@ -90,9 +91,23 @@ bool LineSource::read(Interp& ip, std::string& line, std::string_view prompt) {
   return read_raw(ip, line, prompt);
 }
 
+namespace {
+
+void refresh_variables(Interp& ip) {
+  if (!ip.ws->wants_variables()) return;
+  std::vector<gui::VariableRow> rows;
+  rows.reserve(static_cast<size_t>(ip.dataset.nvar()));
+  for (int j = 1; j <= ip.dataset.nvar(); ++j)
+    rows.push_back({ip.dataset.name(j), ip.dataset.label(j), data::type_name(ip.dataset.type(j))});
+  ip.ws->show_variables(rows);
+}
+
+}  // namespace
+
 bool WindowSource::read_raw(Interp& ip, std::string& line, std::string_view prompt) {
   gui::WindowSide* ws = ip.ws;
   ip.out.stream().restart_page();
+  refresh_variables(ip);
   for (;;) {
     bool own_echo = ws->shows_own_echo();
     if (!own_echo) show_prompt(ip, prompt);

@@ -383,7 +383,28 @@ int parse_options(const std::vector<std::string>& args, Edition edition, ParsedO
   return cmd.empty() ? 0 : 1;
 }
 
-int run_process(int argc, char** argv, Edition edition) {
+namespace {
+
+void loop_over(Interp& ip, LineSource& window) {
+  std::string line;
+  while (next_command_line(ip, window, line)) {
+    ip.execute_top_level(line);
+    if (ip.exit_request) break;
+    ip.out.end_command();
+    ip.out.set_class(output::OutClass::Text);
+    ip.out.print_markup("\n");
+  }
+}
+
+}  // namespace
+
+void run_command_loop(Interp& ip) {
+  WindowSource window;
+  SourceGuard window_guard(ip, &window);
+  loop_over(ip, window);
+}
+
+int run_process(int argc, char** argv, Edition edition, WindowSideFactory windows) {
   int stage = 0;
   std::vector<std::string> args(argv + 1, argv + argc);
 
@@ -414,7 +435,17 @@ int run_process(int argc, char** argv, Edition edition) {
   }
   stage = kStagePrefs;
 
-  // The window side: a terminal, a pipe, or the batch log.
+  // The window side: windows, a terminal, a pipe, or the batch log.
+  std::unique_ptr<gui::WindowSide> side_owner;
+  std::unique_ptr<gui::ConsoleSide> console;
+  if (edition == Edition::Windowed && windows) {
+    side_owner = windows(&argc, &argv);
+    if (!side_owner) {
+      const char* display = std::getenv("DISPLAY");
+      std::fprintf(stderr, "xnuvra-mp: cannot open display %s\n", display ? display : "");
+      return 1;
+    }
+  }
   bool tty_in = ::isatty(STDIN_FILENO) != 0;
   bool tty_out = ::isatty(STDOUT_FILENO) != 0;
   std::FILE* out = stdout;
@@ -429,10 +460,12 @@ int run_process(int argc, char** argv, Edition edition) {
   }
   const char* term = std::getenv("TERM");
   bool colour = !opts.batch && tty_out && term && std::strcmp(term, "dumb") != 0;
-  auto side_owner =
-      std::make_unique<gui::ConsoleSide>(out, !opts.batch && tty_in && tty_out, colour);
-  gui::ConsoleSide& side = *side_owner;
-  gui::ConsoleSide::install_break_handler();
+  if (!side_owner) {
+    console = std::make_unique<gui::ConsoleSide>(out, !opts.batch && tty_in && tty_out, colour);
+    gui::ConsoleSide::install_break_handler();
+  }
+  gui::WindowSide& side = side_owner ? *side_owner : *console;
+  bool line_editing = side_owner || console->line_editing();
 
   int status = 0;
   {
@@ -455,6 +488,12 @@ int run_process(int argc, char** argv, Edition edition) {
     ip.out.stream().set_page_length(ip.pagesize);
     // Settings kept with `permanently` win over the start-up defaults.
     apply_preferences(ip);
+    side.restore_layout([&ip](const std::string& name) { return ip.prefs.get(name); });
+    auto save_session = [&ip, &side] {
+      side.save_layout([&ip](const std::string& name, const std::string& value) { ip.prefs.set(name, value); });
+      ip.prefs.save();
+    };
+    side.set_session_saver(save_session);
 
     if (!find_system_directory(&ip.sysdir)) {
       std::array<std::string, 4> lines{"cannot find Nuvra directory", "isnuvra.100 is missing", "",
@@ -493,7 +532,7 @@ int run_process(int argc, char** argv, Edition edition) {
     }
     if (opts.logo) {
       stage = kStageNotes;
-      print_notes(ip, side.line_editing());
+      print_notes(ip, line_editing);
     }
     set_system_macros(ip);
     stage = kStageMacros;
@@ -525,19 +564,14 @@ int run_process(int argc, char** argv, Edition edition) {
     } else if (!ip.exit_request) {
       ip.out.set_class(output::OutClass::Text);
       ip.out.print_markup("\n");
-      std::string line;
-      while (next_command_line(ip, window, line)) {
-        ip.execute_top_level(line);
-        if (ip.exit_request) break;
-        ip.out.end_command();
-        ip.out.set_class(output::OutClass::Text);
-        ip.out.print_markup("\n");
-      }
+      loop_over(ip, window);
     }
     ip.out.flush();
-    ip.prefs.save();
+    save_session();
+    side.set_session_saver(nullptr);
   }
-  side_owner.reset();  // ends a partly written line before the log closes
+  console.reset();  // ends a partly written line before the log closes
+  side_owner.reset();
   if (opts.batch) std::fclose(out);
   return status;
 }

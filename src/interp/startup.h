@@ -1,15 +1,30 @@
 // Process entry: options, the system directory, the banner and notes, the
 // profile do-files, the command loop and the orderly exit.
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace nuvra {
 
+namespace gui {
+class WindowSide;
+}
+class Interp;
+
 enum class Edition { Console, Windowed };
 
-// Runs the whole process; returns its exit status.
-int run_process(int argc, char** argv, Edition edition);
+// Opens the windowed edition's windows; null when the display cannot be
+// opened.  May take toolkit options out of the argument vector.
+using WindowSideFactory = std::unique_ptr<gui::WindowSide> (*)(int* argc, char*** argv);
+
+// Runs the whole process; returns its exit status.  The windowed edition
+// gets its windows from `windows` (the console side when null).
+int run_process(int argc, char** argv, Edition edition, WindowSideFactory windows = nullptr);
+
+// The top-level loop: one line at a time from the window side, until `exit`
+// succeeds or input ends.
+void run_command_loop(Interp& ip);
 
 // Option parsing, exposed for tests.  Returns -1 (bad option: show the
 // usage text), 0 (no command on the command line) or 1 (`command` holds

@@ -106,7 +106,9 @@ rc_t over_blocks(Interp& ip, expr::EvalContext& cx, bool blocks, expr::Condition
   char pass[kBlock];
   int count = 0;
   for (std::int64_t i = first; i <= last;) {
-    if (breakable && ++count % 64 == 0 && ip.poll_break()) return 1;
+    // Once a block (256 observations): the poll also keeps the windows
+    // answering, so it must come round often.
+    if (breakable && (blocks || ++count % 64 == 0) && ip.poll_break()) return 1;
     int m = static_cast<int>(std::min<std::int64_t>(blocks ? kBlock : 1, last - i + 1));
     cond.test_block(i, m, pass);
     if (blocks) {
@@ -165,10 +167,9 @@ rc_t over_blocks_parallel(Interp& ip, expr::EvalContext& cx, expr::Condition& co
     if (!cond.empty()) ccx = cond.context();
     double vals[kBlock], cvals[kBlock];
     char pass[kBlock];
-    int count = 0;
     for (std::int64_t b = b0; b < b1; ++b) {
       if (stop.load(std::memory_order_relaxed)) break;
-      if (breakable && t == 0 && ++count % 64 == 0 && ip.poll_break()) {
+      if (breakable && t == 0 && ip.poll_break()) {
         stop.store(true, std::memory_order_relaxed);
         break;
       }
@@ -571,7 +572,7 @@ rc_t cmd_assert(Interp& ip) {
   char pass[kBlock];
   int count = 0;
   for (std::int64_t i = lo; i <= hi;) {
-    if (++count % 64 == 0 && ip.poll_break()) return 1;
+    if ((blocks || ++count % 64 == 0) && ip.poll_break()) return 1;
     int m = static_cast<int>(std::min<std::int64_t>(blocks ? kBlock : 1, hi - i + 1));
     cond.test_block(i, m, pass);
     if (blocks)

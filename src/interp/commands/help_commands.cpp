@@ -51,6 +51,7 @@ rc_t show_help(Interp& ip, std::string_view topic) {
   bool plain = name.find('/') == std::string::npos;
   if (!plain || !find_file_along_path(ip, name + ".hlp", 1, &path))
     return msg_quoting(ip.out, "help for {bf:", name, "} not found\n", 111);
+  if (ip.ws && ip.ws->show_file(path, name)) return 0;
   return render_file(ip, path, name + ".hlp");
 }
 
@@ -67,6 +68,7 @@ rc_t cmd_view(Interp& ip) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
     return msg_quoting(ip.out, "file ", path, " not found\n", 601);
+  if (ip.ws && ip.ws->show_file(path, path)) return 0;
   return render_file(ip, path, path);
 }
 
