@@ -1,16 +1,70 @@
 #include "data/by.h"
 
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <type_traits>
+
 #include "data/format.h"
 #include "data/sort.h"
 
 namespace nuvra::data {
 
+namespace {
+
+// A number as the sort comparison tells values apart: zero without its
+// sign, a NaN (never stored by the system) as `.`.
+inline std::uint64_t key_bits(double v) {
+  if (v == 0) v = 0;
+  if (std::isnan(v)) v = kMissing;
+  return std::bit_cast<std::uint64_t>(v);
+}
+
+// Sets changed[i - 1] for each observation i from 2 to nobs whose value of
+// variable j differs from observation i - 1's (leaving the others as they
+// are). The type is fixed for the whole walk, so each value is read by the
+// one conversion its type needs.
+void mark_changes(const Dataset& ds, int j, char* changed) {
+  const std::int64_t n = ds.nobs();
+  if (n < 2) return;
+  const int t = ds.type(j);
+  if (is_string_type(t)) {
+    // Stored strings end at their first zero byte, as the sort reads them.
+    const auto width = static_cast<std::size_t>(type_width(t));
+    for (std::int64_t i = 2; i <= n; ++i)
+      changed[i - 1] |= std::strncmp(ds.value_ptr(j, i - 1), ds.value_ptr(j, i), width) != 0;
+    return;
+  }
+  auto walk = [&](auto type) {
+    std::uint64_t prev = key_bits(fetch_value(type, ds.value_ptr(j, 1)));
+    for (std::int64_t i = 2; i <= n; ++i) {
+      std::uint64_t k = key_bits(fetch_value(type, ds.value_ptr(j, i)));
+      changed[i - 1] |= k != prev;
+      prev = k;
+    }
+  };
+  switch (t) {
+    case kDouble: return walk(std::integral_constant<int, kDouble>());
+    case kFloat: return walk(std::integral_constant<int, kFloat>());
+    case kLong: return walk(std::integral_constant<int, kLong>());
+    case kInt: return walk(std::integral_constant<int, kInt>());
+    case kByte: return walk(std::integral_constant<int, kByte>());
+    default: return walk(t);
+  }
+}
+
+}  // namespace
+
 std::vector<std::int64_t> group_starts(const Dataset& ds, const std::vector<int>& vars) {
   std::vector<std::int64_t> starts;
   const std::int64_t n = ds.nobs();
+  // One walk per variable down its column, rather than one comparison of
+  // every variable per observation.
+  std::vector<char> changed(static_cast<std::size_t>(n), 0);
+  for (int j : vars) mark_changes(ds, j, changed.data());
   if (n > 0) starts.push_back(1);
   for (std::int64_t i = 2; i <= n; ++i)
-    if (compare_observations(ds, vars, i - 1, i) != 0) starts.push_back(i);
+    if (changed[static_cast<std::size_t>(i - 1)]) starts.push_back(i);
   starts.push_back(n + 1);
   return starts;
 }

@@ -25,6 +25,7 @@
 // run as written, once per group, around it.
 // The global !BY<depth> holds the rc0 flag and the variables' names while a
 // built-in runs; rc0 lets the remaining groups run after one fails.
+#include <new>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@
 #include "interp/messages.h"
 #include "data/names.h"
 #include "interp/programs.h"
+#include "stats/commands/summarize_cmd.h"
 
 namespace nuvra {
 namespace {
@@ -249,11 +251,35 @@ rc_t cmd_by(Interp& ip) {
 
   if (mode == ByMode::kOnce) return run(0, true);
   const bool header = !(prog && prog->byable_noheader);
+  // summarize differs from group to group only in its range when its line
+  // has no `if`, `in`, weights or operated variables: after the first group
+  // has run in full (and so has shown the line is sound), the rest run
+  // without reading the line again.
+  SummarizeRequestPtr summarize;
+  auto run_summarize = [&](std::size_t g) -> rc_t {
+    L().group = g;
+    ip.by.applied = true;
+    ip.by_active = true;
+    ip.by.first = L().starts[g];
+    ip.by.last = L().starts[g + 1] - 1;
+    ip.out.set_class(output::OutClass::Result);
+    ip.serial = ip.serial >= 2147483646u ? 1u : ip.serial + 1u;
+    try {
+      return summarize_group(ip, *summarize, ip.by.first, ip.by.last);
+    } catch (const std::bad_alloc&) {
+      return rc_message(ip, 909);
+    }
+  };
   rc_t result = 0;
   for (std::size_t g = 0; g < ngroups; ++g) {
     if (ip.poll_break()) return kBreak;
     if (header) print_header(ip, group_vars, L().starts[g]);
-    rc_t rc = run(g, false);
+    rc_t rc = summarize ? run_summarize(g) : run(g, false);
+    if (g == 0 && rc == 0 && b && name == "summarize" && !prefixed && ngroups > 1) {
+      ip.cmdbuf = line;
+      ip.reader.attach(&ip.cmdbuf, command_args_pos);
+      summarize = summarize_for_groups(ip);
+    }
     if (rc == kBreak) return rc;
     if (rc && !rc0) return rc;
     // The data may not change shape between groups: a program that

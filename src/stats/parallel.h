@@ -103,6 +103,14 @@ class ThreadCountScope {
   int processors_;
 };
 
+// Passes over fewer positions than this run their chunks one after another
+// in the calling thread. Waking the other threads for a short pass costs
+// more than the pass (a command run once per by-group pays it per group),
+// and on a busy machine a woken thread spins on a processor the calling
+// thread needs. The chunks and their slots are the plan's either way, so
+// the result is the same bit for bit.
+inline constexpr std::int64_t kSerialPassBelow = std::int64_t{1} << 17;
+
 // Runs body(k, begin, end) over positions [0, n) cut as the plan says, in
 // pieces of at most kPollInterval positions, then finish(k) once per chunk.
 // poll (may be empty) is called by thread 0 only, between pieces; once it
@@ -122,8 +130,8 @@ bool run_pass(const PassPlan& plan, int processors, std::int64_t n, const std::f
     }
     finish(k);
   };
-  if (plan.threads <= 1) {
-    run_chunk(0, 0);
+  if (plan.threads <= 1 || n < kSerialPassBelow) {
+    for (int k = 0; k < plan.threads; ++k) run_chunk(k, 0);
   } else {
     ThreadCountScope scope(plan.threads, processors);
 #pragma omp parallel

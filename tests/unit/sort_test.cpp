@@ -239,5 +239,40 @@ TEST(ByGroups, RunsOfEqualNeighbours) {
   EXPECT_EQ(group_starts(ds, {}), (std::vector<std::int64_t>{1}));
 }
 
+// Each storage type walked down its own column: zero and negative zero
+// are one value, every missing value its own; strings compare bytewise
+// (high bytes included); with two keys a change in either starts a group.
+TEST(ByGroups, EveryStorageTypeAndSeveralKeys) {
+  Dataset ds{std::size_t{16} << 20};
+  ASSERT_EQ(ds.set_obs(8), 0);
+  int d = 0, f = 0, b = 0, l = 0, s = 0;
+  ASSERT_EQ(ds.add_variable("d", kDouble, &d), 0);
+  ASSERT_EQ(ds.add_variable("f", kFloat, &f), 0);
+  ASSERT_EQ(ds.add_variable("b", kByte, &b), 0);
+  ASSERT_EQ(ds.add_variable("l", kLong, &l), 0);
+  ASSERT_EQ(ds.add_variable("s", 3, &s), 0);
+  const double dv[] = {0.0, -0.0, 1.5, 1.5, kDot, kDot, kA, kA};
+  const double fv[] = {2, 2, 2, 0.1, 0.1, kDot, kDot, missing_value(2)};
+  const double bv[] = {-5, -5, kDot, kA, kA, kA, 100, 100};
+  const double lv[] = {7, 7, 7, 7, 7, 7, 7, 7};
+  const char* sv[] = {"ab", "ab", "ab\xe9", "ab\xe9", "ab\xe8", "", "", "z"};
+  for (int i = 0; i < 8; ++i) {
+    ds.store(d, i + 1, dv[i]);
+    ds.store(f, i + 1, fv[i]);
+    ds.store(b, i + 1, bv[i]);
+    ds.store(l, i + 1, lv[i]);
+    ds.store_str(s, i + 1, sv[i]);
+  }
+  using Starts = std::vector<std::int64_t>;
+  EXPECT_EQ(group_starts(ds, {d}), (Starts{1, 3, 5, 7, 9}));
+  EXPECT_EQ(group_starts(ds, {f}), (Starts{1, 4, 6, 8, 9}));
+  EXPECT_EQ(group_starts(ds, {b}), (Starts{1, 3, 4, 7, 9}));
+  EXPECT_EQ(group_starts(ds, {l}), (Starts{1, 9}));
+  EXPECT_EQ(group_starts(ds, {s}), (Starts{1, 3, 5, 6, 8, 9}));
+  EXPECT_EQ(group_starts(ds, {d, f}), (Starts{1, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(group_starts(ds, {l, b}), (Starts{1, 3, 4, 7, 9}));
+  EXPECT_EQ(group_starts(ds, {s, d}), (Starts{1, 3, 5, 6, 7, 8, 9}));
+}
+
 }  // namespace
 }  // namespace nuvra::data

@@ -132,6 +132,28 @@ TEST(RunPass, EveryPositionOnceInItsChunkAndCountRestored) {
   omp_set_num_threads(1);
 }
 
+// A short pass keeps the plan's chunks (so its slots, and the result, are
+// those of the parallel run) but runs them in order in the calling thread.
+TEST(RunPass, AShortPassRunsItsChunksInTheCallingThread) {
+  const std::int64_t n = kSerialPassBelow - 1;
+  PassPlan plan = plan_pass(2, n);
+  ASSERT_EQ(plan.threads, 2);
+  std::vector<int> chunk_of(n, -1);
+  std::vector<int> finished;
+  int inside_region = 0;
+  bool done = run_pass(
+      plan, 2, n, {},
+      [&](int k, std::int64_t b, std::int64_t e) {
+        inside_region += omp_in_parallel();
+        for (std::int64_t i = b; i < e; ++i) chunk_of[i] = k;
+      },
+      [&](int k) { finished.push_back(k); });
+  EXPECT_TRUE(done);
+  EXPECT_EQ(inside_region, 0);
+  EXPECT_EQ(finished, (std::vector<int>{0, 1}));
+  for (std::int64_t i = 0; i < n; ++i) ASSERT_EQ(chunk_of[i], static_cast<int>(i / plan.chunk)) << i;
+}
+
 TEST(RunPass, OnlyThreadZeroPollsAndABreakStopsEveryChunk) {
   const std::int64_t n = 40 * kPollInterval;
   PassPlan plan = plan_pass(4, n);

@@ -17,6 +17,7 @@
 #include "interp/parse.h"
 #include "stats/sample.h"
 #include "stats/summarize.h"
+#include "stats/commands/summarize_cmd.h"
 
 namespace nuvra {
 
@@ -127,40 +128,57 @@ void put(SavedResults& r, const char* name, double v) { r.scalars[name] = v; }
 
 }  // namespace
 
-rc_t cmd_summarize(Interp& ip) {
+// What one summarize command line asks for, read once.
+struct SummarizeRequest {
+  CommandLine cl;
+  bool detail = false;
+  bool mean_only = false;
+  Layout lay;
+  long long separator = 5;
+  std::vector<int> vars;
+  std::vector<std::string> names;
+};
+
+namespace {
+
+// Reads the command line at the reader, up to the variables. Prints the
+// message and returns its code on failure.
+rc_t read_line(Interp& ip, SummarizeRequest* rq) {
   ParseSettings st;
   st.varlist = true;
   st.allow_if = true;
   st.allow_in = true;
   st.weights = kAweight | kFweight | kIweight;
   st.default_weight = kAweight;
-  CommandLine cl;
+  CommandLine& cl = rq->cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
-  const bool detail = cl.flag("detail", 1, 0) == 1;
-  const bool mean_only = cl.flag("meanonly", 4, 0) == 1 && !detail;
-  Layout lay;
-  lay.own_format = cl.flag("format", 1, 0) == 1;
-  const long long separator = cl.integer("separator", 3, 5);
+  rq->detail = cl.flag("detail", 1, 0) == 1;
+  rq->mean_only = cl.flag("meanonly", 4, 0) == 1 && !rq->detail;
+  rq->lay.own_format = cl.flag("format", 1, 0) == 1;
+  rq->separator = cl.integer("separator", 3, 5);
   if (rc_t rc = cl.leftover(ip)) return rc;
-  if (detail && cl.has_weight && cl.weight_type == kIweight)
+  if (rq->detail && cl.has_weight && cl.weight_type == kIweight)
     return msg_quoting(ip.out, "", "iweights", " not allowed\n", 101);
+  rq->lay.weighted = cl.has_weight;
+  return 0;
+}
 
-  std::vector<int> vars;
-  std::vector<std::string> names;
-  datacmd::TsTemps temps(ip);
-  if (rc_t rc = datacmd::ts_varlist_or_all(ip, cl.varlist_text, &vars, &names, &temps)) return rc;
-  stats::Sample sample;
-  if (rc_t rc = stats::select_sample(ip, cl, &sample)) return rc;
-  std::vector<double> weights;
-  if (rc_t rc = stats::evaluate_weights(ip, cl, sample, &weights)) return rc;
-  lay.weighted = cl.has_weight;
+// Summarizes the request's variables over `sample`, prints the table and
+// leaves r().
+rc_t run_request(Interp& ip, const SummarizeRequest& rq, const stats::Sample& sample,
+                 const std::vector<double>& weights) {
+  const CommandLine& cl = rq.cl;
+  const bool detail = rq.detail, mean_only = rq.mean_only;
+  const Layout& lay = rq.lay;
+  const long long separator = rq.separator;
+  const std::vector<int>& vars = rq.vars;
+  const std::vector<std::string>& names = rq.names;
 
   const auto poll = stats::break_poll(ip);
   double* gather = nullptr;
   if (!mean_only) gather = stats::pass_scratch(ip, sample.size());
   ip.out.set_class(output::OutClass::Text);
   if (!detail && !mean_only) print_header(ip, lay);
-
   // Several numeric variables without detail: both passes walk the rows
   // once for all of them.
   std::vector<stats::Summary> walked;
@@ -250,6 +268,46 @@ rc_t cmd_summarize(Interp& ip) {
     for (int k = 0; k < stats::kPercentileCount; ++k) put(r, kNames[k], last.pct[k]);
   }
   return 0;
+}
+
+}  // namespace
+
+
+rc_t cmd_summarize(Interp& ip) {
+  SummarizeRequest rq;
+  datacmd::TsTemps temps(ip);
+  if (rc_t rc = read_line(ip, &rq)) return rc;
+  if (rc_t rc = datacmd::ts_varlist_or_all(ip, rq.cl.varlist_text, &rq.vars, &rq.names, &temps)) return rc;
+  stats::Sample sample;
+  if (rc_t rc = stats::select_sample(ip, rq.cl, &sample)) return rc;
+  std::vector<double> weights;
+  if (rc_t rc = stats::evaluate_weights(ip, rq.cl, sample, &weights)) return rc;
+  return run_request(ip, rq, sample, weights);
+}
+
+void SummarizeRequestDeleter::operator()(SummarizeRequest* rq) const { delete rq; }
+
+SummarizeRequestPtr summarize_for_groups(Interp& ip) {
+  SummarizeRequestPtr rq(new SummarizeRequest);
+  if (read_line(ip, rq.get())) return nullptr;
+  const CommandLine& cl = rq->cl;
+  // An operated variable ("L.x") is made afresh for each group.
+  if (cl.has_if || cl.has_in || cl.has_weight || cl.varlist_text.find('.') != std::string::npos) return nullptr;
+  datacmd::TsTemps temps(ip);
+  if (datacmd::ts_varlist_or_all(ip, cl.varlist_text, &rq->vars, &rq->names, &temps)) return nullptr;
+  if (!temps.names().empty()) return nullptr;
+  return rq;
+}
+
+rc_t summarize_group(Interp& ip, const SummarizeRequest& rq, std::int64_t first, std::int64_t last) {
+  stats::Sample sample;
+  first = std::max<std::int64_t>(1, first);
+  last = std::min(last, ip.nobs());
+  if (last >= first) {
+    sample.first = first;
+    sample.count = last - first + 1;
+  }
+  return run_request(ip, rq, sample, {});
 }
 
 }  // namespace nuvra
