@@ -1,5 +1,8 @@
 #include "gui/gtk_side.h"
 
+#include "graphics/cairo_device.h"
+#include "graphics/drawing.h"
+
 #include <X11/Xlib.h>
 #include <gdk/gdkkeysyms.h>
 #include <unistd.h>
@@ -334,7 +337,29 @@ DoEditor& GtkSide::editor() {
 
 GraphWindow& GtkSide::show_graph(const std::string& title, GraphPainter paint) {
   graphs_.push_back(std::make_unique<GraphWindow>(title, std::move(paint)));
+  graph_names_.emplace_back();
   return *graphs_.back();
+}
+
+void GtkSide::show_graph(const std::string& name, const graphics::Recording& drawing) {
+  // The painter holds its own copy: the graph command may replace or drop
+  // its recording while the window still needs redrawing.
+  auto copy = std::make_shared<const graphics::Recording>(drawing);
+  GraphPainter paint = [copy](cairo_t* cr, int w, int h) { graphics::draw_recording(cr, *copy, w, h); };
+  if (GraphWindow* g = graph_window(name)) {
+    g->set_painter(std::move(paint));
+    gtk_widget_show(g->window());
+    gtk_window_present(GTK_WINDOW(g->window()));
+    return;
+  }
+  show_graph("Graph: " + name, std::move(paint));
+  graph_names_.back() = name;
+}
+
+GraphWindow* GtkSide::graph_window(const std::string& name) const {
+  for (size_t k = 0; k < graphs_.size(); ++k)
+    if (graph_names_[k] == name) return graphs_[k].get();
+  return nullptr;
 }
 
 // ---- submitting lines

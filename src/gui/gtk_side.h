@@ -58,6 +58,11 @@ class GtkSide : public WindowSide {
   void follow_link(int kind, const std::string& target);
   // Opens a graph window drawn by `paint` (the graph device's hook).
   GraphWindow& show_graph(const std::string& title, GraphPainter paint);
+  // The graph drawn under `name`, in the window of that name (made on the
+  // first drawing, redrawn on the next).
+  void show_graph(const std::string& name, const graphics::Recording& drawing) override;
+  // The window showing the graph `name`, or null.
+  GraphWindow* graph_window(const std::string& name) const;
 
   // The widgets, for tests and screenshots.
   GtkWidget* main_window() const { return window_; }
@@ -114,6 +119,7 @@ class GtkSide : public WindowSide {
   std::unique_ptr<Viewer> viewer_;
   std::unique_ptr<DoEditor> editor_;
   std::vector<std::unique_ptr<GraphWindow>> graphs_;
+  std::vector<std::string> graph_names_;  // beside graphs_: the graph each shows, or ""
 
   std::deque<int> keys_;
   std::string preinsert_;  // what the loop typed back into the line

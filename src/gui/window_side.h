@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+namespace nuvra::graphics {
+class Recording;
+}
+
 namespace nuvra::gui {
 
 // Key codes beyond plain bytes.
@@ -46,6 +50,13 @@ class WindowSide {
   // True when the side already shows the prompt and the typed line, so the
   // loop must not draw them a second time on this side.
   virtual bool shows_own_echo() const { return false; }
+  // A graph was drawn under `name`: a side with graph windows shows it (a
+  // second drawing under the same name replaces the first); the console
+  // and batch sides have nowhere to show it.  The side keeps its own copy.
+  virtual void show_graph(const std::string& name, const graphics::Recording& drawing) {
+    (void)name;
+    (void)drawing;
+  }
   // A Break requested since the last call (Ctrl-C, a Break button).
   virtual bool take_break() { return false; }
 

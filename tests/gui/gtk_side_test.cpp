@@ -22,6 +22,7 @@ namespace nuvra {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using gui::GraphWindow;
 using gui::GtkSide;
 
 bool contains(const std::string& hay, const std::string& needle) { return hay.find(needle) != std::string::npos; }
@@ -620,6 +621,61 @@ TEST_F(WindowTest, LayoutIsKeptBetweenSessions) {
   EXPECT_EQ(v[2], 700);
   EXPECT_EQ(v[3], 500);
   EXPECT_EQ(saved["gui_split"], "200");
+}
+
+// Counts the pixels of a window that are not the white background.
+int inked_pixels(GtkWidget* window) {
+  Clock::time_point until = Clock::now() + std::chrono::milliseconds(300);
+  while (Clock::now() < until) {
+    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+    gdk_window_process_all_updates();
+    g_usleep(10000);
+  }
+  int w, h;
+  gdk_drawable_get_size(window->window, &w, &h);
+  GdkPixbuf* pb = gdk_pixbuf_get_from_drawable(nullptr, window->window, nullptr, 0, 0, 0, 0, w, h);
+  if (!pb) return -1;
+  int n = 0, stride = gdk_pixbuf_get_rowstride(pb), step = gdk_pixbuf_get_n_channels(pb);
+  const guchar* px = gdk_pixbuf_get_pixels(pb);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const guchar* p = px + y * stride + x * step;
+      if (p[0] < 200 || p[1] < 200 || p[2] < 200) ++n;
+    }
+  g_object_unref(pb);
+  return n;
+}
+
+TEST_F(WindowTest, GraphsAreDrawnInTheirOwnWindows) {
+  command("set obs 40");
+  command("generate double x = _n");
+  command("generate double y = mod(_n*7, 13)");
+  check("no window before a graph", [this] { EXPECT_EQ(side->graph_window("Graph"), nullptr); });
+  command("graph twoway scatter y x");
+  GraphWindow* first = nullptr;
+  check("the graph's window shows ink", [this, &first] {
+    first = side->graph_window("Graph");
+    ASSERT_NE(first, nullptr);
+    EXPECT_GT(inked_pixels(first->window()), 500);
+  });
+  // A second drawing of the same name reuses its window; another name
+  // opens another.
+  command("graph twoway line y x");
+  command("graph twoway scatter x y, name(other)");
+  check("one window per name", [this, &first] {
+    EXPECT_EQ(side->graph_window("Graph"), first);
+    GraphWindow* other = side->graph_window("other");
+    ASSERT_NE(other, nullptr);
+    EXPECT_NE(other, first);
+    EXPECT_GT(inked_pixels(other->window()), 500);
+  });
+  // A refused graph opens nothing.
+  command("graph twoway scatter y x if x > 100, name(none)");
+  check("no window for a refused graph", [this] {
+    EXPECT_TRUE(contains(results(), "r(2000);")) << results();
+    EXPECT_EQ(side->graph_window("none"), nullptr);
+  });
+  run();
 }
 
 // Pictures of each window for the documentation: written only when

@@ -28,6 +28,7 @@
 #include "graphics/commands/graph_state.h"
 #include "graphics/ps_device.h"
 #include "graphics/render.h"
+#include "gui/window_side.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
@@ -135,6 +136,7 @@ rc_t finish_graph(Interp& ip, const std::vector<int>& vars, const std::vector<ch
     gs.graphs.push_back(std::move(g));
     gs.current = static_cast<int>(gs.graphs.size()) - 1;
   }
+  if (ip.ws) ip.ws->show_graph(name, gs.graphs[gs.current].drawing);
   return 0;
 }
 
