@@ -12,26 +12,10 @@ namespace nuvra::cls {
 
 namespace {
 
-std::string Hex(Key k) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%x", k);
-  return buf;
-}
-
 // Splits ".path = value" at the "=" that follows the path.
 bool SplitAssignment(std::string_view text, std::string_view* path, std::string_view* rhs) {
-  text = base::trim_blanks(text);
-  size_t i = 0;
-  int depth = 0;
-  while (i < text.size()) {
-    char c = text[i];
-    if (c == '[' || c == '(') ++depth;
-    if (c == ']' || c == ')') --depth;
-    if (depth <= 0 && (base::is_blank(c) || c == '=')) break;
-    ++i;
-  }
-  *path = text.substr(0, i);
-  std::string_view rest = base::trim_blanks(text.substr(i));
+  std::string_view rest;
+  SplitPath(base::trim_blanks(text), path, &rest);
   if (!path->starts_with(".") || !rest.starts_with("=") || rest.starts_with("==")) return false;
   *rhs = base::trim_blanks(rest.substr(1));
   return true;
@@ -236,7 +220,7 @@ rc_t Engine::TopLevelList(std::string_view args) {
       else if (t && t->type == TypeCode::Array) value = std::to_string(t->nels) + " elements";
       else if (t && (t->type == TypeCode::Double || t->type == TypeCode::String)) value = ValueText(target);
       if (o->type == TypeCode::KeyRef) type = "key";
-      std::snprintf(buf, sizeof buf, "  %-20s %-9s %-9s %s\n", o->name.c_str(), Hex(el).c_str(),
+      std::snprintf(buf, sizeof buf, "  %-20s %-9s %-9s %s\n", o->name.c_str(), ObjectStore::KeyHex(el).c_str(),
                     type.c_str(), value.c_str());
       host_.Print(Style::Text, buf);
       if (!names.empty()) names += ' ';
@@ -262,7 +246,7 @@ rc_t Engine::DumpStore(std::string_view args) {
   std::snprintf(buf, sizeof buf, "  %8s  %-10s %8s  %s\n", "key", "type", "length", "name");
   host_.Print(Style::Text, buf);
   for (const auto& [k, o] : store_.All()) {
-    std::snprintf(buf, sizeof buf, "  %8s  %-10s %8d  %s\n", Hex(k).c_str(),
+    std::snprintf(buf, sizeof buf, "  %8s  %-10s %8d  %s\n", ObjectStore::KeyHex(k).c_str(),
                   std::string(TypeName(o.type)).c_str(), o.Length(), o.name.c_str());
     host_.Print(Style::Text, buf);
   }

@@ -214,4 +214,8 @@ class Engine {
 // The built-in members every object has after a dot.
 bool IsBuiltinMember(std::string_view name);
 
+// Splits "path rest" at the first blank or "=" outside brackets; `rest`
+// comes without its leading blanks.
+void SplitPath(std::string_view text, std::string_view* path, std::string_view* rest);
+
 }  // namespace nuvra::cls

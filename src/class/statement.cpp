@@ -18,21 +18,6 @@ constexpr std::string_view kBuiltinMembers[] = {
     "_undoLOG",
 };
 
-// Splits "path rest" at the first blank or "=" outside brackets.
-void SplitPath(std::string_view text, std::string_view* path, std::string_view* rest) {
-  size_t i = 0;
-  int depth = 0;
-  while (i < text.size()) {
-    char c = text[i];
-    if (c == '[' || c == '(') ++depth;
-    if (c == ']' || c == ')') --depth;
-    if (depth <= 0 && (base::is_blank(c) || c == '=')) break;
-    ++i;
-  }
-  *path = text.substr(0, i);
-  *rest = base::trim_blanks(text.substr(i));
-}
-
 // Splits a path into everything before its last ".name" and that name.
 bool SplitLast(std::string_view path, std::string_view* head, std::string_view* last) {
   size_t dot = path.find_last_of('.');
@@ -49,6 +34,20 @@ std::string FormatDouble(double v) {
 }
 
 }  // namespace
+
+void SplitPath(std::string_view text, std::string_view* path, std::string_view* rest) {
+  size_t i = 0;
+  int depth = 0;
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == '[' || c == '(') ++depth;
+    if (c == ']' || c == ')') --depth;
+    if (depth <= 0 && (base::is_blank(c) || c == '=')) break;
+    ++i;
+  }
+  *path = text.substr(0, i);
+  *rest = base::trim_blanks(text.substr(i));
+}
 
 bool IsBuiltinMember(std::string_view name) {
   for (std::string_view b : kBuiltinMembers)

@@ -155,9 +155,11 @@ int ObjectStore::ArrayFindName(Key array, std::string_view name) const {
   return 0;
 }
 
-std::string ObjectStore::KeyName(Key k) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "__key(%x)", k);
+std::string ObjectStore::KeyName(Key k) { return "__key(" + KeyHex(k) + ")"; }
+
+std::string ObjectStore::KeyHex(Key k) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%x", k);
   return buf;
 }
 

@@ -101,6 +101,8 @@ class ObjectStore {
 
   // "__key(%x)".
   static std::string KeyName(Key k);
+  // The key alone, in hexadecimal, as the listings show it.
+  static std::string KeyHex(Key k);
   // Reads "__key(hex)" at the start of `text`; returns the characters used, 0 if none.
   static size_t ParseKeyName(std::string_view text, Key* out);
 

@@ -11,12 +11,6 @@ namespace nuvra::cls {
 
 namespace {
 
-std::string Hex(Key k) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%x", k);
-  return buf;
-}
-
 bool Abbreviates(std::string_view word, std::string_view full, size_t min) {
   return word.size() >= min && word.size() <= full.size() && full.substr(0, word.size()) == word;
 }
@@ -154,7 +148,7 @@ rc_t Engine::Inspect(std::string_view args) {
   auto line = [this](const std::string& text) { host_.Print(Style::Text, text + "\n"); };
   line("Inspecting: " + shown);
   line("Object type: " + std::string(TypeName(o->type)));
-  line("Reference: " + Hex(k));
+  line("Reference: " + ObjectStore::KeyHex(k));
   const Object* ct = o->type == TypeCode::Instance ? store_.Find(o->classtype)
                      : o->type == TypeCode::Classtype ? o : nullptr;
   if (!ct) {
@@ -167,14 +161,14 @@ rc_t Engine::Inspect(std::string_view args) {
     line("Dynamic Attribs: " + std::to_string(o->num_dynamics));
   }
   line("Classtype: " + ct->name);
-  line("Classtype reference: " + Hex(ct->own_key));
-  line("Class attrib array reference: " + Hex(ct->class_attrib_array));
+  line("Classtype reference: " + ObjectStore::KeyHex(ct->own_key));
+  line("Class attrib array reference: " + ObjectStore::KeyHex(ct->class_attrib_array));
   if (o->type == TypeCode::Instance) {
-    line("Attribute array reference: " + Hex(o->attrib_array));
-    line("Dynamic attrib array reference: " + Hex(o->dynamic_array));
+    line("Attribute array reference: " + ObjectStore::KeyHex(o->attrib_array));
+    line("Dynamic attrib array reference: " + ObjectStore::KeyHex(o->dynamic_array));
   }
-  line("Prototype reference: " + Hex(ct->prototype));
-  line("Prototype array reference: " + Hex(proto ? proto->attrib_array : kNullKey));
+  line("Prototype reference: " + ObjectStore::KeyHex(ct->prototype));
+  line("Prototype array reference: " + ObjectStore::KeyHex(proto ? proto->attrib_array : kNullKey));
   auto row = [&](const std::string& name, Key el) {
     Key target = Deref(el);
     const Object* e = store_.Find(target);
@@ -186,7 +180,7 @@ rc_t Engine::Inspect(std::string_view args) {
     else if (e && e->type == TypeCode::Instance) value = ClassName(target);
     else if (e && e->type == TypeCode::Array) value = std::to_string(e->nels) + " elements";
     char buf[320];
-    std::snprintf(buf, sizeof buf, "  %-20s %-8s %-9s %s\n", name.c_str(), Hex(el).c_str(),
+    std::snprintf(buf, sizeof buf, "  %-20s %-8s %-9s %s\n", name.c_str(), ObjectStore::KeyHex(el).c_str(),
                   type.c_str(), value.c_str());
     host_.Print(Style::Text, buf);
   };
@@ -230,14 +224,14 @@ rc_t Engine::Describe(std::string_view key_text) {
     host_.SetResult("length", std::to_string(o->Length()));
     host_.SetResult("typecode", std::to_string(static_cast<int>(o->type)));
     host_.SetResult("name", o->name);
-    host_.SetResult("own_key", Hex(k));
+    host_.SetResult("own_key", ObjectStore::KeyHex(k));
     switch (o->type) {
       case TypeCode::Double:
       case TypeCode::String: host_.SetResult("value", ValueText(k)); break;
       case TypeCode::Instance:
-        host_.SetResult("classtype", Hex(o->classtype));
-        host_.SetResult("attrib_array", Hex(o->attrib_array));
-        host_.SetResult("dynamic_array", Hex(o->dynamic_array));
+        host_.SetResult("classtype", ObjectStore::KeyHex(o->classtype));
+        host_.SetResult("attrib_array", ObjectStore::KeyHex(o->attrib_array));
+        host_.SetResult("dynamic_array", ObjectStore::KeyHex(o->dynamic_array));
         host_.SetResult("num_attribs", std::to_string(o->num_attribs));
         host_.SetResult("num_dynamics", std::to_string(o->num_dynamics));
         break;
@@ -245,11 +239,11 @@ rc_t Engine::Describe(std::string_view key_text) {
         host_.SetResult("keys_per_node", std::to_string(o->keys_per_node));
         host_.SetResult("size", std::to_string(o->size));
         host_.SetResult("nels", std::to_string(o->nels));
-        host_.SetResult("node0", Hex(o->node0));
+        host_.SetResult("node0", ObjectStore::KeyHex(o->node0));
         std::string keys;
         for (int i = 1; i <= o->nels; ++i) {
           Key el = store_.ArrayGet(k, i);
-          std::string word = el == kNullKey ? "null" : Hex(el);
+          std::string word = el == kNullKey ? "null" : ObjectStore::KeyHex(el);
           if (keys.size() + word.size() + 1 > 4000) {
             host_.Print(Style::Text, "note: too many keys for macro\n");
             break;
@@ -261,16 +255,16 @@ rc_t Engine::Describe(std::string_view key_text) {
         break;
       }
       case TypeCode::Classtype:
-        host_.SetResult("prototype", Hex(o->prototype));
-        host_.SetResult("inherits_array", Hex(o->inherits_array));
-        host_.SetResult("class_attrib_array", Hex(o->class_attrib_array));
+        host_.SetResult("prototype", ObjectStore::KeyHex(o->prototype));
+        host_.SetResult("inherits_array", ObjectStore::KeyHex(o->inherits_array));
+        host_.SetResult("class_attrib_array", ObjectStore::KeyHex(o->class_attrib_array));
         host_.SetResult("num_inherits", std::to_string(o->num_inherits));
         host_.SetResult("num_class_attribs", std::to_string(o->num_class_attribs));
         break;
       case TypeCode::KeyRef:
-        host_.SetResult("data_key", Hex(o->target));
+        host_.SetResult("data_key", ObjectStore::KeyHex(o->target));
         host_.SetResult("key_name", store_.Find(o->target) ? store_.Find(o->target)->name : "");
-        host_.SetResult("key_key", Hex(o->target));
+        host_.SetResult("key_key", ObjectStore::KeyHex(o->target));
         // Then the target itself is described.
         k = o->target;
         continue;
