@@ -43,18 +43,50 @@ struct Axis {
   int unit(double v) const { return static_cast<int>(std::lround(at(v))); }
 };
 
+// The segment a fitted plot draws: its least-squares line from the
+// smallest to the largest x of its complete points.  False when there is
+// no point or no line can be fitted.
+struct FitSegment {
+  double x0, y0, x1, y1;
+};
+bool fit_segment(const Plot& p, FitSegment* seg) {
+  bool any = false;
+  for (size_t i = 0; i < p.x.size(); ++i)
+    if (present(p.x[i]) && present(p.y[i])) {
+      if (!any || p.x[i] < seg->x0) seg->x0 = p.x[i];
+      if (!any || p.x[i] > seg->x1) seg->x1 = p.x[i];
+      any = true;
+    }
+  double a, b;
+  if (!any || !least_squares(p.x, p.y, &a, &b)) return false;
+  seg->y0 = a + b * seg->x0;
+  seg->y1 = a + b * seg->x1;
+  return present(seg->y0) && present(seg->y1);
+}
+
 // The data range of the plots along x (or y), transformed.
 bool data_range(const GraphSpec& spec, bool y, bool log, double* lo, double* hi) {
   bool any = false;
+  auto take = [&](double t, double spread) {
+    if (!any || t - spread < *lo) *lo = t - spread;
+    if (!any || t + spread > *hi) *hi = t + spread;
+    any = true;
+  };
   for (const Plot& p : spec.plots) {
+    // A fitted line spans what it draws, its values at the ends of x,
+    // which may lie beyond every y it was fitted to.
+    if (y && p.kind == PlotKind::kLfit) {
+      FitSegment f;
+      if (!fit_segment(p, &f)) continue;
+      for (double v : {f.y0, f.y1})
+        if (!log || v > 0) take(log ? std::log10(v) : v, 0);
+      continue;
+    }
     const std::vector<double>& v = y ? p.y : p.x;
     for (size_t i = 0; i < v.size(); ++i) {
       if (!present(p.x[i]) || !present(p.y[i])) continue;
       double t = log ? std::log10(v[i]) : v[i];
-      double spread = (!y && p.kind == PlotKind::kBar) ? p.bar_width / 2 : 0;
-      if (!any || t - spread < *lo) *lo = t - spread;
-      if (!any || t + spread > *hi) *hi = t + spread;
-      any = true;
+      take(t, (!y && p.kind == PlotKind::kBar) ? p.bar_width / 2 : 0);
     }
   }
   return any;
@@ -86,16 +118,9 @@ void draw_plot(Canvas& c, const Plot& p, const Axis& ax, const Axis& ay, Rgb col
       break;
     }
     case PlotKind::kLfit: {
-      double a, b, lo = 0, hi = 0;
-      bool any = false;
-      for (size_t i = 0; i < n; ++i)
-        if (ok(i)) {
-          if (!any || p.x[i] < lo) lo = p.x[i];
-          if (!any || p.x[i] > hi) hi = p.x[i];
-          any = true;
-        }
-      if (!any || !least_squares(p.x, p.y, &a, &b)) break;
-      c.line(ax.unit(lo), ay.unit(a + b * lo), ax.unit(hi), ay.unit(a + b * hi));
+      FitSegment f;
+      // On a log scale a fitted end at or below zero has no place.
+      if (fit_segment(p, &f) && (!ay.log || (f.y0 > 0 && f.y1 > 0))) c.line(ax.unit(f.x0), ay.unit(f.y0), ax.unit(f.x1), ay.unit(f.y1));
       break;
     }
     case PlotKind::kArea: {

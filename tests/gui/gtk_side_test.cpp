@@ -722,6 +722,14 @@ TEST_F(WindowTest, Screenshots) {
                              "* prices by origin\nsummarize price if foreign\nsummarize price if !foreign\n", -1);
     save_png(ed.window(), "gui-editor.png");
   });
+  command("generate double weight = 2000 + 2*(price - 1000) + mod(_n*53, 300)");
+  command("graph twoway (scatter price weight) (lfit price weight), title(\"Price against weight\")");
+  check("graph", [this] {
+    GraphWindow* g = side->graph_window("Graph");
+    ASSERT_NE(g, nullptr);
+    gtk_window_resize(GTK_WINDOW(g->window()), 640, 470);
+    save_png(g->window(), "gui-graph.png");
+  });
   run();
   guint src = g_timeout_add(
       300,

@@ -2,6 +2,7 @@
 // the refusals of a graph it cannot draw.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "data/missing.h"
@@ -84,6 +85,35 @@ TEST(RenderGraph, ScatterMarkersLandOnTheirPoints) {
   EXPECT_EQ(markers[0].x0, left);
   EXPECT_GT(markers[1].x0, markers[0].x0);
   EXPECT_GT(markers[1].y0, markers[0].y0);
+}
+
+TEST(RenderGraph, AFittedLineStaysInsideThePlotRegion) {
+  // y = 0, 10, 10, 10 at x = 0..3: by hand the line is 3 + 3x, which ends at
+  // 12, above every y it was fitted to.  The y axis must reach that end.
+  GraphSpec spec;
+  Plot p;
+  p.kind = PlotKind::kLfit;
+  p.x = {0, 1, 2, 3};
+  p.y = {0, 10, 10, 10};
+  spec.plots.push_back(p);
+  Recording rec;
+  std::string error;
+  int rc = 0;
+  ASSERT_TRUE(render_graph(spec, &rec, &error, &rc));
+  Operands region, fit;
+  bool have_region = false, have_fit = false;
+  for (size_t i = 0; i < rec.size(); ++i) {
+    Operands o = rec.operands(i);
+    if (rec.code(i) == kOpRect && !have_region) region = o, have_region = true;
+    // Axes, ticks, grid and legend lines are level or upright; the fit is neither.
+    if (rec.code(i) == kOpLine && o.x0 != o.x1 && o.y0 != o.y1) fit = o, have_fit = true;
+  }
+  ASSERT_TRUE(have_region && have_fit);
+  int lo = std::min(region.y0, region.y1), hi = std::max(region.y0, region.y1);
+  for (int y : {fit.y0, fit.y1}) {
+    EXPECT_GE(y, lo);
+    EXPECT_LE(y, hi);
+  }
 }
 
 }  // namespace
