@@ -26,6 +26,13 @@ constexpr int kMaxReexpansions = 20;
 // this many substitutions.
 constexpr int kMaxNesting = 100;
 constexpr long kMaxSubstitutions = 1000000;
+// Characters looked at while finding closing quotes.  A reference scans
+// only up to its own close, but an unclosed backquote scans to the end of
+// the line, and a line whose substitutions keep reinserting unclosed
+// backquotes rescans a growing line at every step: without a bound such a
+// line runs for minutes.  This allows 25 unclosed backquotes in a line at
+// the length limit, or 400 in a line of 10,000 characters.
+constexpr long kMaxQuoteScan = 4L * 1024 * 1024;
 
 size_t global_name_limit(const Interp& ip) { return ip.version >= 700 ? 32 : 8; }
 size_t local_name_limit(const Interp& ip) { return ip.version >= 700 ? 31 : 7; }
@@ -153,9 +160,10 @@ rc_t resolve_local(Interp& ip, std::string_view inner, std::string* out, bool* v
 }
 
 // Finds the quote that closes the backquote at `open`: backquotes and
-// single quotes nest.
-size_t matching_close(const std::string& buf, size_t open) {
+// single quotes nest.  Adds the characters it looked at to *scanned.
+size_t matching_close(const std::string& buf, size_t open, long* scanned) {
   int depth = 0;
+  size_t close = std::string::npos;
   for (size_t i = open; i < buf.size(); ++i) {
     if (buf[i] == '`') {
       if (i + 1 < buf.size() && buf[i + 1] == '"' && i != open) {
@@ -163,11 +171,13 @@ size_t matching_close(const std::string& buf, size_t open) {
         continue;
       }
       ++depth;
-    } else if (buf[i] == '\'') {
-      if (--depth == 0) return i;
+    } else if (buf[i] == '\'' && --depth == 0) {
+      close = i;
+      break;
     }
   }
-  return std::string::npos;
+  *scanned += static_cast<long>((close == std::string::npos ? buf.size() : close) - open);
+  return close;
 }
 
 class Expander {
@@ -201,7 +211,8 @@ class Expander {
         continue;
       }
       if (c == '`' && !(i + 1 < buf.size() && buf[i + 1] == '"')) {
-        size_t close = matching_close(buf, i);
+        size_t close = matching_close(buf, i, &scanned_);
+        if (scanned_ > kMaxQuoteScan) return rc_message(ip_, 920);
         if (close == std::string::npos) {
           ++i;
           continue;
@@ -230,7 +241,8 @@ class Expander {
         char n = buf[i + 1];
         if (n == '`') {
           // The global's name is built by a local reference: expand it first.
-          size_t close = matching_close(buf, i + 1);
+          size_t close = matching_close(buf, i + 1, &scanned_);
+          if (scanned_ > kMaxQuoteScan) return rc_message(ip_, 920);
           if (close == std::string::npos) {
             ++i;
             continue;
@@ -293,6 +305,7 @@ class Expander {
   Interp& ip_;
   int depth_ = 0;
   long substitutions_ = 0;
+  long scanned_ = 0;
 };
 
 // The text of a definition: quotes around the whole are removed.

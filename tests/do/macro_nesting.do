@@ -27,3 +27,15 @@ local k1 "k2"
 local k2 "k3"
 local k3 "done"
 assert "```k1'''" == "done"
+* A self-reference behind an unclosed backquote grows the line at every
+* step, and each step searches the rest of the line for a close: refused
+* with 920 after a bounded search, never minutes of rescanning.
+program define grow_unclosed
+  local g "a \`\`g'"
+  display "`g'"
+end
+capture grow_unclosed
+assert _rc == 920
+* Backquotes that close nothing stay text.
+local s "x`"
+assert "`s' and `s' `" == "x" + char(96) + " and x" + char(96) + " " + char(96)
