@@ -309,6 +309,9 @@ rc_t Engine::StatementBody(std::string_view text) {
   if (inst != kNullKey) {
     if (Key code = MemberProgram(inst, prog)) {
       rc_t rc = CallMember(inst, code, rest);
+      // The program may have replaced the very object it ran on; that
+      // object stayed alive only while it ran.
+      dirty_ = true;
       Collect();
       return rc;
     }

@@ -156,6 +156,19 @@ TEST_F(ClassEngine, AReferenceCycleIsFreedAndContextsEndWithTheirProgram) {
   EXPECT_EQ(engine.Check(), "");
 }
 
+TEST_F(ClassEngine, AnObjectReplacedByItsOwnProgramIsDestroyedWhenTheProgramReturns) {
+  Write("renew", "class renew {\n double x = 1\n}\n"
+                 "program .again\n.a = .new renew\nend\n"
+                 "program .destructor\n count renewed\nend\n");
+  Run(".a = .new renew");
+  Run(".a.x = 5");
+  Run(".a.again");
+  // The running object was kept while its program ran, then nothing held it.
+  EXPECT_EQ(host.counters["renewed"], 1);
+  EXPECT_EQ(Num(".a.x"), 1);
+  EXPECT_EQ(engine.Check(), "");
+}
+
 TEST_F(ClassEngine, EndlessMemberRecursionStopsAtTheNestingLimit) {
   Write("rec", "class rec {\n double n\n}\nprogram .down\n .n = 1\n .down\nend\n");
   Run(".r = .new rec");
