@@ -1,5 +1,6 @@
 #include "interp/expand.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -26,9 +27,9 @@ constexpr int kMaxReexpansions = 20;
 // this many substitutions.
 constexpr int kMaxNesting = 100;
 constexpr long kMaxSubstitutions = 1000000;
-// Characters looked at while finding closing quotes.  A reference scans
-// only up to its own close, but an unclosed backquote scans to the end of
-// the line, and a line whose substitutions keep reinserting unclosed
+// Characters looked at while finding closing quotes and braces.  A
+// reference scans only up to its own close, but an unclosed backquote
+// scans to the end of the line, and a line whose substitutions keep reinserting unclosed
 // backquotes rescans a growing line at every step: without a bound such a
 // line runs for minutes.  This allows 25 unclosed backquotes in a line at
 // the length limit, or 400 in a line of 10,000 characters.
@@ -159,24 +160,66 @@ rc_t resolve_local(Interp& ip, std::string_view inner, std::string* out, bool* v
   return 0;
 }
 
+// The text of one level still to be scanned.  It is kept reversed, so
+// that taking the next character and putting a substitution in front of
+// the rest each cost the length of what is taken or put, not the length of
+// the rest of the line: a line that substitutes many times stays linear.
+class Pending {
+ public:
+  explicit Pending(const std::string& text) : rev_(text.rbegin(), text.rend()) {}
+  size_t size() const { return rev_.size(); }
+  // The k-th character from the front.
+  char at(size_t k) const { return rev_[rev_.size() - 1 - k]; }
+  std::string substr(size_t k, size_t n) const {
+    std::string s(n, '\0');
+    const char* last = rev_.data() + rev_.size() - k;
+    std::reverse_copy(last - n, last, s.data());
+    return s;
+  }
+  void drop(size_t n) { rev_.resize(rev_.size() - n); }
+  void move_to(std::string* out, size_t n) {
+    size_t at = out->size();
+    out->resize(at + n);
+    std::reverse_copy(rev_.data() + rev_.size() - n, rev_.data() + rev_.size(), out->data() + at);
+    drop(n);
+  }
+  void put_front(std::string_view text) {
+    size_t at = rev_.size();
+    rev_.resize(at + text.size());
+    std::reverse_copy(text.begin(), text.end(), rev_.data() + at);
+  }
+  // How many characters from the front are plain text: no backslash,
+  // backquote or dollar sign.
+  size_t plain_run() const {
+    const char* p = rev_.data() + rev_.size();
+    const char* first = rev_.data();
+    while (p > first && p[-1] != '\\' && p[-1] != '`' && p[-1] != '$') --p;
+    return static_cast<size_t>(rev_.data() + rev_.size() - p);
+  }
+
+ private:
+  std::string rev_;
+};
+
 // Finds the quote that closes the backquote at `open`: backquotes and
 // single quotes nest.  Adds the characters it looked at to *scanned.
-size_t matching_close(const std::string& buf, size_t open, long* scanned) {
+size_t matching_close(const Pending& in, size_t open, long* scanned) {
   int depth = 0;
   size_t close = std::string::npos;
-  for (size_t i = open; i < buf.size(); ++i) {
-    if (buf[i] == '`') {
-      if (i + 1 < buf.size() && buf[i + 1] == '"' && i != open) {
+  for (size_t i = open; i < in.size(); ++i) {
+    char c = in.at(i);
+    if (c == '`') {
+      if (i + 1 < in.size() && in.at(i + 1) == '"' && i != open) {
         i += 1;  // a compound quote inside is text, not a reference
         continue;
       }
       ++depth;
-    } else if (buf[i] == '\'' && --depth == 0) {
+    } else if (c == '\'' && --depth == 0) {
       close = i;
       break;
     }
   }
-  *scanned += static_cast<long>((close == std::string::npos ? buf.size() : close) - open);
+  *scanned += static_cast<long>((close == std::string::npos ? in.size() : close) - open);
   return close;
 }
 
@@ -193,38 +236,39 @@ class Expander {
   }
 
  private:
+  // Scans `buf` once: what is scanned moves to `out`, a substitution goes
+  // in front of the text still to be scanned, so it is scanned in turn.
   rc_t run_level(std::string& buf) {
-    size_t i = 0;
+    Pending in(buf);
+    std::string out;
+    out.reserve(buf.size());
     int repeats = 0;
-    while (i < buf.size()) {
-      char c = buf[i];
-      if (c == '\\' && i + 1 < buf.size()) {
-        char n = buf[i + 1];
-        bool doubled =
-            n == '\\' &&
-            (ip_.version < 900 || (i + 2 < buf.size() && (buf[i + 2] == '$' || buf[i + 2] == '`')));
-        if (n == '$' || n == '`' || doubled) {
-          buf.erase(i, 1);
-        }
-        i += 1;
+    while (in.size() > 0) {
+      char c = in.at(0);
+      if (c == '\\' && in.size() > 1) {
+        char n = in.at(1);
+        bool doubled = n == '\\' && (ip_.version < 900 ||
+                                     (in.size() > 2 && (in.at(2) == '$' || in.at(2) == '`')));
+        if (n == '$' || n == '`' || doubled) in.drop(1);
+        in.move_to(&out, 1);
         repeats = 0;
         continue;
       }
-      if (c == '`' && !(i + 1 < buf.size() && buf[i + 1] == '"')) {
-        size_t close = matching_close(buf, i, &scanned_);
+      if (c == '`' && !(in.size() > 1 && in.at(1) == '"')) {
+        size_t close = matching_close(in, 0, &scanned_);
         if (scanned_ > kMaxQuoteScan) return rc_message(ip_, 920);
         if (close == std::string::npos) {
-          ++i;
+          in.move_to(&out, 1);
           continue;
         }
-        std::string inner = buf.substr(i + 1, close - i - 1);
+        std::string inner = in.substr(1, close - 1);
         if (rc_t rc = run(inner)) return rc;
         std::string value;
         bool verbatim = false;
         if (rc_t rc = resolve_local(ip_, inner, &value, &verbatim)) return rc;
-        if (rc_t rc = replace(buf, i, close + 1 - i, value)) return rc;
+        if (rc_t rc = replace(out, in, 0, close + 1, value)) return rc;
         if (verbatim) {
-          i += value.size();
+          in.move_to(&out, value.size());
           repeats = 0;
           continue;
         }
@@ -235,53 +279,54 @@ class Expander {
         }
         continue;
       }
-      if (c == '$' && i + 1 < buf.size()) {
+      if (c == '$' && in.size() > 1) {
         size_t len = 0;
         std::string name;
-        char n = buf[i + 1];
+        char n = in.at(1);
         if (n == '`') {
           // The global's name is built by a local reference: expand it first.
-          size_t close = matching_close(buf, i + 1, &scanned_);
+          size_t close = matching_close(in, 1, &scanned_);
           if (scanned_ > kMaxQuoteScan) return rc_message(ip_, 920);
           if (close == std::string::npos) {
-            ++i;
+            in.move_to(&out, 1);
             continue;
           }
-          std::string inner = buf.substr(i + 2, close - i - 2);
+          std::string inner = in.substr(2, close - 2);
           if (rc_t rc = run(inner)) return rc;
           std::string value;
           bool verbatim = false;
           if (rc_t rc = resolve_local(ip_, inner, &value, &verbatim)) return rc;
-          if (rc_t rc = replace(buf, i + 1, close - i, value)) return rc;
+          if (rc_t rc = replace(out, in, 1, close, value)) return rc;
           continue;  // look at the "$" again with the built name
         }
         if (n == '{') {
           int depth = 0;
-          size_t j = i + 1;
-          for (; j < buf.size(); ++j) {
-            if (buf[j] == '{') ++depth;
-            if (buf[j] == '}' && --depth == 0) break;
+          size_t j = 1;
+          for (; j < in.size(); ++j) {
+            if (in.at(j) == '{') ++depth;
+            if (in.at(j) == '}' && --depth == 0) break;
           }
-          if (j >= buf.size()) {
-            ++i;
+          scanned_ += static_cast<long>(j);
+          if (scanned_ > kMaxQuoteScan) return rc_message(ip_, 920);
+          if (j >= in.size()) {
+            in.move_to(&out, 1);
             continue;
           }
-          name = buf.substr(i + 2, j - i - 2);
+          name = in.substr(2, j - 2);
           if (rc_t rc = run(name)) return rc;
-          len = j + 1 - i;
+          len = j + 1;
         } else if (is_name_start(n)) {
-          size_t j = i + 1;
-          while (j < buf.size() && is_name_char(buf[j]) && j - (i + 1) < global_name_limit(ip_))
-            ++j;
-          name = buf.substr(i + 1, j - i - 1);
-          len = j - i;
+          size_t j = 1;
+          while (j < in.size() && is_name_char(in.at(j)) && j - 1 < global_name_limit(ip_)) ++j;
+          name = in.substr(1, j - 1);
+          len = j;
         } else {
-          ++i;
+          in.move_to(&out, 1);
           repeats = 0;
           continue;
         }
         std::string value = global_text(ip_, name);
-        if (rc_t rc = replace(buf, i, len, value)) return rc;
+        if (rc_t rc = replace(out, in, 0, len, value)) return rc;
         if (!value.empty() && (value[0] == '$' || value[0] == '`')) {
           if (++repeats > kMaxReexpansions) return rc_message(ip_, 920);
         } else {
@@ -289,16 +334,24 @@ class Expander {
         }
         continue;
       }
-      ++i;
+      in.move_to(&out, std::max<size_t>(1, in.plain_run()));
       repeats = 0;
     }
+    buf = std::move(out);
     return 0;
   }
 
-  rc_t replace(std::string& buf, size_t at, size_t len, const std::string& value) {
+  // Replaces the `len` characters that follow the first `skip` ones of the
+  // pending text by `value`.
+  rc_t replace(const std::string& out, Pending& in, size_t skip, size_t len,
+               const std::string& value) {
     if (++substitutions_ > kMaxSubstitutions) return rc_message(ip_, 920);
-    if (buf.size() - len + value.size() >= kCommandLengthLimit) return rc_message(ip_, 920);
-    buf.replace(at, len, value);
+    if (out.size() + in.size() - len + value.size() >= kCommandLengthLimit)
+      return rc_message(ip_, 920);
+    std::string kept = in.substr(0, skip);
+    in.drop(skip + len);
+    in.put_front(value);
+    in.put_front(kept);
     return 0;
   }
 
