@@ -17,6 +17,7 @@
 #include "lumo/builtins_linalg.h"
 #include "lumo/builtins_matrix.h"
 #include "lumo/builtins_math.h"
+#include "lumo/builtins_random.h"
 #include "lumo/builtins_string.h"
 #include "lumo/builtins_view.h"
 #include "lumo/value.h"
