@@ -11,6 +11,7 @@
 
 #include "data/format.h"
 #include "data/missing.h"
+#include "lumo/builtins_date.h"
 #include "lumo/builtins_dist.h"
 #include "lumo/builtins_external.h"
 #include "lumo/builtins_host.h"
