@@ -14,6 +14,7 @@
 #include "lumo/builtins_date.h"
 #include "lumo/builtins_dist.h"
 #include "lumo/builtins_external.h"
+#include "lumo/builtins_helpers.h"
 #include "lumo/builtins_host.h"
 #include "lumo/builtins_linalg.h"
 #include "lumo/builtins_matrix.h"
