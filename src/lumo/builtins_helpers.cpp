@@ -3,6 +3,8 @@
 // so no string is copied and no reference count changes.
 #include "lumo/builtins_helpers.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -252,6 +254,75 @@ void BiVech(Machine& m, int n) {
   int64_t k = 0;
   for (int64_t j = 0; j < d; ++j)
     for (int64_t i = j; i < d; ++i) reals(r)[k++] = reals(a)[i * d + j];
+  BiReturn(m, n, r);
+}
+
+namespace {
+
+// The order n of the duplication, elimination and commutation matrices:
+// a nonnegative whole number.
+bool Order(Machine& m, int n, int64_t* order) {
+  double d;
+  if (!BiRealScalar(m, BiArg(m, n, 0), &d)) return false;
+  if (!(d >= 0 && d == std::floor(d) && d <= 46340)) return BiFail(m, 3300);
+  *order = int64_t(d);
+  return true;
+}
+
+// A new rows x cols matrix of zeros, or null after raising the error.
+ValueRecord* Zeros(Machine& m, int64_t rows, int64_t cols) {
+  if (rows > INT32_MAX || cols > INT32_MAX) {
+    BiFail(m, 3900);
+    return nullptr;
+  }
+  ValueRecord* r = m.values().NewValue("", kReal, int32_t(rows), int32_t(cols));
+  if (!r) {
+    m.RaiseAllocation();
+    return nullptr;
+  }
+  std::fill(reals(r), reals(r) + element_count(r), 0.0);
+  return r;
+}
+
+// Where element (i, j) of an order-n matrix sits in vec (column by
+// column) and, for i >= j, in vech (the lower triangle column by column);
+// all 0-based.
+int64_t VecIndex(int64_t n, int64_t i, int64_t j) { return j * n + i; }
+int64_t VechIndex(int64_t n, int64_t i, int64_t j) { return j * n - j * (j - 1) / 2 + (i - j); }
+
+}  // namespace
+
+// _dmatrix_u(n): D with vec(S) = D vech(S) for every symmetric S.
+void BiDmatrix(Machine& m, int n) {
+  int64_t d;
+  if (!Order(m, n, &d)) return;
+  ValueRecord* r = Zeros(m, d * d, d * (d + 1) / 2);
+  if (!r) return;
+  for (int64_t j = 0; j < d; ++j)
+    for (int64_t i = 0; i < d; ++i)
+      reals(r)[VecIndex(d, i, j) * r->cols + VechIndex(d, std::max(i, j), std::min(i, j))] = 1;
+  BiReturn(m, n, r);
+}
+
+// _lmatrix_u(n): L with vech(A) = L vec(A) for every A.
+void BiLmatrix(Machine& m, int n) {
+  int64_t d;
+  if (!Order(m, n, &d)) return;
+  ValueRecord* r = Zeros(m, d * (d + 1) / 2, d * d);
+  if (!r) return;
+  for (int64_t j = 0; j < d; ++j)
+    for (int64_t i = j; i < d; ++i) reals(r)[VechIndex(d, i, j) * r->cols + VecIndex(d, i, j)] = 1;
+  BiReturn(m, n, r);
+}
+
+// _kmatrix_u(n): K with vec(A') = K vec(A) for every n x n A.
+void BiKmatrix(Machine& m, int n) {
+  int64_t d;
+  if (!Order(m, n, &d)) return;
+  ValueRecord* r = Zeros(m, d * d, d * d);
+  if (!r) return;
+  for (int64_t j = 0; j < d; ++j)
+    for (int64_t i = 0; i < d; ++i) reals(r)[VecIndex(d, j, i) * r->cols + VecIndex(d, i, j)] = 1;
   BiReturn(m, n, r);
 }
 

@@ -1,6 +1,7 @@
 // Numeric helpers: transposing, conjugating and swapping in place, editing
 // missing and chosen values, the missing value of an eltype, the
-// organisation of a value, vec and vech, and tests of symmetry and of
+// organisation of a value, vec and vech with their duplication,
+// elimination and commutation matrices, and tests of symmetry and of
 // real values.
 #pragma once
 
@@ -19,5 +20,8 @@ void BiIssymmetriconly(Machine& m, int n);
 void BiOrgtype(Machine& m, int n);
 void BiVec(Machine& m, int n);
 void BiVech(Machine& m, int n);
+void BiDmatrix(Machine& m, int n);
+void BiLmatrix(Machine& m, int n);
+void BiKmatrix(Machine& m, int n);
 
 }  // namespace nuvra::lumo

@@ -68,4 +68,18 @@ TEST(LumoHelpers, ShapesAndTests) {
   EXPECT_TRUE(f.Holds("isrealvalues(C((1, 2), 0)) == 1 & isrealvalues(C(1, 1)) == 0 & isrealvalues(3) == 1"));
 }
 
+TEST(LumoHelpers, DuplicationEliminationCommutation) {
+  Fixture f;
+  ASSERT_EQ(f.Run("S = (1, 2, 3 \\ 2, 4, 5 \\ 3, 5, 6); A = (1, 2, 3 \\ 4, 5, 6 \\ 7, 8, 9)"), 0);
+  EXPECT_TRUE(f.Holds("rows(_dmatrix_u(3)) == 9 & cols(_dmatrix_u(3)) == 6"));
+  EXPECT_TRUE(f.Holds("_dmatrix_u(3) * _vech_u(S) == _vec_u(S)"));
+  EXPECT_TRUE(f.Holds("_lmatrix_u(3) * _vec_u(A) == _vech_u(A)"));
+  EXPECT_TRUE(f.Holds("_kmatrix_u(3) * _vec_u(A) == _vec_u(A')"));
+  // Each row of K holds a single 1.
+  EXPECT_TRUE(f.Holds("rowsum(_kmatrix_u(4)) == J(16, 1, 1)"));
+  EXPECT_TRUE(f.Holds("rows(_kmatrix_u(0)) == 0"));
+  EXPECT_EQ(f.Run("x = _dmatrix_u(-1)"), 3300);
+  EXPECT_EQ(f.Run("x = _lmatrix_u(1.5)"), 3300);
+}
+
 }  // namespace
