@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/functions/random.h"
 #include "data/missing.h"
 #include "lumo/status.h"
 
@@ -79,6 +80,13 @@ class Host {
   virtual void ClearResults(Space /*space*/) {}
   // Runs a command line as the interpreter would; its return code.
   virtual rc_t RunCommand(std::string_view /*line*/) { return 3598; }
+
+  // The random-number generators, whose state `set seed` sets; a host
+  // without a system around it keeps generators of its own.
+  virtual rng::RandomState& Random() { return own_random_; }
+
+ private:
+  rng::RandomState own_random_;
 };
 
 }  // namespace nuvra::lumo

@@ -17,6 +17,7 @@
 #include "data/expr/tsops.h"
 #include "data/functions/dates.h"
 #include "data/functions/distributions.h"
+#include "data/functions/elementary.h"
 #include "data/functions/regex.h"
 #include "data/format.h"
 
@@ -373,11 +374,6 @@ class Runner {
   const Program& p_;
 };
 
-double round_units(double x, double y) {
-  if (y == 0) return x;
-  return y * std::floor(x / y + 0.5);
-}
-
 const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* pc, std::int64_t first, int n,
                                       int& sp) {
   double* S = cx_.stack.data();
@@ -396,10 +392,7 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
     case F_ceil: unary(top, n, [](double x) { return std::ceil(x); }); break;
     case F_sign: unary(top, n, [](double x) { return x > 0 ? 1.0 : x < 0 ? -1.0 : 0.0; }); break;
     case F_float:
-      unary(top, n, [](double x) {
-        float f = static_cast<float>(x);
-        return std::isfinite(f) ? static_cast<double>(f) : M;
-      });
+      unary(top, n, fn::float_round);
       break;
     case F_sin: unary(top, n, [](double x) { return std::sin(x); }); break;
     case F_cos: unary(top, n, [](double x) { return std::cos(x); }); break;
@@ -416,7 +409,7 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
       break;
     case F_mod:
       --sp;
-      binary(lv(sp - 1), lv(sp), n, [](double x, double y) { return y == 0 ? M : x - y * std::floor(x / y); });
+      binary(lv(sp - 1), lv(sp), n, fn::mod);
       break;
     case F_reldif: {
       --sp;
@@ -878,7 +871,7 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
             break;
           case ROUND: {
             double x = arg(0), y = k == 2 ? arg(1) : 1.0;
-            r = (bad(x) || bad(y)) ? M : round_units(x, y);
+            r = (bad(x) || bad(y)) ? M : fn::round_units(x, y);
             break;
           }
           case RECODE: {

@@ -172,6 +172,7 @@ class CommandHost : public lumo::Host {
     Results(space).clear();
     if (space == lumo::Space::E) ip_.dataset.drop_esample();
   }
+  rng::RandomState& Random() override { return ip_.random; }
   rc_t RunCommand(std::string_view line) override {
     ++running_commands;
     rc_t rc = ip_.execute_line(line);
