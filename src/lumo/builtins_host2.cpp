@@ -529,4 +529,36 @@ void BiNvStrscalar(Machine& m, int n) {
   BiReturnVoid(m, n);
 }
 
+// nv_tsrevar(names): the variables the names stand for, through the
+// host's tsrevar (an operated name such as L.x becomes a temporary
+// variable that lives until the program running ends).  r() is left as
+// tsrevar leaves it.
+void BiNvTsrevar(Machine& m, int n) {
+  std::string names;
+  if (!StringScalar(m, n, 0, &names)) return;
+  if (names.find_first_not_of(' ') == std::string::npos) return (void)BiFail(m, 3300);
+  for (char c : names)
+    if (c == '"' || c == '`' || c == '$' || c == ',' || c == '\n') return (void)BiFail(m, 3300);
+  Host& host = m.host();
+  if (rc_t rc = host.RunCommand("quietly tsrevar " + names)) return HostFailed(m, rc);
+  std::string list;
+  host.GetMacro(Space::R, "varlist", &list);
+  std::vector<double> vars;
+  std::string_view t = list;
+  while (true) {
+    size_t b = t.find_first_not_of(' ');
+    if (b == std::string_view::npos) break;
+    t.remove_prefix(b);
+    size_t e = std::min(t.find(' '), t.size());
+    int j = host.DataFindVar(t.substr(0, e));
+    if (j == 0) return HostFailed(m, 111);
+    vars.push_back(j);
+    t.remove_prefix(e);
+  }
+  ValueRecord* r = m.values().NewValue("", kReal, 1, int32_t(vars.size()));
+  if (!r) return m.RaiseAllocation();
+  for (size_t k = 0; k < vars.size(); ++k) reals(r)[k] = vars[k];
+  BiReturn(m, n, r);
+}
+
 }  // namespace nuvra::lumo

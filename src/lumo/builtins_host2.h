@@ -32,5 +32,6 @@ void BiNvMacroexpand(Machine& m, int n);
 void BiNvMacroexpandRc(Machine& m, int n);
 void BiNvUpdata(Machine& m, int n);
 void BiNvStrscalar(Machine& m, int n);
+void BiNvTsrevar(Machine& m, int n);
 
 }  // namespace nuvra::lumo
