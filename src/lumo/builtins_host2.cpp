@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "data/expr/strfuncs.h"
 #include "data/format.h"
 #include "data/missing.h"
 #include "data/value_labels.h"
@@ -559,6 +560,26 @@ void BiNvTsrevar(Machine& m, int n) {
   if (!r) return m.RaiseAllocation();
   for (size_t k = 0; k < vars.size(); ++k) reals(r)[k] = vars[k];
   BiReturn(m, n, r);
+}
+
+// nv_dir(kind, type, pattern [, space]): the names of host objects that
+// match the pattern (* and ?), sorted, as a column.  kind is "global"
+// (type "macro", "numscalar", "strscalar" or "matrix"), "local" (type
+// "macro") or "char" (type a variable's name or "_dta"); space "r", "e"
+// or "s" lists the stored results of that class instead of the host's own.
+void BiNvDir(Machine& m, int n) {
+  std::string kind, type, pattern, sp;
+  if (!StringScalar(m, n, 0, &kind) || !StringScalar(m, n, 1, &type) || !StringScalar(m, n, 2, &pattern)) return;
+  if (n == 4 && !StringScalar(m, n, 3, &sp)) return;
+  Space space = Space::Global;
+  if (sp == "r" || sp == "e" || sp == "s") space = static_cast<Space>(sp[0]);
+  else if (!sp.empty()) return (void)BiFail(m, 3300);
+  std::vector<std::string> names;
+  if (!m.host().ListNames(kind, type, space, &names)) return (void)BiFail(m, 3300);
+  std::vector<std::string> kept;
+  for (std::string& s : names)
+    if (expr::str_match(s, pattern)) kept.push_back(std::move(s));
+  BiReturn(m, n, NewStrings(m, int32_t(kept.size()), 1, kept));
 }
 
 }  // namespace nuvra::lumo

@@ -33,5 +33,6 @@ void BiNvMacroexpandRc(Machine& m, int n);
 void BiNvUpdata(Machine& m, int n);
 void BiNvStrscalar(Machine& m, int n);
 void BiNvTsrevar(Machine& m, int n);
+void BiNvDir(Machine& m, int n);
 
 }  // namespace nuvra::lumo

@@ -141,6 +141,14 @@ class Host {
   // String scalars of the host or of r(), e(), s().
   virtual bool GetStrScalar(Space /*space*/, std::string_view /*name*/, std::string* /*out*/) { return false; }
   virtual rc_t SetStrScalar(Space /*space*/, std::string_view /*name*/, std::string_view /*text*/) { return 3598; }
+  // Names of host objects, sorted: kind "global" with type "macro",
+  // "numscalar", "strscalar" or "matrix" (of the host itself, or of r(),
+  // e(), s()); kind "local" with type "macro"; kind "char" with a variable
+  // name or `_dta` as the type.  False for a kind or type it has no list of.
+  virtual bool ListNames(std::string_view /*kind*/, std::string_view /*type*/, Space /*space*/,
+                         std::vector<std::string>* /*out*/) {
+    return false;
+  }
   virtual rc_t ExpandMacros(std::string_view text, std::string* out) {
     *out = std::string(text);
     return 0;

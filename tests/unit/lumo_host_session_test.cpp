@@ -221,6 +221,27 @@ TEST_F(LumoHostSession, SessionBuiltins) {
   EXPECT_TRUE(ip.break_allowed);
 }
 
+TEST_F(LumoHostSession, DirectoryOfHostObjects) {
+  // The fixture has set G already: G, Ga and Gb match G*.
+  ASSERT_EQ(run("global Gb 1"), 0);
+  ASSERT_EQ(run("global Ga 1"), 0);
+  ASSERT_EQ(run("scalar n1 = 1"), 0);
+  ASSERT_EQ(run("scalar s1 = \"a\""), 0);
+  ASSERT_EQ(run("char x[note] hello"), 0);
+  ip.r_results.scalars["rs"] = 1;
+  ASSERT_EQ(run("lumo: a = nv_dir(\"global\", \"macro\", \"G*\"); b = nv_dir(\"global\", \"numscalar\", \"*\");"
+                "c = nv_dir(\"global\", \"strscalar\", \"*\"); d = nv_dir(\"char\", \"x\", \"*\");"
+                "e = nv_dir(\"global\", \"numscalar\", \"*\", \"r\");"
+                "nv_global(\"R\", a[1] + a[2] + \"|\" + b[1] + \"|\" + c[1] + \"|\" + d[1] + \"|\" + e[1] + \"|\""
+                "+ strofreal(rows(a)) + strofreal(rows(nv_dir(\"global\", \"matrix\", \"*\"))))"),
+            0)
+      << side.text;
+  EXPECT_EQ(*ip.macros.global("R"), "GGa|n1|s1|note|rs|30");
+  EXPECT_EQ(run("lumo: nv_dir(\"global\", \"typo\", \"*\")"), 3300);
+  EXPECT_EQ(run("lumo: nv_dir(\"char\", \"nosuch\", \"*\")"), 3300);
+  EXPECT_EQ(run("lumo: nv_dir(\"global\", \"macro\", \"*\", \"q\")"), 3300);
+}
+
 TEST_F(LumoHostSession, TimeSeriesOperatedNames) {
   ASSERT_EQ(run("lumo: v = nv_tsrevar(\"g x\"); nv_matrix(\"V\", v)"), 0) << side.text;
   EXPECT_EQ(ip.matrices["V"].v, (std::vector<double>{3, 1}));

@@ -337,6 +337,45 @@ class CommandHost : public lumo::Host {
     ip_.scalars[std::string(name)] = ScalarValue{true, 0, std::string(text)};
     return 0;
   }
+  bool ListNames(std::string_view kind, std::string_view type, lumo::Space space,
+                 std::vector<std::string>* out) override {
+    out->clear();
+    if (kind == "char") {
+      if (space != lumo::Space::Global) return false;
+      if (type != "_dta" && ip_.dataset.find_exact(type) == 0) return false;
+      for (const auto& e : ip_.dataset.chars().entries(type)) out->push_back(e.name);
+    } else if (kind == "local") {
+      if (type != "macro" || space != lumo::Space::Global) return false;
+      *out = ip_.macros.local_names();
+    } else if (kind == "global") {
+      if (space == lumo::Space::Global) {
+        if (type == "macro") *out = ip_.macros.global_names();
+        else if (type == "numscalar" || type == "strscalar") {
+          for (const auto& [name, v] : ip_.scalars)
+            if (v.is_string == (type == "strscalar")) out->push_back(name);
+        } else if (type == "matrix") {
+          for (const auto& [name, m] : ip_.matrices) out->push_back(name);
+        } else {
+          return false;
+        }
+      } else {
+        const SavedResults& r = Results(space);
+        if (type == "macro" || type == "strscalar") {
+          for (const auto& [name, text] : r.macros) out->push_back(name);
+        } else if (type == "numscalar") {
+          for (const auto& [name, v] : r.scalars) out->push_back(name);
+        } else if (type == "matrix") {
+          for (const auto& [name, m] : r.matrices) out->push_back(name);
+        } else {
+          return false;
+        }
+      }
+    } else {
+      return false;
+    }
+    std::sort(out->begin(), out->end());
+    return true;
+  }
   rc_t ExpandMacros(std::string_view text, std::string* out) override {
     *out = std::string(text);
     return expand_macros(ip_, *out);
