@@ -14,14 +14,19 @@
 #include "lumo/builtins_date.h"
 #include "lumo/builtins_dist.h"
 #include "lumo/builtins_external.h"
+#include "lumo/builtins_file.h"
 #include "lumo/builtins_helpers.h"
 #include "lumo/builtins_host.h"
+#include "lumo/builtins_host2.h"
 #include "lumo/builtins_linalg.h"
-#include "lumo/builtins_matrix.h"
 #include "lumo/builtins_math.h"
+#include "lumo/builtins_matrix.h"
+#include "lumo/builtins_output.h"
 #include "lumo/builtins_random.h"
 #include "lumo/builtins_string.h"
+#include "lumo/builtins_text.h"
 #include "lumo/builtins_view.h"
+#include "lumo/machine_state.h"
 #include "lumo/value.h"
 #include "lumo/vm.h"
 
@@ -370,7 +375,8 @@ void Print(Machine& m, int n, Style style) {
   m.host().Print(style, text);
   Return(m, n, m.values().NewValue("", kReal, 0, 0));
 }
-void BiPrintf(Machine& m, int n) { Print(m, n, Style::Text); }
+// printf() writes in the style displayas() chose last.
+void BiPrintf(Machine& m, int n) { Print(m, n, m.state().style); }
 void BiErrprintf(Machine& m, int n) { Print(m, n, Style::Error); }
 void BiSprintf(Machine& m, int n) {
   std::string text;

@@ -6,11 +6,16 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "data/functions/random.h"
 #include "data/missing.h"
 #include "lumo/status.h"
+
+namespace nuvra {
+struct RegexMatch;
+}
 
 namespace nuvra::lumo {
 
@@ -80,6 +85,75 @@ class Host {
   virtual void ClearResults(Space /*space*/) {}
   // Runs a command line as the interpreter would; its return code.
   virtual rc_t RunCommand(std::string_view /*line*/) { return 3598; }
+
+  // ---- the session: the regular-expression match that expressions share
+  // (null: Lumo keeps its own), the interpretation version (x 100), the
+  // `timer` stopwatches 1..100, Break, and c() values.
+  virtual RegexMatch* RegexState() { return nullptr; }
+  virtual int Version() { return 1010; }
+  virtual rc_t SetVersion(int /*version*/) { return 3598; }
+  // The version of the program or do-file that entered Lumo.
+  virtual int CallerVersion() { return Version(); }
+  virtual void TimerClear(int /*timer*/) {}  // 0: all of them
+  virtual void TimerOn(int /*timer*/) {}
+  virtual void TimerOff(int /*timer*/) {}
+  // Seconds on the stopwatch and the number of times it was started.
+  virtual void TimerValue(int /*timer*/, double* seconds, double* count) { *seconds = *count = 0; }
+  // True when Break was pressed and not yet answered (without answering).
+  virtual bool BreakPending() { return false; }
+  virtual void BreakReset() {}
+  // Whether Break stops running code (PollBreak then says so); the
+  // previous setting.
+  virtual bool SetBreakInterrupts(bool /*on*/) { return true; }
+  // A c() value: a number, or text when *is_string; false for no such name.
+  virtual bool GetCValue(std::string_view /*name*/, bool* /*is_string*/, double* /*num*/, std::string* /*text*/) {
+    return false;
+  }
+
+  // ---- variable attributes, value labels, dropping and keeping.  Every
+  // setter checks what it is given and changes nothing when it fails (0, or
+  // a return code after printing why).
+  virtual std::string DataVarFormat(int /*var*/) { return {}; }
+  virtual rc_t DataSetVarFormat(int /*var*/, std::string_view /*fmt*/) { return 3598; }
+  virtual std::string DataVarLabel(int /*var*/) { return {}; }
+  virtual rc_t DataSetVarLabel(int /*var*/, std::string_view /*text*/) { return 3598; }
+  virtual std::string DataVarValueLabel(int /*var*/) { return {}; }
+  virtual rc_t DataSetVarValueLabel(int /*var*/, std::string_view /*name*/) { return 3598; }
+  virtual rc_t DataRenameVar(int /*var*/, std::string_view /*name*/) { return 3598; }
+  virtual rc_t DataDropVariables(const std::vector<int>& /*vars*/) { return 3598; }
+  // Keeps the observations whose keep[i - 1] is nonzero.
+  virtual rc_t DataKeepObs(const std::vector<char>& /*keep*/) { return 3598; }
+  virtual bool LabelExists(std::string_view /*name*/) { return false; }
+  // The value -> text pairs of a value label; false when there is none.
+  virtual bool LabelGet(std::string_view /*name*/, std::vector<std::pair<int32_t, std::string>>* /*out*/) { return false; }
+  // Defines (replaces) the label with these pairs, ascending by value.
+  virtual rc_t LabelSet(std::string_view /*name*/, const std::vector<std::pair<int32_t, std::string>>& /*pairs*/) {
+    return 3598;
+  }
+  virtual void LabelDrop(std::string_view /*name*/) {}
+
+  // ---- names and text: fresh temporary names and file names (dropped or
+  // removed when the program that is running ends), and macro expansion.
+  virtual std::string TempName() { return {}; }
+  virtual std::string TempFileName() { return {}; }
+  // Whether the dataset has changed since it was last saved.
+  virtual bool DataChanged() { return false; }
+  virtual void SetDataChanged(bool /*changed*/) {}
+  // String scalars of the host or of r(), e(), s().
+  virtual bool GetStrScalar(Space /*space*/, std::string_view /*name*/, std::string* /*out*/) { return false; }
+  virtual rc_t SetStrScalar(Space /*space*/, std::string_view /*name*/, std::string_view /*text*/) { return 3598; }
+  // Names of host objects, sorted: kind "global" with type "macro",
+  // "numscalar", "strscalar" or "matrix" (of the host itself, or of r(),
+  // e(), s()); kind "local" with type "macro"; kind "char" with a variable
+  // name or `_dta` as the type.  False for a kind or type it has no list of.
+  virtual bool ListNames(std::string_view /*kind*/, std::string_view /*type*/, Space /*space*/,
+                         std::vector<std::string>* /*out*/) {
+    return false;
+  }
+  virtual rc_t ExpandMacros(std::string_view text, std::string* out) {
+    *out = std::string(text);
+    return 0;
+  }
 
   // The random-number generators, whose state `set seed` sets; a host
   // without a system around it keeps generators of its own.

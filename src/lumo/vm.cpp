@@ -8,6 +8,7 @@
 #include "data/missing.h"
 #include "lumo/builtins.h"
 #include "lumo/compiler.h"
+#include "lumo/machine_state.h"
 #include "lumo/opcodes.h"
 #include "lumo/structdef.h"
 #include "lumo/vm_arith.h"
@@ -51,6 +52,11 @@ Machine::~Machine() {
   }
 }
 
+MachineState& Machine::state() {
+  if (!state_) state_ = std::make_unique<MachineState>();
+  return *state_;
+}
+
 bool Machine::PushNew(ValueRecord* v) {
   if (!v) {
     RaiseAllocation();
@@ -86,7 +92,9 @@ rc_t Machine::RunStatement(FunctionRecord* f) {
   first_error_ = 0;
   line_ = 0;
   builtin = nullptr;
+  ++statement_depth_;
   Execute(f, 0);
+  --statement_depth_;
   rc_t rc = first_error_;
   if (status_ == 1 && !rc) rc = 1;
   while (sp_ > sp) Pop();
@@ -201,6 +209,8 @@ void Machine::Leave() {
       }
     }
     while (sp_ >= frame_) Pop();
+    // Files the failing function opened for itself go with it.
+    if (state_) state_->CloseAutoFiles(statement_depth_, level_);
     if (s != kStatusBreak && s != kStatusSilentStop) status_ = kStatusReported;
     builtin = nullptr;
   }

@@ -4,6 +4,7 @@
 // ends in a stack overflow error rather than in the C++ stack.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "lumo/value.h"
 
 namespace nuvra::lumo {
+
+struct MachineState;
 
 class Machine {
  public:
@@ -97,6 +100,13 @@ class Machine {
   // Shows a value as an expression statement does.
   void Display(const ValueRecord* v);
 
+  // What the built-ins keep between calls (made on first use).
+  MachineState& state();
+  // The call level running now, and how many statements are running
+  // (a command run from Lumo can run a statement of its own).
+  int level() const { return level_; }
+  int statement_depth() const { return statement_depth_; }
+
  private:
   friend struct Ops;
   struct Activation {
@@ -137,6 +147,8 @@ class Machine {
   rc_t first_error_ = 0;
   int break_countdown_ = 0;  // jumps left before the host is next asked
   std::vector<Activation> callers_;
+  std::unique_ptr<MachineState> state_;
+  int statement_depth_ = 0;
 };
 
 }  // namespace nuvra::lumo

@@ -3,18 +3,26 @@
 // environment's own commands.
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <unistd.h>
+
+#include "data/format.h"
 #include "data/storage.h"
+#include "data/value_labels.h"
 #include "interp/builtins.h"
 #include "interp/creturn.h"
+#include "interp/expand.h"
 #include "interp/interp.h"
 #include "interp/line_source.h"
+#include "interp/macro_functions.h"
 #include "interp/messages.h"
 #include "interp/programs.h"
 #include "lumo/builtins.h"
@@ -182,8 +190,204 @@ class CommandHost : public lumo::Host {
   // Commands run from Lumo now; Lumo itself cannot be entered again from
   // one of them (the machine is in the middle of a statement).
   int running_commands = 0;
+  // The version in force when `lumo` was entered.
+  int caller_version = kExecutableVersion;
+
+  RegexMatch* RegexState() override { return &ip_.last_regex; }
+  int Version() override { return ip_.version; }
+  rc_t SetVersion(int v) override {
+    if (v < 100 || v > kExecutableVersion) return 3300;
+    ip_.version = v;
+    return 0;
+  }
+  int CallerVersion() override { return caller_version; }
+  // Lumo's stopwatches are the `timer` command's: starting one that runs,
+  // or stopping one that does not, changes nothing.
+  void TimerClear(int t) override {
+    if (t == 0) ip_.timers.fill(TimerStopwatch{});
+    else ip_.timers[size_t(t)] = TimerStopwatch{};
+  }
+  void TimerOn(int t) override {
+    TimerStopwatch& w = ip_.timers[size_t(t)];
+    if (w.on) return;
+    w.on = true;
+    w.started = ip_.session_clock->now();
+  }
+  void TimerOff(int t) override {
+    TimerStopwatch& w = ip_.timers[size_t(t)];
+    if (!w.on) return;
+    w.on = false;
+    w.total += std::chrono::duration<double>(ip_.session_clock->now() - w.started).count();
+    ++w.count;
+  }
+  void TimerValue(int t, double* seconds, double* count) override {
+    const TimerStopwatch& w = ip_.timers[size_t(t)];
+    *seconds = w.total;
+    *count = double(w.count);
+  }
+  bool BreakPending() override {
+    ip_.poll_break();
+    return ip_.break_request;
+  }
+  void BreakReset() override { ip_.break_request = false; }
+  bool SetBreakInterrupts(bool on) override {
+    bool was = ip_.break_allowed;
+    ip_.break_allowed = on;
+    return was;
+  }
+  bool GetCValue(std::string_view name, bool* is_string, double* num, std::string* text) override {
+    CValue v;
+    if (!c_value(ip_, name, &v)) return false;
+    *is_string = v.is_string;
+    *num = v.num;
+    *text = v.str;
+    return true;
+  }
+
+  std::string DataVarFormat(int var) override { return ip_.dataset.format(var); }
+  rc_t DataSetVarFormat(int var, std::string_view fmt) override {
+    data::Format f;
+    if (!data::parse_format(fmt, &f) || !data::valid_for_type(f, ip_.dataset.is_string(var))) return 3300;
+    if (rc_t rc = ip_.dataset.set_format(var, fmt)) return rc_message(ip_, rc);
+    ip_.dataset.set_changed(true);
+    return 0;
+  }
+  std::string DataVarLabel(int var) override { return ip_.dataset.label(var); }
+  rc_t DataSetVarLabel(int var, std::string_view text) override {
+    ip_.dataset.set_label(var, text);
+    ip_.dataset.set_changed(true);
+    return 0;
+  }
+  std::string DataVarValueLabel(int var) override { return ip_.dataset.value_label_name(var); }
+  rc_t DataSetVarValueLabel(int var, std::string_view name) override {
+    std::string msg;
+    if (rc_t rc = ip_.dataset.set_value_label_name(var, name, &msg)) return Refused(rc, msg);
+    ip_.dataset.set_changed(true);
+    return 0;
+  }
+  rc_t DataRenameVar(int var, std::string_view name) override {
+    std::string msg;
+    if (rc_t rc = ip_.dataset.rename_variable(var, name, &msg)) return Refused(rc, msg);
+    ip_.dataset.set_changed(true);
+    return 0;
+  }
+  rc_t DataDropVariables(const std::vector<int>& vars) override {
+    if (vars.empty()) return 0;
+    if (rc_t rc = ip_.dataset.drop_variables(vars)) return rc_message(ip_, rc);
+    ip_.dataset.set_changed(true);
+    return 0;
+  }
+  rc_t DataKeepObs(const std::vector<char>& keep) override {
+    if (rc_t rc = ip_.dataset.keep_observations(keep)) return rc_message(ip_, rc);
+    ip_.dataset.set_changed(true);
+    return 0;
+  }
+  bool LabelExists(std::string_view name) override { return ip_.dataset.value_labels().exists(name); }
+  bool LabelGet(std::string_view name, std::vector<std::pair<int32_t, std::string>>* out) override {
+    const data::ValueLabel* vl = ip_.dataset.value_labels().get(name);
+    if (!vl) return false;
+    out->clear();
+    for (int32_t i = 0; i < vl->size(); ++i) out->emplace_back(vl->value_at(i), std::string(vl->text_at(i)));
+    return true;
+  }
+  rc_t LabelSet(std::string_view name, const std::vector<std::pair<int32_t, std::string>>& pairs) override {
+    std::map<int32_t, std::string> entries(pairs.begin(), pairs.end());
+    data::ValueLabel table;
+    if (rc_t rc = data::ValueLabel::encode(entries, &table)) return rc_message(ip_, rc);
+    std::string msg;
+    if (rc_t rc = ip_.dataset.value_labels().put(name, std::move(table), &msg)) return Refused(rc, msg);
+    ip_.dataset.set_changed(true);
+    return 0;
+  }
+  void LabelDrop(std::string_view name) override {
+    if (ip_.dataset.value_labels().drop(name)) ip_.dataset.set_changed(true);
+  }
+  // The names tempvar and tempfile hand out; the running frame drops or
+  // removes them when it ends.
+  std::string TempName() override {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "__%06u", ip_.tempname_counter++);
+    ip_.temp_vars.back().emplace_back(buf);
+    return buf;
+  }
+  std::string TempFileName() override {
+    std::string dir = ip_.tmpdir.empty() ? std::string("/tmp") : ip_.tmpdir;
+    if (dir.back() != '/') dir.push_back('/');
+    std::string path;
+    do {
+      char name[64];
+      std::snprintf(name, sizeof name, "nv%d_%06u.tmp", ip_.pid, ++ip_.tempfile_counter);
+      path = dir + name;
+    } while (::access(path.c_str(), F_OK) == 0);
+    register_tempfile(ip_, path);
+    return path;
+  }
+  bool DataChanged() override { return ip_.dataset.changed(); }
+  void SetDataChanged(bool changed) override { ip_.dataset.set_changed(changed); }
+  // Saved results hold their strings as macros; the host's own string
+  // scalars live beside its numeric ones.
+  bool GetStrScalar(lumo::Space space, std::string_view name, std::string* out) override {
+    if (space != lumo::Space::Global) return GetMacro(space, name, out);
+    auto it = ip_.scalars.find(std::string(name));
+    if (it == ip_.scalars.end() || !it->second.is_string) return false;
+    *out = it->second.str;
+    return true;
+  }
+  rc_t SetStrScalar(lumo::Space space, std::string_view name, std::string_view text) override {
+    if (space != lumo::Space::Global) return SetMacro(space, name, text);
+    ip_.scalars[std::string(name)] = ScalarValue{true, 0, std::string(text)};
+    return 0;
+  }
+  bool ListNames(std::string_view kind, std::string_view type, lumo::Space space,
+                 std::vector<std::string>* out) override {
+    out->clear();
+    if (kind == "char") {
+      if (space != lumo::Space::Global) return false;
+      if (type != "_dta" && ip_.dataset.find_exact(type) == 0) return false;
+      for (const auto& e : ip_.dataset.chars().entries(type)) out->push_back(e.name);
+    } else if (kind == "local") {
+      if (type != "macro" || space != lumo::Space::Global) return false;
+      *out = ip_.macros.local_names();
+    } else if (kind == "global") {
+      if (space == lumo::Space::Global) {
+        if (type == "macro") *out = ip_.macros.global_names();
+        else if (type == "numscalar" || type == "strscalar") {
+          for (const auto& [name, v] : ip_.scalars)
+            if (v.is_string == (type == "strscalar")) out->push_back(name);
+        } else if (type == "matrix") {
+          for (const auto& [name, m] : ip_.matrices) out->push_back(name);
+        } else {
+          return false;
+        }
+      } else {
+        const SavedResults& r = Results(space);
+        if (type == "macro" || type == "strscalar") {
+          for (const auto& [name, text] : r.macros) out->push_back(name);
+        } else if (type == "numscalar") {
+          for (const auto& [name, v] : r.scalars) out->push_back(name);
+        } else if (type == "matrix") {
+          for (const auto& [name, m] : r.matrices) out->push_back(name);
+        } else {
+          return false;
+        }
+      }
+    } else {
+      return false;
+    }
+    std::sort(out->begin(), out->end());
+    return true;
+  }
+  rc_t ExpandMacros(std::string_view text, std::string* out) override {
+    *out = std::string(text);
+    return expand_macros(ip_, *out);
+  }
 
  private:
+  rc_t Refused(rc_t rc, const std::string& msg) {
+    if (msg.empty()) return rc_message(ip_, rc);
+    ip_.out.markup(OutClass::Error, msg + "\n");
+    return rc;
+  }
   static bool Found(const std::string* s, std::string* out) {
     if (!s) return false;
     *out = *s;
@@ -570,6 +774,13 @@ rc_t cmd_lumo_which(Interp& ip) { return EnvWhich(ip, Trim(ip.reader.rest())); }
 rc_t cmd_lumo(Interp& ip) {
   if (rc_t rc = RefuseInsideLumo(ip)) return rc;
   LumoState& st = State(ip);
+  st.host.caller_version = ip.version;
+  // setbreakintr() lasts as long as the Lumo code that called it.
+  struct BreakGuard {
+    Interp& ip;
+    bool allowed;
+    ~BreakGuard() { ip.break_allowed = allowed; }
+  } break_guard{ip, ip.break_allowed};
   std::string_view rest = Trim(ip.reader.rest());
   if (!rest.empty() && rest.front() == ':') return RunOne(ip, st, rest.substr(1));
   if (rest.empty()) return Environment(ip, st);
