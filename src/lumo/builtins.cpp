@@ -419,7 +419,8 @@ struct ByCode {
       if (b.code >= 1 && b.code <= kMaxCode && !row[b.code]) {
         row[b.code] = &b;
         views[b.code] = b.handler == BiNvView || b.handler == BiNvSview || b.handler == BiIsview ||
-                        b.handler == BiLumoRepresentation || IsHostBuiltin(b.name);
+                        b.handler == BiLumoRepresentation || b.handler == BiColsum || b.handler == BiQuadcolsum ||
+                        IsHostBuiltin(b.name);
       }
   }
 };

@@ -226,13 +226,17 @@ void StoreBlock(Machine& m, int n, bool strings) {
   const ValueRecord* x = BiArg(m, n, n - 1);
   if (!m.CheckMatrix(x) || !(strings ? m.CheckString(x) : m.CheckReal(x))) return;
   if (size_t(x->rows) != obs.size() || size_t(x->cols) != vars.size()) return (void)BiFail(m, 3200);
-  for (size_t i = 0; i < obs.size(); ++i)
-    for (size_t j = 0; j < vars.size(); ++j) {
-      size_t k = i * vars.size() + j;
-      rc_t rc = strings ? host.DataStoreString(obs[i], vars[j], Text(x, int64_t(k)))
-                        : host.DataStore(obs[i], vars[j], reals(x)[k]);
-      if (rc) return m.RaiseError(rc, Machine::MessageFor(3598));
-    }
+  // All or nothing: a store the host refuses part of the way through
+  // leaves the dataset as it was.
+  rc_t rc;
+  if (strings) {
+    std::vector<std::string_view> texts(obs.size() * vars.size());
+    for (size_t k = 0; k < texts.size(); ++k) texts[k] = Text(x, int64_t(k));
+    rc = host.DataStoreStringBlock(obs, vars, texts);
+  } else {
+    rc = host.DataStoreBlock(obs, vars, reals(x));
+  }
+  if (rc) return m.RaiseError(rc, Machine::MessageFor(3598));
   BiReturnVoid(m, n);
 }
 

@@ -14,6 +14,8 @@
 
 #include "data/missing.h"
 #include "lumo/builtin_args.h"
+#include "lumo/missing_scan.h"
+#include "lumo/view.h"
 #include "stats/ddouble.h"
 #include "stats/sweep.h"
 
@@ -63,6 +65,26 @@ double Finite(const Acc& a, bool missing) {
 // (dir 2), in the precision of Acc.
 template <class Acc>
 void Sums(Machine& m, int n, int dir) {
+  // colsum and quadcolsum receive views as they are (any other built-in
+  // gets a copy): a view's columns are summed straight from the dataset
+  // where the host allows it, and copied otherwise.
+  if (n > 1 && !m.RealizeTop(n - 2)) return;
+  if (is_view(BiArg(m, n, 0))) {
+    ValueRecord* v = BiArg(m, n, 0);
+    bool skip;
+    if (dir == 1 && v->eltype == kReal) {
+      if (!SkipMissing(m, n, 1, &skip)) return;
+      std::vector<Acc> acc(size_t(v->cols));
+      std::vector<char> miss(size_t(v->cols));
+      if (ViewColumnSums(m.host(), v, acc.data(), miss.data())) {
+        ValueRecord* r = m.values().NewValue("", kReal, 1, v->cols);
+        if (!r) return m.RaiseAllocation();
+        for (int32_t j = 0; j < v->cols; ++j) reals(r)[j] = Finite(acc[size_t(j)], !skip && miss[size_t(j)]);
+        return BiReturn(m, n, r);
+      }
+    }
+    if (!m.RealizeTop(n - 1)) return;
+  }
   ValueRecord* x = BiArg(m, n, 0);
   bool skip;
   if (!BiNumeric(m, x) || !SkipMissing(m, n, 1, &skip)) return;
@@ -408,9 +430,16 @@ void Cross(Machine& m, int n, bool dev, bool quad) {
   ValueRecord* r = m.values().NewValue("", kReal, k, l);
   if (!r) return m.RaiseAllocation();
   double* c = reals(r);
-  std::vector<int32_t> rows = CompleteRows(a);
-  bool all = rows.size() == size_t(a.x->rows);
   bool same = a.x == a.z && a.xc == a.zc && a.xmean == a.zmean;
+  bool plain = same && !a.w && !a.xc && !a.xmean;
+  // X'X of a matrix without a missing value needs no list of rows.
+  std::vector<int32_t> rows;
+  int64_t used = a.x->rows;
+  if (quad || !plain || AnyMissing(reals(a.x), element_count(a.x))) {
+    rows = CompleteRows(a);
+    used = int64_t(rows.size());
+  }
+  bool all = used == a.x->rows;
   if (quad) {
     std::vector<double> xs = Pack(a.x, a.xc, a.xmean, nullptr, rows), zs = Pack(a.z, a.zc, a.zmean, a.w, rows);
     std::vector<DD> acc(size_t(k) * l);
@@ -420,12 +449,12 @@ void Cross(Machine& m, int n, bool dev, bool quad) {
         for (int32_t q = 0; q < l; ++q) acc[size_t(p) * l + q] += stats::two_prod(xv, zs[i * size_t(l) + q]);
       }
     for (size_t e = 0; e < acc.size(); ++e) c[e] = acc[e].value();
-  } else if (rows.empty()) {
+  } else if (used == 0) {
     std::fill(c, c + element_count(r), 0.0);
-  } else if (same && !a.w && !a.xc && !a.xmean && all) {
+  } else if (plain && all) {
     // The common case, X'X of a complete matrix: straight from the
     // record, no copy.
-    cblas_dsyrk(CblasRowMajor, CblasUpper, CblasTrans, k, int(rows.size()), 1.0, reals(a.x), a.x->cols, 0.0, c, k);
+    cblas_dsyrk(CblasRowMajor, CblasUpper, CblasTrans, k, int(used), 1.0, reals(a.x), a.x->cols, 0.0, c, k);
     for (int32_t p = 0; p < k; ++p)
       for (int32_t q = 0; q < p; ++q) c[int64_t(p) * k + q] = c[int64_t(q) * k + p];
   } else {

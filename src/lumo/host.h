@@ -17,6 +17,10 @@ namespace nuvra {
 struct RegexMatch;
 }
 
+namespace nuvra::data {
+struct Column;
+}
+
 namespace nuvra::lumo {
 
 enum class Style { Result, Text, Error, Input };
@@ -55,6 +59,45 @@ class Host {
   // when the value needs it; 0, or a return code after printing why.
   virtual rc_t DataStore(int64_t /*obs*/, int /*var*/, double /*v*/) { return 3300; }
   virtual rc_t DataStoreString(int64_t /*obs*/, int /*var*/, std::string_view /*s*/) { return 3300; }
+  // A block of cells, values row-major over obs by vars, stored as
+  // DataStore (DataStoreString) would store them one by one in that order,
+  // but all or nothing: when a store is refused, the cells already written
+  // get their old values back and the return code comes back.  A host
+  // whose stores widen storage types overrides these so that a refusal
+  // leaves the types as they were too.
+  virtual rc_t DataStoreBlock(const std::vector<int64_t>& obs, const std::vector<int>& vars, const double* values) {
+    std::vector<double> old;
+    old.reserve(obs.size() * vars.size());
+    for (int64_t i : obs)
+      for (int j : vars) {
+        double before = DataNumber(i, j);
+        if (rc_t rc = DataStore(i, j, values[old.size()])) {
+          for (size_t k = old.size(); k-- > 0;) DataStore(obs[k / vars.size()], vars[k % vars.size()], old[k]);
+          return rc;
+        }
+        old.push_back(before);
+      }
+    return 0;
+  }
+  virtual rc_t DataStoreStringBlock(const std::vector<int64_t>& obs, const std::vector<int>& vars,
+                                    const std::vector<std::string_view>& values) {
+    std::vector<std::string> old;
+    old.reserve(obs.size() * vars.size());
+    for (int64_t i : obs)
+      for (int j : vars) {
+        std::string before = DataString(i, j);
+        if (rc_t rc = DataStoreString(i, j, values[old.size()])) {
+          for (size_t k = old.size(); k-- > 0;) DataStoreString(obs[k / vars.size()], vars[k % vars.size()], old[k]);
+          return rc;
+        }
+        old.push_back(std::move(before));
+      }
+    return 0;
+  }
+  // The storage of a numeric variable, for passes over many of its cells
+  // without a call per cell; valid until the dataset next changes.  False
+  // when the host has no such storage: the caller then reads cell by cell.
+  virtual bool DataColumn(int /*var*/, data::Column* /*out*/) { return false; }
 
   // ---- variables: names, storage types ("byte" ... "double", "str#"),
   // and adding variables and observations.  The adders check what they

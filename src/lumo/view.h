@@ -29,6 +29,16 @@ rc_t MakeView(Values& values, ValueRecord* v, int eltype, const std::vector<int6
 // a numeric one reads as missing, a string one as "".
 bool ViewCellExists(Host& host, const ValueRecord* view, int32_t i, int32_t j);
 
+// Column sums of a numeric view read straight from the dataset's storage:
+// each column is summed in row order, exactly as a copy of the view would
+// be, every cell converted from its storage type as DataNumber converts
+// it.  A missing cell, or one no longer in the dataset, is left out of its
+// sum and sets its column's flag in miss.  acc and miss hold one entry per
+// column.  False, with nothing summed, when the host gives no direct
+// access to its storage.
+template <class Acc>
+bool ViewColumnSums(Host& host, const ValueRecord* view, Acc* acc, char* miss);
+
 // A new array temporary holding the view's cells as they are now; null
 // after an allocation failure (the message is in values.take_error()).
 ValueRecord* ViewToArray(Values& values, Host& host, const ValueRecord* view);

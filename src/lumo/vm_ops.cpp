@@ -3,6 +3,7 @@
 // logic, the matrix product, power, transpose, ranges and joins.
 #include <cblas.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "data/missing.h"
+#include "lumo/missing_scan.h"
 #include "lumo/opcodes.h"
 #include "lumo/vm_arith.h"
 #include "lumo/vm_ops.h"
@@ -259,6 +261,29 @@ void Elementwise(Machine& m, int op, ValueRecord* a, ValueRecord* b, const Pairi
   if ((cmp || logic) && n == 1) m.condition = z[0] != 0;
 }
 
+// The result scan of a BLAS product takes two elements at a time, as
+// AnyMissing does, with the comparisons made exactly as is_missing and
+// isfinite make them.
+// Overflow in a product of non-missing operands left an infinity, a NaN
+// or a value in the missing range: each becomes missing.
+void OverflowToMissing(double* w, int64_t n) {
+  const Pair top = {kMissing, kMissing}, bottom = {-HUGE_VAL, -HUGE_VAL};
+  constexpr int64_t kScanBlock = 512;
+  for (int64_t b = 0; b < n; b += kScanBlock) {
+    const int64_t e = std::min(n, b + kScanBlock);
+    PairMask bad = {0, 0};
+    int64_t k = b;
+    for (; k + 1 < e; k += 2) {
+      Pair v;
+      std::memcpy(&v, w + k, sizeof v);
+      bad |= ~((v < top) & (v > bottom));
+    }
+    if (!(bad[0] | bad[1]) && (k == e || (std::isfinite(w[k]) && !is_missing(w[k])))) continue;
+    for (k = b; k < e; ++k)
+      if (!std::isfinite(w[k]) || is_missing(w[k])) w[k] = kMissing;
+  }
+}
+
 // Matrix product of a (r x k) and b (k x c).
 void Product(Machine& m, ValueRecord* a, ValueRecord* b) {
   if (!IsNumeric(a) || !IsNumeric(b)) {
@@ -270,9 +295,8 @@ void Product(Machine& m, ValueRecord* a, ValueRecord* b) {
   ValueRecord* z = m.values().NewValue("", complex ? kComplex : kReal, r, c);
   if (!z) return m.RaiseAllocation();
   int64_t na = element_count(a), nb = element_count(b);
-  bool any_missing = false;
-  for (int64_t k = 0; k < na * (a->eltype == kComplex ? 2 : 1) && !any_missing; ++k) any_missing = is_missing(reals(a)[k]);
-  for (int64_t k = 0; k < nb * (b->eltype == kComplex ? 2 : 1) && !any_missing; ++k) any_missing = is_missing(reals(b)[k]);
+  bool any_missing = AnyMissing(reals(a), na * (a->eltype == kComplex ? 2 : 1)) ||
+                     AnyMissing(reals(b), nb * (b->eltype == kComplex ? 2 : 1));
   bool big = int64_t(r) * c * kk >= 4096;
   if (!complex) {
     const double* x = reals(a);
@@ -295,9 +319,7 @@ void Product(Machine& m, ValueRecord* a, ValueRecord* b) {
           w[int64_t(i) * c + j] = (miss || !std::isfinite(s)) ? kMissing : s;
         }
     }
-    if (!any_missing)
-      for (int64_t k = 0; k < int64_t(r) * c; ++k)
-        if (!std::isfinite(w[k]) || is_missing(w[k])) w[k] = kMissing;
+    if (!any_missing) OverflowToMissing(w, int64_t(r) * c);
   } else if (big && !any_missing && a->eltype == kComplex && b->eltype == kComplex) {
     const cplx one(1, 0), zero(0, 0);
     cblas_zgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, r, c, kk, &one, a->data, kk, b->data, c, &zero, z->data, c);

@@ -53,6 +53,55 @@ class CommandHost : public lumo::Host {
   int DataFindVar(std::string_view name) override { return ip_.dataset.find_exact(name); }
   double DataNumber(int64_t obs, int var) override { return ip_.dataset.fetch(var, obs); }
   std::string DataString(int64_t obs, int var) override { return ip_.dataset.fetch_str(var, obs); }
+  // The types the stores need are worked out first and the variables
+  // widened before any cell is written, so a refused widening leaves the
+  // dataset as it was.  Each value is kept as the type its variable had
+  // reached at its turn, as stores one by one would keep it.
+  rc_t DataStoreBlock(const std::vector<int64_t>& obs, const std::vector<int>& vars, const double* values) override {
+    data::Dataset& ds = ip_.dataset;
+    const size_t nv = vars.size();
+    std::vector<int> type(static_cast<size_t>(ds.nvar()) + 1, -1), order;
+    std::vector<double> kept(obs.size() * nv);
+    for (size_t k = 0; k < kept.size(); ++k) {
+      int j = vars[k % nv];
+      int& t = type[static_cast<size_t>(j)];
+      if (t < 0) {
+        t = ds.type(j);
+        order.push_back(j);
+      }
+      t = data::Dataset::promoted_type(t, values[k]);
+      char buf[8];
+      data::store_value(t, buf, values[k]);
+      kept[k] = data::fetch_value(t, buf);
+    }
+    if (rc_t rc = Widen(order, type)) return rc;
+    for (size_t k = 0; k < kept.size(); ++k) ds.store(vars[k % nv], obs[k / nv], kept[k]);
+    if (!kept.empty()) ds.set_changed(true);
+    return 0;
+  }
+  rc_t DataStoreStringBlock(const std::vector<int64_t>& obs, const std::vector<int>& vars,
+                            const std::vector<std::string_view>& values) override {
+    data::Dataset& ds = ip_.dataset;
+    const size_t nv = vars.size();
+    std::vector<int> type(static_cast<size_t>(ds.nvar()) + 1, -1), order;
+    for (size_t k = 0; k < values.size(); ++k) {
+      int j = vars[k % nv];
+      int& t = type[static_cast<size_t>(j)];
+      if (t < 0) {
+        t = ds.type(j);
+        order.push_back(j);
+      }
+      t = std::max(t, static_cast<int>(std::min<size_t>(values[k].size(), data::kStrMax)));
+    }
+    if (rc_t rc = Widen(order, type)) return rc;
+    for (size_t k = 0; k < values.size(); ++k) ds.store_str(vars[k % nv], obs[k / nv], values[k]);
+    if (!values.empty()) ds.set_changed(true);
+    return 0;
+  }
+  bool DataColumn(int var, data::Column* out) override {
+    *out = ip_.dataset.column(var);
+    return true;
+  }
   // A value the variable cannot hold widens its type first, as replace
   // does; the store itself cannot fail.
   rc_t DataStore(int64_t obs, int var, double v) override {
@@ -96,6 +145,29 @@ class CommandHost : public lumo::Host {
   rc_t DataAddObs(int64_t count) override {
     if (rc_t rc = ip_.dataset.set_obs(ip_.dataset.nobs() + count)) return rc_message(ip_, rc);
     ip_.dataset.set_changed(true);
+    return 0;
+  }
+
+  // Recasts each of vars to its type in want (indexed by variable); a
+  // refusal undoes the recasts made before it, which only narrow back
+  // types that hold no value they cannot, and leaves the dataset's
+  // changed flag as it was.
+  rc_t Widen(const std::vector<int>& vars, const std::vector<int>& want) {
+    data::Dataset& ds = ip_.dataset;
+    const bool changed = ds.changed();
+    std::vector<int> from;
+    for (size_t u = 0; u < vars.size(); ++u) {
+      int j = vars[u];
+      from.push_back(ds.type(j));
+      if (want[static_cast<size_t>(j)] == from.back()) continue;
+      if (rc_t rc = ds.recast(j, want[static_cast<size_t>(j)])) {
+        for (size_t v = u; v-- > 0;)
+          if (ds.type(vars[v]) != from[v]) ds.recast(vars[v], from[v]);
+        ds.set_changed(changed);
+        if (rc == 901 || rc == 902 || rc == 1010) rc = 903;
+        return rc_message(ip_, rc);
+      }
+    }
     return 0;
   }
 
