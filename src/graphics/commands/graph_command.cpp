@@ -8,6 +8,7 @@
 //   graph bar varlist [if] [in] [, options]       the means of the variables
 //   graph export file.eps|.ps|.png|.pdf|.svg [, replace name() width(#) cmyk landscape]
 //   graph dir | graph describe [name] | graph drop name...|_all
+//   graph save [name] file[.gph] [, replace]   |   graph use file[.gph] [, name()]
 //
 // options: title() subtitle() note() xtitle() ytitle() xscale(log)
 // yscale(log) legend(off) name()
@@ -39,6 +40,7 @@ namespace nuvra {
 namespace {
 
 using base::trim_blanks;
+using graphics::find_graph;
 using graphics::GraphSpec;
 using graphics::GraphState;
 using graphics::NamedGraph;
@@ -89,8 +91,7 @@ rc_t common_options(Interp& ip, CommandLine& cl, GraphSpec* spec, std::string* n
   std::string given;
   if (cl.string("name", 4, &given, 64, 1)) {
     std::string_view n = trim_blanks(given);
-    if (n.empty() || n.size() > 32 || !(std::isalpha(static_cast<unsigned char>(n[0])) || n[0] == '_') ||
-        !std::all_of(n.begin(), n.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }))
+    if (!graphics::valid_graph_name(n))
       return msg_quoting(ip.out, "", given, " invalid name\n", 198);
     *name = std::string(n);
   }
@@ -125,18 +126,8 @@ rc_t finish_graph(Interp& ip, const std::vector<int>& vars, const std::vector<ch
   std::string error;
   int rc = 0;
   if (!graphics::render_graph(spec, &g.drawing, &error, &rc)) return say(ip, error + "\n", rc);
-  GraphState& gs = graphics::graph_state(ip);
-  g.serset = gs.sersets.add(std::move(s));
-  auto it = std::find_if(gs.graphs.begin(), gs.graphs.end(), [&](const NamedGraph& x) { return x.name == name; });
-  if (it != gs.graphs.end()) {
-    gs.sersets.drop(it->serset);
-    *it = std::move(g);
-    gs.current = static_cast<int>(it - gs.graphs.begin());
-  } else {
-    gs.graphs.push_back(std::move(g));
-    gs.current = static_cast<int>(gs.graphs.size()) - 1;
-  }
-  if (ip.ws) ip.ws->show_graph(name, gs.graphs[gs.current].drawing);
+  g.serset = graphics::graph_state(ip).sersets.add(std::move(s));
+  graphics::keep_graph(ip, std::move(g));
   return 0;
 }
 
@@ -328,12 +319,6 @@ rc_t graph_bar(Interp& ip) {
   return finish_graph(ip, vars, touse, std::move(spec), {}, name, shape);
 }
 
-NamedGraph* find_graph(GraphState& gs, std::string_view name) {
-  for (NamedGraph& g : gs.graphs)
-    if (g.name == name) return &g;
-  return nullptr;
-}
-
 rc_t graph_export(Interp& ip) {
   std::string_view rest = ip.reader.rest();
   size_t comma = options_comma(rest);
@@ -439,6 +424,36 @@ rc_t graph_drop(Interp& ip) {
 
 }  // namespace
 
+namespace graphics {
+
+bool valid_graph_name(std::string_view n) {
+  return !n.empty() && n.size() <= 32 && (std::isalpha(static_cast<unsigned char>(n[0])) || n[0] == '_') &&
+         std::all_of(n.begin(), n.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+void keep_graph(Interp& ip, NamedGraph g) {
+  GraphState& gs = graph_state(ip);
+  auto it = std::find_if(gs.graphs.begin(), gs.graphs.end(), [&](const NamedGraph& x) { return x.name == g.name; });
+  if (it != gs.graphs.end()) {
+    gs.sersets.drop(it->serset);
+    *it = std::move(g);
+    gs.current = static_cast<int>(it - gs.graphs.begin());
+  } else {
+    gs.graphs.push_back(std::move(g));
+    gs.current = static_cast<int>(gs.graphs.size()) - 1;
+  }
+  const NamedGraph& kept = gs.graphs[gs.current];
+  if (ip.ws) ip.ws->show_graph(kept.name, kept.drawing);
+}
+
+NamedGraph* find_graph(GraphState& gs, std::string_view name) {
+  for (NamedGraph& g : gs.graphs)
+    if (g.name == name) return &g;
+  return nullptr;
+}
+
+}  // namespace graphics
+
 rc_t cmd_graph(Interp& ip) {
   std::string word(ip.reader.peek());
   if (word.empty()) return say(ip, "graph type required: twoway, histogram or bar\n", 198);
@@ -450,7 +465,9 @@ rc_t cmd_graph(Interp& ip) {
   if (word == "dir") return graph_dir(ip);
   if (abbreviates(word, "describe", 1)) return graph_describe(ip);
   if (word == "drop") return graph_drop(ip);
-  if (word == "save" || word == "use" || word == "box" || word == "pie")
+  if (word == "save") return graphics::graph_save(ip);
+  if (word == "use") return graphics::graph_use(ip);
+  if (word == "box" || word == "pie")
     return msg_quoting(ip.out, "graph ", word, " not yet available\n", 199);
   return msg_quoting(ip.out, "graph ", word, " not recognized\n", 199);
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/rc.h"
@@ -30,6 +31,20 @@ struct GraphState {
 
 // The session's graph state, made on first use.
 GraphState& graph_state(Interp& ip);
+
+// A graph name: a letter or underscore, then letters, digits and
+// underscores, at most 32 in all.
+bool valid_graph_name(std::string_view n);
+
+// Keeps a drawn graph under its name, replacing (and dropping the serset
+// of) a graph of that name, makes it the current graph, and shows it in a
+// window when there are windows.
+void keep_graph(Interp& ip, NamedGraph g);
+NamedGraph* find_graph(GraphState& gs, std::string_view name);
+
+// graph save and graph use.
+rc_t graph_save(Interp& ip);
+rc_t graph_use(Interp& ip);
 
 // Copies the variables `vars` of the observations marked in `touse` under
 // the missing-value rule, ordered by `keys` when there are any.  0, or 1
