@@ -250,6 +250,16 @@ GphFault read_payload(Reader& r, SavedGraph* out, std::string* why) {
     *why = "bytes after the drawing";
     return GphFault::kCorrupt;
   }
+  // A drawing opens the file once, first, and ends it once, last, so that
+  // every device writes a whole file from it.
+  auto is_end = [](int c) { return c == kOpEndPage || c == kOpEndOnce; };
+  bool framed = nops >= 2 && codes.front() == kOpBeginFile && is_end(codes.back());
+  for (std::uint32_t i = 1; framed && i + 1 < nops; ++i)
+    if (codes[i] == kOpBeginFile || is_end(codes[i]) || codes[i] == kOpRearm) framed = false;
+  if (!framed) {
+    *why = "drawing not a whole page";
+    return GphFault::kCorrupt;
+  }
   out->drawing.width = width;
   out->drawing.height = height;
   out->drawing.background = background;

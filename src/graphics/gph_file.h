@@ -23,7 +23,8 @@
 //     u32  number of operations, then each as a record of kGphOpBytes:
 //          i32 code, i32 x0 y0 x1 y1 r marker_r size, f32 angle a0 a1,
 //          u8 fill symbol align sub, u8 x 9 line, fill and text colours,
-//          f32 line width, u32 text index
+//          f32 line width, u32 text index; the first operation begins
+//          the file, the last ends it, and none between does either
 // Every count is checked against the bytes left before anything is
 // allocated for it, so a damaged file never makes the reader ask for more
 // memory than the file could describe.

@@ -6,7 +6,7 @@
 // Whatever the bytes, the reader must return (never crash, hang or read
 // out of bounds).  A graph it accepts must write back to the same bytes it
 // was read from, read again to the same graph, and replay through the
-// PostScript device.
+// PostScript device to a whole file.
 //
 // Built and run by `make fuzz` (a clang build with coverage hooks), from
 // the seeds in tests/fuzz/corpus/<target>/.
@@ -49,7 +49,7 @@ void check(const std::uint8_t* data, std::size_t size) {
   page.ysize = g.drawing.height / 1000.0;
   std::string ps;
   render_postscript(g.drawing, page, &ps);
-  if (ps.empty()) fail("no PostScript");
+  if (!ps.starts_with("%!PS-Adobe-2.0") || !ps.ends_with("%%EOF\n")) fail("not a whole PostScript file");
 }
 
 }  // namespace

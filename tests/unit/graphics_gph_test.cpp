@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "data/missing.h"
 #include "graphics/drawing.h"
@@ -198,7 +199,24 @@ TEST(GphFile, CountsBeyondTheFileAreRefusedBeforeAnythingIsAllocated) {
   p = payload_head() + std::string(1, '\0');
   put32(&p, 0);
   put32(&p, 0);
-  EXPECT_EQ(read(wrap(p)), GphFault::kNone);  // an empty drawing is a graph
+  EXPECT_EQ(read(wrap(p)), GphFault::kCorrupt);  // an empty drawing is no page
+}
+
+TEST(GphFile, ADrawingMustBeginAndEndThePageOnce) {
+  auto file_of = [](const std::vector<int>& codes) {
+    SavedGraph g = sample_graph();
+    g.drawing.clear();
+    DrawState s;
+    for (int c : codes) g.drawing.issue(c, s);
+    return write_gph(g);
+  };
+  EXPECT_EQ(read(file_of({kOpBeginFile, kOpLine, kOpEndOnce})), GphFault::kNone);
+  EXPECT_EQ(read(file_of({kOpBeginFile, kOpEndPage})), GphFault::kNone);
+  EXPECT_EQ(read(file_of({kOpLine, kOpEndOnce})), GphFault::kCorrupt);
+  EXPECT_EQ(read(file_of({kOpBeginFile, kOpLine})), GphFault::kCorrupt);
+  EXPECT_EQ(read(file_of({kOpBeginFile, kOpBeginFile, kOpEndOnce})), GphFault::kCorrupt);
+  EXPECT_EQ(read(file_of({kOpBeginFile, kOpEndOnce, kOpLine, kOpEndOnce})), GphFault::kCorrupt);
+  EXPECT_EQ(read(file_of({kOpBeginFile, kOpRearm, kOpEndOnce})), GphFault::kCorrupt);
 }
 
 TEST(GphFile, OperationsOutsideTheirRangesAreRefused) {
@@ -209,7 +227,7 @@ TEST(GphFile, OperationsOutsideTheirRangesAreRefused) {
     put32(&p, 1);
     put32(&p, 2);
     p += "ab";
-    put32(&p, 1);
+    put32(&p, 3);
     std::string op;
     put32(&op, kOpText);
     for (int i = 0; i < 7; ++i) put32(&op, 10);
@@ -222,8 +240,11 @@ TEST(GphFile, OperationsOutsideTheirRangesAreRefused) {
     put32(&op, wb);
     put32(&op, 0);  // text 0
     EXPECT_EQ(op.size(), kGphOpBytes);
+    std::string begin = op, end = op;
+    for (int i = 0; i < 4; ++i) begin[i] = static_cast<char>(i == 0 ? kOpBeginFile : 0);
+    for (int i = 0; i < 4; ++i) end[i] = static_cast<char>(kOpEndOnce >> (8 * i));
     for (int i = 0; i < 4; ++i) op[offset + i] = static_cast<char>(value >> (8 * i));
-    return wrap(p + op);
+    return wrap(p + begin + op + end);
   };
   EXPECT_EQ(read(with(0, kOpText)), GphFault::kNone);
   EXPECT_EQ(read(with(0, 12345)), GphFault::kCorrupt);           // no such operation

@@ -8,6 +8,7 @@
 
 #include "base/rc.h"
 #include "graphics/drawing.h"
+#include "graphics/nmcl_printer.h"
 #include "graphics/serset.h"
 
 namespace nuvra {
@@ -27,6 +28,7 @@ struct GraphState {
   SersetStore sersets;
   std::vector<NamedGraph> graphs;  // in the order drawn; "Graph" is the unnamed one
   int current = -1;                // the graph a bare export writes, or -1
+  TextPage nmcl2ps, log2ps;        // the page settings of the two text printers
 };
 
 // The session's graph state, made on first use.
