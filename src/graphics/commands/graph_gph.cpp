@@ -24,11 +24,6 @@
 
 namespace nuvra::graphics {
 
-namespace {
-
-// The words before the options: blank-separated, a word in double quotes
-// (simple or compound) kept whole without its quotes.  False when a quote
-// is not closed.
 bool file_words(std::string_view s, std::vector<std::string>* out) {
   std::size_t i = 0;
   while (i < s.size()) {
@@ -53,9 +48,7 @@ bool file_words(std::string_view s, std::vector<std::string>* out) {
   return true;
 }
 
-// The whole file: 0, 601 (not found), 603 (a directory, or unreadable),
-// 692 (a read failed).
-rc_t read_file(const std::string& path, std::vector<std::uint8_t>* bytes) {
+rc_t read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? 601 : 603;
   struct stat st;
@@ -79,8 +72,6 @@ rc_t read_file(const std::string& path, std::vector<std::uint8_t>* bytes) {
   ::close(fd);
   return 0;
 }
-
-}  // namespace
 
 rc_t graph_save(Interp& ip) {
   std::string_view rest = ip.reader.rest();
@@ -142,7 +133,7 @@ rc_t graph_use(Interp& ip) {
   std::string file = dta::with_dta_suffix(words[0], ".gph");
 
   std::vector<std::uint8_t> bytes;
-  if (rc_t rc = read_file(dta::local_path(file), &bytes)) return dta::file_message(ip, file, rc);
+  if (rc_t rc = read_whole_file(dta::local_path(file), &bytes)) return dta::file_message(ip, file, rc);
   SavedGraph saved;
   std::string why;
   switch (read_gph(bytes.data(), bytes.size(), &saved, &why)) {

@@ -1,6 +1,7 @@
 // What the graph commands keep between commands: the serset store and the
 // graphs drawn in this session.
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,6 +44,14 @@ bool valid_graph_name(std::string_view n);
 // window when there are windows.
 void keep_graph(Interp& ip, NamedGraph g);
 NamedGraph* find_graph(GraphState& gs, std::string_view name);
+
+// The words of `s`, blank-separated, a word in double quotes (simple or
+// compound) kept whole without its quotes; false when a quote is not
+// closed.  For commands that name files before their options.
+bool file_words(std::string_view s, std::vector<std::string>* out);
+// The whole file: 0, 601 (not found), 603 (a directory, or unreadable),
+// 692 (a read failed).
+rc_t read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes);
 
 // graph save and graph use.
 rc_t graph_save(Interp& ip);

@@ -9,11 +9,6 @@
 // line "{nmcl}"); log2ps prints plain text as it is.  Without
 // translator() the file's first line decides.  Each translator keeps its
 // own page settings for the session.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,30 +47,6 @@ rc_t no_translator(Interp& ip, std::string_view name) {
   return msg_quoting(ip.out, "translator ", name, " not found; use nmcl2ps or log2ps\n", 111);
 }
 
-rc_t read_text_file(const std::string& path, std::string* text) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? 601 : 603;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return 603;
-  }
-  text->clear();
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return 692;
-    }
-    if (n == 0) break;
-    text->append(buf, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return 0;
-}
-
 std::string suffix_of(const std::string& file) {
   std::size_t slash = file.find_last_of('/');
   std::size_t dot = file.find_last_of('.');
@@ -83,31 +54,6 @@ std::string suffix_of(const std::string& file) {
   std::string s = file.substr(dot + 1);
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-// The words before the comma, double quotes (simple or compound) removed.
-bool words_before_comma(std::string_view s, std::vector<std::string>* out) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    if (s[i] == ' ' || s[i] == '\t') {
-      ++i;
-      continue;
-    }
-    if (s[i] == '"' || (s[i] == '`' && i + 1 < s.size() && s[i + 1] == '"')) {
-      bool compound = s[i] == '`';
-      std::size_t open = i + (compound ? 2 : 1);
-      std::size_t close = compound ? s.find("\"'", open) : s.find('"', open);
-      if (close == std::string_view::npos) return false;
-      out->emplace_back(s.substr(open, close - open));
-      i = close + (compound ? 2 : 1);
-      continue;
-    }
-    std::size_t end = s.find_first_of(" \t", i);
-    if (end == std::string_view::npos) end = s.size();
-    out->emplace_back(s.substr(i, end - i));
-    i = end;
-  }
-  return true;
 }
 
 void show_settings(Interp& ip, const char* name, const TextPage& p) {
@@ -234,7 +180,7 @@ rc_t cmd_translate(Interp& ip) {
   std::string_view rest = ip.reader.rest();
   std::size_t comma = options_comma(rest);
   std::vector<std::string> words;
-  if (!words_before_comma(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma), &words))
+  if (!graphics::file_words(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma), &words))
     return msg_quoting(ip.out, "", "", "unmatched quote\n", 198);
   CommandLine cl;
   if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
@@ -250,8 +196,9 @@ rc_t cmd_translate(Interp& ip) {
   std::string_view tname = base::trim_blanks(chosen);
   if (named && !translator_page(ip, tname)) return no_translator(ip, tname);
 
-  std::string text;
-  if (rc_t rc = read_text_file(dta::local_path(in), &text)) return dta::file_message(ip, in, rc);
+  std::vector<std::uint8_t> bytes;
+  if (rc_t rc = graphics::read_whole_file(dta::local_path(in), &bytes)) return dta::file_message(ip, in, rc);
+  std::string text(bytes.begin(), bytes.end());
   bool nmcl = named ? tname == "nmcl2ps" : text.starts_with("{nmcl}");
   TextPage page = *translator_page(ip, nmcl ? "nmcl2ps" : "log2ps");
   page.title = in;
