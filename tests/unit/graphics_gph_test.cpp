@@ -172,12 +172,22 @@ TEST(GphFile, VersionsAndForeignFiles) {
 TEST(GphFile, CountsBeyondTheFileAreRefusedBeforeAnythingIsAllocated) {
   // Under the address sanitizer an attempt to allocate for any of these
   // counts aborts the test.
-  std::string p = payload_head() + "\x01";
-  put64(&p, std::uint64_t{1} << 40);  // observations
-  put32(&p, 1);
-  EXPECT_EQ(read(wrap(p)), GphFault::kCorrupt);
+  // A serset of 2^40 observations of one variable, numeric and string,
+  // whose values the file does not hold.
+  for (char type : {'\0', '\1'}) {
+    std::string p = payload_head() + "\x01";
+    put64(&p, std::uint64_t{1} << 40);  // observations
+    put32(&p, 1);
+    put32(&p, 1);
+    p += "x";
+    put32(&p, 5);
+    p += "%9.0g";
+    p.push_back(type);
+    p += std::string(64, '\0');
+    EXPECT_EQ(read(wrap(p)), GphFault::kCorrupt);
+  }
 
-  p = payload_head() + "\x01";
+  std::string p = payload_head() + "\x01";
   put64(&p, 1);
   put32(&p, 101);  // variables
   EXPECT_EQ(read(wrap(p)), GphFault::kCorrupt);
