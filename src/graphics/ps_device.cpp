@@ -65,11 +65,11 @@ constexpr const char* kAbbreviations[] = {
     "/PL {Sline lineto} def",
 };
 
-constexpr const char* kMakeFont =
+}  // namespace
+
+const char* const kMakeFont =
     "/MF {exch findfont dup length dict begin {1 index /FID ne {def} {pop pop} ifelse} forall "
     "/Encoding ISOLatin1Encoding def currentdict end definefont pop} def";
-
-}  // namespace
 
 double ps_xratio(const PsPage& page, int width_units) {
   return 72.0 * page.xsize / width_units * (page.mag / 100) * (page.xmag / 100);

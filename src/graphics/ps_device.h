@@ -29,6 +29,10 @@ double ps_yratio(const PsPage& page, int height_units);
 // and three octal digits.
 void append_ps_string(std::string* out, std::string_view text);
 
+// The procedure MF: "/Font /Font-Latin1 MF" defines a copy of Font with
+// the ISO Latin-1 encoding.
+extern const char* const kMakeFont;
+
 // The CMYK form of an RGB colour (components 0 to 1).
 void cmyk_from_rgb(Rgb c, double cmyk[4]);
 

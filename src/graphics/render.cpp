@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "data/missing.h"
+#include "stats/summarize.h"
 
 namespace nuvra::graphics {
 
@@ -21,6 +22,9 @@ constexpr int kSchemeCount = sizeof kSchemeColours / sizeof kSchemeColours[0];
 constexpr int kWidth = 5500, kHeight = 4000;  // 5.5 by 4 inches
 constexpr int kTextSize = 110, kTitleSize = 160, kTickLength = 60, kMarkerR = 35;
 const Rgb kBlack{0, 0, 0}, kGrid{234, 242, 243}, kPlotBackground{255, 255, 255};
+
+// Half the width of a box, in x units (boxes stand at x = 1, 2, ...).
+constexpr double kBoxHalfWidth = 0.25;
 
 bool present(double v) { return !data::is_missing(v) && std::isfinite(v); }
 
@@ -82,6 +86,14 @@ bool data_range(const GraphSpec& spec, bool y, bool log, double* lo, double* hi)
         if (!log || v > 0) take(log ? std::log10(v) : v, 0);
       continue;
     }
+    if (p.kind == PlotKind::kBox) {
+      if (!y) {
+        take(log ? std::log10(p.box_at) : p.box_at, kBoxHalfWidth * 2);
+      } else {
+        for (double v : {p.lower_adjacent, p.upper_adjacent})
+          if (!log || v > 0) take(log ? std::log10(v) : v, 0);
+      }
+    }
     const std::vector<double>& v = y ? p.y : p.x;
     for (size_t i = 0; i < v.size(); ++i) {
       if (!present(p.x[i]) || !present(p.y[i])) continue;
@@ -134,6 +146,23 @@ void draw_plot(Canvas& c, const Plot& p, const Axis& ax, const Axis& ay, Rgb col
       c.polygon(pts, true);
       break;
     }
+    case PlotKind::kBox: {
+      const int xl = ax.unit(p.box_at - kBoxHalfWidth), xr = ax.unit(p.box_at + kBoxHalfWidth);
+      const int xm = ax.unit(p.box_at);
+      const int cl = ax.unit(p.box_at - kBoxHalfWidth / 2), cr = ax.unit(p.box_at + kBoxHalfWidth / 2);
+      const int q1 = ay.unit(p.lower_quartile), q3 = ay.unit(p.upper_quartile);
+      c.line(xm, q3, xm, ay.unit(p.upper_adjacent));
+      c.line(xm, q1, xm, ay.unit(p.lower_adjacent));
+      c.line(cl, ay.unit(p.upper_adjacent), cr, ay.unit(p.upper_adjacent));
+      c.line(cl, ay.unit(p.lower_adjacent), cr, ay.unit(p.lower_adjacent));
+      c.rect(xl, q1, xr, q3, true);
+      c.set_line(Rgb{255, 255, 255}, 1.5f);
+      c.line(xl, ay.unit(p.median), xr, ay.unit(p.median));
+      c.set_line(colour, 1.2f);
+      for (size_t i = 0; i < n; ++i)
+        if (ok(i)) c.marker(kMarkCircle, ax.unit(p.x[i]), ay.unit(p.y[i]), kMarkerR, false);
+      break;
+    }
     case PlotKind::kBar: {
       int base = ay.log ? ay.from : ay.unit(std::clamp(0.0, ay.lo, ay.hi));
       for (size_t i = 0; i < n; ++i) {
@@ -148,6 +177,89 @@ void draw_plot(Canvas& c, const Plot& p, const Axis& ax, const Axis& ay, Rgb col
 }
 
 }  // namespace
+
+bool box_statistics(const std::vector<double>& sorted, Plot* box) {
+  const auto n = static_cast<std::int64_t>(sorted.size());
+  if (n == 0) return false;
+  box->lower_quartile = stats::percentile_unweighted(sorted.data(), n, 25);
+  box->median = stats::percentile_unweighted(sorted.data(), n, 50);
+  box->upper_quartile = stats::percentile_unweighted(sorted.data(), n, 75);
+  const double reach = 1.5 * (box->upper_quartile - box->lower_quartile);
+  const double lo_fence = box->lower_quartile - reach, hi_fence = box->upper_quartile + reach;
+  box->lower_adjacent = box->lower_quartile;
+  box->upper_adjacent = box->upper_quartile;
+  for (double v : sorted)
+    if (v >= lo_fence) {
+      box->lower_adjacent = std::min(v, box->lower_quartile);
+      break;
+    }
+  for (auto it = sorted.rbegin(); it != sorted.rend(); ++it)
+    if (*it <= hi_fence) {
+      box->upper_adjacent = std::max(*it, box->upper_quartile);
+      break;
+    }
+  box->x.clear();
+  box->y.clear();
+  for (double v : sorted)
+    if (v < lo_fence || v > hi_fence) {
+      box->x.push_back(box->box_at);
+      box->y.push_back(v);
+    }
+  return true;
+}
+
+bool render_pie(const PieSpec& spec, Recording* rec, std::string* error, int* rc) {
+  double total = 0;
+  for (double v : spec.values)
+    if (present(v) && v > 0) total += v;
+  if (!(total > 0) || !std::isfinite(total)) {
+    *error = "no positive values to draw";
+    *rc = 2000;
+    return false;
+  }
+  rec->clear();
+  rec->width = kWidth;
+  rec->height = kHeight;
+  rec->background = Rgb{255, 255, 255};
+  Canvas c(rec);
+  c.begin();
+  c.set_text_colour(kBlack);
+  int top = kHeight - 200;
+  if (!spec.title.empty()) top -= 300;
+  if (!spec.subtitle.empty()) top -= 200;
+  const int rows = static_cast<int>((spec.values.size() + 3) / 4);
+  int bottom = 250 + rows * 220 + (spec.note.empty() ? 0 : 150);
+  const int r = std::max(100, (top - bottom) / 2 - 50);
+  const int cx = kWidth / 2, cy = (top + bottom) / 2;
+  double angle = 90;
+  for (size_t k = 0; k < spec.values.size(); ++k) {
+    double v = spec.values[k];
+    if (!present(v) || !(v > 0)) continue;
+    Rgb col = kSchemeColours[k % kSchemeCount];
+    double sweep = 360.0 * v / total;
+    c.set_line(Rgb{255, 255, 255}, 0.7f);
+    c.set_fill(col);
+    c.pie(cx, cy, r, static_cast<float>(angle), static_cast<float>(angle + sweep), true);
+    angle += sweep;
+  }
+  // The legend: four keys a row under the pie.
+  const int slot = (kWidth - 500) / 4;
+  for (size_t k = 0; k < spec.values.size(); ++k) {
+    Rgb col = kSchemeColours[k % kSchemeCount];
+    int x = 250 + static_cast<int>(k % 4) * slot + 100;
+    int y = bottom - 220 * static_cast<int>(k / 4 + 1) + 40;
+    c.set_line(col, 0.5f);
+    c.set_fill(col);
+    c.rect(x, y - 30, x + 250, y + 110, true);
+    c.text(x + 330, y, k < spec.labels.size() ? spec.labels[k] : std::string(), kTextSize, kAlignLeft);
+  }
+  if (!spec.note.empty()) c.text(250, 120, spec.note, kTextSize * 8 / 10, kAlignLeft);
+  if (!spec.title.empty()) c.text(kWidth / 2, kHeight - 350, spec.title, kTitleSize, kAlignCentre);
+  if (!spec.subtitle.empty())
+    c.text(kWidth / 2, kHeight - 350 - (spec.title.empty() ? 0 : 250), spec.subtitle, kTextSize, kAlignCentre);
+  c.end();
+  return true;
+}
 
 std::vector<double> nice_ticks(double lo, double hi, int target) {
   std::vector<double> ticks;

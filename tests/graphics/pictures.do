@@ -26,3 +26,11 @@ graph export histogram.png
 graph bar y z x, title("Means")
 graph export bar.eps
 graph export bar.png
+gen w = y + 30*(_n == 7) - 25*(_n == 150)
+graph box y z w, title("Boxes")
+graph export box.eps
+graph export box.png
+gen g = floor(sqrt(_n)/4)
+graph pie x, over(g) title("Pie of x over g")
+graph export pie.eps
+graph export pie.png

@@ -6,14 +6,18 @@
 //        plot: scatter|line|connected|lfit|area|bar yvar xvar
 //   graph histogram var [if] [in] [, bins(#) frequency options]
 //   graph bar varlist [if] [in] [, options]       the means of the variables
+//   graph box varlist [if] [in] [, options]       quartiles, adjacent and outside values
+//   graph pie varlist [if] [in] [, over(var) options]   slices of sums
 //   graph export file.eps|.ps|.png|.pdf|.svg [, replace name() width(#) cmyk landscape]
 //   graph dir | graph describe [name] | graph drop name...|_all
+//   graph save [name] file[.gph] [, replace]   |   graph use file[.gph] [, name()]
 //
 // options: title() subtitle() note() xtitle() ytitle() xscale(log)
 // yscale(log) legend(off) name()
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -39,6 +43,7 @@ namespace nuvra {
 namespace {
 
 using base::trim_blanks;
+using graphics::find_graph;
 using graphics::GraphSpec;
 using graphics::GraphState;
 using graphics::NamedGraph;
@@ -89,8 +94,7 @@ rc_t common_options(Interp& ip, CommandLine& cl, GraphSpec* spec, std::string* n
   std::string given;
   if (cl.string("name", 4, &given, 64, 1)) {
     std::string_view n = trim_blanks(given);
-    if (n.empty() || n.size() > 32 || !(std::isalpha(static_cast<unsigned char>(n[0])) || n[0] == '_') ||
-        !std::all_of(n.begin(), n.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }))
+    if (!graphics::valid_graph_name(n))
       return msg_quoting(ip.out, "", given, " invalid name\n", 198);
     *name = std::string(n);
   }
@@ -124,19 +128,21 @@ rc_t finish_graph(Interp& ip, const std::vector<int>& vars, const std::vector<ch
   g.command = std::string(trim_blanks(std::string_view(*ip.reader.buffer())));
   std::string error;
   int rc = 0;
-  if (!graphics::render_graph(spec, &g.drawing, &error, &rc)) return say(ip, error + "\n", rc);
-  GraphState& gs = graphics::graph_state(ip);
-  g.serset = gs.sersets.add(std::move(s));
-  auto it = std::find_if(gs.graphs.begin(), gs.graphs.end(), [&](const NamedGraph& x) { return x.name == name; });
-  if (it != gs.graphs.end()) {
-    gs.sersets.drop(it->serset);
-    *it = std::move(g);
-    gs.current = static_cast<int>(it - gs.graphs.begin());
+  bool drawn;
+  if (spec.pie) {
+    graphics::PieSpec pie;
+    pie.values = spec.pie_values;
+    pie.labels = spec.categories;
+    pie.title = spec.title;
+    pie.subtitle = spec.subtitle;
+    pie.note = spec.note;
+    drawn = graphics::render_pie(pie, &g.drawing, &error, &rc);
   } else {
-    gs.graphs.push_back(std::move(g));
-    gs.current = static_cast<int>(gs.graphs.size()) - 1;
+    drawn = graphics::render_graph(spec, &g.drawing, &error, &rc);
   }
-  if (ip.ws) ip.ws->show_graph(name, gs.graphs[gs.current].drawing);
+  if (!drawn) return say(ip, error + "\n", rc);
+  g.serset = graphics::graph_state(ip).sersets.add(std::move(s));
+  graphics::keep_graph(ip, std::move(g));
   return 0;
 }
 
@@ -328,10 +334,125 @@ rc_t graph_bar(Interp& ip) {
   return finish_graph(ip, vars, touse, std::move(spec), {}, name, shape);
 }
 
-NamedGraph* find_graph(GraphState& gs, std::string_view name) {
-  for (NamedGraph& g : gs.graphs)
-    if (g.name == name) return &g;
-  return nullptr;
+// One box for each variable, at x = 1, 2, ...
+rc_t graph_box(Interp& ip) {
+  ParseSettings st;
+  st.varlist = true;
+  st.allow_if = st.allow_in = true;
+  st.allow_by = false;
+  CommandLine cl;
+  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  GraphSpec spec;
+  std::string name;
+  if (rc_t rc = common_options(ip, cl, &spec, &name)) return rc;
+  if (rc_t rc = cl.leftover(ip)) return rc;
+  std::vector<int> vars;
+  if (rc_t rc = numeric_vars(ip, cl.varlist_text, &vars)) return rc;
+  if (vars.empty()) return msg_required(ip, "varlist");
+  if (vars.size() > static_cast<size_t>(graphics::kSersetMaxVars)) return rc_message(ip, 103);
+  if (spec.xlog) return say(ip, "xscale(log) not allowed: the boxes stand on categories\n", 198);
+  std::vector<char> touse;
+  std::int64_t n = 0;
+  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
+  if (n == 0) return say(ip, "no observations\n", 2000);
+  for (int j : vars) spec.categories.push_back(ip.dataset.name(j));
+  spec.legend = false;
+  auto shape = [](const graphics::Serset& s, GraphSpec* sp) -> rc_t {
+    for (size_t j = 0; j < s.vars.size(); ++j) {
+      std::vector<double> v;
+      for (double x : s.vars[j].num)
+        if (!data::is_missing(x)) v.push_back(x);
+      std::sort(v.begin(), v.end());
+      Plot p;
+      p.kind = PlotKind::kBox;
+      p.box_at = static_cast<double>(j + 1);
+      if (graphics::box_statistics(v, &p)) sp->plots.push_back(std::move(p));
+    }
+    return 0;
+  };
+  return finish_graph(ip, vars, touse, std::move(spec), {}, name, shape);
+}
+
+// Slices of the sums of the variables, or with over() of one variable's
+// sums within each value of the over() variable.
+rc_t graph_pie(Interp& ip) {
+  ParseSettings st;
+  st.varlist = true;
+  st.allow_if = st.allow_in = true;
+  st.allow_by = false;
+  CommandLine cl;
+  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  GraphSpec spec;
+  std::string name;
+  if (rc_t rc = common_options(ip, cl, &spec, &name)) return rc;
+  std::string over_text;
+  bool over = cl.string("over", 4, &over_text, 244, 1);
+  if (rc_t rc = cl.leftover(ip)) return rc;
+  if (spec.xlog || spec.ylog) return say(ip, "a pie has no scales to log\n", 198);
+  std::vector<int> vars;
+  if (rc_t rc = numeric_vars(ip, cl.varlist_text, &vars)) return rc;
+  if (vars.empty()) return msg_required(ip, "varlist");
+  if (vars.size() > static_cast<size_t>(graphics::kSersetMaxVars) - 1) return rc_message(ip, 103);
+  if (over) {
+    if (vars.size() != 1) return say(ip, "over() takes one variable to sum\n", 198);
+    std::vector<int> ov;
+    data::VarlistFailure fail;
+    if (data::read_varlist(ip.dataset, over_text, &ov, &fail))
+      return msg_quoting(ip.out, "", fail.message, "\n", fail.rc);
+    if (ov.size() != 1) return say(ip, "over() takes one variable\n", 198);
+    vars.push_back(ov[0]);
+  }
+  std::vector<char> touse;
+  std::int64_t n = 0;
+  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
+  if (n == 0) return say(ip, "no observations\n", 2000);
+  if (!over)
+    for (int j : vars) spec.categories.push_back(ip.dataset.name(j));
+  spec.pie = true;
+  auto shape = [over, &ip](const graphics::Serset& s, GraphSpec* sp) -> rc_t {
+    auto sum_of = [](const std::vector<double>& v, const std::vector<char>* in) {
+      double t = 0;
+      for (size_t i = 0; i < v.size(); ++i)
+        if (!data::is_missing(v[i]) && (!in || (*in)[i])) t += v[i];
+      return t;
+    };
+    if (!over) {
+      for (const graphics::SersetVar& v : s.vars) sp->pie_values.push_back(sum_of(v.num, nullptr));
+    } else {
+      // The distinct values of the over() variable, in order; missing
+      // values of it form no slice.
+      const graphics::SersetVar& by = s.vars[1];
+      std::vector<std::string> keys;
+      std::vector<double> nums;
+      for (std::int64_t i = 0; i < s.nobs; ++i) {
+        if (by.is_string) keys.push_back(by.str[i]);
+        else if (!data::is_missing(by.num[i])) nums.push_back(by.num[i]);
+      }
+      std::sort(keys.begin(), keys.end());
+      keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+      std::sort(nums.begin(), nums.end());
+      nums.erase(std::unique(nums.begin(), nums.end()), nums.end());
+      size_t groups = by.is_string ? keys.size() : nums.size();
+      if (groups > 100) return say(ip, "over() variable takes more than 100 values\n", 134);
+      std::vector<char> in(static_cast<size_t>(s.nobs));
+      for (size_t g = 0; g < groups; ++g) {
+        for (std::int64_t i = 0; i < s.nobs; ++i)
+          in[i] = by.is_string ? by.str[i] == keys[g] : (!data::is_missing(by.num[i]) && by.num[i] == nums[g]);
+        sp->pie_values.push_back(sum_of(s.vars[0].num, &in));
+        if (by.is_string) {
+          sp->categories.push_back(keys[g]);
+        } else {
+          char buf[32];
+          std::snprintf(buf, sizeof buf, "%.6g", nums[g]);
+          sp->categories.push_back(buf);
+        }
+      }
+    }
+    for (double v : sp->pie_values)
+      if (v < 0) return say(ip, "a pie cannot show negative sums\n", 459);
+    return 0;
+  };
+  return finish_graph(ip, vars, touse, std::move(spec), {}, name, shape);
 }
 
 rc_t graph_export(Interp& ip) {
@@ -439,9 +560,39 @@ rc_t graph_drop(Interp& ip) {
 
 }  // namespace
 
+namespace graphics {
+
+bool valid_graph_name(std::string_view n) {
+  return !n.empty() && n.size() <= 32 && (std::isalpha(static_cast<unsigned char>(n[0])) || n[0] == '_') &&
+         std::all_of(n.begin(), n.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+void keep_graph(Interp& ip, NamedGraph g) {
+  GraphState& gs = graph_state(ip);
+  auto it = std::find_if(gs.graphs.begin(), gs.graphs.end(), [&](const NamedGraph& x) { return x.name == g.name; });
+  if (it != gs.graphs.end()) {
+    gs.sersets.drop(it->serset);
+    *it = std::move(g);
+    gs.current = static_cast<int>(it - gs.graphs.begin());
+  } else {
+    gs.graphs.push_back(std::move(g));
+    gs.current = static_cast<int>(gs.graphs.size()) - 1;
+  }
+  const NamedGraph& kept = gs.graphs[gs.current];
+  if (ip.ws) ip.ws->show_graph(kept.name, kept.drawing);
+}
+
+NamedGraph* find_graph(GraphState& gs, std::string_view name) {
+  for (NamedGraph& g : gs.graphs)
+    if (g.name == name) return &g;
+  return nullptr;
+}
+
+}  // namespace graphics
+
 rc_t cmd_graph(Interp& ip) {
   std::string word(ip.reader.peek());
-  if (word.empty()) return say(ip, "graph type required: twoway, histogram or bar\n", 198);
+  if (word.empty()) return say(ip, "graph type required: twoway, histogram, bar, box or pie\n", 198);
   ip.reader.next();
   if (abbreviates(word, "twoway", 2)) return graph_twoway(ip);
   if (abbreviates(word, "histogram", 4)) return graph_histogram(ip);
@@ -450,8 +601,10 @@ rc_t cmd_graph(Interp& ip) {
   if (word == "dir") return graph_dir(ip);
   if (abbreviates(word, "describe", 1)) return graph_describe(ip);
   if (word == "drop") return graph_drop(ip);
-  if (word == "save" || word == "use" || word == "box" || word == "pie")
-    return msg_quoting(ip.out, "graph ", word, " not yet available\n", 199);
+  if (word == "save") return graphics::graph_save(ip);
+  if (word == "use") return graphics::graph_use(ip);
+  if (word == "box") return graph_box(ip);
+  if (word == "pie") return graph_pie(ip);
   return msg_quoting(ip.out, "graph ", word, " not recognized\n", 199);
 }
 
