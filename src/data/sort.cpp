@@ -689,7 +689,11 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
   if (radix_done) {
     // The order is the one the shuffle and quicksort reach; the seed moves
     // on as their shuffle would have moved it.
-    if (sorted != a) std::memcpy(a, sorted, static_cast<std::size_t>(n) * sizeof(Entry));
+    for (std::int64_t b = 0; sorted != a && b < n; b += kClockEvery) {
+      const std::int64_t m = std::min(kClockEvery, n - b);
+      std::memcpy(a + b, sorted + b, static_cast<std::size_t>(m) * sizeof(Entry));
+      if (run.tick(m)) return broken();
+    }
     if (ctl.seed) *ctl.seed = seed_after(*ctl.seed, 2 * static_cast<std::uint64_t>(n));
   } else {
     if (tried && !load_entries()) return broken();
