@@ -1,5 +1,6 @@
 #include "data/by.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -20,24 +21,23 @@ inline std::uint64_t key_bits(double v) {
   return std::bit_cast<std::uint64_t>(v);
 }
 
-// Sets changed[i - 1] for each observation i from 2 to nobs whose value of
-// variable j differs from observation i - 1's (leaving the others as they
-// are). The type is fixed for the whole walk, so each value is read by the
-// one conversion its type needs.
-void mark_changes(const Dataset& ds, int j, char* changed) {
-  const std::int64_t n = ds.nobs();
-  if (n < 2) return;
+// Sets changed[i - 1] for each observation i from `from` (at least 2) to
+// `to` whose value of variable j differs from observation i - 1's (leaving
+// the others as they are). The type is fixed for the whole walk, so each
+// value is read by the one conversion its type needs.
+void mark_changes(const Dataset& ds, int j, char* changed, std::int64_t from, std::int64_t to) {
+  if (to < from) return;
   const int t = ds.type(j);
   if (is_string_type(t)) {
     // Stored strings end at their first zero byte, as the sort reads them.
     const auto width = static_cast<std::size_t>(type_width(t));
-    for (std::int64_t i = 2; i <= n; ++i)
+    for (std::int64_t i = from; i <= to; ++i)
       changed[i - 1] |= std::strncmp(ds.value_ptr(j, i - 1), ds.value_ptr(j, i), width) != 0;
     return;
   }
   auto walk = [&](auto type) {
-    std::uint64_t prev = key_bits(fetch_value(type, ds.value_ptr(j, 1)));
-    for (std::int64_t i = 2; i <= n; ++i) {
+    std::uint64_t prev = key_bits(fetch_value(type, ds.value_ptr(j, from - 1)));
+    for (std::int64_t i = from; i <= to; ++i) {
       std::uint64_t k = key_bits(fetch_value(type, ds.value_ptr(j, i)));
       changed[i - 1] |= k != prev;
       prev = k;
@@ -55,13 +55,19 @@ void mark_changes(const Dataset& ds, int j, char* changed) {
 
 }  // namespace
 
-std::vector<std::int64_t> group_starts(const Dataset& ds, const std::vector<int>& vars) {
+std::vector<std::int64_t> group_starts(const Dataset& ds, const std::vector<int>& vars,
+                                       const std::function<bool()>& poll) {
   std::vector<std::int64_t> starts;
   const std::int64_t n = ds.nobs();
   // One walk per variable down its column, rather than one comparison of
-  // every variable per observation.
+  // every variable per observation; in blocks, with a poll between them.
+  constexpr std::int64_t kBlock = 1 << 16;
   std::vector<char> changed(static_cast<std::size_t>(n), 0);
-  for (int j : vars) mark_changes(ds, j, changed.data());
+  for (std::int64_t from = 2; from <= n; from += kBlock) {
+    const std::int64_t to = std::min(n, from + kBlock - 1);
+    for (int j : vars) mark_changes(ds, j, changed.data(), from, to);
+    if (poll && poll()) return {};
+  }
   if (n > 0) starts.push_back(1);
   for (std::int64_t i = 2; i <= n; ++i)
     if (changed[static_cast<std::size_t>(i - 1)]) starts.push_back(i);

@@ -2,6 +2,7 @@
 // order, and the header line that names a group.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,11 @@ namespace nuvra::data {
 // observations equal on every variable (under the sort comparison). The
 // result holds the first observation of each group followed by nobs + 1,
 // so group g is starts[g] .. starts[g + 1] - 1; with no observations it is
-// {1} (no group).
-std::vector<std::int64_t> group_starts(const Dataset& ds, const std::vector<int>& vars);
+// {1} (no group). `poll` (when given) is called every few thousand
+// observations; when it returns true the walk stops and the result is
+// empty.
+std::vector<std::int64_t> group_starts(const Dataset& ds, const std::vector<int>& vars,
+                                       const std::function<bool()>& poll = {});
 
 // Whether the recorded sort list begins with `vars`, in order.
 bool sort_list_begins_with(const Dataset& ds, const std::vector<int>& vars);

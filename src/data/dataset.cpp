@@ -229,7 +229,7 @@ bool Dataset::in_slot_order() const {
   return true;
 }
 
-rc_t Dataset::put_in_slot_order() {
+rc_t Dataset::put_in_slot_order(const std::function<void()>& tick) {
   InvariantGuard guard{*this};
   if (nobs_ == 0) return 0;
   std::uint32_t* slot = slot_table();
@@ -244,11 +244,13 @@ rc_t Dataset::put_in_slot_order() {
   // cycle, each slot receives the record of the slot its observation points
   // at; the cycle's first record waits in the buffer. A placed entry is set
   // to the identity, which also marks it done.
+  std::int64_t moved = 0;
   for (std::int64_t start = 0; start < nobs_; ++start) {
     if (slot[start] == static_cast<std::uint32_t>(start)) continue;
     std::memcpy(buf.data(), rec(static_cast<std::uint32_t>(start)), used_);
     auto j = static_cast<std::uint32_t>(start);
     for (;;) {
+      if ((++moved & 4095) == 0 && tick) tick();
       std::uint32_t k = slot[j];
       slot[j] = j;
       if (k == static_cast<std::uint32_t>(start)) {

@@ -239,7 +239,9 @@ class Dataset : private DatasetContents {
   bool in_slot_order() const;
   // Moves the records so that observation i lies in slot i - 1, one record
   // buffer per cycle of the permutation. 950 if the buffer cannot be had.
-  rc_t put_in_slot_order();
+  // `tick`, when given, is called after every few thousand records moved
+  // (a long move keeps the windows answering).
+  rc_t put_in_slot_order(const std::function<void()>& tick = {});
 
   // ---- values ----------------------------------------------------------
   double fetch(int j, std::int64_t i) const {

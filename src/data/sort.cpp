@@ -10,10 +10,12 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include <sys/mman.h>
@@ -36,8 +38,11 @@ constexpr std::size_t kCopyLimit = std::size_t{512} << 20;
 // misses (about 1 s for 10 million records), where the copy's reads are
 // independent and its writes sequential.
 constexpr std::size_t kLargeCopyLimit = std::size_t{4} << 30;
-// Elements handled between two Break polls.
-constexpr std::int64_t kPollEvery = 1 << 16;
+// Elements handled between two reads of the clock that paces the polls:
+// a few microseconds of work, so a read costs next to nothing.
+constexpr std::int64_t kClockEvery = 1 << 12;
+// How long the polling thread sleeps while the others work.
+constexpr auto kPollerNap = std::chrono::microseconds(300);
 
 // A double as an unsigned integer with the same order: numbers, then `.`,
 // `.a`, ..., `.z`. Negative zero is zero; a NaN (never stored by the
@@ -133,28 +138,89 @@ struct CompareFull {
   }
 };
 
-// Shared by the tasks of one sort: the Break flag and the poll.
+// Shared by the threads of one sort: the Break flag, the pacing of the
+// polls, and the count of quicksort tasks not yet finished.
 struct SortRun {
-  std::atomic<bool> stop{false};
-  const std::function<bool()>* poll = nullptr;
-  bool parallel = false;
-  std::int64_t since_poll = 0;  // touched by the calling thread only
+  using Clock = std::chrono::steady_clock;
 
-  // Called after each partition step with the elements it looked at.
-  bool stopped(std::int64_t work) {
-    if (stop.load(std::memory_order_relaxed)) return true;
-    if (!poll || !*poll) return false;
-    if (parallel && omp_get_thread_num() != 0) return false;
-    since_poll += work;
-    if (since_poll < kPollEvery) return false;
-    since_poll = 0;
-    if ((*poll)()) {
-      stop.store(true, std::memory_order_relaxed);
-      return true;
-    }
-    return false;
+  std::atomic<bool> stop{false};
+  std::atomic<std::int64_t> tasks{0};
+  const std::function<bool()>* poll = nullptr;
+  std::chrono::microseconds interval{0};
+  bool parallel = false;
+  // False once the records move: the sort then finishes, and the Break
+  // stays with the poll for whatever runs next.
+  bool honour_break = true;
+  // Touched by the calling thread only.
+  std::int64_t since_clock = 0;
+  Clock::time_point last_poll = Clock::now();
+
+  bool stopped() const { return stop.load(std::memory_order_relaxed); }
+
+  void poll_now(Clock::time_point now) {
+    last_poll = now;
+    if (poll && *poll && (*poll)() && honour_break) stop.store(true, std::memory_order_relaxed);
+  }
+
+  // Called by whichever thread did `work` elements; the calling thread of
+  // the sort polls when the interval has passed. True: stop.
+  bool tick(std::int64_t work) {
+    if (stopped()) return true;
+    if (omp_get_thread_num() != 0) return false;
+    since_clock += work;
+    if (since_clock < kClockEvery) return false;
+    since_clock = 0;
+    Clock::time_point now = Clock::now();
+    if (now - last_poll >= interval) poll_now(now);
+    return stopped();
+  }
+
+  // The calling thread's turn while the others work.
+  void wait() {
+    Clock::time_point now = Clock::now();
+    if (now - last_poll >= interval) poll_now(now);
+    std::this_thread::sleep_for(kPollerNap);
   }
 };
+
+// each(r) for r in [b, e), with a tick every few thousand; false when the
+// sort is to stop.
+template <class Each>
+inline bool in_blocks(std::int64_t b, std::int64_t e, SortRun& run, Each each) {
+  while (b < e) {
+    const std::int64_t stop = std::min(e, b + kClockEvery);
+    for (std::int64_t r = b; r < stop; ++r) each(r);
+    if (run.tick(stop - b)) return false;
+    b = stop;
+  }
+  return true;
+}
+
+// body(t) for each of `threads` pieces: on this thread when there is one,
+// else on that many other threads while this one polls. (Should the
+// system give fewer threads, this one works and polls as it goes.)
+template <class Body>
+void for_pieces(int threads, SortRun& run, Body body) {
+  if (threads <= 1) {
+    body(0);
+    return;
+  }
+  std::atomic<int> left{threads};
+#pragma omp parallel num_threads(threads + 1)
+  {
+    const int team = omp_get_num_threads(), tid = omp_get_thread_num();
+    if (team == 1) {
+      for (int t = 0; t < threads; ++t) body(t);
+    } else if (tid == 0) {
+      while (left.load(std::memory_order_acquire) > 0) run.wait();
+    } else {
+      for (int t = tid - 1; t < threads; t += team - 1) {
+        body(t);
+        left.fetch_sub(1, std::memory_order_acq_rel);
+      }
+    }
+  }
+}
 
 template <class Cmp>
 void insertion_sort(Entry* a, std::int64_t lo, std::int64_t hi, Cmp cmp) {
@@ -173,12 +239,20 @@ void insertion_sort(Entry* a, std::int64_t lo, std::int64_t hi, Cmp cmp) {
 // below the pivot, a[*gt..hi] above it, and everything between equals it.
 // Two indexes close in from the ends, swapping pairs that are on the wrong
 // side; elements equal to the pivot met on the way are parked at the far
-// ends and brought next to the pivot at the end.
+// ends and brought next to the pivot at the end. False when the sort was
+// stopped part way (a[lo..hi] is then some order of what it held).
 template <class Cmp>
-void partition(Entry* a, std::int64_t lo, std::int64_t hi, Cmp cmp, std::int64_t* lt, std::int64_t* gt) {
+bool partition(Entry* a, std::int64_t lo, std::int64_t hi, Cmp cmp, SortRun& run, std::int64_t* lt,
+               std::int64_t* gt) {
   const Entry pivot = a[hi];
   std::int64_t i = lo - 1, j = hi, p = lo - 1, q = hi;
+  std::int64_t steps = 0, ticked = 0;
   for (;;) {
+    if ((++steps & 1023) == 0) {
+      const std::int64_t seen = (i - lo) + (hi - j);
+      if (run.tick(seen - ticked)) return false;
+      ticked = seen;
+    }
     while (cmp(a[++i], pivot) < 0) {
     }
     while (cmp(pivot, a[--j]) < 0)
@@ -195,14 +269,14 @@ void partition(Entry* a, std::int64_t lo, std::int64_t hi, Cmp cmp, std::int64_t
   for (std::int64_t k = hi - 1; k >= q; --k, ++i) std::swap(a[i], a[k]);
   *lt = j;
   *gt = i;
+  return !run.tick(hi - lo + 1 - ticked);
 }
 
 template <class Cmp>
 void quicksort(Entry* a, std::int64_t lo, std::int64_t hi, Cmp cmp, SortRun& run) {
   while (hi - lo + 1 > kSmallRange) {
-    if (run.stopped(hi - lo + 1)) return;
     std::int64_t lt, gt;
-    partition(a, lo, hi, cmp, &lt, &gt);
+    if (!partition(a, lo, hi, cmp, run, &lt, &gt)) return;
     // The smaller side by recursion (or as a task), the larger by iteration.
     std::int64_t slo = lo, shi = lt, blo = gt, bhi = hi;
     if (lt - lo > hi - gt) {
@@ -212,17 +286,23 @@ void quicksort(Entry* a, std::int64_t lo, std::int64_t hi, Cmp cmp, SortRun& run
       bhi = lt;
     }
     if (run.parallel && shi - slo + 1 >= kTaskMinimum) {
+      run.tasks.fetch_add(1, std::memory_order_relaxed);
 #pragma omp task default(none) firstprivate(a, slo, shi, cmp) shared(run)
-      quicksort(a, slo, shi, cmp, run);
+      {
+        quicksort(a, slo, shi, cmp, run);
+        run.tasks.fetch_sub(1, std::memory_order_acq_rel);
+      }
     } else if (shi > slo) {
       quicksort(a, slo, shi, cmp, run);
     }
     lo = blo;
     hi = bhi;
   }
-  if (hi > lo) insertion_sort(a, lo, hi, cmp);
+  if (hi > lo && !run.stopped()) insertion_sort(a, lo, hi, cmp);
 }
 
+// With threads, one of them starts the quicksort and the rest take its
+// tasks, while the calling thread polls until no task is left.
 template <class Cmp>
 void sort_entries(Entry* a, std::int64_t n, Cmp cmp, SortRun& run, int threads) {
   if (threads <= 1) {
@@ -231,10 +311,16 @@ void sort_entries(Entry* a, std::int64_t n, Cmp cmp, SortRun& run, int threads) 
     return;
   }
   run.parallel = true;
-#pragma omp parallel num_threads(threads) default(none) shared(a, n, cmp, run)
+  run.tasks.store(1);
+#pragma omp parallel num_threads(threads + 1) default(none) shared(a, n, cmp, run)
   {
-#pragma omp single
-    quicksort(a, 0, n - 1, cmp, run);
+    const int team = omp_get_num_threads(), tid = omp_get_thread_num();
+    if (team == 1 || tid == 1) {
+      quicksort(a, 0, n - 1, cmp, run);
+      run.tasks.fetch_sub(1, std::memory_order_acq_rel);
+    } else if (tid == 0) {
+      while (run.tasks.load(std::memory_order_acquire) > 0) run.wait();
+    }
   }
 }
 
@@ -266,7 +352,7 @@ inline std::int64_t draw(std::uint64_t& s, std::int64_t span) {
 // The shuffle: n swaps of two drawn positions. Positions are drawn a batch
 // ahead so their cache lines can be fetched while earlier swaps run; the
 // swaps themselves happen in draw order.
-void shuffle(Entry* a, std::int64_t n, std::uint32_t* seed) {
+void shuffle(Entry* a, std::int64_t n, std::uint32_t* seed, SortRun& run) {
   std::uint64_t s = seed ? *seed : 1001u;
   constexpr int kBatch = 32;
   std::int64_t pos[2 * kBatch];
@@ -279,6 +365,7 @@ void shuffle(Entry* a, std::int64_t n, std::uint32_t* seed) {
     }
     for (int k = 0; k < m; ++k) std::swap(a[pos[2 * k]], a[pos[2 * k + 1]]);
     done += m;
+    if ((done & (kClockEvery - 1)) == 0 && run.tick(kClockEvery)) return;
   }
   if (seed) *seed = static_cast<std::uint32_t>(s);
 }
@@ -330,17 +417,17 @@ inline void piece(std::int64_t n, int t, int threads, std::int64_t* b, std::int6
 // the result (a or spare), or null after a Break.
 Entry* radix_sort(Entry* a, Entry* spare, std::int64_t n, int threads, SortRun& run) {
   std::vector<Histogram> hist(static_cast<std::size_t>(threads));
-#pragma omp parallel for num_threads(threads) schedule(static, 1) if (threads > 1)
-  for (int t = 0; t < threads; ++t) {
+  for_pieces(threads, run, [&](int t) {
     Histogram& h = hist[static_cast<std::size_t>(t)];
     for (auto& row : h) row.fill(0);
     std::int64_t b, e;
     piece(n, t, threads, &b, &e);
-    for (std::int64_t r = b; r < e; ++r) {
+    in_blocks(b, e, run, [&](std::int64_t r) {
       const std::uint64_t k = a[r].key;
       for (int d = 0; d < kRadixDigits; ++d) ++h[static_cast<std::size_t>(d)][digit_of(k, d)];
-    }
-  }
+    });
+  });
+  if (run.stopped()) return nullptr;
   Entry* src = a;
   Entry* dst = spare;
   std::vector<std::array<std::int64_t, kRadixBuckets>> start(static_cast<std::size_t>(threads));
@@ -353,18 +440,17 @@ Entry* radix_sort(Entry* a, Entry* spare, std::int64_t n, int threads, SortRun& 
     for (int t = 0; t < threads; ++t)
       for (int v = 0; v < kRadixBuckets; ++v) total[static_cast<std::size_t>(v)] += count(t, v);
     if (std::any_of(total.begin(), total.end(), [n](std::int64_t c) { return c == n; })) continue;
-    if (run.stopped(n)) return nullptr;
     if (threads > 1) {
       // Each piece's counts of this digit, over the order the last pass
       // left (the first counts were of the original order).
-#pragma omp parallel for num_threads(threads) schedule(static, 1)
-      for (int t = 0; t < threads; ++t) {
+      for_pieces(threads, run, [&](int t) {
         auto& row = hist[static_cast<std::size_t>(t)][static_cast<std::size_t>(d)];
         row.fill(0);
         std::int64_t b, e;
         piece(n, t, threads, &b, &e);
-        for (std::int64_t r = b; r < e; ++r) ++row[digit_of(src[r].key, d)];
-      }
+        in_blocks(b, e, run, [&](std::int64_t r) { ++row[digit_of(src[r].key, d)]; });
+      });
+      if (run.stopped()) return nullptr;
     }
     std::int64_t at = 0;
     for (int v = 0; v < kRadixBuckets; ++v)
@@ -372,13 +458,13 @@ Entry* radix_sort(Entry* a, Entry* spare, std::int64_t n, int threads, SortRun& 
         start[static_cast<std::size_t>(t)][static_cast<std::size_t>(v)] = at;
         at += count(t, v);
       }
-#pragma omp parallel for num_threads(threads) schedule(static, 1) if (threads > 1)
-    for (int t = 0; t < threads; ++t) {
+    for_pieces(threads, run, [&](int t) {
       std::array<std::int64_t, kRadixBuckets> pos = start[static_cast<std::size_t>(t)];
       std::int64_t b, e;
       piece(n, t, threads, &b, &e);
-      for (std::int64_t r = b; r < e; ++r) dst[pos[digit_of(src[r].key, d)]++] = src[r];
-    }
+      in_blocks(b, e, run, [&](std::int64_t r) { dst[pos[digit_of(src[r].key, d)]++] = src[r]; });
+    });
+    if (run.stopped()) return nullptr;
     std::swap(src, dst);
   }
   return src;
@@ -409,8 +495,8 @@ bool settle_runs(Entry* a, std::int64_t n, const Keys& keys, SortRun& run) {
       }
     }
     since += e - r;
-    if (since >= kPollEvery) {
-      if (run.stopped(since)) return false;
+    if (since >= kClockEvery) {
+      if (run.tick(since)) return false;
       since = 0;
     }
     r = e;
@@ -509,19 +595,19 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
   auto record = [&] {
     if (whole) ds.set_sort_list(list);
   };
-  auto polled = [&](std::int64_t i) { return (i & (kPollEvery - 1)) == 0 && ctl.poll && ctl.poll(); };
   if (keys.empty() || hi <= lo) {
     if (!keys.empty()) record();
     return 0;
   }
+  SortRun run;
+  run.poll = &ctl.poll;
+  run.interval = ctl.poll_interval;
+  auto tick = [&run] { run.tick(kClockEvery); };
 
   // 1. One pass over neighbours.
   bool up = false, down = false;
   for (std::int64_t i = lo; i < hi && !(up && down); ++i) {
-    if (polled(i)) {
-      ds.clear_sort_list();
-      return 1;
-    }
+    if ((i & (kClockEvery - 1)) == 0 && run.tick(kClockEvery)) return 1;
     int c = compare_observations(ds, keys, i, i + 1);
     if (c < 0) up = true;
     if (c > 0) down = true;
@@ -531,9 +617,14 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
     return 0;
   }
   if (!up) {
+    // The records move from here on.
+    run.honour_break = false;
     std::uint32_t* slot = ds.slot_table();
-    for (std::int64_t a = lo - 1, b = hi - 1; a < b; ++a, --b) std::swap(slot[a], slot[b]);
-    if (rc_t rc = ds.put_in_slot_order()) {
+    for (std::int64_t a = lo - 1, b = hi - 1; a < b; ++a, --b) {
+      std::swap(slot[a], slot[b]);
+      if ((a & (kClockEvery - 1)) == 0) tick();
+    }
+    if (rc_t rc = ds.put_in_slot_order(tick)) {
       ds.clear_sort_list();
       return rc;
     }
@@ -558,8 +649,10 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
   char* mem = work->get(2 * entry_bytes + (copy_records ? static_cast<std::size_t>(n) * used : 0));
   if (!mem) return 950;
   // The copy-back writes slots lo-1 .. hi-1, so those must be the range's.
+  // (Records moving into slot order leave every observation as it was.)
   if (copy_records && !ds.in_slot_order()) {
-    if (rc_t rc = ds.put_in_slot_order()) return rc;
+    if (rc_t rc = ds.put_in_slot_order(tick)) return rc;
+    if (run.stopped()) return 1;
   }
   Keys k;
   for (int j : keys) k.cols.push_back(key_column(ds, j));
@@ -570,60 +663,78 @@ rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t l
   std::uint32_t* slot = ds.slot_table();
   const int threads = std::max(1, ctl.threads);
   auto load_entries = [&] {
-#pragma omp parallel for num_threads(threads) schedule(static) if (threads > 1)
-    for (std::int64_t r = 0; r < n; ++r) {
-      std::uint32_t s = slot[lo - 1 + r];
-      a[r].slot = s;
-      a[r].key = cached_key(first, s);
-    }
+    for_pieces(threads, run, [&](int t) {
+      std::int64_t b, e;
+      piece(n, t, threads, &b, &e);
+      in_blocks(b, e, run, [&](std::int64_t r) {
+        std::uint32_t s = slot[lo - 1 + r];
+        a[r].slot = s;
+        a[r].key = cached_key(first, s);
+      });
+    });
+    return !run.stopped();
   };
-  load_entries();
-  ds.clear_sort_list();
-  SortRun run;
-  run.poll = &ctl.poll;
-  run.parallel = false;
+  // Until the records move, a Break leaves everything as it was: the
+  // observations, the sort list and the seed.
+  const std::uint32_t seed_before = ctl.seed ? *ctl.seed : 0;
+  auto broken = [&] {
+    if (ctl.seed) *ctl.seed = seed_before;
+    return rc_t{1};
+  };
+  if (!load_entries()) return broken();
   const bool tried = ctl.radix && !sample_has_ties(a, n, k);
   Entry* sorted = tried ? radix_sort(a, spare, n, threads, run) : nullptr;
   bool radix_done = sorted && settle_runs(sorted, n, k, run);
-  if (run.stop.load()) {
-    // Nothing has moved yet: the observations stay as they were.
-    return 1;
-  }
+  if (run.stopped()) return broken();
   if (radix_done) {
     // The order is the one the shuffle and quicksort reach; the seed moves
     // on as their shuffle would have moved it.
-    if (sorted != a) std::memcpy(a, sorted, static_cast<std::size_t>(n) * sizeof(Entry));
+    for (std::int64_t b = 0; sorted != a && b < n; b += kClockEvery) {
+      const std::int64_t m = std::min(kClockEvery, n - b);
+      std::memcpy(a + b, sorted + b, static_cast<std::size_t>(m) * sizeof(Entry));
+      if (run.tick(m)) return broken();
+    }
     if (ctl.seed) *ctl.seed = seed_after(*ctl.seed, 2 * static_cast<std::uint64_t>(n));
   } else {
-    if (tried) load_entries();
-    shuffle(a, n, ctl.seed);
+    if (tried && !load_entries()) return broken();
+    shuffle(a, n, ctl.seed, run);
     if (k.key_decides)
       sort_entries(a, n, CompareCached{}, run, threads);
     else
       sort_entries(a, n, CompareFull{&k}, run, threads);
   }
-  // Even after a Break the entries hold each slot once, so the observations
-  // end in some order of the original.
+  if (run.stopped()) return broken();
+  char* copy = mem + 2 * entry_bytes;
+  char* records = ds.column(keys[0]).base - ds.offset(keys[0]);
+  const std::size_t w = ds.allotted_width();
   if (copy_records) {
-    char* copy = mem + entry_bytes;
-    char* records = ds.column(keys[0]).base - ds.offset(keys[0]);
-    const std::size_t w = ds.allotted_width();
-#pragma omp parallel for num_threads(threads) schedule(static) if (threads > 1)
-    for (std::int64_t r = 0; r < n; ++r) {
-      if (r + 8 < n) __builtin_prefetch(records + w * a[r + 8].slot);
-      std::memcpy(copy + used * static_cast<std::size_t>(r), records + w * a[r].slot, used);
-    }
-#pragma omp parallel for num_threads(threads) schedule(static) if (threads > 1)
-    for (std::int64_t r = 0; r < n; ++r)
-      std::memcpy(records + w * static_cast<std::size_t>(lo - 1 + r), copy + used * static_cast<std::size_t>(r), used);
-  } else {
-    for (std::int64_t r = 0; r < n; ++r) slot[lo - 1 + r] = a[r].slot;
-    if (rc_t rc = ds.put_in_slot_order()) {
-      ds.clear_sort_list();
-      return rc;
-    }
+    for_pieces(threads, run, [&](int t) {
+      std::int64_t b, e;
+      piece(n, t, threads, &b, &e);
+      in_blocks(b, e, run, [&](std::int64_t r) {
+        if (r + 8 < n) __builtin_prefetch(records + w * a[r + 8].slot);
+        std::memcpy(copy + used * static_cast<std::size_t>(r), records + w * a[r].slot, used);
+      });
+    });
+    if (run.stopped()) return broken();
   }
-  if (run.stop.load()) return 1;
+
+  // The records move: from here the sort finishes, polling as it goes.
+  run.honour_break = false;
+  ds.clear_sort_list();
+  if (copy_records) {
+    for_pieces(threads, run, [&](int t) {
+      std::int64_t b, e;
+      piece(n, t, threads, &b, &e);
+      in_blocks(b, e, run, [&](std::int64_t r) {
+        std::memcpy(records + w * static_cast<std::size_t>(lo - 1 + r), copy + used * static_cast<std::size_t>(r),
+                    used);
+      });
+    });
+  } else {
+    in_blocks(0, n, run, [&](std::int64_t r) { slot[lo - 1 + r] = a[r].slot; });
+    if (rc_t rc = ds.put_in_slot_order(tick)) return rc;
+  }
   if (outcome) *outcome = radix_done ? SortOutcome::kRadix : SortOutcome::kSorted;
   record();
   return 0;

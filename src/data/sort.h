@@ -28,8 +28,14 @@
 // The sort works on a copy of the keys beside the slot entries and never
 // moves a record while ordering; at the end the slot table is rewritten and
 // the records are moved into slot order in one pass over the cycles of the
-// permutation.
+// permutation. A Break is honoured until that move begins, so a sort that
+// stops has changed nothing.
+//
+// With more than one thread, the calling thread does no ordering itself:
+// it only polls, while the others work, so that the poll keeps its pace
+// whatever the work is.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -63,7 +69,12 @@ struct SortControl {
   int threads = 1;
   // The sort seed, advanced by each draw of the shuffle. Null: 1001.
   std::uint32_t* seed = nullptr;
-  // Break poll; called only from the calling thread.
+  // Break poll, which is also where the caller answers its window events:
+  // called only from the calling thread, at least every `poll_interval`
+  // of sort work in every phase. True asks the sort to stop. While the
+  // records move the sort cannot stop, and it goes on polling and finishes;
+  // a poll that has seen a Break must therefore keep reporting it, so that
+  // whatever runs next stops.
   std::function<bool()> poll;
   // Reused working memory; null takes fresh memory for this sort.
   SortWorkspace* work = nullptr;
@@ -71,6 +82,9 @@ struct SortControl {
   // keys turn out to be all distinct, where the order is the same; false
   // always shuffles and quicksorts.
   bool radix = true;
+  // How often the poll is called (measured by a clock read every few
+  // thousand elements); zero polls at every clock read.
+  std::chrono::microseconds poll_interval{2000};
 };
 
 enum class SortOutcome {
@@ -91,9 +105,9 @@ int sort_threads(int processors, std::int64_t n);
 // Orders observations lo..hi (1-based, inclusive) by `keys`. The sort list:
 // a whole-dataset sort records the first `recorded` keys (all of them when
 // negative); a sub-range that had to move clears it; a sub-range already in
-// order leaves it. Returns 0, 1 after a Break (the observations are then in
-// some order of the original and the sort list is cleared), or 950 when
-// the working memory cannot be had (nothing changed).
+// order leaves it. Returns 0, 1 after a Break (the observations, the sort
+// list and the seed are then as they were), or 950 when the working memory
+// cannot be had.
 rc_t sort_observations(Dataset& ds, const std::vector<int>& keys, std::int64_t lo, std::int64_t hi,
                        const SortControl& ctl, SortOutcome* outcome = nullptr, int recorded = -1);
 

@@ -120,6 +120,16 @@ bool DoEditor::load(const std::string& path) {
   return true;
 }
 
+void DoEditor::start_new(const std::string& path) {
+  gtk_text_buffer_set_text(buffer_, "", 0);
+  gtk_text_buffer_set_modified(buffer_, FALSE);
+  set_path(path);
+}
+
+bool DoEditor::blank() const {
+  return path_.empty() && !gtk_text_buffer_get_modified(buffer_) && gtk_text_buffer_get_char_count(buffer_) == 0;
+}
+
 bool DoEditor::save_to(const std::string& path) {
   GtkTextIter a, b;
   gtk_text_buffer_get_bounds(buffer_, &a, &b);

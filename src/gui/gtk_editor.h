@@ -20,6 +20,10 @@ class DoEditor {
   void show();
   // Loads a file; false (the text unchanged) when it cannot be read.
   bool load(const std::string& path);
+  // An empty text that Save writes to `path`.
+  void start_new(const std::string& path);
+  // Untitled, empty and unmodified: free to take a file.
+  bool blank() const;
   bool save_to(const std::string& path);
   // Runs the selection, or the whole text when nothing is selected.
   // False when the text could not be written out to run.

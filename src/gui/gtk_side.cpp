@@ -83,7 +83,7 @@ GtkSide::~GtkSide() {
   delete g_session_saver;
   g_session_saver = nullptr;
   graphs_.clear();
-  editor_.reset();
+  editors_.clear();
   viewer_.reset();
   gtk_widget_destroy(window_);
   results_.reset();
@@ -234,6 +234,7 @@ void GtkSide::process_events() {
 
 void GtkSide::busy(bool on) {
   busy_ = on;
+  if (!on) close_pending_ = false;  // the queued exit is read next
   if (on) break_pending_ = false;  // a Break pressed between commands is stale
   gtk_widget_set_sensitive(break_button_, on);
   set_status(on ? "Busy" : "Ready");
@@ -328,11 +329,36 @@ Viewer& GtkSide::viewer() {
   return *viewer_;
 }
 
-DoEditor& GtkSide::editor() {
-  if (!editor_)
-    editor_ = std::make_unique<DoEditor>([this](const std::string& line) { submit(line, false); },
-                                         scratch_file());
-  return *editor_;
+DoEditor& GtkSide::new_editor() {
+  editors_.push_back(
+      std::make_unique<DoEditor>([this](const std::string& line) { submit(line, false); }, scratch_file()));
+  return *editors_.back();
+}
+
+DoEditor& GtkSide::editor() { return editors_.empty() ? new_editor() : *editors_.front(); }
+
+int GtkSide::edit_file(const std::string& path) {
+  if (path.empty()) {
+    editor().show();
+    return 0;
+  }
+  // The window that has the file already, with whatever edits it holds;
+  // else a blank one; else a new window, so no text is displaced.
+  DoEditor* ed = nullptr;
+  for (const auto& e : editors_)
+    if (e->path() == path) ed = e.get();
+  if (!ed) {
+    for (const auto& e : editors_)
+      if (!ed && e->blank()) ed = e.get();
+    if (!ed) ed = &new_editor();
+    if (g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) {
+      if (!ed->load(path)) return kCannotRead;
+    } else {
+      ed->start_new(path);
+    }
+  }
+  ed->show();
+  return 0;
 }
 
 GraphWindow& GtkSide::show_graph(const std::string& title, GraphPainter paint) {
@@ -513,8 +539,15 @@ void GtkSide::on_editor_button(GtkButton*, gpointer self) { static_cast<GtkSide*
 
 gboolean GtkSide::on_delete(GtkWidget*, GdkEvent*, gpointer self) {
   // Closing the window is the `exit` command, with its refusal when the
-  // data in memory have changed since they were saved.
-  static_cast<GtkSide*>(self)->submit("exit", false);
+  // data in memory have changed since they were saved. During a command
+  // it waits its turn like any line, and is asked for once.
+  auto* s = static_cast<GtkSide*>(self);
+  if (s->close_pending_) return TRUE;
+  s->submit("exit", false);
+  if (s->busy_) {
+    s->close_pending_ = true;
+    s->set_status("Busy: closes when the command ends (Break stops it)");
+  }
   return TRUE;
 }
 

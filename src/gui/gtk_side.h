@@ -47,6 +47,7 @@ class GtkSide : public WindowSide {
   bool wants_variables() const override { return true; }
   void show_variables(const std::vector<VariableRow>& rows) override;
   bool show_file(const std::string& path, std::string_view title) override;
+  int edit_file(const std::string& path) override;
   void restore_layout(const PrefGetter& get) override;
   void save_layout(const PrefSetter& set) override;
   void set_session_saver(std::function<void()> save) override;
@@ -72,7 +73,9 @@ class GtkSide : public WindowSide {
   GtkWidget* variables_view() const { return vars_view_; }
   LinePane& results() { return *results_; }
   Viewer& viewer();
+  // The first do-file editor; `doedit` opens more, one per file.
   DoEditor& editor();
+  const std::vector<std::unique_ptr<DoEditor>>& editors() const { return editors_; }
   bool is_busy() const { return busy_; }
   bool waiting_for_input() const { return waiting_; }
   bool more_showing() const { return more_key_ == kMoreWaiting; }
@@ -88,6 +91,7 @@ class GtkSide : public WindowSide {
   };
 
   void build_main_window();
+  DoEditor& new_editor();
   void set_status(const char* text);
   void recall(int step);
   void answer_more(int key);
@@ -117,7 +121,7 @@ class GtkSide : public WindowSide {
   GtkListStore* vars_store_ = nullptr;
   std::unique_ptr<LinePane> results_;
   std::unique_ptr<Viewer> viewer_;
-  std::unique_ptr<DoEditor> editor_;
+  std::vector<std::unique_ptr<DoEditor>> editors_;
   std::vector<std::unique_ptr<GraphWindow>> graphs_;
   std::vector<std::string> graph_names_;  // beside graphs_: the graph each shows, or ""
 
@@ -134,6 +138,7 @@ class GtkSide : public WindowSide {
   std::atomic<bool> break_pending_{false};
   std::thread::id gui_thread_ = std::this_thread::get_id();
   bool closed_ = false;
+  bool close_pending_ = false;  // an exit queued by closing the window while busy
   bool in_events_ = false;
   int more_key_ = kMoreIdle;
   std::string status_;

@@ -70,6 +70,15 @@ class WindowSide {
     (void)title;
     return false;
   }
+  // Opens the do-file editor: on `path` when given (a file that does not
+  // exist yet opens as an empty text under that name), else as it is.
+  // 0 when open; kNoEditor when the side has none; kCannotRead when the
+  // file exists but cannot be read.
+  static constexpr int kNoEditor = -1, kCannotRead = 603;
+  virtual int edit_file(const std::string& path) {
+    (void)path;
+    return kNoEditor;
+  }
   // Window layout kept in the preferences file between sessions.
   virtual void restore_layout(const PrefGetter& get) { (void)get; }
   virtual void save_layout(const PrefSetter& set) { (void)set; }

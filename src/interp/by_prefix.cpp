@@ -205,7 +205,8 @@ rc_t cmd_by(Interp& ip) {
 
   ByLevel level;
   level.vars = group_vars;
-  level.starts = data::group_starts(ip.dataset, group_vars);
+  level.starts = data::group_starts(ip.dataset, group_vars, [&ip] { return ip.poll_break(); });
+  if (level.starts.empty()) return kBreak;
   level.rc0 = rc0;
   level.once = mode == ByMode::kOnce;
   std::string flag_and_names = rc0 ? "1" : "0";

@@ -115,6 +115,9 @@ rc_t start_file(Interp& ip, RunMode mode) {
 
 }  // namespace
 
+std::string_view read_file_name(std::string_view& rest) { return read_filename(rest); }
+std::string do_file_name(std::string_view name) { return with_do_extension(name); }
+
 Frame::Frame(Interp& ip, bool shares_locals)
     : ip_(ip),
       shares_locals_(shares_locals),

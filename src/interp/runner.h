@@ -35,6 +35,12 @@ class Frame {
   bool modern_missing_, in_program_, rmsg_, last_if_, exec_flag_;
 };
 
+// Reads a file name from the front of `rest`: double-quoted, compound-
+// quoted, or up to the first blank or comma.
+std::string_view read_file_name(std::string_view& rest);
+// `name` with ".do" appended unless its file part has an extension.
+std::string do_file_name(std::string_view name);
+
 // Finds name along the ado search path (each directory, then its
 // one-letter subdirectory); `which` picks the n-th match.
 bool find_file_along_path(Interp& ip, const std::string& name, int which, std::string* path);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -200,18 +201,64 @@ TEST_F(SortTest, IndexPermutesOrRefusesLeavingDataAlone) {
   EXPECT_EQ(column(1), (std::vector<double>{20, 40, 10, 30}));
 }
 
-TEST_F(SortTest, BreakLeavesAPermutationAndNoRecord) {
-  const std::int64_t n = 300000;
-  make_ties(ds, n);
-  ds.set_sort_list({2});
-  int calls = 0;
-  ctl.poll = [&calls] { return ++calls >= 2; };
-  EXPECT_EQ(sort({1}), 1);
-  EXPECT_GE(calls, 2);
-  EXPECT_TRUE(ds.sort_list().empty());
-  std::vector<double> tags = column(2);
-  std::sort(tags.begin(), tags.end());
-  for (std::int64_t i = 0; i < n; ++i) ASSERT_EQ(tags[static_cast<std::size_t>(i)], static_cast<double>(i + 1));
+// Data for the Break tests: a key of the given kind and a tag holding
+// each observation's number.
+enum class KeyKind { kDistinct, kTies, kDescending };
+void make_keyed(Dataset& ds, std::int64_t n, KeyKind kind) {
+  make_ties(ds, n);  // k (int) and t, the tag
+  for (std::int64_t i = 1; i <= n; ++i) {
+    // 7919 is prime and does not divide n: i * 7919 mod n takes each value once.
+    if (kind == KeyKind::kDistinct) ds.store(1, i, static_cast<double>((i * 7919) % n));
+    if (kind == KeyKind::kDescending) ds.store(1, i, static_cast<double>((n - i) / 3));
+  }
+}
+
+// A Break at any poll of any phase (one-pass check, keys, radix passes,
+// shuffle, quicksort, copy of the records) leaves the observations, the
+// sort list and the seed as they were; once the records move the sort
+// finishes whatever the poll says. Each case is run with the Break at the
+// first poll, the second, ... until the sort finishes before it.
+TEST_F(SortTest, BreakAtAnyPollChangesNothing) {
+  const std::int64_t n = 30000;
+  for (KeyKind kind : {KeyKind::kDistinct, KeyKind::kTies, KeyKind::kDescending}) {
+    for (int threads : {1, 2}) {
+      int broken = 0;
+      for (int stop_at = 1;; ++stop_at) {
+        SCOPED_TRACE("kind " + std::to_string(static_cast<int>(kind)) + ", threads " + std::to_string(threads) +
+                     ", Break at poll " + std::to_string(stop_at));
+        make_keyed(ds, n, kind);
+        std::vector<double> keys_before = column(1);
+        ds.set_sort_list({2});
+        seed = 1001;
+        ctl.threads = threads;
+        ctl.poll_interval = std::chrono::microseconds(0);
+        int calls = 0;
+        ctl.poll = [&calls, stop_at] { return ++calls >= stop_at; };
+        rc_t rc = sort({1});
+        if (rc == 1) {
+          ++broken;
+          ASSERT_EQ(column(1), keys_before);
+          std::vector<double> tags = column(2);
+          for (std::int64_t i = 0; i < n; ++i) ASSERT_EQ(tags[static_cast<std::size_t>(i)], static_cast<double>(i + 1));
+          ASSERT_EQ(ds.sort_list(), (std::vector<std::uint16_t>{2}));
+          ASSERT_EQ(seed, 1001u);
+          continue;
+        }
+        ASSERT_EQ(rc, 0);
+        EXPECT_TRUE(is_ordered(ds, {1}, 1, n));
+        std::vector<double> tags = column(2);
+        std::sort(tags.begin(), tags.end());
+        for (std::int64_t i = 0; i < n; ++i) ASSERT_EQ(tags[static_cast<std::size_t>(i)], static_cast<double>(i + 1));
+        EXPECT_EQ(ds.sort_list(), (std::vector<std::uint16_t>{1}));
+        // The polls went on to the end: more of them than the Breaks that
+        // stopped the sort (those seen while the records moved).
+        EXPECT_GE(calls, stop_at);
+        break;
+      }
+      // Every case polls several times before its records move.
+      EXPECT_GE(broken, kind == KeyKind::kDescending ? 5 : 10);
+    }
+  }
 }
 
 TEST(SortThreads, ShareRule) {
@@ -235,6 +282,12 @@ TEST(ByGroups, RunsOfEqualNeighbours) {
   for (int i = 0; i < 6; ++i) ds.store(g, i + 1, v[i]);
   EXPECT_EQ(group_starts(ds, {g}), (std::vector<std::int64_t>{1, 3, 4, 6, 7}));
   EXPECT_EQ(group_header(ds, {g}, 4), "g = .");
+  // A poll that asks to stop ends the walk with no groups; one that does
+  // not changes nothing.
+  int polls = 0;
+  EXPECT_EQ(group_starts(ds, {g}, [&polls] { return ++polls > 0; }), std::vector<std::int64_t>{});
+  EXPECT_EQ(polls, 1);
+  EXPECT_EQ(group_starts(ds, {g}, [] { return false; }), (std::vector<std::int64_t>{1, 3, 4, 6, 7}));
   ds.clear();
   EXPECT_EQ(group_starts(ds, {}), (std::vector<std::int64_t>{1}));
 }
