@@ -153,6 +153,16 @@ size_t find_open_brace(std::string_view line) {
 }
 
 bool starts_loop(std::string_view line) {
+  // Every line passes here before it is expanded: a first letter that can
+  // begin neither a loop nor a prefix settles it without copying the line.
+  size_t first = line.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return false;
+  switch (line[first]) {
+    case 'c': case 'n': case 'q': case 'f': case 'w':
+      break;
+    default:
+      return false;
+  }
   std::string buf(line);
   WordReader r(&buf);
   std::string_view w = r.next();

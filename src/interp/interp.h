@@ -18,6 +18,7 @@
 #include "data/sort.h"
 #include "gui/window_side.h"
 #include "data/by_state.h"
+#include "interp/expr_cache.h"
 #include "interp/file_handles.h"
 #include "interp/macros.h"
 #include "interp/preferences.h"
@@ -185,6 +186,7 @@ class Interp : public expr::Env {
   int loop_depth = 0;    // loops running or being collected
   int loop_exit = 0;     // 0 none, 1 continue, 2 continue, break
   uint32_t serial = 0;   // command serial number
+  ExpressionCache expr_cache;  // programs of texts evaluated once per command
   rc_t captured_rc = 0;  // _rc
   rc_t last_rc = 0;
   int noisy_level = 0;

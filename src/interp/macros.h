@@ -3,6 +3,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -33,7 +34,13 @@ class MacroStore {
   std::vector<std::string> local_names() const;
 
  private:
-  using Map = std::unordered_map<std::string, std::string>;
+  // Looked up by string_view without making a key string: every macro
+  // reference and every loop pass goes through here.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  using Map = std::unordered_map<std::string, std::string, NameHash, std::equal_to<>>;
   Map globals_;
   std::vector<Map> locals_;
 };

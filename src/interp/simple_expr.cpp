@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "interp/expr_cache.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "data/names.h"
@@ -19,11 +20,22 @@ namespace nuvra {
 rc_t eval_expression(Interp& ip, std::string_view text, ExprValue* out, size_t* used) {
   size_t end = 0;
   if (rc_t rc = gather_expression(ip, text, &end)) return rc;
-  expr::Program p;
-  if (rc_t rc = expr::compile(ip, text.substr(0, end), expr::Want::kAny, &p)) return rc;
+  *out = ExprValue{};
+  std::string_view body = text.substr(0, end);
+  // Loop counters and other whole numbers need no program at all.
+  if (ExpressionCache::integer_literal(trim(body), &out->num)) {
+    *used = end;
+    return 0;
+  }
+  expr::Program compiled;
+  const expr::Program* prog = ip.expr_cache.find(body, ip.version, ip.modern_missing);
+  if (!prog) {
+    if (rc_t rc = ip.expr_cache.compile(ip, body, &compiled, &prog)) return rc;
+    if (!prog) prog = &compiled;
+  }
+  const expr::Program& p = *prog;
   expr::EvalContext cx;
   expr::bind(ip, p, &cx);
-  *out = ExprValue{};
   // A variable's value is taken from the first observation of the window:
   // observation 1, or under `by` the first of the group.
   if (p.type == expr::Type::kString) {

@@ -120,6 +120,11 @@ TEST(LineScan, LoopPrescanLooksPastPrefixes) {
   EXPECT_FALSE(starts_loop("foreac x in a {"));
   EXPECT_FALSE(starts_loop("version 8: forvalues i=1/2 {"));
   EXPECT_FALSE(starts_loop("display `i'"));
+  EXPECT_TRUE(starts_loop(" \t while 1 {"));
+  EXPECT_TRUE(starts_loop("\tnoi foreach x in a {"));
+  EXPECT_FALSE(starts_loop("local forvalues 1"));
+  EXPECT_FALSE(starts_loop("  "));
+  EXPECT_FALSE(starts_loop(""));
 }
 
 TEST(Startup, OptionValues) {
