@@ -34,4 +34,46 @@ constexpr std::string_view trim_line_blanks(std::string_view s) {
   return s;
 }
 
+// One past the "'" that closes the compound-quoted string opened by the
+// "`\"" at `open`, nested pairs counted; npos when it never closes.
+constexpr std::size_t compound_quote_end(std::string_view s, std::size_t open) {
+  int depth = 0;
+  for (std::size_t j = open; j + 1 < s.size(); ++j) {
+    if (s[j] == '`' && s[j + 1] == '"') {
+      ++depth;
+      ++j;
+    } else if (s[j] == '"' && s[j + 1] == '\'') {
+      if (--depth == 0) return j + 2;
+      ++j;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// One past the decimal literal at s[i]: an optional sign, digits with at
+// most one decimal point (at least one digit in all), and an optional
+// exponent of e or E, an optional sign and at least one digit.  npos when
+// there is no such literal at i.  Text such as "inf", "0x10" or "1e" is not
+// a literal here, which is why numbers are scanned by hand rather than by
+// strtod alone.
+constexpr std::size_t decimal_literal_end(std::string_view s, std::size_t i) {
+  auto digit = [&s](std::size_t k) { return k < s.size() && s[k] >= '0' && s[k] <= '9'; };
+  std::size_t j = i;
+  if (j < s.size() && (s[j] == '-' || s[j] == '+')) ++j;
+  std::size_t digits = 0;
+  while (digit(j)) ++j, ++digits;
+  if (j < s.size() && s[j] == '.') {
+    ++j;
+    while (digit(j)) ++j, ++digits;
+  }
+  if (digits == 0) return std::string_view::npos;
+  if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
+    ++j;
+    if (j < s.size() && (s[j] == '-' || s[j] == '+')) ++j;
+    if (!digit(j)) return std::string_view::npos;
+    while (digit(j)) ++j;
+  }
+  return j;
+}
+
 }  // namespace nuvra::base

@@ -101,6 +101,8 @@ int format_display_width(const Format& f);
 // right).  Text longer than the width is written whole.  Same return and
 // buffer convention as render_number; the text itself may be of any length.
 size_t render_string(const Format& f, std::string_view text, char* out, size_t cap);
+// The same into a string of whatever length it takes.
+std::string render_string(const Format& f, std::string_view text);
 
 // Conveniences for callers off the hot paths: parse, then render.  An
 // invalid format, or one of the wrong kind, gives the empty string.

@@ -27,6 +27,7 @@
 #include <cstring>
 
 #include "data/format.h"
+#include "data/format_sink.h"
 #include "data/functions/dates.h"
 #include "data/missing.h"
 
@@ -172,32 +173,7 @@ constexpr const char* kMonths[12] = {"january", "february", "march",     "april"
                                      "july",    "august",   "september", "october", "november", "december"};
 constexpr const char* kDays[7] = {"sunday", "monday", "tuesday", "wednesday", "thursday", "friday", "saturday"};
 
-struct Sink {
-  char* out;
-  size_t cap;
-  size_t n = 0;
-  void put(char c) {
-    if (n + 1 < cap) out[n] = c;
-    ++n;
-  }
-  void name(const char* s, size_t len, int casing) {
-    for (size_t i = 0; i < len && s[i]; ++i) {
-      char c = s[i];
-      if (casing == 2 || (casing == 1 && i == 0)) c = static_cast<char>(c - 32);
-      put(c);
-    }
-  }
-  void number(std::int64_t v, int width, bool zeros) {
-    char buf[24];
-    const long long x = static_cast<long long>(v);
-    int len = zeros ? std::snprintf(buf, sizeof buf, "%0*lld", width, x) : std::snprintf(buf, sizeof buf, "%lld", x);
-    for (int i = 0; i < len; ++i) put(buf[i]);
-  }
-  size_t finish() {
-    if (cap > 0) out[std::min(n, cap - 1)] = '\0';
-    return n;
-  }
-};
+using Sink = FormatSink;
 
 // A value the calendar cannot show: the number itself, as %9.0g writes it
 // without its padding.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "data/format.h"
+#include "data/format_sink.h"
 #include "data/missing.h"
 
 namespace nuvra::data {
@@ -19,24 +20,7 @@ namespace {
 
 constexpr size_t kBody = kRenderBufferSize;
 
-// Writes into the caller's buffer with snprintf's convention: at most
-// cap - 1 characters and a terminator, while counting the full length.
-struct Sink {
-  char* out;
-  size_t cap;
-  size_t n = 0;
-  void put(char c) {
-    if (n + 1 < cap) out[n] = c;
-    ++n;
-  }
-  void fill(char c, size_t count) {
-    for (size_t i = 0; i < count; ++i) put(c);
-  }
-  size_t finish() {
-    if (cap > 0) out[std::min(n, cap - 1)] = '\0';
-    return n;
-  }
-};
+using Sink = FormatSink;
 
 // Thousands separators needed for an integer part of `digits` digits.
 int group_count(int digits) { return digits > 3 ? (digits - 1) / 3 : 0; }
@@ -362,6 +346,12 @@ size_t render_number(const Format& fmt, double v, char* out, size_t cap) {
   }
   emit_number(f, neg, text, len, &sink);
   return sink.finish();
+}
+
+std::string render_string(const Format& f, std::string_view s) {
+  std::string text(render_string(f, s, nullptr, 0) + 1, '\0');
+  text.resize(render_string(f, s, text.data(), text.size()));
+  return text;
 }
 
 size_t render_string(const Format& f, std::string_view s, char* out, size_t cap) {

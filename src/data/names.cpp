@@ -13,4 +13,13 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
+std::string_view cut_name(std::string_view& s) {
+  s = trim(s);
+  std::size_t n = 0;
+  while (n < s.size() && is_name_char(s[n])) ++n;
+  std::string_view name = s.substr(0, n);
+  s = trim(s.substr(n));
+  return name;
+}
+
 }  // namespace nuvra

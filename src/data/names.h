@@ -21,4 +21,8 @@ bool is_valid_name(std::string_view s);
 // Removes blanks and tabs at both ends.
 std::string_view trim(std::string_view s);
 
+// The run of name characters at the start of s (after any blanks), taken
+// off s together with the blanks that follow it.
+std::string_view cut_name(std::string_view& s);
+
 }  // namespace nuvra

@@ -98,22 +98,11 @@ bool next_element(std::string_view s, size_t& i, Element* e) {
       i = close + 1;
     }
   } else if (s[i] == '`' && i + 1 < s.size() && s[i + 1] == '"') {
-    int depth = 1;
-    size_t j = i + 2;
-    while (j < s.size()) {
-      if (s[j] == '`' && j + 1 < s.size() && s[j + 1] == '"') {
-        ++depth;
-        j += 2;
-      } else if (s[j] == '"' && j + 1 < s.size() && s[j + 1] == '\'') {
-        if (--depth == 0) break;
-        j += 2;
-      } else {
-        ++j;
-      }
-    }
-    e->inner = s.substr(i + 2, std::min(j, s.size()) - i - 2);
-    e->closed = j < s.size();
-    i = j < s.size() ? j + 2 : s.size();
+    size_t end = base::compound_quote_end(s, i);
+    e->closed = end != std::string_view::npos;
+    if (!e->closed) end = s.size() + 2;  // an unclosed quote runs to the end
+    e->inner = s.substr(i + 2, end - i - 4);
+    i = std::min(end, s.size());
   } else {
     size_t end = i;
     while (end < s.size() && !is_blank(s[end])) ++end;
@@ -386,10 +375,7 @@ rc_t fn_display(Interp& ip, std::string_view rest, std::string* out) {
       if (v.is_string != data::is_string_format(fmt)) return rc_message(ip, 120);
       char buf[data::kRenderBufferSize];
       if (v.is_string) {
-        size_t n = data::render_string(fmt, v.str, nullptr, 0);
-        text.resize(n + 1);
-        data::render_string(fmt, v.str, text.data(), text.size());
-        text.resize(n);
+        text = data::render_string(fmt, v.str);
       } else {
         size_t n = data::render_number(fmt, v.num, buf, sizeof buf);
         text.assign(buf, std::min(n, sizeof buf - 1));

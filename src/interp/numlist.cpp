@@ -32,9 +32,7 @@ size_t skip_blanks(std::string_view s, size_t i) {
 
 // One number at s[i]: an optional sign, digits with at most one decimal
 // point, an optional exponent; or, when `allow_missing`, "." or ".a" to
-// ".z".  Advances i past it.  Text such as "inf", "0x10" or "1e" is not a
-// number of this language, so the scan is done by hand rather than by
-// strtod alone.
+// ".z".  Advances i past it.
 bool read_number(std::string_view s, size_t& i, bool allow_missing, double* v) {
   size_t start = i, j = i;
   if (j < s.size() && s[j] == '.' && allow_missing) {
@@ -50,23 +48,8 @@ bool read_number(std::string_view s, size_t& i, bool allow_missing, double* v) {
       return true;
     }
   }
-  if (j < s.size() && (s[j] == '-' || s[j] == '+')) ++j;
-  size_t digits = 0;
-  while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j, ++digits;
-  if (j < s.size() && s[j] == '.') {
-    ++j;
-    while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j, ++digits;
-  }
-  if (digits == 0) return false;
-  if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
-    size_t k = j + 1;
-    if (k < s.size() && (s[k] == '-' || s[k] == '+')) ++k;
-    size_t exp_digits = 0;
-    while (k < s.size() && s[k] >= '0' && s[k] <= '9') ++k, ++exp_digits;
-    if (exp_digits == 0) return false;
-    j = k;
-  }
-  if (!ends_element(s, j)) return false;
+  j = base::decimal_literal_end(s, j);
+  if (j == std::string_view::npos || !ends_element(s, j)) return false;
   std::string text(s.substr(start, j - start));
   double d = std::strtod(text.c_str(), nullptr);
   if (!std::isfinite(d) || data::is_missing(d)) return false;

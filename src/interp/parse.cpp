@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/text.h"
 #include "data/expr/sample.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
@@ -197,19 +198,9 @@ rc_t gather_expression(Interp& ip, std::string_view s, size_t* end, bool list_mo
       if (close == std::string_view::npos) return msg_quoting(ip.out, "too few quotes\n", "", "", 132);
       i = close + 1;
     } else if (c == '`' && i + 1 < s.size() && s[i + 1] == '"') {
-      int depth = 0;
-      size_t j = i;
-      for (; j < s.size(); ++j) {
-        if (s[j] == '`' && j + 1 < s.size() && s[j + 1] == '"') {
-          ++depth;
-          ++j;
-        } else if (s[j] == '"' && j + 1 < s.size() && s[j + 1] == '\'') {
-          ++j;
-          if (--depth == 0) break;
-        }
-      }
-      if (depth != 0) return msg_quoting(ip.out, "too few quotes\n", "", "", 132);
-      i = j + 1;
+      size_t end = base::compound_quote_end(s, i);
+      if (end == std::string_view::npos) return msg_quoting(ip.out, "too few quotes\n", "", "", 132);
+      i = end;
     } else {
       // A name, number or bracketed group, with any brackets that follow
       // it directly (function calls and subscripts).

@@ -29,22 +29,6 @@ namespace {
 using base::is_blank;
 using base::skip_blanks;
 
-// End (one past) of the compound-quoted string opened by the "`\"" at
-// `open`, nested pairs counted; npos when it never closes.
-size_t compound_end(std::string_view s, size_t open) {
-  int depth = 0;
-  for (size_t j = open; j + 1 < s.size(); ++j) {
-    if (s[j] == '`' && s[j + 1] == '"') {
-      ++depth;
-      ++j;
-    } else if (s[j] == '"' && s[j + 1] == '\'') {
-      if (--depth == 0) return j + 2;
-      ++j;
-    }
-  }
-  return std::string_view::npos;
-}
-
 // End (one past) of the quoted string at `open` (plain or compound);
 // npos when it never closes.
 size_t quoted_end(std::string_view s, size_t open) {
@@ -52,7 +36,7 @@ size_t quoted_end(std::string_view s, size_t open) {
     size_t close = s.find('"', open + 1);
     return close == std::string_view::npos ? close : close + 1;
   }
-  return compound_end(s, open);
+  return base::compound_quote_end(s, open);
 }
 
 bool opens_quote(std::string_view s, size_t i) {
@@ -296,24 +280,7 @@ bool is_number_text(std::string_view s, bool* whole) {
     *whole = false;
     return true;
   }
-  size_t j = 0;
-  if (s[j] == '-' || s[j] == '+') ++j;
-  size_t digits = 0;
-  while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j, ++digits;
-  if (j < s.size() && s[j] == '.') {
-    ++j;
-    while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j, ++digits;
-  }
-  if (digits == 0) return false;
-  if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
-    size_t k = j + 1;
-    if (k < s.size() && (s[k] == '-' || s[k] == '+')) ++k;
-    size_t ed = 0;
-    while (k < s.size() && s[k] >= '0' && s[k] <= '9') ++k, ++ed;
-    if (ed == 0) return false;
-    j = k;
-  }
-  if (j != s.size()) return false;
+  if (base::decimal_literal_end(s, 0) != s.size()) return false;
   double v = std::strtod(std::string(s).c_str(), nullptr);
   if (!(v > -8.988e307 && v < 8.988e307)) return false;
   *whole = v == std::floor(v);

@@ -245,12 +245,9 @@ rc_t set_matrix_result(Interp& ip, SavedResults& into, std::string_view rest) {
     if (opts != "copy") return msg_quoting(ip.out, "option ", opts, " not allowed\n", 198);
     copy = true;
   }
-  rest = trim(rest);
-  size_t n = 0;
-  while (n < rest.size() && is_name_char(rest[n])) ++n;
-  std::string name(rest.substr(0, n));
+  std::string_view after = rest;
+  std::string name(cut_name(after));
   if (!is_valid_name(name)) return msg_invalid(ip, "name");
-  std::string_view after = trim(rest.substr(n));
   if (!after.empty() && after.front() == '=') after = trim(after.substr(1));
   std::string source(after);
   auto it = ip.matrices.find(source);
@@ -266,12 +263,9 @@ rc_t set_matrix_result(Interp& ip, SavedResults& into, std::string_view rest) {
 
 // Sets a scalar or macro result: "name = exp" or "name text".
 rc_t set_result(Interp& ip, SavedResults& into, bool scalar, std::string_view rest) {
-  rest = trim(rest);
-  size_t n = 0;
-  while (n < rest.size() && is_name_char(rest[n])) ++n;
-  std::string name(rest.substr(0, n));
+  std::string_view after = rest;
+  std::string name(cut_name(after));
   if (!is_valid_name(name)) return msg_invalid(ip, "name");
-  std::string_view after = trim(rest.substr(n));
   if (scalar) {
     if (after.empty() || after.front() != '=') return msg_invalid(ip, "syntax");
     ExprValue v;

@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
+#include "base/text.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/line_source.h"
@@ -288,23 +290,11 @@ rc_t set_argument_locals(Interp& ip, std::string_view args) {
       word.assign(args.substr(i + 1, end - i - 1));
       i = close == std::string_view::npos ? args.size() : close + 1;
     } else if (args[i] == '`' && i + 1 < args.size() && args[i + 1] == '"') {
-      int depth = 1;
-      size_t j = i + 2;
-      while (j < args.size() && depth > 0) {
-        if (args[j] == '`' && j + 1 < args.size() && args[j + 1] == '"') {
-          ++depth;
-          j += 2;
-          continue;
-        }
-        if (args[j] == '"' && j + 1 < args.size() && args[j + 1] == '\'') {
-          if (--depth == 0) break;
-          j += 2;
-          continue;
-        }
-        ++j;
-      }
-      word.assign(args.substr(i + 2, (j < args.size() ? j : args.size()) - i - 2));
-      i = j < args.size() ? j + 2 : args.size();
+      // An unclosed compound quote runs to the end of the arguments.
+      size_t end = base::compound_quote_end(args, i);
+      if (end == std::string_view::npos) end = args.size() + 2;
+      word.assign(args.substr(i + 2, end - i - 4));
+      i = std::min(end, args.size());
     } else {
       size_t end = i;
       while (end < args.size() && args[end] != ' ' && args[end] != '\t') ++end;

@@ -349,106 +349,97 @@ class Evaluator {
   Val call(const std::string& name, size_t b, size_t e) {
     std::vector<Arg> args = split_args(b, e);
     size_t n = args.size();
-    auto want = [&](size_t k) {
-      if (n != k) fail(198);
-    };
     Val keep, v;
-    if (name == "inv") {
-      want(1);
-      const Matrix& a = matrix_arg(args[0], &keep);
-      v.m = inverse(a);
-      return v;
-    }
-    if (name == "invsym" || name == "syminv") {
-      want(1);
-      const Matrix& a = matrix_arg(args[0], &keep);
-      if (rc_t rc = invsym(env_, a, &v.m)) throw Abort{rc};
-      return v;
-    }
-    if (name == "sweep") {
-      // One pivot of the sweep, in full: the result is not symmetric in
-      // general (row p is divided by d, column p by -d), so that sweeps on
-      // further pivots can be applied to it and undone by sweeping again.
-      want(2);
-      const Matrix& a = matrix_arg(args[0], &keep);
-      double x = number_arg(args[1]);
-      if (!a.square()) fail(503);
-      if (is_missing(x) || x < 1 || x > a.rows || x != std::floor(x)) fail(503);
-      if (a.has_missing()) fail(504);
-      v.m = a;
-      sweep_full(v.m.v.data(), a.rows, static_cast<int>(x) - 1);
-      return v;
-    }
-    if (name == "J") {
-      want(3);
-      int r = size_arg(args[0]), c = size_arg(args[1]);
-      double x = number_arg(args[2]);
-      v.m = Matrix::make(r, c, x);
-      return v;
-    }
-    if (name == "I") {
-      want(1);
-      int k = size_arg(args[0]);
-      if (k < 1) fail(198);
-      v.m = Matrix::make(k, k, 0);
-      for (int i = 0; i < k; ++i) v.m.at(i, i) = 1;
-      return v;
-    }
-    if (name == "diag") {
-      want(1);
-      const Matrix& a = matrix_arg(args[0], &keep);
-      if (a.rows != 1 && a.cols != 1) fail(503);
-      bool row = a.rows == 1;
-      int k = row ? a.cols : a.rows;
-      v.m = Matrix::make(k, k, 0);
-      for (int i = 0; i < k; ++i) v.m.at(i, i) = a.v[i];
-      v.m.rownames = v.m.colnames = row ? a.colnames : a.rownames;
-      v.m.roweq = v.m.coleq = row ? a.coleq : a.roweq;
-      return v;
-    }
-    if (name == "vecdiag") {
-      want(1);
-      const Matrix& a = matrix_arg(args[0], &keep);
-      if (!a.square()) fail(503);
-      v.m = Matrix::make(1, a.rows);
-      for (int i = 0; i < a.rows; ++i) v.m.at(0, i) = a.at(i, i);
-      v.m.colnames = a.colnames;
-      v.m.coleq = a.coleq;
-      return v;
-    }
-    if (name == "cholesky") {
-      want(1);
-      const Matrix& a = matrix_arg(args[0], &keep);
-      v.m = cholesky(a);
-      return v;
-    }
-    if (name == "get") {
-      want(1);
-      std::string what = text(args[0]);
-      const char* key = what == "_b" ? "b" : what == "VCE" ? "V" : nullptr;
-      if (!key) fail_msg("", what, " not found\n", 111);
-      const Matrix* it = env_.find_matrix(std::string("e(") + key + ")");
-      if (!it) {
-        if (env_.no_estimation_results()) fail(301);
-        fail_msg("", what, " not found\n", 111);
+    if (const expr::MatrixCallName* f = expr::find_matrix_call(name)) {
+      if (n != f->nargs) fail(198);
+      switch (f->call) {
+        case expr::MatrixCall::kInv: {
+          const Matrix& a = matrix_arg(args[0], &keep);
+          v.m = inverse(a);
+          return v;
+        }
+        case expr::MatrixCall::kInvsym: {
+          const Matrix& a = matrix_arg(args[0], &keep);
+          if (rc_t rc = invsym(env_, a, &v.m)) throw Abort{rc};
+          return v;
+        }
+        case expr::MatrixCall::kSweep: {
+          // One pivot of the sweep, in full: the result is not symmetric
+          // in general (row p is divided by d, column p by -d), so that
+          // sweeps on further pivots can be applied to it and undone by
+          // sweeping again.
+          const Matrix& a = matrix_arg(args[0], &keep);
+          double x = number_arg(args[1]);
+          if (!a.square()) fail(503);
+          if (is_missing(x) || x < 1 || x > a.rows || x != std::floor(x)) fail(503);
+          if (a.has_missing()) fail(504);
+          v.m = a;
+          sweep_full(v.m.v.data(), a.rows, static_cast<int>(x) - 1);
+          return v;
+        }
+        case expr::MatrixCall::kJ: {
+          int r = size_arg(args[0]), c = size_arg(args[1]);
+          double x = number_arg(args[2]);
+          v.m = Matrix::make(r, c, x);
+          return v;
+        }
+        case expr::MatrixCall::kIdentity: {
+          int k = size_arg(args[0]);
+          if (k < 1) fail(198);
+          v.m = Matrix::make(k, k, 0);
+          for (int i = 0; i < k; ++i) v.m.at(i, i) = 1;
+          return v;
+        }
+        case expr::MatrixCall::kDiag: {
+          const Matrix& a = matrix_arg(args[0], &keep);
+          if (a.rows != 1 && a.cols != 1) fail(503);
+          bool row = a.rows == 1;
+          int k = row ? a.cols : a.rows;
+          v.m = Matrix::make(k, k, 0);
+          for (int i = 0; i < k; ++i) v.m.at(i, i) = a.v[i];
+          v.m.rownames = v.m.colnames = row ? a.colnames : a.rownames;
+          v.m.roweq = v.m.coleq = row ? a.coleq : a.roweq;
+          return v;
+        }
+        case expr::MatrixCall::kVecdiag: {
+          const Matrix& a = matrix_arg(args[0], &keep);
+          if (!a.square()) fail(503);
+          v.m = Matrix::make(1, a.rows);
+          for (int i = 0; i < a.rows; ++i) v.m.at(0, i) = a.at(i, i);
+          v.m.colnames = a.colnames;
+          v.m.coleq = a.coleq;
+          return v;
+        }
+        case expr::MatrixCall::kCholesky: {
+          const Matrix& a = matrix_arg(args[0], &keep);
+          v.m = cholesky(a);
+          return v;
+        }
+        case expr::MatrixCall::kGet: {
+          std::string what = text(args[0]);
+          const char* key = what == "_b" ? "b" : what == "VCE" ? "V" : nullptr;
+          if (!key) fail_msg("", what, " not found\n", 111);
+          const Matrix* it = env_.find_matrix(std::string("e(") + key + ")");
+          if (!it) {
+            if (env_.no_estimation_results()) fail(301);
+            fail_msg("", what, " not found\n", 111);
+          }
+          v.m = *it;
+          return v;
+        }
+        case expr::MatrixCall::kNullmat: {
+          std::string what = text(args[0]);
+          if (const Matrix* m = lookup_matrix(env_, what)) {
+            v.m = *m;
+            return v;
+          }
+          if (!valid_matrix_name(what)) fail(198);
+          v.null = true;
+          return v;
+        }
+        case expr::MatrixCall::kScalar:
+          return scalar_text("scalar(" + text(args[0]) + ")");
       }
-      v.m = *it;
-      return v;
-    }
-    if (name == "nullmat") {
-      want(1);
-      std::string what = text(args[0]);
-      if (const Matrix* m = lookup_matrix(env_, what)) {
-        v.m = *m;
-        return v;
-      }
-      if (!valid_matrix_name(what)) fail(198);
-      v.null = true;
-      return v;
-    }
-    if (name == "scalar") {
-      want(1);
-      return scalar_text("scalar(" + text(args[0]) + ")");
     }
     if ((name == "r" || name == "e") && n == 1) {
       if (const Matrix* m = lookup_matrix(env_, name + "(" + text(args[0]) + ")")) {
@@ -458,7 +449,7 @@ class Evaluator {
       return scalar_text(name + "(" + text(args[0]) + ")");
     }
     if (expr::find_matrix_function(name)) {
-      want(1);
+      if (n != 1) fail(198);
       const Matrix& a = matrix_arg(args[0], &keep);
       double x = 0;
       int rc = matrix_summary(name, a, &x);
@@ -611,6 +602,21 @@ int sweep_stride(const expr::Env& env, int k) {
   return matsize > k ? matsize : k;
 }
 
+SweepOptions sweep_options(expr::Env& env) {
+  expr::MatrixSettings settings = env.matrix_settings();
+  SweepOptions opt;
+  opt.select_pivots = settings.sweep_select;
+  opt.processors = settings.processors;
+  opt.poll_break = [&env] { return env.break_requested(); };
+  if (settings.sweep_trace) {
+    opt.trace = [&env](std::string_view line) {
+      env.message_stream().set_class(output::OutClass::Text);
+      env.message_stream().print_plain(line);
+    };
+  }
+  return opt;
+}
+
 rc_t invsym(expr::Env& env, const Matrix& a, Matrix* out) {
   if (!a.square()) return env.report(503);
   if (a.has_missing()) return env.report(504);
@@ -627,18 +633,8 @@ rc_t invsym(expr::Env& env, const Matrix& a, Matrix* out) {
   }
   for (int i = 0; i < k; ++i)
     for (int j = 0; j < k; ++j) work[static_cast<size_t>(i) * stride + j] = a.at(i, j);
-  SweepOptions opt;
-  opt.select_pivots = settings.sweep_select;
-  opt.processors = settings.processors;
-  opt.poll_break = [&env] { return env.break_requested(); };
-  if (settings.sweep_trace) {
-    opt.trace = [&env](std::string_view line) {
-      env.message_stream().set_class(output::OutClass::Text);
-      env.message_stream().print_plain(line);
-    };
-  }
   std::vector<std::uint8_t> status;
-  if (rc_t rc = sweep_invert(work.data(), stride, 0, k, nullptr, -1, &status, opt))
+  if (rc_t rc = sweep_invert(work.data(), stride, 0, k, nullptr, -1, &status, sweep_options(env)))
     return rc == 909 ? env.report(909) : rc;
   *out = a;
   for (int i = 0; i < k; ++i)

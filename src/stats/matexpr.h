@@ -11,6 +11,7 @@
 #include "base/rc.h"
 #include "data/expr/env.h"
 #include "stats/matrix.h"
+#include "stats/sweep.h"
 
 namespace nuvra::stats {
 
@@ -25,6 +26,11 @@ const Matrix* lookup_matrix(const expr::Env& env, std::string_view name);
 
 // The work array stride for sweeps: the matsize, or k when larger.
 int sweep_stride(const expr::Env& env, int k);
+
+// Sweep options that obey the environment: its processors and pivot
+// choice, a Break poll, and a trace line per pivot to its message stream
+// when tracing is set.
+SweepOptions sweep_options(expr::Env& env);
 
 // invsym(): the sweep inverse of a symmetric matrix, names kept.  Prints
 // and returns 505 for a matrix that is not symmetric, 504 for missing

@@ -256,6 +256,28 @@ TEST_F(LanguagesTest, WhereTheLanguagesDiffer) {
   // Mismatched bracket kinds are syntax errors in both.
   EXPECT_EQ(scalar("abs(1]").rc, 198);
   EXPECT_EQ(matrix("abs(1]").rc, 198);
+  // The functions that take or give whole matrices are the matrix
+  // language's alone: unknown to scalar expressions.
+  for (const char* t : {"inv(4)", "invsym(4)", "syminv(4)", "J(1,1,7)", "I(1)", "diag(5)", "vecdiag(5)",
+                        "cholesky(9)", "get(_b)"}) {
+    EXPECT_EQ(scalar(t).rc, 133) << t;
+    EXPECT_EQ(printed, std::string("Unknown function ") + std::string(t).substr(0, std::string(t).find('(')) +
+                           "()\n")
+        << t;
+  }
+  // On 1x1 matrices: 1/4, 1/4, 1/4, a 1x1 of 7, the identity, 5, 5, sqrt(9).
+  EXPECT_EQ(matrix("inv(4)").value, 0.25);
+  EXPECT_EQ(matrix("invsym(4)").value, 0.25);
+  EXPECT_EQ(matrix("syminv(4)").value, 0.25);
+  EXPECT_EQ(matrix("J(1,1,7)").value, 7);
+  EXPECT_EQ(matrix("I(1)").value, 1);
+  EXPECT_EQ(matrix("diag(5)").value, 5);
+  EXPECT_EQ(matrix("vecdiag(5)").value, 5);
+  EXPECT_EQ(matrix("cholesky(9)").value, 3);
+  // Each takes a fixed count of arguments; any other count is invalid syntax.
+  for (const char* t : {"inv()", "inv(1,2)", "invsym(1,2)", "sweep(4)", "J(1,1)", "J(1,1,1,1)", "I(1,1)",
+                        "diag()", "vecdiag(1,1)", "cholesky(1,1)", "get()", "nullmat(A,B)", "scalar(1,2)"})
+    EXPECT_EQ(matrix(t).rc, 198) << t;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/text.h"
 #include "data/commands/commands.h"
 #include "data/varlist.h"
 #include "interp/interp.h"
@@ -38,20 +39,10 @@ bool split_row(std::string_view s, std::vector<std::string>* out) {
     if (i >= s.size()) return true;
     if (s[i] == '`' && i + 1 < s.size() && s[i + 1] == '"') {
       // Compound quotes nest, and may hold plain double quotes.
-      int depth = 1;
-      size_t j = i + 2;
-      for (; j + 1 < s.size(); ++j) {
-        if (s[j] == '`' && s[j + 1] == '"') {
-          ++depth;
-          ++j;
-        } else if (s[j] == '"' && s[j + 1] == '\'') {
-          if (--depth == 0) break;
-          ++j;
-        }
-      }
-      if (depth != 0 || j + 1 >= s.size()) return false;
-      out->emplace_back(s.substr(i + 2, j - i - 2));
-      i = j + 2;
+      size_t end = base::compound_quote_end(s, i);
+      if (end == std::string_view::npos) return false;
+      out->emplace_back(s.substr(i + 2, end - i - 4));
+      i = end;
     } else if (s[i] == '"') {
       size_t close = s.find('"', i + 1);
       if (close == std::string_view::npos) return false;

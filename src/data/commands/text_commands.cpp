@@ -395,8 +395,20 @@ struct LineLayout {
 // What outsheet and outfile share: the columns, the sample, and a line per
 // observation written through a file that replaces the target only once
 // everything is on the disk.
-rc_t write_lines(Interp& ip, const CommandLine& cl, const char* ext, bool nolabel, bool replace,
-                 const LineLayout& L) {
+// The command line of a text-file writer, [varlist] using filename [if]
+// [in] [, options]; write_lines checks it once the options are read.
+rc_t parse_writer(Interp& ip, CommandLine* cl) {
+  ParseSettings st;
+  st.varlist = true;
+  st.allow_if = true;
+  st.allow_in = true;
+  st.allow_using = true;
+  return standard_parse(ip, st, cl);
+}
+
+rc_t write_lines(Interp& ip, CommandLine& cl, const char* ext, bool nolabel, bool replace, const LineLayout& L) {
+  if (rc_t rc = cl.leftover(ip)) return rc;
+  if (!cl.has_using) return msg_required(ip, "using");
   std::vector<OutColumn> cols;
   if (rc_t rc = prepare_columns(ip, cl.varlist_text, nolabel, false, &cols)) return rc;
   std::vector<char> mask;
@@ -432,38 +444,24 @@ rc_t write_lines(Interp& ip, const CommandLine& cl, const char* ext, bool nolabe
 
 // outsheet [varlist] using filename [if] [in] [, comma nonames nolabel noquote replace]
 rc_t cmd_outsheet(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.allow_using = true;
   CommandLine cl;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  if (rc_t rc = parse_writer(ip, &cl)) return rc;
   bool comma = cl.flag("comma", 5, 0) == 1;
   bool names = cl.flag("names", 5, 1) == 1;
   bool nolabel = cl.flag("nolabel", 5, 0) == 1;
   bool quote = cl.flag("quote", 5, 1) == 1;
   bool replace = cl.flag("replace", 7, 0) == 1;
-  if (rc_t rc = cl.leftover(ip)) return rc;
-  if (!cl.has_using) return msg_required(ip, "using");
   return write_lines(ip, cl, ".out", nolabel, replace, {comma ? ',' : '\t', names, quote, false, true});
 }
 
 // outfile [varlist] using filename [if] [in] [, comma replace nolabel wide]
 rc_t cmd_outfile(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.allow_using = true;
   CommandLine cl;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  if (rc_t rc = parse_writer(ip, &cl)) return rc;
   bool comma = cl.flag("comma", 5, 0) == 1;
   bool replace = cl.flag("replace", 7, 0) == 1;
   bool nolabel = cl.flag("nolabel", 5, 0) == 1;
   cl.flag("wide", 4, 0);  // every observation is one line already
-  if (rc_t rc = cl.leftover(ip)) return rc;
-  if (!cl.has_using) return msg_required(ip, "using");
   return write_lines(ip, cl, ".raw", nolabel, replace, {comma ? ',' : ' ', false, true, !comma, false});
 }
 

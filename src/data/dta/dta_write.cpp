@@ -14,6 +14,7 @@
 #include <set>
 
 #include "data/dta/dta_layout.h"
+#include "data/dta/replace_file.h"
 
 namespace nuvra::dta {
 
@@ -102,8 +103,6 @@ class Writer {
   std::int64_t started_ = 0;  // writeback requested up to here
   int err_ = 0;
 };
-
-rc_t write_error_code(int err) { return err == ENOSPC || err == EDQUOT || err == EFBIG ? 699 : 693; }
 
 }  // namespace
 
@@ -195,35 +194,12 @@ std::int64_t& command_save_fail_after() {
 }
 
 rc_t save_file(const Dataset& ds, const std::string& path, const SaveOptions& opt) {
-  struct stat st{};
-  bool exists = ::stat(path.c_str(), &st) == 0;
-  if (exists && !opt.replace) return 602;
-  mode_t mode = opt.create_mode & 0666;
-  if (exists) {
-    if (S_ISDIR(st.st_mode)) return 603;
-    // The mode bits decide, not access(): a read-only file stays read-only
-    // for a user who could override it.
-    if (!(st.st_mode & S_IWUSR) || ::access(path.c_str(), W_OK) != 0) return 608;
-    mode = st.st_mode & 07777;
-  }
+  // A failure anywhere before the commit leaves the previous file as it
+  // was and removes the temporary one.
+  ReplacingFile out;
+  if (rc_t rc = out.open(path, opt.replace, opt.create_mode)) return rc;
 
-  std::size_t slash = path.find_last_of('/');
-  std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string tmp = dir + "." + base + ".XXXXXX";
-  std::vector<char> tmpl(tmp.begin(), tmp.end());
-  tmpl.push_back(0);
-  int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) return 603;
-  tmp.assign(tmpl.data());
-  auto fail = [&](rc_t rc) {
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    return rc;
-  };
-  if (::fchmod(fd, mode) != 0) return fail(693);
-
-  Writer w(fd, opt);
+  Writer w(out.descriptor(), opt);
   const int nv = file_nvar(ds, opt);
   std::vector<std::uint8_t> prefix = file_prefix(ds, opt);
   w.write(prefix.data(), prefix.size());
@@ -244,7 +220,7 @@ rc_t save_file(const Dataset& ds, const std::string& path, const SaveOptions& op
       try {
         buf.resize(per * width);
       } catch (const std::bad_alloc&) {
-        return fail(950);
+        return 950;
       }
       // The records hold the hidden variable last; without `all` only the
       // leading `width` bytes of each are written.
@@ -277,28 +253,8 @@ rc_t save_file(const Dataset& ds, const std::string& path, const SaveOptions& op
     }
   }
 
-  if (w.error()) return fail(write_error_code(w.error()));
-  auto synced_from = std::chrono::steady_clock::now();
-  if (::fsync(fd) != 0) return fail(write_error_code(errno));
-  if (opt.fsync_seconds)
-    *opt.fsync_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - synced_from).count();
-  if (::close(fd) != 0) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    return write_error_code(err);
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return 693;
-  }
-  // The rename itself is made durable by syncing the directory; a failure
-  // here cannot undo the save and is not reported.
-  int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return 0;
+  if (w.error()) out.fail(w.error());
+  return out.commit(opt.fsync_seconds);
 }
 
 }  // namespace nuvra::dta

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <vector>
 
 namespace nuvra::dta {
@@ -77,9 +78,15 @@ bool ReplacingFile::write(const void* data, std::size_t n) {
   return err_ == 0;
 }
 
-rc_t ReplacingFile::commit() {
+rc_t ReplacingFile::commit(double* fsync_seconds) {
   if (fd_ < 0) return 693;
-  if (err_ == 0 && ::fsync(fd_) != 0) err_ = errno;
+  if (err_ == 0) {
+    auto from = std::chrono::steady_clock::now();
+    if (::fsync(fd_) != 0)
+      err_ = errno;
+    else if (fsync_seconds)
+      *fsync_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+  }
   int fd = fd_;
   fd_ = -1;
   if (err_) {

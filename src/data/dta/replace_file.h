@@ -1,6 +1,6 @@
 // A file written under a temporary name in its directory and renamed over
-// the target only once everything is on the disk, for writers that produce
-// their output as a stream of pieces (the XML forms of the dataset).
+// the target only once everything is on the disk: the dataset file, its
+// XML forms, text files and graphs.
 //
 // A write that fails, or a writer that gives up, leaves the previous file
 // untouched and no temporary file behind.
@@ -31,9 +31,17 @@ class ReplacingFile {
   // writes fail as on a full disk once that many bytes are out (tests).
   bool write(const void* data, std::size_t n);
   void set_fail_after(std::int64_t n) { limit_ = n; }
+  // For a writer with its own write loop: the open descriptor, and the
+  // errno of its first failed write (commit then fails; the first error
+  // recorded wins).
+  int descriptor() const { return fd_; }
+  void fail(int err) {
+    if (err_ == 0) err_ = err;
+  }
   // Flushes to the disk and renames over the target: 0, 699 (disk full),
-  // 693 (any other failure).
-  rc_t commit();
+  // 693 (any other failure).  `fsync_seconds`, when given, receives how
+  // long the flush took.
+  rc_t commit(double* fsync_seconds = nullptr);
 
  private:
   int fd_ = -1;

@@ -102,19 +102,21 @@ class Doc {
   }
   // <tag a="v">text</tag> on one line.
   void leaf(std::string_view tag, std::string_view attr, std::string_view value, std::string_view content) {
-    indent();
-    begin(tag, attr, value);
-    out_.push_back('>');
-    text(content);
-    end(tag);
-    eol();
+    leaf_of(tag, attr, value, content, true);
   }
   // The same with the content already spelled (numbers).
   void leaf_raw(std::string_view tag, std::string_view attr, std::string_view value, std::string_view content) {
+    leaf_of(tag, attr, value, content, false);
+  }
+  void leaf_of(std::string_view tag, std::string_view attr, std::string_view value, std::string_view content,
+               bool escape) {
     indent();
     begin(tag, attr, value);
     out_.push_back('>');
-    out_.append(content);
+    if (escape)
+      text(content);
+    else
+      raw(content);
     end(tag);
     eol();
   }

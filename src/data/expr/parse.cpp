@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/text.h"
 #include "data/missing.h"
 #include "data/names.h"
 
@@ -26,20 +27,7 @@ constexpr int kOpLength[kLevels] = {1, 1, 2, 2, 2, 1, 1, 2, 2, 1, 1, 1, 1};
 
 bool compound_open(std::string_view t, std::size_t i) { return t[i] == '`' && i + 1 < t.size() && t[i + 1] == '"'; }
 
-// One past the compound quote opening at i, or npos.
-std::size_t compound_close(std::string_view t, std::size_t i) {
-  int depth = 0;
-  for (std::size_t j = i; j < t.size(); ++j) {
-    if (compound_open(t, j)) {
-      ++depth;
-      ++j;
-    } else if (t[j] == '"' && j + 1 < t.size() && t[j + 1] == '\'') {
-      ++j;
-      if (--depth == 0) return j + 1;
-    }
-  }
-  return std::string_view::npos;
-}
+using base::compound_quote_end;
 
 std::string drop_blanks(std::string_view t, bool compound) {
   std::string out;
@@ -51,7 +39,7 @@ std::string drop_blanks(std::string_view t, bool compound) {
       close = t.find('"', i + 1);
       if (close == std::string_view::npos) close = t.size() - 1;
     } else if (compound && compound_open(t, i)) {
-      close = compound_close(t, i);
+      close = compound_quote_end(t, i);
       close = close == std::string_view::npos ? t.size() - 1 : close - 1;
     }
     if (close != std::string_view::npos) {
@@ -74,7 +62,20 @@ std::string drop_blanks(std::string_view t, bool compound) {
 // A number too large for a double is no value: it reads as `.`.
 double finite_or_missing(double x) { return std::isfinite(x) ? x : data::kMissing; }
 
+constexpr MatrixCallName kMatrixCalls[] = {
+    {"inv", MatrixCall::kInv, 1},       {"invsym", MatrixCall::kInvsym, 1},   {"syminv", MatrixCall::kInvsym, 1},
+    {"sweep", MatrixCall::kSweep, 2},   {"J", MatrixCall::kJ, 3},             {"I", MatrixCall::kIdentity, 1},
+    {"diag", MatrixCall::kDiag, 1},     {"vecdiag", MatrixCall::kVecdiag, 1}, {"cholesky", MatrixCall::kCholesky, 1},
+    {"get", MatrixCall::kGet, 1},       {"nullmat", MatrixCall::kNullmat, 1}, {"scalar", MatrixCall::kScalar, 1},
+};
+
 }  // namespace
+
+const MatrixCallName* find_matrix_call(std::string_view name) {
+  for (const MatrixCallName& f : kMatrixCalls)
+    if (name == f.name) return &f;
+  return nullptr;
+}
 
 bool read_number(std::string_view t, double* out) {
   const std::size_t e = t.size();
@@ -156,7 +157,7 @@ Syntax::Level::Level(const Syntax& s) : s_(s) {
   }
 }
 
-std::size_t Syntax::compound_end(std::size_t i) const { return compound_close(s_, i); }
+std::size_t Syntax::compound_end(std::size_t i) const { return compound_quote_end(s_, i); }
 
 bool Syntax::quote_at(std::size_t i) const {
   return s_[i] == '"' || (lang_.compound_quotes && compound_open(s_, i));

@@ -13,12 +13,12 @@
 // learns where its partner is and every string where it ends, so a span is
 // taken apart by walking only its top level.
 //
-// The two languages differ only in the `Language` flags:
+// The two languages differ in the `Language` flags and in their functions:
 //   - matrix expressions add the operators `\` (join rows), `,` (join
 //     columns), `#` (Kronecker product) and a trailing `'` (transpose);
 //   - scalar expressions read compound quotes `"..."' as strings.
-// What a name, a call or a subscript means, and which functions exist, is
-// the back end's business.
+// Which functions each language has is a table of the front end (below);
+// what a name, a call or a subscript means is the back end's business.
 //
 // Precedence, loosest first (each operator its own level, and every
 // binary operator associating to the left):
@@ -53,6 +53,23 @@ struct Language {
 };
 inline constexpr Language kScalarLanguage{true, false};
 inline constexpr Language kMatrixLanguage{false, true};
+
+// Which functions each language has.  The function table (functions.def)
+// serves both: scalar expressions compile its entries, and matrix
+// expressions evaluate a call of one of them as a scalar expression.  Only
+// matrix expressions have the functions of this table, which take or give
+// whole matrices; a name in both (scalar()) has this meaning in matrix
+// expressions.
+enum class MatrixCall : std::uint8_t {
+  kInv, kInvsym, kSweep, kJ, kIdentity, kDiag, kVecdiag, kCholesky, kGet, kNullmat, kScalar
+};
+struct MatrixCallName {
+  const char* name;
+  MatrixCall call;
+  std::uint8_t nargs;  // a call with another count of arguments is 198
+};
+// The entry of a function only matrix expressions have; null for others.
+const MatrixCallName* find_matrix_call(std::string_view name);
 
 // Spans nested inside one another (unary prefixes, operands inside
 // operators, arguments inside calls). A chain of one operator does not

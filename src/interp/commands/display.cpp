@@ -191,10 +191,7 @@ rc_t cmd_display(Interp& ip) {
     if (have_format) {
       if (v.is_string != data::is_string_format(fmt)) return rc_message(ip, 120);
       if (v.is_string) {
-        size_t n = data::render_string(fmt, v.str, nullptr, 0);
-        text.resize(n + 1);
-        data::render_string(fmt, v.str, text.data(), text.size());
-        text.resize(n);
+        text = data::render_string(fmt, v.str);
       } else {
         char buf[data::kRenderBufferSize];
         size_t n = data::render_shown(fmt, v.num, buf, sizeof buf);

@@ -49,21 +49,11 @@ bool take_name(std::string_view& s, std::string* out) {
     return true;
   }
   if (s[i] == '`' && i + 1 < s.size() && s[i + 1] == '"') {
-    int depth = 0;
-    for (size_t j = i; j + 1 < s.size(); ++j) {
-      if (s[j] == '`' && s[j + 1] == '"') {
-        ++depth;
-        ++j;
-      } else if (s[j] == '"' && s[j + 1] == '\'') {
-        if (--depth == 0) {
-          out->assign(s.substr(i + 2, j - i - 2));
-          s.remove_prefix(j + 2);
-          return true;
-        }
-        ++j;
-      }
-    }
-    return false;
+    size_t end = base::compound_quote_end(s, i);
+    if (end == std::string_view::npos) return false;
+    out->assign(s.substr(i + 2, end - i - 4));
+    s.remove_prefix(end);
+    return true;
   }
   size_t e = i;
   while (e < s.size() && !is_blank(s[e])) ++e;

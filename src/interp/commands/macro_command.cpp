@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "data/commands/commands.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/macro_functions.h"
@@ -13,6 +14,8 @@
 namespace nuvra {
 
 namespace {
+
+using datacmd::next_word;
 
 // Names of the globals, or of the locals of the running level, sorted.
 std::vector<std::string> macro_names(const Interp& ip, bool globals) {
@@ -49,15 +52,6 @@ bool valid_pattern(std::string_view s) {
   for (char c : s)
     if (!is_name_char(c) && c != '*' && c != '?') return false;
   return true;
-}
-
-std::string_view next_word(std::string_view& s) {
-  s = trim(s);
-  size_t n = 0;
-  while (n < s.size() && s[n] != ' ' && s[n] != '\t') ++n;
-  std::string_view w = s.substr(0, n);
-  s.remove_prefix(n);
-  return w;
 }
 
 // One line of a listing: the name and a colon in text colour, the macro's

@@ -22,20 +22,13 @@ namespace nuvra {
 
 namespace {
 
+using datacmd::next_word;
+
 // Splits "args, options" at the first comma.
 void split_options(std::string_view rest, std::string_view* args, std::string_view* options) {
   size_t comma = rest.find(',');
   *args = trim(rest.substr(0, comma));
   *options = comma == std::string_view::npos ? std::string_view() : trim(rest.substr(comma + 1));
-}
-
-std::string_view next_word(std::string_view& s) {
-  s = trim(s);
-  size_t n = 0;
-  while (n < s.size() && s[n] != ' ' && s[n] != '\t') ++n;
-  std::string_view w = s.substr(0, n);
-  s.remove_prefix(n);
-  return w;
 }
 
 rc_t option_not_allowed(Interp& ip, std::string_view opt) {

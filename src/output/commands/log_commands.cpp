@@ -144,14 +144,22 @@ void set_results(Interp& ip, const std::string& file, std::string_view status, s
 // ---------------------------------------------------------------------------
 // log
 
-rc_t log_using(Interp& ip) {
-  CommandLine cl;
+// What `log using` and `cmdlog using` share: the file, and the options
+// append and replace.
+rc_t parse_using(Interp& ip, CommandLine* cl, bool* append, bool* replace) {
   ParseSettings st;
   st.allow_using = true;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
-  if (!cl.has_using) return msg_invalid(ip, "syntax");
-  bool append = cl.flag("append", 6, 0) == 1;
-  bool replace = cl.flag("replace", 7, 0) == 1;
+  if (rc_t rc = standard_parse(ip, st, cl)) return rc;
+  if (!cl->has_using) return msg_invalid(ip, "syntax");
+  *append = cl->flag("append", 6, 0) == 1;
+  *replace = cl->flag("replace", 7, 0) == 1;
+  return 0;
+}
+
+rc_t log_using(Interp& ip) {
+  CommandLine cl;
+  bool append, replace;
+  if (rc_t rc = parse_using(ip, &cl, &append, &replace)) return rc;
   bool text = cl.flag("text", 4, 0) == 1;
   bool nmcl = cl.flag("nmcl", 4, 0) == 1;
   std::string name;
@@ -542,12 +550,8 @@ rc_t log_translate(Interp& ip, std::string_view form) {
 
 rc_t cmdlog_using(Interp& ip) {
   CommandLine cl;
-  ParseSettings st;
-  st.allow_using = true;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
-  if (!cl.has_using) return msg_invalid(ip, "syntax");
-  bool append = cl.flag("append", 6, 0) == 1;
-  bool replace = cl.flag("replace", 7, 0) == 1;
+  bool append, replace;
+  if (rc_t rc = parse_using(ip, &cl, &append, &replace)) return rc;
   if (rc_t rc = cl.leftover(ip)) return rc;
   if (append && replace)
     return msg_quoting(ip.out, "options append and replace may not be combined\n", "", "", 198);

@@ -34,21 +34,11 @@ struct Sample {
   double n = 0;           // r(N)
 };
 
-std::string_view take_name(std::string_view& s) {
-  s = trim(s);
-  size_t n = 0;
-  while (n < s.size() && is_name_char(s[n])) ++n;
-  std::string_view w = s.substr(0, n);
-  s.remove_prefix(n);
-  s = trim(s);
-  return w;
-}
-
 // Reads "name =" and runs the standard parse over the rest (a varlist,
 // if, in, weights, options).
 rc_t parse_assignment(Interp& ip, std::string_view rest, std::string* name, const ParseSettings& st,
                       CommandLine* cl) {
-  std::string_view n = take_name(rest);
+  std::string_view n = cut_name(rest);
   if (!valid_matrix_name(n)) {
     if (n.empty()) return msg_invalid(ip, "syntax");
     return msg_quoting(ip.out, "", n, " invalid name\n", 198);
@@ -149,18 +139,26 @@ std::vector<double> means_of(Interp& ip, const Sample& s, const std::vector<int>
   return m;
 }
 
-}  // namespace
-
-// matrix accum A = varlist [if] [in] [weight] [, noconstant deviations means(M)]
-rc_t matrix_accum(Interp& ip, std::string_view rest) {
+// What accum and vecaccum share: "name = varlist [if] [in] [weight]" and
+// the option noconstant.
+rc_t parse_accumulation(Interp& ip, std::string_view rest, std::string* name, CommandLine* cl, bool* constant) {
   ParseSettings st;
   st.varlist = true;
   st.allow_if = st.allow_in = true;
   st.weights = kAweight | kFweight | kIweight;
+  if (rc_t rc = parse_assignment(ip, rest, name, st, cl)) return rc;
+  *constant = cl->flag("constant", 4, 1) != 0;
+  return 0;
+}
+
+}  // namespace
+
+// matrix accum A = varlist [if] [in] [weight] [, noconstant deviations means(M)]
+rc_t matrix_accum(Interp& ip, std::string_view rest) {
   CommandLine cl;
   std::string name;
-  if (rc_t rc = parse_assignment(ip, rest, &name, st, &cl)) return rc;
-  bool constant = cl.flag("constant", 4, 1) != 0;
+  bool constant;
+  if (rc_t rc = parse_accumulation(ip, rest, &name, &cl, &constant)) return rc;
   bool deviations = cl.flag("deviations", 3, 0) == 1;
   std::string means_name;
   bool want_means = cl.string("means", 1, &means_name, 32, 1);
@@ -199,14 +197,10 @@ rc_t matrix_accum(Interp& ip, std::string_view rest) {
 
 // matrix vecaccum a = y xvars [if] [in] [weight] [, noconstant]
 rc_t matrix_vecaccum(Interp& ip, std::string_view rest) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.weights = kAweight | kFweight | kIweight;
   CommandLine cl;
   std::string name;
-  if (rc_t rc = parse_assignment(ip, rest, &name, st, &cl)) return rc;
-  bool constant = cl.flag("constant", 4, 1) != 0;
+  bool constant;
+  if (rc_t rc = parse_accumulation(ip, rest, &name, &cl, &constant)) return rc;
   if (rc_t rc = cl.leftover(ip)) return rc;
   std::vector<int> vars;
   if (rc_t rc = numeric_varlist(ip, cl.varlist_text, &vars)) return rc;
@@ -235,7 +229,7 @@ rc_t matrix_score(Interp& ip, std::string_view rest) {
   int type = default_numeric_type(ip);
   {
     std::string_view probe = rest;
-    std::string_view w = take_name(probe);
+    std::string_view w = cut_name(probe);
     int t = 0;
     if (w == "byte") t = data::kByte;
     if (w == "int") t = data::kInt;
@@ -247,10 +241,10 @@ rc_t matrix_score(Interp& ip, std::string_view rest) {
       rest = probe;
     }
   }
-  std::string_view vname = take_name(rest);
+  std::string_view vname = cut_name(rest);
   if (vname.empty() || rest.empty() || rest.front() != '=') return msg_invalid(ip, "syntax");
   rest.remove_prefix(1);
-  std::string_view bname = take_name(rest);
+  std::string_view bname = cut_name(rest);
   const Matrix* found = lookup_matrix(ip, bname);
   if (!found) return msg_quoting(ip.out, "matrix ", bname, " not found\n", 111);
   Matrix b = *found;
@@ -399,15 +393,8 @@ rc_t cmd_rmcoll(Interp& ip) {
   }
   for (int i = 0; i < p; ++i)
     for (int j = 0; j < p; ++j) work[static_cast<size_t>(i) * stride + j] = xx.at(order_map[i], order_map[j]);
-  stats::SweepOptions opt;
+  stats::SweepOptions opt = stats::sweep_options(ip);
   opt.select_pivots = false;
-  opt.processors = ip.processors;
-  opt.poll_break = [&ip] { return ip.poll_break(); };
-  if (ip.sweep_trace)
-    opt.trace = [&ip](std::string_view line) {
-      ip.out.set_class(output::OutClass::Text);
-      ip.out.print_plain(line);
-    };
   std::vector<std::uint8_t> status;
   if (rc_t rc = stats::sweep_invert(work.data(), stride, 0, p, nullptr, -1, &status, opt))
     return rc == 909 ? rc_message(ip, 909) : rc;

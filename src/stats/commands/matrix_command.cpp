@@ -98,16 +98,6 @@ namespace {
 
 using stats::MatOption;
 
-std::string_view take_name(std::string_view& s) {
-  s = trim(s);
-  size_t n = 0;
-  while (n < s.size() && is_name_char(s[n])) ++n;
-  std::string_view w = s.substr(0, n);
-  s.remove_prefix(n);
-  s = trim(s);
-  return w;
-}
-
 rc_t bad_name(Interp& ip, std::string_view name) {
   if (name.empty()) return msg_invalid(ip, "syntax");
   return msg_quoting(ip.out, "", name, " invalid name\n", 198);
@@ -141,7 +131,7 @@ std::string input_commas(std::string_view t) {
 
 // matrix [define] name = exp  |  matrix name[i,j] = exp
 rc_t matrix_define(Interp& ip, std::string_view rest, bool input = false) {
-  std::string_view name = take_name(rest);
+  std::string_view name = cut_name(rest);
   if (!stats::valid_matrix_name(name)) return bad_name(ip, name);
   std::string subscript;
   if (!rest.empty() && rest.front() == '[') {
@@ -311,7 +301,7 @@ rc_t matrix_list(Interp& ip, std::string_view rest) {
 
 // matrix rownames|colnames|roweq|coleq A = words
 rc_t matrix_stripe(Interp& ip, std::string_view rest, bool rows, bool eq) {
-  std::string_view name = take_name(rest);
+  std::string_view name = cut_name(rest);
   if (name.empty()) return msg_invalid(ip, "syntax");
   if (rest.empty() || rest.front() != '=') return msg_invalid(ip, "syntax");
   auto it = ip.matrices.find(std::string(name));
@@ -490,7 +480,7 @@ rc_t matrix_svd(Interp& ip, std::string_view rest) {
 rc_t cmd_matrix(Interp& ip) {
   std::string_view rest = trim(ip.reader.rest());
   std::string_view probe = rest;
-  std::string_view first = take_name(probe);
+  std::string_view first = cut_name(probe);
   if (first.empty()) return msg_invalid(ip, "syntax");
   // A name followed by = or [ is a definition whatever the name.
   if (!probe.empty() && (probe.front() == '=' || probe.front() == '[')) return matrix_define(ip, rest);

@@ -746,15 +746,7 @@ rc_t cmd_regress_core(Interp& ip) {
   }
   for (int i = 0; i < p; ++i)
     for (int j = 0; j < p; ++j) work[static_cast<size_t>(i) * stride + j] = xx.at(i, j);
-  SweepOptions opt;
-  opt.select_pivots = ip.sweep_select;
-  opt.processors = ip.processors;
-  opt.poll_break = [&ip] { return ip.poll_break(); };
-  if (ip.sweep_trace)
-    opt.trace = [&ip](std::string_view line) {
-      ip.out.set_class(output::OutClass::Text);
-      ip.out.print_plain(line);
-    };
+  SweepOptions opt = sweep_options(ip);
   std::vector<std::uint8_t> status;
   if (rc_t rc = sweep_invert(work.data(), stride, 1, kx, nullptr, cons ? kx - 1 : -1, &status, opt)) {
     if (rc == 909) return rc_message(ip, 909);
