@@ -250,13 +250,17 @@ TEST_F(SortTest, BreakAtAnyPollChangesNothing) {
         std::sort(tags.begin(), tags.end());
         for (std::int64_t i = 0; i < n; ++i) ASSERT_EQ(tags[static_cast<std::size_t>(i)], static_cast<double>(i + 1));
         EXPECT_EQ(ds.sort_list(), (std::vector<std::uint16_t>{1}));
-        // The polls went on to the end: more of them than the Breaks that
-        // stopped the sort (those seen while the records moved).
-        EXPECT_GE(calls, stop_at);
+        // In one thread the polls come at fixed points of the work, so
+        // they went on to the end: more of them than the Breaks that
+        // stopped the sort (those seen while the records moved).  With
+        // two, the calling thread polls by the clock while the others
+        // sort, and the count differs from one run to the next.
+        if (threads == 1) EXPECT_GE(calls, stop_at);
         break;
       }
-      // Every case polls several times before its records move.
-      EXPECT_GE(broken, kind == KeyKind::kDescending ? 5 : 10);
+      // Every case polls several times before its records move; by the
+      // clock, at least once.
+      EXPECT_GE(broken, threads == 2 ? 1 : kind == KeyKind::kDescending ? 5 : 10);
     }
   }
 }
