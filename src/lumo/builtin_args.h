@@ -23,6 +23,21 @@ inline void BiReturn(Machine& m, int n, ValueRecord* r) {
   m.ReplaceTop(n, r);
 }
 
+// Pops the n arguments and pushes the 1 x 1 string s (no room is reported
+// as the allocation failure).
+inline void BiReturnString(Machine& m, int n, std::string_view s) {
+  ValueRecord* r = m.values().NewValue("", kString, 1, 1);
+  if (r) {
+    bool ok;
+    slots(r)[0] = m.values().NewString(s, &ok);
+    if (!ok) {
+      m.values().Free(r);
+      r = nullptr;
+    }
+  }
+  BiReturn(m, n, r);
+}
+
 // The void result of a built-in that works on its arguments.
 inline void BiReturnVoid(Machine& m, int n) { BiReturn(m, n, m.values().NewValue("", kReal, 0, 0)); }
 

@@ -11,6 +11,7 @@
 
 #include "data/format.h"
 #include "data/missing.h"
+#include "lumo/builtin_args.h"
 #include "lumo/builtins_date.h"
 #include "lumo/builtins_dist.h"
 #include "lumo/builtins_external.h"
@@ -204,19 +205,6 @@ void BiStrlen(Machine& m, int n) {
   Return(m, n, r);
 }
 
-void ReturnString(Machine& m, int n, std::string_view s) {
-  ValueRecord* r = m.values().NewValue("", kString, 1, 1);
-  if (r) {
-    bool ok;
-    slots(r)[0] = m.values().NewString(s, &ok);
-    if (!ok) {
-      m.values().Free(r);
-      r = nullptr;
-    }
-  }
-  Return(m, n, r);
-}
-
 // tokens(s [, parse]): the words of s, split at blanks; each character
 // of parse other than a blank also splits and is itself a token.
 void BiTokens(Machine& m, int n) {
@@ -257,7 +245,7 @@ void BiTokens(Machine& m, int n) {
 void BiEltype(Machine& m, int n) {
   ValueRecord* x = Arg(m, n, 0);
   if (!m.CheckMatrix(x)) return;
-  ReturnString(m, n, eltype_name(x->eltype));
+  BiReturnString(m, n, eltype_name(x->eltype));
 }
 
 void Is(Machine& m, int n, int eltype) {
@@ -381,7 +369,7 @@ void BiErrprintf(Machine& m, int n) { Print(m, n, Style::Error); }
 void BiSprintf(Machine& m, int n) {
   std::string text;
   if (!FormatText(m, n, &text)) return;
-  ReturnString(m, n, text);
+  BiReturnString(m, n, text);
 }
 
 // Functions this build does not have yet, and helpers of commands the

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lumo/builtin_args.h"
 #include "lumo/value.h"
 #include "lumo/vm.h"
 
@@ -121,15 +122,7 @@ void BiNameexternal(Machine& m, int n) {
   std::string name;
   if (t && t->kind == kKindFunction) name = std::string(t->name) + "()";
   else if (t && t->level == -1 && t->name[0] && m.values().FindGlobal(t->name) == t) name = t->name;
-  ValueRecord* r = m.values().NewValue("", kString, 1, 1);
-  if (!r) return m.RaiseAllocation();
-  bool ok;
-  slots(r)[0] = m.values().NewString(name, &ok);
-  if (!ok) {
-    m.values().Free(r);
-    return m.RaiseAllocation();
-  }
-  Result(m, n, r);
+  BiReturnString(m, n, name);
 }
 
 }  // namespace nuvra::lumo

@@ -53,18 +53,6 @@ bool StringScalar(Machine& m, const ValueRecord* v, std::string* out) {
   return true;
 }
 
-void ReturnString(Machine& m, int n, std::string_view s) {
-  ValueRecord* r = m.values().NewValue("", kString, 1, 1);
-  if (!r) return m.RaiseAllocation();
-  bool ok;
-  slots(r)[0] = m.values().NewString(s, &ok);
-  if (!ok) {
-    m.values().Free(r);
-    return m.RaiseAllocation();
-  }
-  BiReturn(m, n, r);
-}
-
 // J(0, 0, ""): what a read at the end of the file gives.
 void ReturnNoString(Machine& m, int n) { BiReturn(m, n, m.values().NewValue("", kString, 0, 0)); }
 
@@ -256,7 +244,7 @@ void GetLine(Machine& m, int n, bool soft, bool keep_newline) {
     if (!line.empty() && line.back() == '\n') line.pop_back();
     if (!line.empty() && line.back() == '\r') line.pop_back();
   }
-  ReturnString(m, n, line);
+  BiReturnString(m, n, line);
 }
 
 void Write(Machine& m, int n, bool soft, bool newline) {
@@ -440,7 +428,7 @@ void BiFread(Machine& m, int n) {
   }
   f->status = s.empty() && len > 0 ? -1 : 0;
   if (s.empty() && len > 0) return ReturnNoString(m, n);
-  ReturnString(m, n, s);
+  BiReturnString(m, n, s);
 }
 
 // fstatus(fh): 0 when the last read or write went well, -1 after a read
@@ -473,7 +461,7 @@ void BiTmpfilename(Machine& m, int n) {
   static unsigned counter = 0;
   char buf[40];
   std::snprintf(buf, sizeof buf, "LM%05u_%06u.tmp", unsigned(::getpid() % 100000), ++counter);
-  ReturnString(m, n, buf);
+  BiReturnString(m, n, buf);
 }
 
 // pwd(): the working directory, ending in "/".
@@ -485,7 +473,7 @@ void BiPwd(Machine& m, int n) {
   }
   std::string dir(buf.data());
   if (dir.empty() || dir.back() != '/') dir += '/';
-  ReturnString(m, n, dir);
+  BiReturnString(m, n, dir);
 }
 
 // _chdir(dir), _rmdir(dir), _mkdir(dir [, public]): 0, or the negated

@@ -221,15 +221,7 @@ void BiOrgtype(Machine& m, int n) {
                          : a->rows == 1               ? "rowvector"
                          : a->cols == 1               ? "colvector"
                                                       : "matrix";
-  ValueRecord* r = m.values().NewValue("", kString, 1, 1);
-  if (!r) return m.RaiseAllocation();
-  bool ok;
-  slots(r)[0] = m.values().NewString(org, &ok);
-  if (!ok) {
-    m.values().Free(r);
-    return m.RaiseAllocation();
-  }
-  BiReturn(m, n, r);
+  BiReturnString(m, n, org);
 }
 
 // _vec_u(A): the columns of a real A stacked into one column;

@@ -88,8 +88,6 @@ ValueRecord* NewStrings(Machine& m, int32_t rows, int32_t cols, const std::vecto
   return r;
 }
 
-void ReturnString(Machine& m, int n, const std::string& s) { BiReturn(m, n, NewStrings(m, 1, 1, {s})); }
-
 void HostFailed(Machine& m, rc_t rc) { m.RaiseError(rc, Machine::MessageFor(3598)); }
 
 // One variable, by number or by (exact) name.
@@ -292,7 +290,7 @@ void BiNvVarrename(Machine& m, int n) {
 void BiNvVarformat(Machine& m, int n) {
   int j;
   if (!OneVar(m, n, 0, &j)) return;
-  if (n == 1) return ReturnString(m, n, m.host().DataVarFormat(j));
+  if (n == 1) return BiReturnString(m, n, m.host().DataVarFormat(j));
   std::string fmt;
   if (!StringScalar(m, n, 1, &fmt)) return;
   data::Format f;
@@ -305,7 +303,7 @@ void BiNvVarformat(Machine& m, int n) {
 void BiNvVarlabel(Machine& m, int n) {
   int j;
   if (!OneVar(m, n, 0, &j)) return;
-  if (n == 1) return ReturnString(m, n, m.host().DataVarLabel(j));
+  if (n == 1) return BiReturnString(m, n, m.host().DataVarLabel(j));
   std::string text;
   if (!StringScalar(m, n, 1, &text)) return;
   text.resize(std::min(text.size(), kVarLabelMax));
@@ -318,7 +316,7 @@ void BiNvVarlabel(Machine& m, int n) {
 void BiNvVarvaluelabel(Machine& m, int n) {
   int j;
   if (!OneVar(m, n, 0, &j)) return;
-  if (n == 1) return ReturnString(m, n, m.host().DataVarValueLabel(j));
+  if (n == 1) return BiReturnString(m, n, m.host().DataVarValueLabel(j));
   std::string name;
   if (!StringScalar(m, n, 1, &name)) return;
   if (!name.empty() && !IsName(name)) return (void)BiFail(m, 3300);
@@ -475,7 +473,7 @@ void BiNvMacroexpand(Machine& m, int n) {
   std::string s, out;
   if (!StringScalar(m, n, 0, &s)) return;
   if (rc_t rc = m.host().ExpandMacros(s, &out)) return HostFailed(m, rc);
-  ReturnString(m, n, out);
+  BiReturnString(m, n, out);
 }
 void BiNvMacroexpandRc(Machine& m, int n) {
   std::string s, out;
@@ -522,7 +520,7 @@ void BiNvStrscalar(Machine& m, int n) {
   if (n == 1) {
     std::string out;
     if (!m.host().GetStrScalar(space, name, &out)) out.clear();
-    return ReturnString(m, n, out);
+    return BiReturnString(m, n, out);
   }
   std::string contents;
   if (!StringScalar(m, n, 1, &contents)) return;

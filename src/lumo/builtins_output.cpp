@@ -159,15 +159,7 @@ void BiCvalue(Machine& m, int n) {
   std::string text;
   if (!m.host().GetCValue(name, &is_string, &num, &text)) is_string = false, num = data::kMissing;
   if (!is_string) return BiReturn(m, n, m.values().NewScalar(num));
-  ValueRecord* r = m.values().NewValue("", kString, 1, 1);
-  if (!r) return m.RaiseAllocation();
-  bool ok;
-  slots(r)[0] = m.values().NewString(text, &ok);
-  if (!ok) {
-    m.values().Free(r);
-    return m.RaiseAllocation();
-  }
-  BiReturn(m, n, r);
+  BiReturnString(m, n, text);
 }
 
 }  // namespace nuvra::lumo

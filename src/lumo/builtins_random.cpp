@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/functions/random.h"
+#include "lumo/builtin_args.h"
 #include "lumo/builtins_elementwise.h"
 
 namespace nuvra::lumo {
@@ -167,15 +168,7 @@ void BiRseed(Machine& m, int n) {
   rng::RandomState& state = m.host().Random();
   if (n == 0) {
     std::string text = state.state();
-    ValueRecord* r = m.values().NewValue("", kString, 1, 1);
-    if (!r) return m.RaiseAllocation();
-    bool ok;
-    slots(r)[0] = m.values().NewString(text, &ok);
-    if (!ok) {
-      m.values().Free(r);
-      return m.RaiseAllocation();
-    }
-    return BiReturn(m, n, r);
+    return BiReturnString(m, n, text);
   }
   ValueRecord* s = BiArg(m, n, 0);
   if (!m.CheckMatrix(s) || !m.CheckScalar(s)) return;

@@ -76,12 +76,6 @@ bool SetString(Machine& m, ValueRecord* r, int64_t k, std::string_view s) {
   return ok;
 }
 
-void ReturnString(Machine& m, int n, std::string_view s) {
-  ValueRecord* r = NewStrings(m, 1, 1);
-  if (!r) return m.RaiseAllocation();
-  if (SetString(m, r, 0, s)) BiReturn(m, n, r);
-}
-
 // f(elements...) -> string, over conformable string arguments.
 template <class F>
 void MapStrings(Machine& m, int n, int count, F f) {
@@ -287,7 +281,7 @@ void BiChar(Machine& m, int n) {
     if (!(d >= 0 && d <= 255 && d == std::floor(d))) return (void)BiFail(m, 3300);
     s += char(int(d));
   }
-  ReturnString(m, n, s);
+  BiReturnString(m, n, s);
 }
 
 void BiIndexnot(Machine& m, int n) {
@@ -365,7 +359,7 @@ void BiRegexs(Machine& m, int n) {
   const RegexMatch& st = RegexState(m);
   std::string s;
   if (k <= double(st.groups) && k < double(st.subs.size())) s = st.subs[size_t(k)];
-  ReturnString(m, n, s);
+  BiReturnString(m, n, s);
 }
 
 // subinstr(s, old, new [, count]), subinword(...): the first count
@@ -560,25 +554,25 @@ void BiPathisabs(Machine& m, int n) {
 void BiPathsuffix(Machine& m, int n) {
   std::string p;
   if (!StringScalar(m, BiArg(m, n, 0), &p)) return;
-  ReturnString(m, n, Suffix(p));
+  BiReturnString(m, n, Suffix(p));
 }
 void BiPathrmsuffix(Machine& m, int n) {
   std::string p;
   if (!StringScalar(m, BiArg(m, n, 0), &p)) return;
-  ReturnString(m, n, std::string_view(p).substr(0, p.size() - Suffix(p).size()));
+  BiReturnString(m, n, std::string_view(p).substr(0, p.size() - Suffix(p).size()));
 }
 void BiPathbasename(Machine& m, int n) {
   std::string p;
   if (!StringScalar(m, BiArg(m, n, 0), &p)) return;
-  ReturnString(m, n, Basename(p));
+  BiReturnString(m, n, Basename(p));
 }
 // pathjoin(a, b): b under directory a, or b itself when it is absolute.
 void BiPathjoin(Machine& m, int n) {
   std::string a, b;
   if (!StringScalar(m, BiArg(m, n, 0), &a) || !StringScalar(m, BiArg(m, n, 1), &b)) return;
-  if (a.empty() || (!b.empty() && (b[0] == '/' || b[0] == '~'))) return ReturnString(m, n, b);
+  if (a.empty() || (!b.empty() && (b[0] == '/' || b[0] == '~'))) return BiReturnString(m, n, b);
   if (a.back() != '/') a += '/';
-  ReturnString(m, n, a + b);
+  BiReturnString(m, n, a + b);
 }
 // adosubdir(file): the subdirectory of the system's library folders that
 // holds the file: its first letter, lower case, or "_" for a name that
@@ -590,7 +584,7 @@ void BiAdosubdir(Machine& m, int n) {
   char c = base.empty() ? '_' : base[0];
   if (c >= 'A' && c <= 'Z') c = char(c + 32);
   if (!(c >= 'a' && c <= 'z')) c = '_';
-  ReturnString(m, n, std::string(1, c));
+  BiReturnString(m, n, std::string(1, c));
 }
 
 }  // namespace nuvra::lumo
