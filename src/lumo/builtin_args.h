@@ -2,7 +2,9 @@
 // argument k, read a real scalar, and replace the arguments by one result.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "lumo/value.h"
 #include "lumo/vm.h"
@@ -21,6 +23,22 @@ inline void BiReturn(Machine& m, int n, ValueRecord* r) {
     return;
   }
   m.ReplaceTop(n, r);
+}
+
+// A rows x cols string matrix whose first cells are s (null when there
+// is no room).
+inline ValueRecord* BiNewStrings(Machine& m, int32_t rows, int32_t cols, const std::vector<std::string>& s) {
+  ValueRecord* r = m.values().NewValue("", kString, rows, cols);
+  if (!r) return nullptr;
+  for (size_t k = 0; k < s.size(); ++k) {
+    bool ok;
+    slots(r)[k] = m.values().NewString(s[k], &ok);
+    if (!ok) {
+      m.values().Free(r);
+      return nullptr;
+    }
+  }
+  return r;
 }
 
 // Pops the n arguments and pushes the 1 x 1 string s (no room is reported

@@ -133,20 +133,6 @@ ValueRecord* NewString(Machine& m, std::string_view s) {
   return r;
 }
 
-ValueRecord* NewStrings(Machine& m, int32_t rows, int32_t cols, const std::vector<std::string>& s) {
-  ValueRecord* r = m.values().NewValue("", kString, rows, cols);
-  if (!r) return nullptr;
-  for (size_t k = 0; k < s.size(); ++k) {
-    bool ok;
-    slots(r)[k] = m.values().NewString(s[k], &ok);
-    if (!ok) {
-      m.values().Free(r);
-      return nullptr;
-    }
-  }
-  return r;
-}
-
 // ---- cells
 
 // One observation and one variable, each a real scalar in range, the
@@ -355,7 +341,7 @@ void Stripe(Machine& m, int n, bool rows) {
       s.push_back(rows ? hm.roweq[size_t(i)] : hm.coleq[size_t(i)]);
       s.push_back(rows ? hm.rownames[size_t(i)] : hm.colnames[size_t(i)]);
     }
-    return BiReturn(m, n, NewStrings(m, k, 2, s));
+    return BiReturn(m, n, BiNewStrings(m, k, 2, s));
   }
   if (!m.RealizeTop(0)) return;
   const ValueRecord* s = BiArg(m, n, 1);
@@ -491,7 +477,7 @@ void BiNvVarname(Machine& m, int n) {
     if (!(d >= 1 && d <= m.host().DataVars() && d == std::floor(d))) return (void)BiFail(m, 3300);
     names.push_back(m.host().DataVarName(int(d)));
   }
-  BiReturn(m, n, NewStrings(m, 1, int32_t(names.size()), names));
+  BiReturn(m, n, BiNewStrings(m, 1, int32_t(names.size()), names));
 }
 
 void BiNvVartype(Machine& m, int n) {

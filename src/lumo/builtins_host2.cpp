@@ -74,20 +74,6 @@ bool StringScalar(Machine& m, int n, int k, std::string* out) {
   return true;
 }
 
-ValueRecord* NewStrings(Machine& m, int32_t rows, int32_t cols, const std::vector<std::string>& s) {
-  ValueRecord* r = m.values().NewValue("", kString, rows, cols);
-  if (!r) return nullptr;
-  for (size_t k = 0; k < s.size(); ++k) {
-    bool ok;
-    slots(r)[k] = m.values().NewString(s[k], &ok);
-    if (!ok) {
-      m.values().Free(r);
-      return nullptr;
-    }
-  }
-  return r;
-}
-
 void HostFailed(Machine& m, rc_t rc) { m.RaiseError(rc, Machine::MessageFor(3598)); }
 
 // One variable, by number or by (exact) name.
@@ -366,7 +352,7 @@ void BiNvVlmap(Machine& m, int n) {
     auto it = std::lower_bound(pairs.begin(), pairs.end(), std::make_pair(key, std::string()));
     if (it != pairs.end() && it->first == key) out[k] = it->second;
   }
-  BiReturn(m, n, NewStrings(m, v->rows, v->cols, out));
+  BiReturn(m, n, BiNewStrings(m, v->rows, v->cols, out));
 }
 
 // nv_vlsearch(name, texts): the value each text labels (the smallest when
@@ -404,7 +390,7 @@ void BiNvVlload(Machine& m, int n) {
   m.host().LabelGet(name, &pairs);
   std::vector<std::string> t;
   for (const auto& p : pairs) t.push_back(p.second);
-  ValueRecord* tv = NewStrings(m, int32_t(pairs.size()), 1, t);
+  ValueRecord* tv = BiNewStrings(m, int32_t(pairs.size()), 1, t);
   ValueRecord* vv = m.values().NewValue("", kReal, int32_t(pairs.size()), 1);
   if (!tv || !vv) {
     if (tv) m.values().Free(tv);
@@ -461,7 +447,7 @@ static void TempNames(Machine& m, int n, bool files) {
   }
   std::vector<std::string> names;
   for (int i = 0; i < int(k); ++i) names.push_back(files ? m.host().TempFileName() : m.host().TempName());
-  BiReturn(m, n, NewStrings(m, 1, int32_t(names.size()), names));
+  BiReturn(m, n, BiNewStrings(m, 1, int32_t(names.size()), names));
 }
 void BiNvTempname(Machine& m, int n) { TempNames(m, n, false); }
 void BiNvTempfilename(Machine& m, int n) { TempNames(m, n, true); }
@@ -481,7 +467,7 @@ void BiNvMacroexpandRc(Machine& m, int n) {
   ValueRecord* r = BiArg(m, n, 1);
   if (!OutputArg(m, r)) return;
   if (rc_t rc = m.host().ExpandMacros(s, &out)) return BiReturn(m, n, m.values().NewScalar(rc));
-  ValueRecord* tmp = NewStrings(m, 1, 1, {out});
+  ValueRecord* tmp = BiNewStrings(m, 1, 1, {out});
   if (!tmp) return m.RaiseAllocation();
   ++tmp->refcount;
   rc_t rc = m.values().Copy(r, tmp, true);
@@ -577,7 +563,7 @@ void BiNvDir(Machine& m, int n) {
   std::vector<std::string> kept;
   for (std::string& s : names)
     if (expr::str_match(s, pattern)) kept.push_back(std::move(s));
-  BiReturn(m, n, NewStrings(m, int32_t(kept.size()), 1, kept));
+  BiReturn(m, n, BiNewStrings(m, int32_t(kept.size()), 1, kept));
 }
 
 }  // namespace nuvra::lumo
