@@ -58,12 +58,21 @@ class MapHost : public LumoTestHost {
   }
   std::string DataVarName(int var) override { return names[size_t(var - 1)]; }
   std::string DataVarType(int var) override { return DataIsString(var) ? "str3" : "double"; }
+  // Refuses a variable beyond max_vars, as a dataset without room would.
+  size_t max_vars = 100;
   rc_t DataAddVar(std::string_view, std::string_view name, int* var) override {
+    if (names.size() >= max_vars) return 900;
     ++added;
     names.emplace_back(name);
     for (auto& row : num) row.push_back(nuvra::data::kMissing);
     *var = int(names.size());
     return 0;
+  }
+  void DataDropVars(const std::vector<int>& vars) override {
+    for (size_t k = vars.size(); k-- > 0;) {
+      names.erase(names.begin() + (vars[k] - 1));
+      for (auto& row : num) row.erase(row.begin() + (vars[k] - 1));
+    }
   }
   bool GetLocal(std::string_view name, std::string* out) override {
     ++local_lookups;
@@ -276,6 +285,18 @@ TEST(LumoHostInterface, VariablesByNameAndNumber) {
   ASSERT_EQ(f.Run("v = nv_addvar((\"double\", \"str5\"), (\"new1\", \"new2\"))"), 0);
   EXPECT_EQ(f.Reals("v"), (std::vector<double>{4, 5}));
   EXPECT_EQ(f.host.added, 2);
+  // The host has room for one more: the second of two is refused, the
+  // first dropped again, and _nv_addvar returns the host's code.
+  f.host.max_vars = 6;
+  ASSERT_EQ(f.Run("r = _nv_addvar(\"double\", (\"new3\", \"new4\"))"), 0) << f.host.errors;
+  EXPECT_EQ(f.Reals("r"), std::vector<double>{900});
+  EXPECT_EQ(f.host.names.size(), 5u);
+  EXPECT_EQ(f.Run("v = nv_addvar(\"double\", (\"new3\", \"new4\"))"), 900);
+  EXPECT_EQ(f.host.names.size(), 5u);
+  // Bad arguments are still errors in the underscore form.
+  EXPECT_EQ(f.Run("r = _nv_addvar(\"double\", \"2bad\")"), 3300);
+  ASSERT_EQ(f.Run("r = _nv_addvar(\"byte\", \"new3\")"), 0);
+  EXPECT_EQ(f.Reals("r"), std::vector<double>{6});
 }
 
 TEST(LumoHostInterface, ScalarsMatricesAndStripes) {
