@@ -617,14 +617,13 @@ void BiPathbasename(Machine& m, int n) {
 // output file; pathnuvrasuffix(p): 1 when it is that of one of the
 // system's own kinds of file.
 namespace {
-bool HasSuffix(Machine& m, int n, std::initializer_list<std::string_view> suffixes) {
+void HasSuffix(Machine& m, int n, std::initializer_list<std::string_view> suffixes) {
   std::string p;
-  if (!StringScalar(m, BiArg(m, n, 0), &p)) return false;
+  if (!StringScalar(m, BiArg(m, n, 0), &p)) return;
   std::string_view suffix = Suffix(p);
   bool found = false;
   for (std::string_view s : suffixes) found |= s == suffix;
   BiReturn(m, n, m.values().NewScalar(found));
-  return true;
 }
 }  // namespace
 void BiPathasciisuffix(Machine& m, int n) {
