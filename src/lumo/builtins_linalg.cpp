@@ -341,8 +341,8 @@ void Svd(Machine& m, int n, const ValueRecord* a, ValueRecord* u, ValueRecord* s
 // with missing values has no inverse: every element is missing.
 void Ginvr(Machine& m, int n, const ValueRecord* a, double tol) {
   int r = a->rows, c = a->cols, k = std::min(r, c);
-  std::vector<double> w = Elements<double>(a), u(size_t(r) * k), vt(size_t(k) * c), s(size_t(k)),
-      superb(size_t(std::max(k, 2)));
+  std::vector<double> w = Elements<double>(a), u(size_t(r) * k), vt(size_t(k) * c), s(static_cast<size_t>(k)),
+      superb(static_cast<size_t>(std::max(k, 2)));
   ValueRecord* g = m.values().NewValue("", kReal, c, r);
   if (!g) return m.RaiseAllocation();
   double* out = reals(g);
