@@ -81,6 +81,12 @@ void move_records(char* ob, std::size_t ow, char* nb, std::size_t nw, std::int64
 // true when a Break was requested.
 using BreakPoll = std::function<bool()>;
 
+// A number no other variable made in this process has had; a variable
+// keeps it through renaming, recasting and reordering, so that whoever
+// refers to a variable by number can tell when the number has come to
+// mean another one.
+std::uint64_t new_variable_id();
+
 struct Variable {
   std::string name;
   std::uint8_t type = kDouble;
@@ -88,6 +94,7 @@ struct Variable {
   std::string format;
   std::string value_label;  // attached value-label name, empty if none
   std::string label;        // variable label, empty if none
+  std::uint64_t id = new_variable_id();
 };
 
 struct MemoryInfo {
@@ -279,6 +286,8 @@ class Dataset : private DatasetContents {
   rc_t find(std::string_view name, int* j, std::string* msg = nullptr) const;
   // Exact match only; 0 when absent.
   int find_exact(std::string_view name) const;
+  // The visible variable with that identity (Variable::id), or 0.
+  int find_by_id(std::uint64_t id) const;
   // The checks a new variable's name passes, in order: longer than 32
   // bytes "%s invalid varname"; the name rules; an existing variable of
   // that name "%s already defined" (110); a reserved word "%s invalid

@@ -1,6 +1,7 @@
 // Variables: names, adding, finding, dropping, renaming, reordering, the
 // hidden estimation-sample variable and the attributes.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -45,6 +46,11 @@ rc_t reserved_word_check(std::string_view name, std::string* msg) {
 }
 
 }  // namespace
+
+std::uint64_t new_variable_id() {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
 
 rc_t validate_name(std::string_view name, std::string* msg) {
   if (name.empty()) {
@@ -91,6 +97,12 @@ rc_t Dataset::check_new_name(std::string_view name, std::string* msg) const {
 void Dataset::rebuild_index() {
   index_.clear();
   for (int j = 1; j <= nvar_visible_; ++j) index_.emplace(vars_[j - 1].name, j);
+}
+
+int Dataset::find_by_id(std::uint64_t id) const {
+  for (int j = 1; j <= nvar_visible_; ++j)
+    if (vars_[static_cast<std::size_t>(j - 1)].id == id) return j;
+  return 0;
 }
 
 int Dataset::find_exact(std::string_view name) const {

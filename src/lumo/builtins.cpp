@@ -24,8 +24,11 @@
 #include "lumo/builtins_matrix.h"
 #include "lumo/builtins_output.h"
 #include "lumo/builtins_random.h"
+#include "lumo/builtins_series.h"
+#include "lumo/builtins_session.h"
 #include "lumo/builtins_string.h"
 #include "lumo/builtins_text.h"
+#include "lumo/builtins_trace.h"
 #include "lumo/builtins_view.h"
 #include "lumo/machine_state.h"
 #include "lumo/value.h"
@@ -194,6 +197,13 @@ void BiJ(Machine& m, int n) {
   m.Pop();
   m.ReplaceTop(n, v);
   --v->refcount;
+}
+
+// J2(r, c, x): an r x c matrix every element of which is the scalar x.
+// Unlike J(), x must be 1 x 1, so the size asked for is the size made.
+void BiJ2(Machine& m, int n) {
+  if (!m.CheckMatrix(Arg(m, n, 2)) || !m.CheckScalar(Arg(m, n, 2))) return;
+  BiJ(m, n);
 }
 
 void BiStrlen(Machine& m, int n) {
@@ -372,10 +382,9 @@ void BiSprintf(Machine& m, int n) {
   BiReturnString(m, n, text);
 }
 
-// Functions this build does not have yet, and helpers of commands the
-// system does not have: both are known to the compiler (so a user function
-// cannot take the name) and fail when called.
-void BiNotYetAvailable(Machine& m, int) { m.RaiseError(3996, "not yet available"); }
+// Helpers of commands and facilities the system does not have: known to
+// the compiler (so a user function cannot take the name), failing when
+// called.
 void BiUnallocated(Machine& m, int) { m.RaiseError(3996, Machine::MessageFor(3996)); }
 
 constexpr BuiltinInfo kTable[] = {

@@ -125,4 +125,20 @@ void BiNameexternal(Machine& m, int n) {
   BiReturnString(m, n, name);
 }
 
+// valofexternal(name): a copy of the global's value (a view's cells as they
+// are now); J(0, 0, .) when there is no global of that name.
+void BiValofexternal(Machine& m, int n) {
+  std::string name;
+  if (!NameArg(m, m.Top(0), &name)) return;
+  if (!ValidName(name)) return m.RaiseError(3300, Machine::MessageFor(3300));
+  ValueRecord* r = m.values().NewValue("", kReal, 0, 0);
+  if (!r) return m.RaiseAllocation();
+  if (ValueRecord* g = m.values().FindGlobal(name))
+    if (rc_t rc = m.values().Copy(r, g, false)) {
+      m.values().Free(r);
+      return rc == 3900 ? m.RaiseAllocation() : (void)BiFail(m, rc);
+    }
+  Result(m, n, r);
+}
+
 }  // namespace nuvra::lumo

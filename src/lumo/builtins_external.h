@@ -1,5 +1,5 @@
 // Built-ins over the global name space: crexternal(), findexternal(),
-// rmexternal(), direxternal() and nameexternal().
+// rmexternal(), direxternal(), nameexternal() and valofexternal().
 #pragma once
 
 namespace nuvra::lumo {
@@ -10,5 +10,6 @@ void BiFindexternal(Machine& m, int n);
 void BiRmexternal(Machine& m, int n);
 void BiDirexternal(Machine& m, int n);
 void BiNameexternal(Machine& m, int n);
+void BiValofexternal(Machine& m, int n);
 
 }  // namespace nuvra::lumo

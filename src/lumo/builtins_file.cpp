@@ -389,6 +389,23 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &sb) == 0 && S_ISDIR(sb.st_mode);
 }
 
+// fread(fh, len): the next len bytes (fewer at the end of the file);
+// J(0, 0, "") at the end.  _fread returns the negated code of a failed
+// read instead of failing.
+void Read(Machine& m, int n, bool soft) {
+  OpenFile* f;
+  double len;
+  if (!HandleArg(m, n, 0, &f) || !BiRealScalar(m, BiArg(m, n, 1), &len)) return;
+  if (is_missing(len) || len < 0 || len != std::floor(len) || len > 2147483647.0) return (void)BiFail(m, 3300);
+  if (!CanRead(*f)) return Fail(m, n, soft, 3622, f);
+  std::string s;
+  int err = 0;
+  if (!ReadUpTo(f->fd, size_t(len), &s, &err)) return Fail(m, n, soft, ErrnoCode(err, 691), f);
+  f->status = s.empty() && len > 0 ? -1 : 0;
+  if (s.empty() && len > 0) return ReturnNoString(m, n);
+  BiReturnString(m, n, s);
+}
+
 }  // namespace
 
 void BiFopen(Machine& m, int n) { Open(m, n, false); }
@@ -411,25 +428,8 @@ void BiFget(Machine& m, int n) { GetLine(m, n, false, false); }
 void BiFgetRc(Machine& m, int n) { GetLine(m, n, true, false); }
 void BiFgetnl(Machine& m, int n) { GetLine(m, n, false, true); }
 void BiFgetnlRc(Machine& m, int n) { GetLine(m, n, true, true); }
-
-// fread(fh, len): the next len bytes (fewer at the end of the file);
-// J(0, 0, "") at the end.
-void BiFread(Machine& m, int n) {
-  OpenFile* f;
-  double len;
-  if (!HandleArg(m, n, 0, &f) || !BiRealScalar(m, BiArg(m, n, 1), &len)) return;
-  if (is_missing(len) || len < 0 || len != std::floor(len) || len > 2147483647.0) return (void)BiFail(m, 3300);
-  if (!CanRead(*f)) return (void)BiFail(m, 3622);
-  std::string s;
-  int err = 0;
-  if (!ReadUpTo(f->fd, size_t(len), &s, &err)) {
-    f->status = -ErrnoCode(err, 691);
-    return (void)BiFail(m, -f->status);
-  }
-  f->status = s.empty() && len > 0 ? -1 : 0;
-  if (s.empty() && len > 0) return ReturnNoString(m, n);
-  BiReturnString(m, n, s);
-}
+void BiFread(Machine& m, int n) { Read(m, n, false); }
+void BiFreadRc(Machine& m, int n) { Read(m, n, true); }
 
 // fstatus(fh): 0 when the last read or write went well, -1 after a read
 // at the end of the file, else the negated code of the failure.

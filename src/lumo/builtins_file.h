@@ -14,6 +14,7 @@ void BiFgetRc(Machine& m, int n);
 void BiFgetnl(Machine& m, int n);
 void BiFgetnlRc(Machine& m, int n);
 void BiFread(Machine& m, int n);
+void BiFreadRc(Machine& m, int n);
 void BiFstatus(Machine& m, int n);
 void BiFwrite(Machine& m, int n);
 void BiFwriteRc(Machine& m, int n);

@@ -161,6 +161,51 @@ void BiEditvalue(Machine& m, int n) {
   Replace(m, n, a, to, [&hit](int64_t k) { return hit[size_t(k)] != 0; });
 }
 
+// _replacevalues(A, from, to): every element of A equal to from[k] (the
+// first k that matches) becomes to[k]; A is real or string, from and to
+// vectors of its eltype and of one length.  New strings are all made
+// before A changes.
+void BiReplacevalues(Machine& m, int n) {
+  ValueRecord *a = BiArg(m, n, 0), *from = BiArg(m, n, 1), *to = BiArg(m, n, 2);
+  if (!Editable(m, a) || !m.CheckMatrix(from) || !m.CheckMatrix(to)) return;
+  if (a->eltype != kReal && a->eltype != kString) return m.FoundWhere(a, "real or string", 3255);
+  if (from->eltype != a->eltype || to->eltype != a->eltype) return (void)BiFail(m, 3250);
+  const int64_t pairs = element_count(from), count = element_count(a);
+  if (pairs != element_count(to)) return (void)BiFail(m, 3200);
+  if (pairs > 1 && (!m.CheckVector(from) || !m.CheckVector(to))) return;
+  const bool text = a->eltype == kString;
+  auto same = [&](int64_t k, int64_t j) {
+    return text ? compare_strings(string_of(slots(a)[k]), string_of(slots(from)[j])) == 0
+                : reals(a)[k] == reals(from)[j];
+  };
+  std::vector<int64_t> hit;
+  std::vector<void*> made;
+  for (int64_t k = 0; k < count; ++k)
+    for (int64_t j = 0; j < pairs; ++j) {
+      if (!same(k, j)) continue;
+      hit.push_back(k);
+      if (!text) {
+        made.push_back(nullptr);
+        reals(a)[k] = reals(to)[j];  // numbers cannot fail: written at once
+        break;
+      }
+      StringRef s = string_of(slots(to)[j]);
+      bool ok;
+      made.push_back(m.values().NewString(std::string_view(s.bytes, s.length), &ok));
+      if (!ok) {
+        for (void* p : made) std::free(p);
+        return m.RaiseAllocation();
+      }
+      break;
+    }
+  if (text)
+    for (size_t h = 0; h < hit.size(); ++h) {
+      std::free(slots(a)[hit[h]]);
+      slots(a)[hit[h]] = made[h];
+    }
+  BiReturnVoid(m, n);
+}
+
 // _fillmissing(A): every element of A becomes missing.
 void BiFillmissing(Machine& m, int n) {
   ValueRecord* a = BiArg(m, n, 0);

@@ -1,5 +1,5 @@
 // Numeric helpers: transposing, conjugating and swapping in place, editing
-// missing and chosen values, the missing value of an eltype, the
+// missing and chosen values, replacing listed values, the missing value of an eltype, the
 // organisation of a value, vec and vech with their duplication,
 // elimination and commutation matrices, and tests of symmetry and of
 // real values.
@@ -13,6 +13,7 @@ void BiTransposeonlyInPlace(Machine& m, int n);
 void BiSwap(Machine& m, int n);
 void BiEditmissing(Machine& m, int n);
 void BiEditvalue(Machine& m, int n);
+void BiReplacevalues(Machine& m, int n);
 void BiFillmissing(Machine& m, int n);
 void BiMissingof(Machine& m, int n);
 void BiIsrealvalues(Machine& m, int n);

@@ -397,6 +397,42 @@ void RunHostCommand(Machine& m, int n, bool soft) {
   BiReturnVoid(m, n);
 }
 
+// nv_addvar(types, names): new variables, their numbers returned.  Every
+// type and name is checked first; an addition the host refuses part way
+// drops what was added.  _nv_addvar returns the host's return code
+// instead of failing when the host refuses.
+void AddVar(Machine& m, int n, bool soft) {
+  for (int k = 0; k < n; ++k)
+    if (!m.RealizeTop(n - 1 - k)) return;
+  const ValueRecord *t = BiArg(m, n, 0), *nm = BiArg(m, n, 1);
+  if (!m.CheckMatrix(t) || !m.CheckString(t) || !m.CheckMatrix(nm) || !m.CheckString(nm)) return;
+  if (!m.CheckVector(nm) || (element_count(t) != 1 && element_count(t) != element_count(nm))) return (void)BiFail(m, 3200);
+  Host& host = m.host();
+  std::vector<std::string> names;
+  for (int64_t k = 0; k < element_count(nm); ++k) {
+    std::string_view s = Text(nm, k);
+    if (!IsName(s) || host.DataFindVar(s) != 0) return (void)BiFail(m, 3300);
+    for (const std::string& earlier : names)
+      if (earlier == s) return (void)BiFail(m, 3300);
+    names.emplace_back(s);
+    if (!ValidType(Text(t, element_count(t) == 1 ? 0 : k))) return (void)BiFail(m, 3300);
+  }
+  std::vector<int> made;
+  for (size_t k = 0; k < names.size(); ++k) {
+    int j = 0;
+    if (rc_t rc = host.DataAddVar(Text(t, element_count(t) == 1 ? 0 : int64_t(k)), names[k], &j)) {
+      host.DataDropVars(made);
+      if (soft) return BiReturn(m, n, m.values().NewScalar(rc));
+      return (void)HostFailure(m, rc);
+    }
+    made.push_back(j);
+  }
+  ValueRecord* r = m.values().NewValue("", kReal, 1, int32_t(made.size()));
+  if (!r) return m.RaiseAllocation();
+  for (size_t k = 0; k < made.size(); ++k) reals(r)[k] = made[k];
+  BiReturn(m, n, r);
+}
+
 void AddObs(Machine& m, int n, bool soft) {
   ValueRecord* c = RealArg(m, n, 0);
   if (!c || !m.CheckScalar(c)) return;
@@ -501,39 +537,8 @@ void BiNvIsname(Machine& m, int n) {
   BiReturn(m, n, m.values().NewScalar(IsName(s)));
 }
 
-// nv_addvar(types, names): new variables, their numbers returned.  Every
-// type and name is checked first; an addition the host refuses part way
-// drops what was added.
-void BiNvAddvar(Machine& m, int n) {
-  for (int k = 0; k < n; ++k)
-    if (!m.RealizeTop(n - 1 - k)) return;
-  const ValueRecord *t = BiArg(m, n, 0), *nm = BiArg(m, n, 1);
-  if (!m.CheckMatrix(t) || !m.CheckString(t) || !m.CheckMatrix(nm) || !m.CheckString(nm)) return;
-  if (!m.CheckVector(nm) || (element_count(t) != 1 && element_count(t) != element_count(nm))) return (void)BiFail(m, 3200);
-  Host& host = m.host();
-  std::vector<std::string> names;
-  for (int64_t k = 0; k < element_count(nm); ++k) {
-    std::string_view s = Text(nm, k);
-    if (!IsName(s) || host.DataFindVar(s) != 0) return (void)BiFail(m, 3300);
-    for (const std::string& earlier : names)
-      if (earlier == s) return (void)BiFail(m, 3300);
-    names.emplace_back(s);
-    if (!ValidType(Text(t, element_count(t) == 1 ? 0 : k))) return (void)BiFail(m, 3300);
-  }
-  std::vector<int> made;
-  for (size_t k = 0; k < names.size(); ++k) {
-    int j = 0;
-    if (rc_t rc = host.DataAddVar(Text(t, element_count(t) == 1 ? 0 : int64_t(k)), names[k], &j)) {
-      host.DataDropVars(made);
-      return (void)HostFailure(m, rc);
-    }
-    made.push_back(j);
-  }
-  ValueRecord* r = m.values().NewValue("", kReal, 1, int32_t(made.size()));
-  if (!r) return m.RaiseAllocation();
-  for (size_t k = 0; k < made.size(); ++k) reals(r)[k] = made[k];
-  BiReturn(m, n, r);
-}
+void BiNvAddvar(Machine& m, int n) { AddVar(m, n, false); }
+void BiNvAddvarRc(Machine& m, int n) { AddVar(m, n, true); }
 
 // nv_addobs(n): n more observations (missing values, empty strings);
 // _nv_addobs returns the host's return code instead of failing.
@@ -545,6 +550,7 @@ void BiNvViewvars(Machine& m, int n) {
   const ValueRecord* v = BiArg(m, n, 0);
   if (!m.CheckMatrix(v)) return;
   if (!is_view(v)) return (void)BiFail(m, 3104);
+  if (!FollowViewVars(m.host(), v)) return (void)BiFail(m, kViewVarDropped);
   ValueRecord* r = m.values().NewValue("", kReal, 1, v->cols);
   if (!r) return m.RaiseAllocation();
   for (int32_t j = 0; j < v->cols; ++j) reals(r)[j] = ViewVar(v, j);

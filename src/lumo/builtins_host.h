@@ -26,6 +26,7 @@ void BiNvIsnumvar(Machine& m, int n);
 void BiNvIsstrvar(Machine& m, int n);
 void BiNvIsname(Machine& m, int n);
 void BiNvAddvar(Machine& m, int n);
+void BiNvAddvarRc(Machine& m, int n);
 void BiNvAddobs(Machine& m, int n);
 void BiNvAddobsRc(Machine& m, int n);
 void BiNvViewvars(Machine& m, int n);

@@ -139,6 +139,7 @@ void MakeSub(Machine& m, int n, ValueRecord* x, ValueRecord* v, const std::vecto
     if (rc) return (void)BiFail(m, rc);
     return BiReturnVoid(m, n);
   }
+  if (!FollowViewVars(m.host(), v)) return (void)BiFail(m, kViewVarDropped);
   std::vector<int64_t> obs;
   std::vector<int> vars;
   SubLists(v, rows, cols, &obs, &vars);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <complex>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include <lapacke.h>
@@ -333,6 +334,45 @@ void Svd(Machine& m, int n, const ValueRecord* a, ValueRecord* u, ValueRecord* s
   BiReturn(m, n, m.values().NewScalar(ok ? double(info) : kMissing));
 }
 
+// ---- ginvr(A [, tol]): the Moore-Penrose inverse of a real A, from its
+// singular values: V diag(1/s) U' over the singular values above tol.
+// The default tol is the one rank decisions are usually made with,
+// max(rows, cols) x the largest singular value x the machine epsilon.  A
+// with missing values has no inverse: every element is missing.
+void Ginvr(Machine& m, int n, const ValueRecord* a, double tol) {
+  int r = a->rows, c = a->cols, k = std::min(r, c);
+  std::vector<double> w = Elements<double>(a), u(size_t(r) * k), vt(size_t(k) * c), s(static_cast<size_t>(k)),
+      superb(static_cast<size_t>(std::max(k, 2)));
+  ValueRecord* g = m.values().NewValue("", kReal, c, r);
+  if (!g) return m.RaiseAllocation();
+  double* out = reals(g);
+  bool ok = !HasMissing(a);
+  lapack_int info = 0;
+  if (ok && k > 0) {
+    info = gesvd(true, r, c, w.data(), s.data(), u.data(), vt.data(), superb.data());
+    if (info < 0) {
+      m.values().Free(g);
+      Lapack(m, info);
+      return;
+    }
+  }
+  if (!ok || info > 0) {
+    for (int64_t e = 0; e < element_count(g); ++e) out[e] = kMissing;
+    return BiReturn(m, n, g);
+  }
+  if (is_missing(tol)) tol = k > 0 ? double(std::max(r, c)) * s[0] * std::numeric_limits<double>::epsilon() : 0;
+  std::fill(out, out + element_count(g), 0.0);
+  for (int q = 0; q < k; ++q) {
+    if (!(s[size_t(q)] > tol)) break;  // descending: the rest are smaller
+    double inv = 1 / s[size_t(q)];
+    for (int i = 0; i < c; ++i) {
+      double vi = vt[size_t(q) * c + i] * inv;
+      for (int j = 0; j < r; ++j) out[int64_t(i) * r + j] += vi * u[size_t(j) * k + q];
+    }
+  }
+  BiReturn(m, n, g);
+}
+
 // ---- _symeigen_la(A, X, L): A symmetric (Hermitian), its lower triangle
 // read; X the eigenvectors as columns, L the row vector of eigenvalues in
 // descending order.  The result is 0 or the count that did not converge.
@@ -503,6 +543,15 @@ void BiEigenLa(Machine& m, int n) {
   ValueRecord *a = BiArg(m, n, 0), *x = BiArg(m, n, 1), *l = BiArg(m, n, 2);
   if (!Inputs(m, a, true) || !OutputArgs(m, {x, l})) return;
   a->eltype == kReal ? Eigen<double>(m, n, a, x, l) : Eigen<cplx>(m, n, a, x, l);
+}
+
+// ginvr(A [, tol])
+void BiGinvr(Machine& m, int n) {
+  const ValueRecord* a = BiArg(m, n, 0);
+  if (!m.CheckMatrix(a) || !m.CheckReal(a)) return;
+  double tol = kMissing;
+  if (n == 2 && !BiRealScalar(m, BiArg(m, n, 1), &tol)) return;
+  Ginvr(m, n, a, tol);
 }
 
 }  // namespace nuvra::lumo

@@ -1,5 +1,6 @@
 // Decompositions through LAPACK: Cholesky, LU, QR, singular values and
-// eigensystems, for real and complex matrices.
+// eigensystems, for real and complex matrices, and the generalized inverse
+// of a real matrix from its singular values.
 #pragma once
 
 namespace nuvra::lumo {
@@ -16,5 +17,6 @@ void BiSvdLa(Machine& m, int n);
 void BiSvd2(Machine& m, int n);
 void BiSymeigenLa(Machine& m, int n);
 void BiEigenLa(Machine& m, int n);
+void BiGinvr(Machine& m, int n);
 
 }  // namespace nuvra::lumo

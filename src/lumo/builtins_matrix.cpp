@@ -639,6 +639,23 @@ void BiMreldifsym(Machine& m, int n) {
   BiReturn(m, n, m.values().NewScalar(MaxReldif(x, x, true)));
 }
 
+// mreldifre(X): how far X is from real, the largest reldif(X, Re(X)):
+// |Im| / (|Re| + 1) over the elements; 0 for a real X.
+void BiMreldifre(Machine& m, int n) {
+  const ValueRecord* x = BiArg(m, n, 0);
+  if (!BiNumeric(m, x)) return;
+  double worst = 0;
+  for (int64_t k = 0; k < element_count(x) && x->eltype == kComplex; ++k) {
+    double re = reals(x)[2 * k], im = reals(x)[2 * k + 1];
+    if (is_missing(re) || is_missing(im)) {
+      worst = kMissing;
+      break;
+    }
+    worst = std::max(worst, std::fabs(im) / (std::fabs(re) + 1));
+  }
+  BiReturn(m, n, m.values().NewScalar(worst));
+}
+
 // _makesymmetric(A): the lower triangle is copied over the upper (for a
 // complex A, conjugated, so that A becomes Hermitian).
 void BiMakesymmetric(Machine& m, int n) {

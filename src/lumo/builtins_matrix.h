@@ -37,6 +37,7 @@ void BiCollate(Machine& m, int n);
 void BiReldif(Machine& m, int n);
 void BiMreldif(Machine& m, int n);
 void BiMreldifsym(Machine& m, int n);
+void BiMreldifre(Machine& m, int n);
 void BiMakesymmetric(Machine& m, int n);
 void BiIssymmetric(Machine& m, int n);
 void BiCross(Machine& m, int n);

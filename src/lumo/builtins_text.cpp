@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -537,6 +538,52 @@ void BiBufbfmtisnum(Machine& m, int n) {
   BiReturn(m, n, m.values().NewScalar(f.kind != 's'));
 }
 
+// bufsub(B, offset, len): the len bytes of B from byte offset (counted
+// from 0) on; they must lie inside B.
+void BiBufsub(Machine& m, int n) {
+  std::string buf;
+  int64_t offset, len;
+  if (!StringScalar(m, BiArg(m, n, 0), &buf) || !OffsetArg(m, BiArg(m, n, 1), &offset) ||
+      !OffsetArg(m, BiArg(m, n, 2), &len))
+    return;
+  if (offset > int64_t(buf.size()) || len > int64_t(buf.size()) - offset) return (void)BiFail(m, 3300);
+  BiReturnString(m, n, std::string_view(buf).substr(size_t(offset), size_t(len)));
+}
+
+// hash1(x [, n [, byteorder]]): the one-at-a-time hash of the bytes of x,
+// a string scalar or a real scalar (its 8 bytes in byteorder, this
+// machine's when omitted or missing): from 0 to 2^32 - 1, or from 1 to n
+// when n is given and not missing.
+void BiHash1(Machine& m, int n) {
+  const ValueRecord* x = BiArg(m, n, 0);
+  if (!m.CheckMatrix(x) || !m.CheckScalar(x)) return;
+  if (x->eltype != kReal && x->eltype != kString) return m.FoundWhere(x, "real or string", 3255);
+  double range = kMissing, order = kMissing;
+  if (n >= 2 && !BiRealScalar(m, BiArg(m, n, 1), &range)) return;
+  if (n >= 3 && !BiRealScalar(m, BiArg(m, n, 2), &order)) return;
+  if (!is_missing(range) && (range < 1 || range > 4294967296.0 || range != std::floor(range)))
+    return (void)BiFail(m, 3300);
+  if (!is_missing(order) && order != kHiLo && order != kLoHi) return (void)BiFail(m, 3300);
+  std::string bytes;
+  if (x->eltype == kString) {
+    bytes = Text(x);
+  } else {
+    bytes.resize(8);
+    PutBytes(bytes.data(), std::bit_cast<uint64_t>(reals(x)[0]), 8, is_missing(order) ? NativeOrder() : int(order));
+  }
+  uint32_t h = 0;
+  for (unsigned char c : bytes) {
+    h += c;
+    h += h << 10;
+    h ^= h >> 6;
+  }
+  h += h << 3;
+  h ^= h >> 11;
+  h += h << 15;
+  double v = is_missing(range) ? double(h) : double(uint64_t(h) % uint64_t(range)) + 1;
+  BiReturn(m, n, m.values().NewScalar(v));
+}
+
 // ---- paths
 
 void BiPathisurl(Machine& m, int n) {
@@ -565,6 +612,25 @@ void BiPathbasename(Machine& m, int n) {
   std::string p;
   if (!StringScalar(m, BiArg(m, n, 0), &p)) return;
   BiReturnString(m, n, Basename(p));
+}
+// pathasciisuffix(p): 1 when p's suffix is that of a plain-text data or
+// output file; pathnuvrasuffix(p): 1 when it is that of one of the
+// system's own kinds of file.
+namespace {
+void HasSuffix(Machine& m, int n, std::initializer_list<std::string_view> suffixes) {
+  std::string p;
+  if (!StringScalar(m, BiArg(m, n, 0), &p)) return;
+  std::string_view suffix = Suffix(p);
+  bool found = false;
+  for (std::string_view s : suffixes) found |= s == suffix;
+  BiReturn(m, n, m.values().NewScalar(found));
+}
+}  // namespace
+void BiPathasciisuffix(Machine& m, int n) {
+  HasSuffix(m, n, {".raw", ".txt", ".csv", ".dat", ".out", ".log", ".dct", ".xml", ".html"});
+}
+void BiPathnuvrasuffix(Machine& m, int n) {
+  HasSuffix(m, n, {".dta", ".gph", ".nmcl", ".do", ".ado", ".hlp", ".class", ".dlg", ".mo", ".mlib", ".style"});
 }
 // pathjoin(a, b): b under directory a, or b itself when it is absolute.
 void BiPathjoin(Machine& m, int n) {

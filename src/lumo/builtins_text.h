@@ -1,6 +1,6 @@
 // String built-ins that share their kernels with the expression library
 // (regular expressions, substitution, patterns, conversion), byte codes,
-// binary buffers and file paths.
+// binary buffers, hashing and file paths.
 #pragma once
 
 namespace nuvra::lumo {
@@ -24,12 +24,16 @@ void BiBufput(Machine& m, int n);
 void BiBufget(Machine& m, int n);
 void BiBufbfmtlen(Machine& m, int n);
 void BiBufbfmtisnum(Machine& m, int n);
+void BiBufsub(Machine& m, int n);
+void BiHash1(Machine& m, int n);
 void BiPathisurl(Machine& m, int n);
 void BiPathisabs(Machine& m, int n);
 void BiPathsuffix(Machine& m, int n);
 void BiPathrmsuffix(Machine& m, int n);
 void BiPathbasename(Machine& m, int n);
 void BiPathjoin(Machine& m, int n);
+void BiPathasciisuffix(Machine& m, int n);
+void BiPathnuvrasuffix(Machine& m, int n);
 void BiAdosubdir(Machine& m, int n);
 
 }  // namespace nuvra::lumo

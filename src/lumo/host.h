@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,12 @@ class Host {
   virtual bool DataIsString(int /*var*/) { return false; }
   // The variable of that exact name, or 0.
   virtual int DataFindVar(std::string_view /*name*/) { return 0; }
+  // A variable's identity, which stays with it while its number changes
+  // (earlier variables dropped, the variables reordered), and the variable
+  // that has an identity now, or 0 when it has been dropped.  A host whose
+  // variable numbers never change uses the numbers themselves.
+  virtual uint64_t DataVarId(int var) { return uint64_t(var); }
+  virtual int DataVarById(uint64_t id) { return id >= 1 && id <= uint64_t(DataVars()) ? int(id) : 0; }
   // Cells; the caller has checked that obs and var exist and that the
   // variable is numeric (DataNumber) or string (DataString).
   virtual double DataNumber(int64_t /*obs*/, int /*var*/) { return data::kMissing; }
@@ -66,33 +73,20 @@ class Host {
   // whose stores widen storage types overrides these so that a refusal
   // leaves the types as they were too.
   virtual rc_t DataStoreBlock(const std::vector<int64_t>& obs, const std::vector<int>& vars, const double* values) {
-    std::vector<double> old;
-    old.reserve(obs.size() * vars.size());
-    for (int64_t i : obs)
-      for (int j : vars) {
-        double before = DataNumber(i, j);
-        if (rc_t rc = DataStore(i, j, values[old.size()])) {
-          for (size_t k = old.size(); k-- > 0;) DataStore(obs[k / vars.size()], vars[k % vars.size()], old[k]);
-          return rc;
-        }
-        old.push_back(before);
-      }
-    return 0;
+    return StoreOneByOne(obs.size() * vars.size(), BlockCell{obs, vars}, values);
   }
   virtual rc_t DataStoreStringBlock(const std::vector<int64_t>& obs, const std::vector<int>& vars,
                                     const std::vector<std::string_view>& values) {
-    std::vector<std::string> old;
-    old.reserve(obs.size() * vars.size());
-    for (int64_t i : obs)
-      for (int j : vars) {
-        std::string before = DataString(i, j);
-        if (rc_t rc = DataStoreString(i, j, values[old.size()])) {
-          for (size_t k = old.size(); k-- > 0;) DataStoreString(obs[k / vars.size()], vars[k % vars.size()], old[k]);
-          return rc;
-        }
-        old.push_back(std::move(before));
-      }
-    return 0;
+    return StoreOneByOne(values.size(), BlockCell{obs, vars}, values.data());
+  }
+  // The same for a list of cells: value k goes to observation obs[k] of
+  // variable vars[k].
+  virtual rc_t DataStoreCells(const std::vector<int64_t>& obs, const std::vector<int>& vars, const double* values) {
+    return StoreOneByOne(obs.size(), ListCell{obs, vars}, values);
+  }
+  virtual rc_t DataStoreStringCells(const std::vector<int64_t>& obs, const std::vector<int>& vars,
+                                    const std::vector<std::string_view>& values) {
+    return StoreOneByOne(values.size(), ListCell{obs, vars}, values.data());
   }
   // The storage of a numeric variable, for passes over many of its cells
   // without a call per cell; valid until the dataset next changes.  False
@@ -148,6 +142,10 @@ class Host {
   // Whether Break stops running code (PollBreak then says so); the
   // previous setting.
   virtual bool SetBreakInterrupts(bool /*on*/) { return true; }
+  // The more prompt: shown now, as a full page would show it; and switched
+  // on or off (the previous setting comes back).
+  virtual void More() {}
+  virtual bool SetMore(bool /*on*/) { return false; }
   // A c() value: a number, or text when *is_string; false for no such name.
   virtual bool GetCValue(std::string_view /*name*/, bool* /*is_string*/, double* /*num*/, std::string* /*text*/) {
     return false;
@@ -202,7 +200,50 @@ class Host {
   // without a system around it keeps generators of its own.
   virtual rng::RandomState& Random() { return own_random_; }
 
+ protected:
+  // Where cell k of a block (row-major over obs by vars) or of a list of
+  // cells lies: its observation and variable.
+  struct BlockCell {
+    const std::vector<int64_t>& obs;
+    const std::vector<int>& vars;
+    std::pair<int64_t, int> operator()(size_t k) const { return {obs[k / vars.size()], vars[k % vars.size()]}; }
+  };
+  struct ListCell {
+    const std::vector<int64_t>& obs;
+    const std::vector<int>& vars;
+    std::pair<int64_t, int> operator()(size_t k) const { return {obs[k], vars[k]}; }
+  };
+
  private:
+  // Stores count cells one by one; a refusal puts the cells already
+  // written back as they were, last first.
+  template <class Cell, class V>
+  rc_t StoreOneByOne(size_t count, Cell cell, const V* values) {
+    constexpr bool kText = std::is_same_v<V, std::string_view>;
+    std::vector<std::conditional_t<kText, std::string, double>> old;
+    old.reserve(count);
+    for (size_t k = 0; k < count; ++k) {
+      auto [i, j] = cell(k);
+      auto before = DataStringOrNumber<kText>(i, j);
+      if (rc_t rc = Store(i, j, values[k])) {
+        for (size_t u = old.size(); u-- > 0;) {
+          auto [oi, oj] = cell(u);
+          Store(oi, oj, old[u]);
+        }
+        return rc;
+      }
+      old.push_back(std::move(before));
+    }
+    return 0;
+  }
+  template <bool kText>
+  auto DataStringOrNumber(int64_t obs, int var) {
+    if constexpr (kText) return DataString(obs, var);
+    else return DataNumber(obs, var);
+  }
+  rc_t Store(int64_t obs, int var, double v) { return DataStore(obs, var, v); }
+  rc_t Store(int64_t obs, int var, std::string_view s) { return DataStoreString(obs, var, s); }
+
   rng::RandomState own_random_;
 };
 

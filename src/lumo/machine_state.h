@@ -1,6 +1,7 @@
 // What the built-ins keep from one call to the next on behalf of one
 // machine: the open files, the last regular-expression match (when the
-// host keeps none), and the output style chosen by displayas().
+// host keeps none), the output style chosen by displayas(), and the
+// `more` setting to restore.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -34,6 +35,9 @@ struct MachineState {
   RegexMatch regex;
   OpenFile files[kMaxOpenFiles];
   Style style = Style::Text;
+  // The `more` setting to go back to when the outermost statement ends
+  // (setmoreonexit()); -1 for none.
+  int more_on_exit = -1;
 
   // Closes the handles marked by fautoclose() that were opened at this
   // statement depth and at this call level or deeper.

@@ -96,6 +96,7 @@ void Values::ReleaseHeader(ValueRecord* v) {
   live_.pop_back();
   v->inuse = 0;
   v->data = nullptr;
+  v->view_ids = {};
   if (free_headers_.size() < kMaxFreeHeaders) free_headers_.push_back(v);
   else delete v;
 }
@@ -286,6 +287,7 @@ rc_t Values::Reshape(ValueRecord* v, int eltype, int32_t rows, int32_t cols, int
   v->cols = cols;
   v->eltype = static_cast<int16_t>(eltype);
   v->representation = static_cast<int8_t>(representation);
+  v->view_ids.clear();
   if (eltype == kString || eltype == kPointer || eltype == kStruct) std::memset(v->data, 0, v->allocated);
   return 0;
 }
@@ -297,6 +299,7 @@ void Values::Swap(ValueRecord* a, ValueRecord* b) {
   std::swap(a->cols, b->cols);
   std::swap(a->representation, b->representation);
   std::swap(a->eltype, b->eltype);
+  std::swap(a->view_ids, b->view_ids);
 }
 
 namespace {
@@ -319,7 +322,7 @@ rc_t Values::Copy(ValueRecord* d, ValueRecord* s, bool maysteal) {
     // The cells are read once, into an array, which then becomes d's
     // value (a view copied onto itself turns into an array in place).
     ValueRecord* a = ReadView(s);
-    if (!a) return 3900;
+    if (!a) return take_error_code();
     a->refcount = 1;
     Swap(d, a);
     Free(a);

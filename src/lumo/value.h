@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "lumo/status.h"
@@ -51,6 +52,8 @@ struct ValueRecord {
   // For a structure instance, the definition it was built from (which it
   // holds a reference on).
   ValueRecord* structdef = nullptr;
+  // For a view, the identity of each column's variable (see view.h).
+  std::vector<uint64_t> view_ids;
 };
 
 // Compile-time element types and organisations.
@@ -200,8 +203,14 @@ class Values {
   // The call level new temporaries belong to (the machine keeps it).
   int32_t level = -1;
 
-  // The message of the last failed allocation ("" when none).
+  // The message of the last failed allocation ("" when none), and its
+  // code: 3900, or the code of a view that can no longer be read.
   std::string take_error() { return std::move(error_); }
+  rc_t take_error_code() { return std::exchange(error_code_, 3900); }
+  void set_error(rc_t code, std::string message) {
+    error_code_ = code;
+    error_ = std::move(message);
+  }
 
  private:
   ValueRecord* NewHeader(std::string_view name);
@@ -224,6 +233,7 @@ class Values {
   std::unordered_map<std::string, FunctionRecord*> functions_;
   size_t albytes_ = 0;
   std::string error_;
+  rc_t error_code_ = 3900;
 };
 
 }  // namespace nuvra::lumo

@@ -19,11 +19,33 @@ rc_t MakeView(Values& values, ValueRecord* v, int eltype, const std::vector<int6
   values.views_made = true;
   auto* idx = static_cast<uint32_t*>(v->data);
   for (int32_t j = 0; j < cols; ++j) idx[j] = uint32_t(vars[size_t(j)]);
+  if (Host* host = values.data_host) {
+    v->view_ids.resize(size_t(cols));
+    for (int32_t j = 0; j < cols; ++j) {
+      int var = vars[size_t(j)];
+      v->view_ids[size_t(j)] = var >= 1 && var <= host->DataVars() ? host->DataVarId(var) : 0;
+    }
+  }
   if (consecutive)
     idx[cols] = uint32_t(obs.empty() ? 1 : obs[0]);
   else
     for (int32_t i = 0; i < rows; ++i) idx[cols + i] = uint32_t(obs[size_t(i)]);
   return 0;
+}
+
+bool FollowViewVars(Host& host, const ValueRecord* view) {
+  if (view->view_ids.empty()) return true;
+  auto* idx = static_cast<uint32_t*>(const_cast<void*>(view->data));
+  const int nvar = host.DataVars();
+  for (int32_t j = 0; j < view->cols; ++j) {
+    const uint64_t id = view->view_ids[size_t(j)];
+    const int var = int(idx[j]);
+    if (var >= 1 && var <= nvar && host.DataVarId(var) == id) continue;
+    const int now = id ? host.DataVarById(id) : 0;
+    if (now == 0) return false;
+    idx[j] = uint32_t(now);
+  }
+  return true;
 }
 
 bool ViewCellExists(Host& host, const ValueRecord* view, int32_t i, int32_t j) {
@@ -76,6 +98,7 @@ void SumColumnRows(const data::Column& c, const ValueRecord* view, int32_t i0, i
 
 template <class Acc>
 bool ViewColumnSums(Host& host, const ValueRecord* view, Acc* acc, char* miss) {
+  if (!FollowViewVars(host, view)) return false;
   const int32_t cols = view->cols, rows = view->rows;
   std::vector<data::Column> column(static_cast<size_t>(cols));
   std::vector<char> live(size_t(cols), 0);
@@ -105,6 +128,10 @@ template bool ViewColumnSums<double>(Host&, const ValueRecord*, double*, char*);
 template bool ViewColumnSums<stats::DD>(Host&, const ValueRecord*, stats::DD*, char*);
 
 ValueRecord* ViewToArray(Values& values, Host& host, const ValueRecord* view) {
+  if (!FollowViewVars(host, view)) {
+    values.set_error(kViewVarDropped, "");
+    return nullptr;
+  }
   ValueRecord* a = values.NewValue("", view->eltype, view->rows, view->cols);
   if (!a) return nullptr;
   for (int32_t i = 0; i < view->rows; ++i) {

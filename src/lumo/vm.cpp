@@ -79,7 +79,7 @@ rc_t Machine::RunStatement(FunctionRecord* f) {
   const int32_t* pc = pc_;
   const int32_t* base = base_;
   FunctionRecord* fn = fn_;
-  int frame = frame_, nargs = nargs_, level = level_, line = line_, sp = sp_;
+  int frame = frame_, nargs = nargs_, passed = passed_, level = level_, line = line_, sp = sp_;
   rc_t status = status_, first = first_error_;
   const char* bi = builtin;
   bool cond = condition;
@@ -95,6 +95,10 @@ rc_t Machine::RunStatement(FunctionRecord* f) {
   ++statement_depth_;
   Execute(f, 0);
   --statement_depth_;
+  if (statement_depth_ == 0 && state_ && state_->more_on_exit >= 0) {
+    host_.SetMore(state_->more_on_exit != 0);
+    state_->more_on_exit = -1;
+  }
   rc_t rc = first_error_;
   if (status_ == 1 && !rc) rc = 1;
   while (sp_ > sp) Pop();
@@ -111,6 +115,7 @@ rc_t Machine::RunStatement(FunctionRecord* f) {
   fn_ = fn;
   frame_ = frame;
   nargs_ = nargs;
+  passed_ = passed;
   level_ = level;
   values_.level = level;
   line_ = line;
@@ -127,6 +132,7 @@ void Machine::Enter(FunctionRecord* f, int nargs) {
   values_.level = level_;
   fn_ = f;
   nargs_ = nargs;
+  passed_ = nargs;
   base_ = f->code();
   pc_ = base_ + kCodeHeaderWords;
   line_ = 0;
@@ -146,6 +152,7 @@ void Machine::Execute(FunctionRecord* f, int nargs) {
     base_ = a.base;
     frame_ = a.frame;
     nargs_ = a.nargs;
+    passed_ = a.passed;
     line_ = a.line;
   }
 }
@@ -182,7 +189,7 @@ void Machine::Call(ValueRecord* callee, int nargs) {
     status_ = 1;
     return;
   }
-  callers_.push_back(Activation{fn_, pc_, base_, frame_, nargs_, line_});
+  callers_.push_back(Activation{fn_, pc_, base_, frame_, nargs_, passed_, line_});
   Enter(static_cast<FunctionRecord*>(callee), nargs);
 }
 
@@ -258,9 +265,10 @@ void Machine::RaiseError(rc_t code, std::string_view message) {
 }
 
 void Machine::RaiseAllocation() {
+  rc_t code = values_.take_error_code();
   std::string msg = values_.take_error();
-  if (msg.empty()) msg = MessageFor(3900);
-  RaiseError(3900, msg);
+  if (msg.empty()) msg = MessageFor(code);
+  RaiseError(code, msg);
 }
 
 void Machine::FoundWhere(const ValueRecord* v, const char* wanted, rc_t code) {

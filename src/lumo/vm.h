@@ -105,6 +105,9 @@ class Machine {
   // The call level running now, and how many statements are running
   // (a command run from Lumo can run a statement of its own).
   int level() const { return level_; }
+  // The number of arguments the running function was called with (its
+  // optional arguments left out are not counted).
+  int nargs_passed() const { return passed_; }
   int statement_depth() const { return statement_depth_; }
 
  private:
@@ -115,6 +118,7 @@ class Machine {
     const int32_t* base;
     int frame;
     int nargs;
+    int passed;
     int line;
   };
   void Execute(FunctionRecord* f, int nargs);
@@ -141,6 +145,7 @@ class Machine {
   FunctionRecord* fn_ = nullptr;
   int frame_ = 0;
   int nargs_ = 0;
+  int passed_ = 0;  // nargs_ before the optional arguments were filled in
   int level_ = -1;
   int line_ = 0;
   rc_t status_ = 0;

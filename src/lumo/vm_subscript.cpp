@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "data/missing.h"
@@ -102,27 +103,39 @@ bool Promote(Machine& m, ValueRecord* x, const ValueRecord* v) {
 }
 
 // Stores v into the listed cells of the view x, through the dataset's
-// storage rules.  Every cell is checked before any is written.
+// storage rules, all or nothing: every cell is checked first and the host
+// stores them together, so a widening refused part way through leaves the
+// dataset as it was.
 void StoreIntoView(Machine& m, ValueRecord* v, ValueRecord* x, const std::vector<int64_t>& where) {
-  int64_t n = element_count(v);
+  const bool one = element_count(v) == 1;
   if (v->eltype != x->eltype) return m.RaiseError(3250, Machine::MessageFor(3250));
   Host& host = m.host();
-  for (int64_t k : where)
-    if (!ViewCellExists(host, x, int32_t(k / x->cols), int32_t(k % x->cols)))
-      return m.RaiseError(3300, "view cell no longer in the dataset");
-  for (size_t k = 0; k < where.size(); ++k) {
-    int64_t obs = ViewObs(x, int32_t(where[k] / x->cols));
-    int var = ViewVar(x, int32_t(where[k] % x->cols));
-    int64_t from = n == 1 ? 0 : int64_t(k);
-    rc_t rc;
-    if (x->eltype == kString) {
-      StringRef s = string_of(slots(v)[from]);
-      rc = host.DataStoreString(obs, var, std::string_view(s.bytes, s.length));
-    } else {
-      rc = host.DataStore(obs, var, reals(v)[from]);
-    }
-    if (rc) return m.RaiseError(3598, Machine::MessageFor(3598));
+  if (!FollowViewVars(host, x)) return m.RaiseError(kViewVarDropped, Machine::MessageFor(kViewVarDropped));
+  std::vector<int64_t> obs;
+  std::vector<int> vars;
+  obs.reserve(where.size());
+  vars.reserve(where.size());
+  for (int64_t k : where) {
+    const int32_t i = int32_t(k / x->cols), j = int32_t(k % x->cols);
+    if (!ViewCellExists(host, x, i, j)) return m.RaiseError(3300, "view cell no longer in the dataset");
+    obs.push_back(ViewObs(x, i));
+    vars.push_back(ViewVar(x, j));
   }
+  rc_t rc;
+  if (x->eltype == kString) {
+    std::vector<std::string_view> texts;
+    texts.reserve(where.size());
+    for (size_t k = 0; k < where.size(); ++k) {
+      StringRef s = string_of(slots(v)[one ? 0 : k]);
+      texts.emplace_back(s.bytes, s.length);
+    }
+    rc = host.DataStoreStringCells(obs, vars, texts);
+  } else if (one) {
+    rc = host.DataStoreCells(obs, vars, std::vector<double>(where.size(), reals(v)[0]).data());
+  } else {
+    rc = host.DataStoreCells(obs, vars, reals(v));
+  }
+  if (rc) return m.RaiseError(3598, Machine::MessageFor(3598));
 }
 
 // Stores v into the listed elements of x: one value everywhere, or one

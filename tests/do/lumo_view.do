@@ -42,8 +42,19 @@ local t : type b
 display "`t' `:type s'"
 drop x s
 lumo
-printf("%g %g %g\n", V[1,1], V[1,2], strlen(S[1,1]))
-V[1,2] = 5
+printf("%g\n", V[1,1])
 V[1,1] = 6
+strlen(S[1,1])
 end
-assert b[1] == 6 & b[2] == 2.5
+assert b[1] == 300
+generate byte c = _n + 10
+lumo
+Z = .
+nv_view(Z, ., "c")
+end
+drop b
+lumo
+printf("%g %g %g\n", Z[1], Z[2], Z[3])
+Z[2] = 99
+end
+assert c[1] == 11 & c[2] == 99 & c[3] == 13

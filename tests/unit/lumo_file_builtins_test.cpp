@@ -99,8 +99,13 @@ TEST_F(LumoFiles, LinesBytesSeekAndModes) {
   ASSERT_EQ(f.Run("fh = fopen(" + Q("a.txt") + ", \"a\"); fput(fh, \"four\")"), 0) << f.host.errors;
   EXPECT_EQ(f.Run("fseek(fh, 0, -1)"), 3623);
   EXPECT_EQ(f.Run("fget(fh)"), 3622);
+  EXPECT_EQ(f.Run("fread(fh, 2)"), 3622);
+  ASSERT_EQ(f.Run("k = _fread(fh, 2)"), 0);
+  EXPECT_EQ(Real("k"), -3622);
   ASSERT_EQ(f.Run("fclose(fh)"), 0);
   EXPECT_EQ(Contents("a.txt"), "one\ntwo\nthree\nfour\n");
+  ASSERT_EQ(f.Run("fh = fopen(" + Q("a.txt") + ", \"r\"); r = _fread(fh, 5); fclose(fh)"), 0) << f.host.errors;
+  EXPECT_EQ(Str("r"), "one\nt");
   ASSERT_EQ(f.Run("fh = fopen(" + Q("a.txt") + ", \"rw\"); fseek(fh, 4, -1); ftruncate(fh); fput(fh, \"2\");"
                   "fclose(fh)"),
             0)

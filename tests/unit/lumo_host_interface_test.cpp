@@ -58,12 +58,22 @@ class MapHost : public LumoTestHost {
   }
   std::string DataVarName(int var) override { return names[size_t(var - 1)]; }
   std::string DataVarType(int var) override { return DataIsString(var) ? "str3" : "double"; }
+  // Refuses a variable beyond max_vars, as a dataset without room would.
+  size_t max_vars = 100;
   rc_t DataAddVar(std::string_view, std::string_view name, int* var) override {
+    if (names.size() >= max_vars) return 900;
     ++added;
     names.emplace_back(name);
     for (auto& row : num) row.push_back(nuvra::data::kMissing);
     *var = int(names.size());
     return 0;
+  }
+  // Only the variables just added are dropped again: the last ones.
+  void DataDropVars(const std::vector<int>& vars) override {
+    for (size_t k = 0; k < vars.size(); ++k) {
+      names.pop_back();
+      for (auto& row : num) row.pop_back();
+    }
   }
   bool GetLocal(std::string_view name, std::string* out) override {
     ++local_lookups;
@@ -276,6 +286,18 @@ TEST(LumoHostInterface, VariablesByNameAndNumber) {
   ASSERT_EQ(f.Run("v = nv_addvar((\"double\", \"str5\"), (\"new1\", \"new2\"))"), 0);
   EXPECT_EQ(f.Reals("v"), (std::vector<double>{4, 5}));
   EXPECT_EQ(f.host.added, 2);
+  // The host has room for one more: the second of two is refused, the
+  // first dropped again, and _nv_addvar returns the host's code.
+  f.host.max_vars = 6;
+  ASSERT_EQ(f.Run("r = _nv_addvar(\"double\", (\"new3\", \"new4\"))"), 0) << f.host.errors;
+  EXPECT_EQ(f.Reals("r"), std::vector<double>{900});
+  EXPECT_EQ(f.host.names.size(), 5u);
+  EXPECT_EQ(f.Run("v = nv_addvar(\"double\", (\"new3\", \"new4\"))"), 900);
+  EXPECT_EQ(f.host.names.size(), 5u);
+  // Bad arguments are still errors in the underscore form.
+  EXPECT_EQ(f.Run("r = _nv_addvar(\"double\", \"2bad\")"), 3300);
+  ASSERT_EQ(f.Run("r = _nv_addvar(\"byte\", \"new3\")"), 0);
+  EXPECT_EQ(f.Reals("r"), std::vector<double>{6});
 }
 
 TEST(LumoHostInterface, ScalarsMatricesAndStripes) {
@@ -328,18 +350,17 @@ TEST(LumoHostInterface, ViewsReportTheirCellsAndOutliveTheirVariables) {
   EXPECT_EQ(f.Reals("vv"), (std::vector<double>{2, 1}));
   EXPECT_EQ(f.Reals("vo"), (std::vector<double>{3, 1}));
   EXPECT_EQ(f.Run("x = nv_viewvars((1,2))"), 3104);
-  // The whole dataset goes; the host's storage is freed.  Reading the view
-  // gives missing values and never touches the freed rows.
+  // The whole dataset goes; the host's storage is freed.  Using the view
+  // is refused and never touches the freed rows.
   f.host.num.clear();
   f.host.num.shrink_to_fit();
   f.host.names.clear();
   f.host.str.clear();
   int reads = f.host.reads;
-  ASSERT_EQ(f.Run("s = sum(V, 0); c = colsum(V)"), 0);
-  EXPECT_TRUE(nuvra::data::is_missing(f.Reals("s")[0]));
-  EXPECT_EQ(f.Reals("c"), (std::vector<double>{0, 0}));
+  EXPECT_EQ(f.Run("s = sum(V, 0)"), 3500);
+  EXPECT_EQ(f.Run("c = colsum(V)"), 3500);
   EXPECT_EQ(f.host.reads, reads);
-  EXPECT_EQ(f.Run("V[1,1] = 3"), 3300);
+  EXPECT_EQ(f.Run("V[1,1] = 3"), 3500);
 }
 
 }  // namespace

@@ -335,4 +335,48 @@ TEST(LumoLinalg, BadArgumentsChangeNothing) {
   EXPECT_EQ(f.Get("B").a, (std::vector<cplx>{1, 2}));
 }
 
+// The Moore-Penrose inverse is the one G with AGA = A, GAG = G and AG,
+// GA symmetric; the four conditions are checked on matrices of full rank
+// and of deficient rank.
+TEST(LumoLinalg, GinvrMeetsTheFourPenroseConditions) {
+  M deficient = Random(6, 4, 41);
+  for (int i = 0; i < 6; ++i) deficient(i, 3) = deficient(i, 0) - 2.0 * deficient(i, 1);  // rank 3
+  for (const M& a : {Random(5, 5, 40), Random(7, 3, 42), Random(3, 7, 43), deficient, Hilbert(6)}) {
+    LinalgFixture f;
+    f.Set("A", a);
+    ASSERT_EQ(f.Run("G = ginvr(A)"), 0) << f.host.errors;
+    M g = f.Get("G");
+    ASSERT_EQ(g.r, a.c);
+    ASSERT_EQ(g.c, a.r);
+    M ag = Mul(a, g), ga = Mul(g, a);
+    // Hilbert(6) has condition number 1.5e7: its inverse is that much larger.
+    double tol = a.r == 6 && a.c == 6 ? 1e-6 : kTol;
+    EXPECT_LT(RelDiff(Mul(ag, a), a), tol) << a.r << "x" << a.c;
+    EXPECT_LT(RelDiff(Mul(ga, g), g), tol) << a.r << "x" << a.c;
+    EXPECT_LT(RelDiff(ConjT(ag), ag), tol) << a.r << "x" << a.c;
+    EXPECT_LT(RelDiff(ConjT(ga), ga), tol) << a.r << "x" << a.c;
+  }
+}
+
+TEST(LumoLinalg, GinvrByHandTolAndMissing) {
+  LinalgFixture f;
+  // diag(2, 0) has the pseudo-inverse diag(1/2, 0); the row (1, 1) has
+  // (1, 1)' / 2; a tolerance above every singular value leaves zeros.
+  ASSERT_EQ(f.Run("G = ginvr((2,0\\0,0)); R = ginvr((1,1)); Z = ginvr((2,0\\0,1), 5); E = ginvr(J(0,3,.))"), 0)
+      << f.host.errors;
+  EXPECT_EQ(f.Get("G").a, (std::vector<cplx>{0.5, 0, 0, 0}));
+  M r = f.Get("R");
+  ASSERT_EQ(r.r, 2);
+  ASSERT_EQ(r.c, 1);
+  EXPECT_NEAR(r.a[0].real(), 0.5, 1e-15);
+  EXPECT_NEAR(r.a[1].real(), 0.5, 1e-15);
+  EXPECT_EQ(f.Get("Z").a, (std::vector<cplx>{0, 0, 0, 0}));
+  EXPECT_EQ(f.Get("E").r, 3);
+  EXPECT_EQ(f.Get("E").c, 0);
+  ASSERT_EQ(f.Run("M = ginvr((1,.\\3,4))"), 0);
+  EXPECT_TRUE(f.AllMissing("M"));
+  EXPECT_EQ(f.Run("M = ginvr(\"a\")"), 3253);
+  EXPECT_EQ(f.Run("M = ginvr(C(1))"), 3253);
+}
+
 }  // namespace

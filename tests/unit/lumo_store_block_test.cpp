@@ -1,7 +1,7 @@
-// nv_store and nv_sstore write a block all or nothing: a store refused
-// part of the way through leaves every cell, storage type and the
-// dataset's changed flag as they were; a block that succeeds keeps each
-// value as stores one by one would.
+// nv_store and nv_sstore write a block, and a store into a view its cells,
+// all or nothing: a store refused part of the way through leaves every
+// cell, storage type and the dataset's changed flag as they were; a block
+// that succeeds keeps each value as stores one by one would.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -62,6 +62,28 @@ TEST(LumoStoreBlock, AnyHostPutsBackWhatWasWrittenBeforeARefusal) {
   EXPECT_EQ(host.num, (std::vector<std::vector<double>>{{11, 12}, {2, 20}, {9, 10}}));
 }
 
+TEST(LumoStoreBlock, AViewStoreRefusedPartWayIsUndone) {
+  RefusingHost host;
+  lumo::Session session{host};
+  int rc = 0;
+  session.Run("V = .; nv_view(V, (1,3), (1,2)); S = \"\"; nv_sview(S, (3\\2), 3)", &rc);
+  ASSERT_EQ(rc, 0) << host.errors;
+  host.refuse_at = 4;  // the last of the four cells
+  session.Run("V[.,.] = (7,8 \\ 9,10)", &rc);
+  EXPECT_NE(rc, 0);
+  EXPECT_EQ(host.num, (std::vector<std::vector<double>>{{1, 10}, {2, 20}, {3, 30}}));
+  host.stores = 0;
+  host.refuse_at = 2;
+  session.Run("S[.,1] = (\"x\" \\ \"y\")", &rc);
+  EXPECT_NE(rc, 0);
+  EXPECT_EQ(host.str, (std::vector<std::string>{"a", "bb", "ccc"}));
+  host.refuse_at = 0;
+  session.Run("V[.,.] = (7,8 \\ 9,10); V[2,1] = 0; S[.,1] = (\"x\" \\ \"y\")", &rc);
+  ASSERT_EQ(rc, 0) << host.errors;
+  EXPECT_EQ(host.num, (std::vector<std::vector<double>>{{7, 8}, {2, 20}, {0, 10}}));
+  EXPECT_EQ(host.str, (std::vector<std::string>{"a", "y", "x"}));
+}
+
 // The real dataset: variables that must widen, in a data area too small
 // for the second widening.
 class StoreBlockTest : public ::testing::Test {
@@ -116,6 +138,33 @@ TEST_F(StoreBlockTest, ARefusedWideningLeavesTheDatasetAsItWas) {
   ASSERT_EQ(run("lumo: nv_store((1,2), \"p\", (300 \\ 2))"), 0);
   EXPECT_EQ(ds.type(1), data::kInt);
   EXPECT_EQ(ds.fetch(1, 1), 300);
+  EXPECT_TRUE(ds.changed());
+}
+
+TEST_F(StoreBlockTest, AViewStoreWhoseWideningIsRefusedLeavesTheDatasetAsItWas) {
+  Cramped(70000);
+  data::Dataset& ds = ip.dataset;
+  ASSERT_EQ(run("lumo: V = .; nv_view(V, (1::2), \"p q\"); S = \"\"; nv_sview(S, (1::2), \"s t\")"), 0);
+  std::uint64_t before = ds.checksum();
+  // Stored one cell at a time, p would have been widened and written
+  // before q's widening was refused.
+  EXPECT_NE(run("lumo: V[.,.] = (300, 400 \\ 1, 2)"), 0);
+  EXPECT_EQ(ds.type(1), data::kByte);
+  EXPECT_EQ(ds.type(2), data::kByte);
+  EXPECT_EQ(ds.fetch(1, 1), 1);
+  EXPECT_FALSE(ds.changed());
+  EXPECT_EQ(ds.checksum(), before);
+  EXPECT_NE(run("lumo: S[1,.] = (\"ab\", \"defg\")"), 0);
+  EXPECT_EQ(ds.type(3), 1);
+  EXPECT_EQ(ds.type(4), 1);
+  EXPECT_EQ(ds.fetch_str(3, 1), "a");
+  EXPECT_FALSE(ds.changed());
+  EXPECT_EQ(ds.checksum(), before);
+  // One variable at a time fits.
+  ASSERT_EQ(run("lumo: V[.,1] = (300 \\ 2)"), 0);
+  EXPECT_EQ(ds.type(1), data::kInt);
+  EXPECT_EQ(ds.fetch(1, 1), 300);
+  EXPECT_EQ(ds.fetch(1, 2), 2);
   EXPECT_TRUE(ds.changed());
 }
 

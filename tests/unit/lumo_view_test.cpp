@@ -1,6 +1,7 @@
 // Lumo views against a small dataset kept by the test host: cells are
 // read when used, not when the view is made; stores go through the host;
-// cells that have left the dataset are never read.
+// cells that have left the dataset are never read, and a view of a
+// dropped variable is refused.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -109,10 +110,8 @@ TEST(LumoViews, ReadAtEachUseAndWrittenThrough) {
 TEST(LumoViews, CellsOutsideTheDatasetAreNeverRead) {
   ViewFixture f;
   ASSERT_EQ(f.Run("V = .; nv_view(V, ., (1,2)); S = \"\"; nv_sview(S, ., \"s\")"), 0);
-  f.host.vars = 1;        // variables 2 and 3 dropped
-  f.host.num.pop_back();  // and observation 3
-  ASSERT_EQ(f.Run("a = V[1,2]; b = V[3,1]; c = V[2,1]; n = strlen(S[1])"), 0);
-  EXPECT_TRUE(nuvra::data::is_missing(f.Scalar("a")));
+  f.host.num.pop_back();  // observation 3 dropped
+  ASSERT_EQ(f.Run("b = V[3,1]; c = V[2,1]; n = strlen(S[3])"), 0);
   EXPECT_TRUE(nuvra::data::is_missing(f.Scalar("b")));
   EXPECT_EQ(f.Scalar("c"), 2);
   EXPECT_EQ(f.Scalar("n"), 0);
@@ -120,6 +119,23 @@ TEST(LumoViews, CellsOutsideTheDatasetAreNeverRead) {
   EXPECT_EQ(f.Run("V[.,1] = (8\\8\\8)"), 3300);
   EXPECT_EQ(f.host.num[0][0], 1);
   EXPECT_EQ(f.host.num[1][0], 2);
+}
+
+TEST(LumoViews, AViewOfADroppedVariableIsRefused) {
+  ViewFixture f;
+  ASSERT_EQ(f.Run("V = .; nv_view(V, ., (1,2)); S = \"\"; nv_sview(S, ., \"s\")"), 0);
+  f.host.vars = 2;  // s dropped
+  int reads = f.host.reads;
+  EXPECT_EQ(f.Run("n = strlen(S[1])"), 3500);
+  EXPECT_NE(f.host.errors.find("3500  invalid Nuvra variable name"), std::string::npos) << f.host.errors;
+  EXPECT_EQ(f.Run("S[1] = \"x\""), 3500);
+  EXPECT_EQ(f.Run("v = nv_viewvars(S)"), 3500);
+  EXPECT_EQ(f.Run("T = S"), 3500);
+  EXPECT_EQ(f.host.reads, reads);
+  EXPECT_EQ(f.host.str[0], "a");
+  // V's variables are all still there.
+  ASSERT_EQ(f.Run("c = V[2,2]"), 0);
+  EXPECT_EQ(f.Scalar("c"), 20);
 }
 
 }  // namespace

@@ -51,19 +51,35 @@ class CommandHost : public lumo::Host {
   int DataVars() override { return ip_.dataset.nvar(); }
   bool DataIsString(int var) override { return ip_.dataset.is_string(var); }
   int DataFindVar(std::string_view name) override { return ip_.dataset.find_exact(name); }
+  uint64_t DataVarId(int var) override { return ip_.dataset.var(var).id; }
+  int DataVarById(uint64_t id) override { return ip_.dataset.find_by_id(id); }
   double DataNumber(int64_t obs, int var) override { return ip_.dataset.fetch(var, obs); }
   std::string DataString(int64_t obs, int var) override { return ip_.dataset.fetch_str(var, obs); }
+  rc_t DataStoreBlock(const std::vector<int64_t>& obs, const std::vector<int>& vars, const double* values) override {
+    return StoreAll(obs.size() * vars.size(), BlockCell{obs, vars}, values);
+  }
+  rc_t DataStoreStringBlock(const std::vector<int64_t>& obs, const std::vector<int>& vars,
+                            const std::vector<std::string_view>& values) override {
+    return StoreAllStrings(values.size(), BlockCell{obs, vars}, values);
+  }
+  rc_t DataStoreCells(const std::vector<int64_t>& obs, const std::vector<int>& vars, const double* values) override {
+    return StoreAll(obs.size(), ListCell{obs, vars}, values);
+  }
+  rc_t DataStoreStringCells(const std::vector<int64_t>& obs, const std::vector<int>& vars,
+                            const std::vector<std::string_view>& values) override {
+    return StoreAllStrings(values.size(), ListCell{obs, vars}, values);
+  }
   // The types the stores need are worked out first and the variables
   // widened before any cell is written, so a refused widening leaves the
   // dataset as it was.  Each value is kept as the type its variable had
   // reached at its turn, as stores one by one would keep it.
-  rc_t DataStoreBlock(const std::vector<int64_t>& obs, const std::vector<int>& vars, const double* values) override {
+  template <class Cell>
+  rc_t StoreAll(size_t count, Cell cell, const double* values) {
     data::Dataset& ds = ip_.dataset;
-    const size_t nv = vars.size();
     std::vector<int> type(static_cast<size_t>(ds.nvar()) + 1, -1), order;
-    std::vector<double> kept(obs.size() * nv);
-    for (size_t k = 0; k < kept.size(); ++k) {
-      int j = vars[k % nv];
+    std::vector<double> kept(count);
+    for (size_t k = 0; k < count; ++k) {
+      int j = cell(k).second;
       int& t = type[static_cast<size_t>(j)];
       if (t < 0) {
         t = ds.type(j);
@@ -75,17 +91,16 @@ class CommandHost : public lumo::Host {
       kept[k] = data::fetch_value(t, buf);
     }
     if (rc_t rc = Widen(order, type)) return rc;
-    for (size_t k = 0; k < kept.size(); ++k) ds.store(vars[k % nv], obs[k / nv], kept[k]);
-    if (!kept.empty()) ds.set_changed(true);
+    for (size_t k = 0; k < count; ++k) ds.store(cell(k).second, cell(k).first, kept[k]);
+    if (count) ds.set_changed(true);
     return 0;
   }
-  rc_t DataStoreStringBlock(const std::vector<int64_t>& obs, const std::vector<int>& vars,
-                            const std::vector<std::string_view>& values) override {
+  template <class Cell>
+  rc_t StoreAllStrings(size_t count, Cell cell, const std::vector<std::string_view>& values) {
     data::Dataset& ds = ip_.dataset;
-    const size_t nv = vars.size();
     std::vector<int> type(static_cast<size_t>(ds.nvar()) + 1, -1), order;
-    for (size_t k = 0; k < values.size(); ++k) {
-      int j = vars[k % nv];
+    for (size_t k = 0; k < count; ++k) {
+      int j = cell(k).second;
       int& t = type[static_cast<size_t>(j)];
       if (t < 0) {
         t = ds.type(j);
@@ -94,8 +109,8 @@ class CommandHost : public lumo::Host {
       t = std::max(t, static_cast<int>(std::min<size_t>(values[k].size(), data::kStrMax)));
     }
     if (rc_t rc = Widen(order, type)) return rc;
-    for (size_t k = 0; k < values.size(); ++k) ds.store_str(vars[k % nv], obs[k / nv], values[k]);
-    if (!values.empty()) ds.set_changed(true);
+    for (size_t k = 0; k < count; ++k) ds.store_str(cell(k).second, cell(k).first, values[k]);
+    if (count) ds.set_changed(true);
     return 0;
   }
   bool DataColumn(int var, data::Column* out) override {
@@ -169,6 +184,14 @@ class CommandHost : public lumo::Host {
       }
     }
     return 0;
+  }
+
+  void More() override { ip_.out.stream().more_now(); }
+  bool SetMore(bool on) override {
+    bool was = ip_.more;
+    ip_.more = on;
+    ip_.out.stream().set_more_enabled(on);
+    return was;
   }
 
   size_t MacroLengthLimit() override { return kMacroLengthLimit; }
