@@ -5,6 +5,7 @@
 
 #include "lumo/disasm.h"
 #include "lumo/library_source.h"
+#include "lumo/object_file.h"
 #include "lumo/structdef.h"
 
 namespace nuvra::lumo {
@@ -35,8 +36,9 @@ Session::Outcome Session::Run(std::string_view text, rc_t* rc) {
 }
 
 FunctionRecord* Session::DefineFromLibrary(std::string_view name) {
+  if (values_.FindFunction(name)) return nullptr;
   std::string_view text = FindLibrarySource(name);
-  if (text.empty() || values_.FindFunction(name)) return nullptr;
+  if (text.empty()) return DefineFromObjectFile(name);
   // The library's own notes about its symbols are no business of the
   // user's; its lines are not recorded for the same reason.
   struct Keep {
@@ -51,6 +53,25 @@ FunctionRecord* Session::DefineFromLibrary(std::string_view name) {
   compiler_.record_lines = false;
   CompiledUnit unit;
   if (compiler_.Compile(text, &unit) != CompileStatus::kOk || !unit.is_definition || unit.name != name) return nullptr;
+  FunctionRecord* f = values_.FindFunction(name);
+  if (f) values_.MarkAutoloaded(f);
+  return f;
+}
+
+FunctionRecord* Session::DefineFromObjectFile(std::string_view name) {
+  std::string path;
+  if (!host_.FindOnPath(std::string(name) + ".mo", &path)) return nullptr;
+  ObjectFunction obj;
+  std::string message;
+  if (ReadObjectFile(path, &obj, &message) != 0) {
+    host_.Print(Style::Error, message + "\n");
+    return nullptr;
+  }
+  if (obj.name != name) {
+    host_.Print(Style::Error, path + " holds " + obj.name + "(), not " + std::string(name) + "()\n");
+    return nullptr;
+  }
+  if (DefineObject(values_, std::move(obj)) != 0) return nullptr;
   FunctionRecord* f = values_.FindFunction(name);
   if (f) values_.MarkAutoloaded(f);
   return f;

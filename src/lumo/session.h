@@ -33,6 +33,10 @@ class Session {
   // library, flagged autoloaded; null when the library has no such
   // function or its text does not compile (the message is printed).
   FunctionRecord* DefineFromLibrary(std::string_view name);
+  // Defines it from name.mo, the first along the ado-path, flagged
+  // autoloaded; null when there is none or it is refused (the message
+  // is printed).
+  FunctionRecord* DefineFromObjectFile(std::string_view name);
 
   Values& values() { return values_; }
   Machine& machine() { return machine_; }

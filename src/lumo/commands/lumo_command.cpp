@@ -25,6 +25,7 @@
 #include "interp/macro_functions.h"
 #include "interp/messages.h"
 #include "interp/programs.h"
+#include "interp/runner.h"
 #include "lumo/builtins.h"
 #include "lumo/commands/lumo_files.h"
 #include "lumo/host.h"
@@ -453,6 +454,9 @@ class CommandHost : public lumo::Host {
   rc_t ExpandMacros(std::string_view text, std::string* out) override {
     *out = std::string(text);
     return expand_macros(ip_, *out);
+  }
+  bool FindOnPath(std::string_view file, std::string* path) override {
+    return find_file_along_path(ip_, std::string(file), 1, path);
   }
 
  private:
