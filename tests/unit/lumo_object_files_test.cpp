@@ -17,6 +17,7 @@
 namespace {
 
 using namespace nuvra::lumo;
+using nuvra::rc_t;
 
 uint32_t U32At(const std::string& b, size_t at) { return GetU32(reinterpret_cast<const unsigned char*>(b.data() + at)); }
 void SetU32(std::string* b, size_t at, uint32_t w) {
