@@ -195,6 +195,9 @@ class Host {
     *out = std::string(text);
     return 0;
   }
+  // The first file of that name along the ado-path; false when there is
+  // none (a host without a path has none).
+  virtual bool FindOnPath(std::string_view /*file*/, std::string* /*path*/) { return false; }
 
   // The random-number generators, whose state `set seed` sets; a host
   // without a system around it keeps generators of its own.

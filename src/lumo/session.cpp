@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "lumo/disasm.h"
+#include "lumo/library_source.h"
+#include "lumo/object_file.h"
 #include "lumo/structdef.h"
 
 namespace nuvra::lumo {
@@ -31,6 +33,48 @@ Session::Outcome Session::Run(std::string_view text, rc_t* rc) {
   // the failure was a silent stop.
   if (*rc != 0 && nesting <= 1) values_.Sweep();
   return Outcome::kDone;
+}
+
+FunctionRecord* Session::DefineFromLibrary(std::string_view name) {
+  if (values_.FindFunction(name)) return nullptr;
+  std::string_view text = FindLibrarySource(name);
+  if (text.empty()) return DefineFromObjectFile(name);
+  // The library's own notes about its symbols are no business of the
+  // user's; its lines are not recorded for the same reason.
+  struct Keep {
+    Compiler& c;
+    bool notes = c.notes, lines = c.record_lines;
+    ~Keep() {
+      c.notes = notes;
+      c.record_lines = lines;
+    }
+  } keep{compiler_};
+  compiler_.notes = false;
+  compiler_.record_lines = false;
+  CompiledUnit unit;
+  if (compiler_.Compile(text, &unit) != CompileStatus::kOk || !unit.is_definition || unit.name != name) return nullptr;
+  FunctionRecord* f = values_.FindFunction(name);
+  if (f) values_.MarkAutoloaded(f);
+  return f;
+}
+
+FunctionRecord* Session::DefineFromObjectFile(std::string_view name) {
+  std::string path;
+  if (!host_.FindOnPath(std::string(name) + ".mo", &path)) return nullptr;
+  ObjectFunction obj;
+  std::string message;
+  if (ReadObjectFile(path, &obj, &message) != 0) {
+    host_.Print(Style::Error, message + "\n");
+    return nullptr;
+  }
+  if (obj.name != name) {
+    host_.Print(Style::Error, path + " holds " + obj.name + "(), not " + std::string(name) + "()\n");
+    return nullptr;
+  }
+  if (DefineObject(values_, std::move(obj)) != 0) return nullptr;
+  FunctionRecord* f = values_.FindFunction(name);
+  if (f) values_.MarkAutoloaded(f);
+  return f;
 }
 
 std::string Session::DisassembleText(std::string_view text, bool* incomplete) {

@@ -15,6 +15,7 @@ class Session {
  public:
   explicit Session(Host& host) : host_(host), machine_(values_, host), compiler_(host, values_) {
     values_.data_host = &host;
+    machine_.find_undefined = [this](std::string_view name) { return DefineFromLibrary(name); };
   }
 
   enum class Outcome { kDone, kIncomplete };
@@ -27,6 +28,15 @@ class Session {
   std::string DisassembleText(std::string_view text, bool* incomplete);
   // The listing of a stored function; "" when there is none.
   std::string DisassembleFunction(std::string_view name) const;
+
+  // Defines the function of that name from the text of the shipped
+  // library, flagged autoloaded; null when the library has no such
+  // function or its text does not compile (the message is printed).
+  FunctionRecord* DefineFromLibrary(std::string_view name);
+  // Defines it from name.mo, the first along the ado-path, flagged
+  // autoloaded; null when there is none or it is refused (the message
+  // is printed).
+  FunctionRecord* DefineFromObjectFile(std::string_view name);
 
   Values& values() { return values_; }
   Machine& machine() { return machine_; }

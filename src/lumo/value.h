@@ -160,6 +160,13 @@ class Values {
   // A function record for running once (an interactive statement): not
   // entered in the function name space.
   FunctionRecord* NewStatementFunction(std::string_view name, std::vector<int32_t> code);
+  // Flags a stored function as loaded from a library, counting its code
+  // among the autoloaded bytes.
+  void MarkAutoloaded(FunctionRecord* f) {
+    if (f->autoloaded) return;
+    f->autoloaded = true;
+    albytes_ += f->allocated;
+  }
   void FreeFunction(FunctionRecord* f);
   bool DropFunction(std::string_view name);
   std::vector<const FunctionRecord*> functions() const;

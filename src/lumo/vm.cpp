@@ -161,6 +161,7 @@ void Machine::Call(ValueRecord* callee, int nargs) {
   if (callee->kind != kKindFunction) {
     // The name was not a function when the frame was set up: look again.
     FunctionRecord* f = values_.FindFunction(callee->name);
+    if (!f && find_undefined) f = find_undefined(callee->name);
     if (!f) {
       RaiseError(3499, std::string(callee->name) + "() not found");
       return;

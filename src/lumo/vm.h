@@ -4,6 +4,7 @@
 // ends in a stack overflow error rather than in the C++ stack.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -92,6 +93,10 @@ class Machine {
   // call and built-in); a few hundred jumps take well under a millisecond.
   int break_poll_jumps = 256;
   bool condition = false;
+
+  // Asked for a function that is called but not defined; returns it once
+  // defined, or null.  Unset: such a call fails.
+  std::function<FunctionRecord*(std::string_view name)> find_undefined;
 
   // Globals the running statement made; those still unassigned are
   // dropped again when it fails.

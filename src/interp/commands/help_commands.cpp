@@ -45,12 +45,15 @@ std::string_view first_word(std::string_view s) {
 
 rc_t show_help(Interp& ip, std::string_view topic) {
   std::string name = topic.empty() ? "contents" : std::string(topic);
+  const std::string shown = name;
+  // name() is a Lumo function; its help file is lf_name.hlp.
+  if (name.size() > 2 && name.ends_with("()")) name = "lf_" + name.substr(0, name.size() - 2);
   std::string path;
   // A topic names a file in the ado tree; path characters would let it
   // name any file.
   bool plain = name.find('/') == std::string::npos;
   if (!plain || !find_file_along_path(ip, name + ".hlp", 1, &path))
-    return msg_quoting(ip.out, "help for {bf:", name, "} not found\n", 111);
+    return msg_quoting(ip.out, "help for {bf:", shown, "} not found\n", 111);
   if (ip.ws && ip.ws->show_file(path, name)) return 0;
   return render_file(ip, path, name + ".hlp");
 }

@@ -25,7 +25,9 @@
 #include "interp/macro_functions.h"
 #include "interp/messages.h"
 #include "interp/programs.h"
+#include "interp/runner.h"
 #include "lumo/builtins.h"
+#include "lumo/commands/lumo_files.h"
 #include "lumo/host.h"
 #include "lumo/session.h"
 
@@ -476,6 +478,9 @@ class CommandHost : public lumo::Host {
     *out = std::string(text);
     return expand_macros(ip_, *out);
   }
+  bool FindOnPath(std::string_view file, std::string* path) override {
+    return find_file_along_path(ip_, std::string(file), 1, path);
+  }
 
  private:
   rc_t Refused(rc_t rc, const std::string& msg) {
@@ -590,14 +595,15 @@ struct EnvHandler {
 constexpr EnvHandler kEnvHandlers[] = {
     {"memory", EnvMemory}, {"describe", EnvDescribe}, {"clear", EnvClear},
     {"drop", EnvDrop},     {"rename", EnvRename},     {"which", EnvWhich},
+    {"mosave", lumo_mosave}, {"matsave", lumo_matsave}, {"matuse", lumo_matuse}, {"matdescribe", lumo_matdescribe},
 };
 
 rc_t RunEnvCommand(Interp& ip, LumoState& st, const EnvCommand& c, std::string_view line) {
   std::string_view rest;
   FirstWord(line, &rest);
   if (!c.host_command) return Disassemble(ip, st, rest);
-  // The library and matrix-file commands wait for the library files.
-  for (const char* later : {"mlib", "mosave", "matsave", "matuse", "matdescribe"})
+  // The library command waits for the library files.
+  for (const char* later : {"mlib"})
     if (std::string_view(c.word) == later) return msg_not_available(ip, std::string("lumo ") + later);
   for (const EnvHandler& h : kEnvHandlers)
     if (std::string_view(c.word) == h.word) return h.run(ip, rest);
@@ -849,6 +855,8 @@ rc_t RefuseInsideLumo(Interp& ip) {
   ip.out.markup(OutClass::Error, "lumo cannot be used in a command run from Lumo\n");
   return 3598;
 }
+
+lumo::Session& lumo_session(Interp& ip) { return State(ip).session; }
 
 rc_t cmd_lumo_clear(Interp& ip) {
   if (rc_t rc = RefuseInsideLumo(ip)) return rc;

@@ -1,0 +1,48 @@
+// Little-endian numbers in byte strings, and whole files read into
+// memory: what the object and matrix files share.
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "base/rc.h"
+
+namespace nuvra::lumo {
+
+inline void PutU32(std::string* out, uint32_t w) {
+  for (int k = 0; k < 4; ++k) out->push_back(char((w >> (8 * k)) & 0xFF));
+}
+inline void PutU16(std::string* out, uint16_t w) {
+  out->push_back(char(w & 0xFF));
+  out->push_back(char(w >> 8));
+}
+inline void PutF64(std::string* out, double d) {
+  uint64_t u;
+  std::memcpy(&u, &d, 8);
+  PutU32(out, uint32_t(u));
+  PutU32(out, uint32_t(u >> 32));
+}
+inline uint32_t GetU32(const unsigned char* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline uint16_t GetU16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
+inline double GetF64(const unsigned char* p) {
+  uint64_t u = uint64_t(GetU32(p)) | uint64_t(GetU32(p + 4)) << 32;
+  double d;
+  std::memcpy(&d, &u, 8);
+  return d;
+}
+
+// 32-bit FNV-1a of the bytes: the check word that catches a damaged file.
+inline uint32_t CheckWord(std::string_view bytes) {
+  uint32_t h = 2166136261u;
+  for (unsigned char c : bytes) h = (h ^ c) * 16777619u;
+  return h;
+}
+
+// Reads the whole file: 0; 601 when it cannot be opened; 612 when reading
+// fails; 610 when it is larger than limit bytes.
+rc_t ReadWholeFile(const std::string& path, size_t limit, std::string* out);
+
+}  // namespace nuvra::lumo

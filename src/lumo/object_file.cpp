@@ -1,0 +1,144 @@
+// Writing and reading object files.
+#include "lumo/object_file.h"
+
+#include <cctype>
+
+#include "lumo/binary_io.h"
+#include "lumo/compiler.h"
+#include "lumo/opcodes.h"
+
+namespace nuvra::lumo {
+
+namespace {
+
+constexpr unsigned char kMagic[4] = {'L', 'M', 'O', 0x1A};
+// No compiled function comes near this; a larger file is not one of ours.
+constexpr size_t kMaxObjectBytes = size_t(1) << 28;
+
+bool ValidName(std::string_view s) {
+  if (s.empty() || s.size() >= kObjectNameBytes) return false;
+  if (!(std::isalpha((unsigned char)s[0]) || s[0] == '_')) return false;
+  for (char c : s)
+    if (!(std::isalnum((unsigned char)c) || c == '_')) return false;
+  return true;
+}
+
+// Every instruction a known opcode whose operands lie inside the code.
+bool WholeInstructions(const std::vector<int32_t>& code) {
+  size_t pc = kCodeHeaderWords, n = code.size();
+  while (pc < n) {
+    int32_t op = code[pc];
+    if (op <= 0 || op >= kOpcodeSlots) return false;
+    const OpcodeInfo& info = opcode_info(op);
+    if (!info.name) return false;
+    auto word = [&](size_t at) -> int64_t { return at < n ? int64_t(code[at]) : -1; };
+    int64_t len;
+    switch (info.shape) {
+      case Shape::None: len = 1; break;
+      case Shape::Word: len = 2; break;
+      case Shape::Words2: len = 3; break;
+      case Shape::Words3: len = 4; break;
+      case Shape::Bytes: len = word(pc + 1) < 0 ? -1 : 2 + word(pc + 1); break;
+      case Shape::WordBytes: len = word(pc + 2) < 0 ? -1 : 3 + word(pc + 2); break;
+      case Shape::FuncRef: len = word(pc + 4) < 0 ? -1 : 5 + word(pc + 4); break;
+      case Shape::Doubles: len = word(pc + 1) < 0 ? -1 : 2 + 2 * word(pc + 1); break;
+      case Shape::Strings: {
+        int64_t count = word(pc + 1);
+        if (count < 0) return false;
+        size_t at = pc + 2;
+        for (int64_t k = 0; k < count; ++k) {
+          int64_t l = word(at);
+          if (l < 0 || uint64_t(l) > n - at) return false;
+          at += 1 + size_t(l);
+        }
+        len = int64_t(at - pc);
+        break;
+      }
+      default: return false;
+    }
+    if (len < 1 || uint64_t(len) > n - pc) return false;
+    pc += size_t(len);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string EncodeObject(const FunctionRecord& f) {
+  std::string out(reinterpret_cast<const char*>(kMagic), 4);
+  PutU16(&out, kObjectVersion);
+  out.push_back(char(f.result_el));
+  out.push_back(char(f.result_org));
+  std::string name(f.name);
+  name.resize(kObjectNameBytes, '\0');
+  out += name;
+  out.append(3, '\0');
+  size_t words = f.code_words();
+  PutU32(&out, uint32_t(words));
+  for (size_t k = 0; k < words; ++k) PutU32(&out, uint32_t(f.code()[k]));
+  PutU32(&out, CheckWord(out));
+  return out;
+}
+
+rc_t DecodeObject(std::string_view bytes, ObjectFunction* out, std::string* why) {
+  auto fail = [why](rc_t rc, const char* text) {
+    *why = text;
+    return rc;
+  };
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (bytes.size() < 6) return fail(612, "could not read");
+  if (std::memcmp(p, kMagic, 4) != 0) return fail(610, "not lumo object file");
+  uint16_t version = GetU16(p + 4);
+  if (version > kObjectVersion) return fail(610, "from a more recent version of Nuvra");
+  if (version < 1) return fail(610, "not lumo object file");
+  if (bytes.size() < kObjectHeaderBytes) return fail(612, "could not read");
+  uint64_t words = GetU32(p + 44);
+  uint64_t total = kObjectHeaderBytes + 4 * words + 4;
+  if (bytes.size() < total) return fail(612, "could not read");
+  if (bytes.size() > total) return fail(610, "damaged");
+  if (CheckWord(bytes.substr(0, total - 4)) != GetU32(p + total - 4)) return fail(610, "damaged");
+  ObjectFunction obj;
+  obj.el = int8_t(p[6]);
+  obj.org = int8_t(p[7]);
+  const char* name = reinterpret_cast<const char*>(p + 8);
+  size_t len = 0;
+  while (len < kObjectNameBytes && name[len]) ++len;
+  obj.name.assign(name, len);
+  bool padded = true;
+  for (size_t k = len; k < kObjectNameBytes + 3; ++k) padded = padded && p[8 + k] == 0;
+  if (!ValidName(obj.name) || !padded) return fail(610, "damaged");
+  if (obj.el < kCtStructdef || obj.el > kCtStruct || obj.org < kOrgMatrix || obj.org > kOrgVoid)
+    return fail(610, "damaged");
+  obj.code.resize(size_t(words));
+  for (size_t k = 0; k < obj.code.size(); ++k) obj.code[k] = int32_t(GetU32(p + kObjectHeaderBytes + 4 * k));
+  if (obj.code.size() < size_t(kCodeHeaderWords) || obj.code[0] < 0 || obj.code[1] < 0 || obj.code[1] > obj.code[0])
+    return fail(610, "damaged");
+  // A structure definition holds its members, which are read with their
+  // own bounds checks; a function holds instructions.
+  if (obj.el != kCtStructdef && !WholeInstructions(obj.code)) return fail(610, "damaged");
+  *out = std::move(obj);
+  return 0;
+}
+
+rc_t ReadObjectFile(const std::string& path, ObjectFunction* out, std::string* message) {
+  std::string bytes;
+  rc_t rc = ReadWholeFile(path, kMaxObjectBytes, &bytes);
+  if (rc == 601) {
+    *message = "file " + path + " not found";
+    return rc;
+  }
+  std::string why;
+  if (rc == 610) why = "not lumo object file";
+  else if (rc) why = "could not read";
+  else rc = DecodeObject(bytes, out, &why);
+  if (rc) *message = why == "could not read" ? "could not read " + path : path + " " + why;
+  return rc;
+}
+
+rc_t DefineObject(Values& values, ObjectFunction obj) {
+  if (values.FindFunction(obj.name)) return 110;
+  if (!values.AddFunction(obj.name, std::move(obj.code), obj.el, obj.org)) return 3900;
+  return 0;
+}
+
+}  // namespace nuvra::lumo
