@@ -98,6 +98,12 @@ Key Engine::MemberProgram(Key inst, std::string_view name) const {
   return o && o->type == TypeCode::Code ? s.obj : kNullKey;
 }
 
+Key Engine::CopySourceOf(Key inst) const {
+  for (size_t i = copy_dst_stack_.size(); i-- > 0;)
+    if (copy_dst_stack_[i] == inst) return copy_src_stack_[i];
+  return kNullKey;
+}
+
 Key Engine::ContextArray(int id) {
   auto it = contexts_.find(id);
   if (it == contexts_.end()) it = contexts_.emplace(id, store_.Make(TypeCode::Context)).first;
@@ -195,6 +201,13 @@ rc_t Engine::Resolve(std::string_view path, Slot* out, bool quiet) {
       continue;
     }
     if (o->type != TypeCode::Instance) return Unresolved(path, quiet);
+    // An instance being copied names its source below it too.
+    if (seg.name == "oncopy_src") {
+      if (Key src = CopySourceOf(obj)) {
+        cur = {kNullKey, 0, src};
+        continue;
+      }
+    }
     Slot s = Member(obj, seg.name);
     if (s.holder == kNullKey && s.obj == kNullKey) return Unresolved(path, quiet);
     cur = s;
@@ -258,12 +271,20 @@ rc_t Engine::Copy(Key src, Key* out, int depth) {
       n = store_.Find(k);
       n->num_attribs = store_.ArrayNels(n->attrib_array);
       n->num_dynamics = store_.ArrayNels(n->dynamic_array);
+      // The source's undo log names the source's attributes: undoing it
+      // on the copy would change the source.  A copy's log starts empty.
+      if (Key log = LogArray(k)) {
+        while (store_.ArrayNels(log) > 0) store_.ArrayRemove(log, store_.ArrayNels(log));
+        dirty_ = true;
+      }
       if (rc == 0) {
         // The class's oncopy program sees the new instance as itself and
         // the source as oncopy_src.
         if (Key code = MemberProgram(k, "oncopy")) {
           copy_src_stack_.push_back(src);
+          copy_dst_stack_.push_back(k);
           rc = CallMember(k, code, "");
+          copy_dst_stack_.pop_back();
           copy_src_stack_.pop_back();
         }
       }

@@ -78,6 +78,9 @@ class Engine {
   // malformed one 198, each with its message printed.
   rc_t FindScheme(const std::string& name, const Scheme** out);
   rc_t UseScheme(const std::string& name);
+  // Reads a scheme from text as though from its file (for tests and the
+  // fuzz target); a name already read is 198.
+  rc_t DefineScheme(const std::string& name, std::string_view text);
   // The current scheme, read on first use; null when its file is not found
   // (quietly) or is malformed (the error printed), so that styling falls
   // back to declared values.
@@ -106,6 +109,9 @@ class Engine {
   Slot Member(Key inst, std::string_view name) const;
   Slot ClassAttribute(Key classtype, std::string_view name) const;
   Key MemberProgram(Key inst, std::string_view name) const;
+  // The object `inst` is being copied from, or the null key when no copy
+  // is making it.
+  Key CopySourceOf(Key inst) const;
   Key ContextArray(int id);
   // Where new top-level objects go: the active context when one is set,
   // otherwise the running program's own.
@@ -175,6 +181,8 @@ class Engine {
   rc_t SetLogRefs(Key owner);
 
   // Styles.
+  // Parses the text of scheme `name` and keeps it.
+  rc_t KeepScheme(const std::string& name, std::string_view text, const Scheme** out);
   Key ClassStyleNames(Key classtype);
   rc_t StyleMember(Key inst, std::string_view member, std::string_view args, bool* handled);
   const StyleDef* FindStyleFor(Key classtype, std::string_view style, std::string* cls_used);
@@ -189,7 +197,10 @@ class Engine {
   std::map<int, Key> contexts_;
   std::set<std::string> loading_;
   std::vector<Key> this_stack_;
+  // The copies in progress: the source of each, and the new instance its
+  // oncopy program runs on.
   std::vector<Key> copy_src_stack_;
+  std::vector<Key> copy_dst_stack_;
   std::vector<Key> pinned_;  // objects being built, kept from the collector
   // Undo log state.
   std::map<Key, int> log_levels_;

@@ -69,6 +69,13 @@ rc_t Engine::Builtin(Key obj, std::string_view member, std::string_view args, st
     *value = it != classes_.end() && IsA(ClassOf(obj), it->second) ? "1" : "0";
     return 0;
   }
+  if (member == "oncopy_src") {
+    if (rc_t rc = no_args()) return rc;
+    Key src = CopySourceOf(obj);
+    if (src == kNullKey) return Error(4012, "oncopy_src: no copy of this object in progress");
+    *value = ObjectStore::KeyName(src);
+    return 0;
+  }
   if (member == "uname") {
     char buf[32];
     std::snprintf(buf, sizeof buf, "__%06x", ++uname_counter_);
