@@ -243,22 +243,28 @@ rc_t Engine::Copy(Key src, Key* out, int depth) {
     }
     case TypeCode::Array: {
       Key k = store_.Make(TypeCode::Array, snapshot.name);
+      // Source and copy both stay while the elements are copied, whatever
+      // an oncopy program frees meanwhile.
+      const uint64_t sweeps = sweeps_;
+      pinned_.push_back(src);
       pinned_.push_back(k);
       for (int i = 1; i <= snapshot.nels; ++i) {
         Key el = kNullKey;
         if (rc_t rc = Copy(store_.ArrayGet(src, i), &el, depth + 1)) {
-          pinned_.pop_back();
+          Unpin(2, sweeps);
           return rc;
         }
         store_.ArraySet(k, i, el);
       }
       store_.Find(k)->nels = snapshot.nels;
-      pinned_.pop_back();
+      Unpin(2, sweeps);
       *out = k;
       return 0;
     }
     case TypeCode::Instance: {
       Key k = store_.Make(TypeCode::Instance, snapshot.name);
+      const uint64_t sweeps = sweeps_;
+      pinned_.push_back(src);
       pinned_.push_back(k);
       Key attribs = kNullKey, dyn = kNullKey;
       rc_t rc = Copy(snapshot.attrib_array, &attribs, depth + 1);
@@ -288,7 +294,7 @@ rc_t Engine::Copy(Key src, Key* out, int depth) {
           copy_src_stack_.pop_back();
         }
       }
-      pinned_.pop_back();
+      Unpin(2, sweeps);
       if (rc) return rc;
       *out = k;
       return 0;
@@ -309,10 +315,14 @@ rc_t Engine::NewInstance(const std::string& cls, std::string_view args, Key* out
   Key proto = cto->prototype;
   Key attribs = kNullKey;
   Key inst = store_.Make(TypeCode::Instance);
+  // The class stays while its prototype is copied, whatever an oncopy
+  // program frees meanwhile.
+  const uint64_t sweeps = sweeps_;
+  pinned_.push_back(ct);
   pinned_.push_back(inst);
   rc_t rc = Copy(store_.Find(proto)->attrib_array, &attribs);
   if (rc) {
-    pinned_.pop_back();
+    Unpin(2, sweeps);
     return rc;
   }
   // Instance attributes carry no names: the names live in the prototype.
@@ -326,7 +336,7 @@ rc_t Engine::NewInstance(const std::string& cls, std::string_view args, Key* out
   o->dynamic_array = dyn;
   o->num_attribs = n;
   if (Key code = MemberProgram(inst, "new")) rc = CallMember(inst, code, args);
-  pinned_.pop_back();
+  Unpin(2, sweeps);
   if (rc) {
     dirty_ = true;
     Collect();
@@ -419,6 +429,7 @@ void Engine::Collect() {
   }
   dirty_ = false;
   collecting_ = false;
+  ++sweeps_;
 }
 
 std::string Engine::Check() const {

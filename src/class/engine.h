@@ -130,6 +130,8 @@ class Engine {
   rc_t CallMember(Key inst, Key code, std::string_view args);
   rc_t Builtin(Key obj, std::string_view member, std::string_view args, std::string* value,
                bool* has_value);
+  rc_t BuiltinOn(Key obj, std::string_view member, std::string_view args, std::string* value,
+                 bool* has_value);
   rc_t Display(Key k);
   std::string ValueText(Key k) const;
 
@@ -202,6 +204,11 @@ class Engine {
   std::vector<Key> copy_src_stack_;
   std::vector<Key> copy_dst_stack_;
   std::vector<Key> pinned_;  // objects being built, kept from the collector
+  // Takes the last `n` keys off pinned_; `sweeps` is sweeps_ when they went on.
+  void Unpin(size_t n, uint64_t sweeps) {
+    pinned_.resize(pinned_.size() - n);
+    if (sweeps != sweeps_) dirty_ = true;
+  }
   // Undo log state.
   std::map<Key, int> log_levels_;
   std::map<Key, Key> log_refs_;
@@ -219,6 +226,9 @@ class Engine {
   std::string scheme_name_ = "default";
   bool collecting_ = false;
   bool dirty_ = false;
+  // Sweeps done so far: an object unpinned after a sweep it was kept
+  // through may be garbage now, so the next Collect must look.
+  uint64_t sweeps_ = 0;
   int uname_counter_ = 0;
 };
 

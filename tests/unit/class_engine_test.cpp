@@ -297,5 +297,31 @@ TEST_F(ClassEngine, FreeTakesTopLevelInstancesByNameOrKeyAndRefusesAllElse) {
   EXPECT_EQ(engine.Check(), "");
 }
 
+TEST_F(ClassEngine, ProgramsThatFreeEverythingMidStatementLeaveTheStoreWhole) {
+  Write("killer", "class killer {\n double v = 1\n}\nprogram .new\n class free _all\nend\n");
+  Write("kcopy", "class kcopy {\n double v = 1\n}\nprogram .oncopy\n class free _all\nend\n");
+  Write("kholder", "class kholder {\n class k = .new kcopy\n double w = 2\n}\n");
+  Write("runner", "class runner {\n class c\n}\nprogram .go\n .c = .new kholder\n class try\nend\n");
+  // A constructor started by Declare frees the very instance declaring.
+  Run(".a = .new pt");
+  Run(".a.Declare class c = .new killer");
+  EXPECT_EQ(engine.Check(), "");
+  Slot s;
+  EXPECT_EQ(engine.Resolve(".a", &s, true), 4012);
+  // An oncopy run while a prototype is copied frees every class; the
+  // instance made keeps its class, as the self-test inside the program sees.
+  Run(".r = .new runner");
+  Run(".r.go");
+  EXPECT_EQ(engine.Check(), "");
+  EXPECT_EQ(engine.Resolve(".r", &s, true), 4012);
+  // A member run through macro text lets go of what it drops.
+  Run(".b = .new box");
+  Run(".b.list.Arrpush 5");
+  std::string out;
+  EXPECT_EQ(engine.MacroText(".b.list.Arrpop", &out), 0);
+  EXPECT_EQ(engine.Check(), "");
+  EXPECT_EQ(Text(".b.list.arrnels"), "0");
+}
+
 }  // namespace
 }  // namespace nuvra::cls
