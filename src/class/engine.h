@@ -177,6 +177,15 @@ class Engine {
   int LogLevel(Key owner) const;
   // Undoes the last `count` command groups of the log of `owner`.
   rc_t UndoLog(Key owner, int count);
+  // Undoes the latest `count` groups of whichever logs they are in.
+  rc_t UndoRecent(int count);
+  // Ends the group this command has open in the log of `owner`, if any.
+  void CloseOpenGroup(Key owner);
+  // The last `count` groups of `log` (fewer when it has fewer), latest
+  // first, as positions of their begin and end markers; 4036 when the
+  // markers do not pair.
+  rc_t FindGroups(Key log, int count, std::vector<std::pair<int, int>>* groups) const;
+  void ApplyGroups(Key owner, Key log, const std::vector<std::pair<int, int>>& groups);
   rc_t RestoreEntry(Key entry);
   void BeginCommand() { ++command_depth_; }
   void EndCommand();

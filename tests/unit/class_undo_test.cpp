@@ -130,6 +130,36 @@ TEST_F(ClassUndo, ACopyStartsWithAnEmptyLogAndNeverUndoesItsSource) {
   EXPECT_EQ(engine.Check(), "");
 }
 
+TEST_F(ClassUndo, UndoAcrossLogsChecksThemAllFirstAndTakesThisCommandsGroupsFirst) {
+  Write("lg2", "class lg2 {\n array __LOG\n double x = 1\n}\n"
+               "program .setundo\n .x = 2\n class undo\n .x = 3\nend\n");
+  Run(".g = .new lg");
+  Run(".h = .new lg2");
+  Run(".h.x = 9");
+  Run(".g.x = 5");
+  // The latest group overall is g's, but the one the program has open is
+  // the latest of all.
+  Run(".h.setundo");
+  EXPECT_EQ(Num(".h.x"), 3);
+  EXPECT_EQ(Num(".g.x"), 5);
+  Cmd("undo .h");
+  EXPECT_EQ(Num(".h.x"), 9);
+  // Two groups in two logs, one of them damaged: nothing is undone.
+  Run(".h.x = 6");
+  Run(".g.__LOG.Arrpop");
+  CmdRefused("undo 2", 4036);
+  EXPECT_EQ(Num(".h.x"), 6);
+  EXPECT_EQ(Num(".g.x"), 5);
+  // Both whole again: both undone, latest first.
+  Run(".g.__LOG.Arrdropall");
+  Run(".g.x = 7");
+  Run(".h.x = 8");
+  Cmd("undo 2");
+  EXPECT_EQ(Num(".g.x"), 5);
+  EXPECT_EQ(Num(".h.x"), 6);
+  EXPECT_EQ(engine.Check(), "");
+}
+
 TEST_F(ClassUndo, LogLevelLogOwnerAndAllon) {
   Run(".g = .new lg");
   Run(".a = .new pt");
