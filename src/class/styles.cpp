@@ -155,8 +155,10 @@ rc_t Engine::StyleMember(Key inst, std::string_view member, std::string_view arg
   // listed keep their index, so a `styledex` stays valid across schemes.
   std::string cls_used;
   FindStyleFor(classtype, {}, &cls_used);
-  Key names = ClassStyleNames(classtype);
-  if (cls_used.empty() || names == kNullKey) {
+  // A class the scheme has no styles for is left as it was, without a
+  // list of style names.
+  Key names = cls_used.empty() ? kNullKey : ClassStyleNames(classtype);
+  if (names == kNullKey) {
     StyleNote("(note:  could not create style for class " + cls + " in the current scheme)");
     return 0;
   }

@@ -141,6 +141,7 @@ TEST_F(ClassStyles, AStyleThatCannotBeHadIsANoteNotAnError) {
   Run(".p.setstyle big");
   EXPECT_EQ(host.printed, Note("(note:  could not create style for class plain in the current scheme)"));
   EXPECT_EQ(Num(".p.size"), 1);
+  EXPECT_EQ(Text(".p.classmv.arrnels"), "0");  // no list of style names made
   host.printed.clear();
   Run(".a.styledex = 7");
   Run(".a._restyle");
