@@ -122,20 +122,19 @@ class ClassEngine : public ::testing::Test {
   // Runs a statement that must fail with `code`, leaving the store as it
   // was and consistent.
   void Refused(const std::string& line, rc_t code) {
-    size_t before = engine.store().Count();
-    host.errors.clear();
-    EXPECT_EQ(engine.Statement(line), code) << line;
-    EXPECT_FALSE(host.errors.empty()) << line << " failed without a message";
-    EXPECT_EQ(engine.Check(), "") << "after " << line;
-    EXPECT_EQ(engine.store().Count(), before) << "objects left behind by " << line;
+    ExpectRefused(line, code, [&] { return engine.Statement(line); });
   }
   // A `class` line that must succeed.
   void Cmd(const std::string& line) { ASSERT_EQ(engine.Command(line), 0) << line << "\n" << host.errors; }
   // A `class` line refused with `code`, with a message, changing nothing.
   void CmdRefused(const std::string& line, rc_t code) {
+    ExpectRefused(line, code, [&] { return engine.Command(line); });
+  }
+  template <class Attempt>
+  void ExpectRefused(const std::string& line, rc_t code, Attempt run) {
     size_t before = engine.store().Count();
     host.errors.clear();
-    EXPECT_EQ(engine.Command(line), code) << line;
+    EXPECT_EQ(run(), code) << line;
     EXPECT_FALSE(host.errors.empty()) << line << " failed without a message";
     EXPECT_EQ(engine.Check(), "") << "after " << line;
     EXPECT_EQ(engine.store().Count(), before) << "objects left behind by " << line;
