@@ -98,6 +98,12 @@ Key Engine::MemberProgram(Key inst, std::string_view name) const {
   return o && o->type == TypeCode::Code ? s.obj : kNullKey;
 }
 
+Key Engine::CopySourceOf(Key inst) const {
+  for (size_t i = copy_dst_stack_.size(); i-- > 0;)
+    if (copy_dst_stack_[i] == inst) return copy_src_stack_[i];
+  return kNullKey;
+}
+
 Key Engine::ContextArray(int id) {
   auto it = contexts_.find(id);
   if (it == contexts_.end()) it = contexts_.emplace(id, store_.Make(TypeCode::Context)).first;
@@ -195,6 +201,13 @@ rc_t Engine::Resolve(std::string_view path, Slot* out, bool quiet) {
       continue;
     }
     if (o->type != TypeCode::Instance) return Unresolved(path, quiet);
+    // An instance being copied names its source below it too.
+    if (seg.name == "oncopy_src") {
+      if (Key src = CopySourceOf(obj)) {
+        cur = {kNullKey, 0, src};
+        continue;
+      }
+    }
     Slot s = Member(obj, seg.name);
     if (s.holder == kNullKey && s.obj == kNullKey) return Unresolved(path, quiet);
     cur = s;
@@ -230,22 +243,28 @@ rc_t Engine::Copy(Key src, Key* out, int depth) {
     }
     case TypeCode::Array: {
       Key k = store_.Make(TypeCode::Array, snapshot.name);
+      // Source and copy both stay while the elements are copied, whatever
+      // an oncopy program frees meanwhile.
+      const uint64_t sweeps = sweeps_;
+      pinned_.push_back(src);
       pinned_.push_back(k);
       for (int i = 1; i <= snapshot.nels; ++i) {
         Key el = kNullKey;
         if (rc_t rc = Copy(store_.ArrayGet(src, i), &el, depth + 1)) {
-          pinned_.pop_back();
+          Unpin(2, sweeps);
           return rc;
         }
         store_.ArraySet(k, i, el);
       }
       store_.Find(k)->nels = snapshot.nels;
-      pinned_.pop_back();
+      Unpin(2, sweeps);
       *out = k;
       return 0;
     }
     case TypeCode::Instance: {
       Key k = store_.Make(TypeCode::Instance, snapshot.name);
+      const uint64_t sweeps = sweeps_;
+      pinned_.push_back(src);
       pinned_.push_back(k);
       Key attribs = kNullKey, dyn = kNullKey;
       rc_t rc = Copy(snapshot.attrib_array, &attribs, depth + 1);
@@ -258,16 +277,24 @@ rc_t Engine::Copy(Key src, Key* out, int depth) {
       n = store_.Find(k);
       n->num_attribs = store_.ArrayNels(n->attrib_array);
       n->num_dynamics = store_.ArrayNels(n->dynamic_array);
+      // The source's undo log names the source's attributes: undoing it
+      // on the copy would change the source.  A copy's log starts empty.
+      if (Key log = LogArray(k)) {
+        while (store_.ArrayNels(log) > 0) store_.ArrayRemove(log, store_.ArrayNels(log));
+        dirty_ = true;
+      }
       if (rc == 0) {
         // The class's oncopy program sees the new instance as itself and
         // the source as oncopy_src.
         if (Key code = MemberProgram(k, "oncopy")) {
           copy_src_stack_.push_back(src);
+          copy_dst_stack_.push_back(k);
           rc = CallMember(k, code, "");
+          copy_dst_stack_.pop_back();
           copy_src_stack_.pop_back();
         }
       }
-      pinned_.pop_back();
+      Unpin(2, sweeps);
       if (rc) return rc;
       *out = k;
       return 0;
@@ -288,10 +315,14 @@ rc_t Engine::NewInstance(const std::string& cls, std::string_view args, Key* out
   Key proto = cto->prototype;
   Key attribs = kNullKey;
   Key inst = store_.Make(TypeCode::Instance);
+  // The class stays while its prototype is copied, whatever an oncopy
+  // program frees meanwhile.
+  const uint64_t sweeps = sweeps_;
+  pinned_.push_back(ct);
   pinned_.push_back(inst);
   rc_t rc = Copy(store_.Find(proto)->attrib_array, &attribs);
   if (rc) {
-    pinned_.pop_back();
+    Unpin(2, sweeps);
     return rc;
   }
   // Instance attributes carry no names: the names live in the prototype.
@@ -305,7 +336,7 @@ rc_t Engine::NewInstance(const std::string& cls, std::string_view args, Key* out
   o->dynamic_array = dyn;
   o->num_attribs = n;
   if (Key code = MemberProgram(inst, "new")) rc = CallMember(inst, code, args);
-  pinned_.pop_back();
+  Unpin(2, sweeps);
   if (rc) {
     dirty_ = true;
     Collect();
@@ -398,6 +429,7 @@ void Engine::Collect() {
   }
   dirty_ = false;
   collecting_ = false;
+  ++sweeps_;
 }
 
 std::string Engine::Check() const {

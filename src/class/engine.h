@@ -78,6 +78,9 @@ class Engine {
   // malformed one 198, each with its message printed.
   rc_t FindScheme(const std::string& name, const Scheme** out);
   rc_t UseScheme(const std::string& name);
+  // Reads a scheme from text as though from its file (for tests and the
+  // fuzz target); a name already read is 198.
+  rc_t DefineScheme(const std::string& name, std::string_view text);
   // The current scheme, read on first use; null when its file is not found
   // (quietly) or is malformed (the error printed), so that styling falls
   // back to declared values.
@@ -106,6 +109,9 @@ class Engine {
   Slot Member(Key inst, std::string_view name) const;
   Slot ClassAttribute(Key classtype, std::string_view name) const;
   Key MemberProgram(Key inst, std::string_view name) const;
+  // The object `inst` is being copied from, or the null key when no copy
+  // is making it.
+  Key CopySourceOf(Key inst) const;
   Key ContextArray(int id);
   // Where new top-level objects go: the active context when one is set,
   // otherwise the running program's own.
@@ -124,6 +130,8 @@ class Engine {
   rc_t CallMember(Key inst, Key code, std::string_view args);
   rc_t Builtin(Key obj, std::string_view member, std::string_view args, std::string* value,
                bool* has_value);
+  rc_t BuiltinOn(Key obj, std::string_view member, std::string_view args, std::string* value,
+                 bool* has_value);
   rc_t Display(Key k);
   std::string ValueText(Key k) const;
 
@@ -169,12 +177,23 @@ class Engine {
   int LogLevel(Key owner) const;
   // Undoes the last `count` command groups of the log of `owner`.
   rc_t UndoLog(Key owner, int count);
+  // Undoes the latest `count` groups of whichever logs they are in.
+  rc_t UndoRecent(int count);
+  // Ends the group this command has open in the log of `owner`, if any.
+  void CloseOpenGroup(Key owner);
+  // The last `count` groups of `log` (fewer when it has fewer), latest
+  // first, as positions of their begin and end markers; 4036 when the
+  // markers do not pair.
+  rc_t FindGroups(Key log, int count, std::vector<std::pair<int, int>>* groups) const;
+  void ApplyGroups(Key owner, Key log, const std::vector<std::pair<int, int>>& groups);
   rc_t RestoreEntry(Key entry);
   void BeginCommand() { ++command_depth_; }
   void EndCommand();
   rc_t SetLogRefs(Key owner);
 
   // Styles.
+  // Parses the text of scheme `name` and keeps it.
+  rc_t KeepScheme(const std::string& name, std::string_view text, const Scheme** out);
   Key ClassStyleNames(Key classtype);
   rc_t StyleMember(Key inst, std::string_view member, std::string_view args, bool* handled);
   const StyleDef* FindStyleFor(Key classtype, std::string_view style, std::string* cls_used);
@@ -189,8 +208,16 @@ class Engine {
   std::map<int, Key> contexts_;
   std::set<std::string> loading_;
   std::vector<Key> this_stack_;
+  // The copies in progress: the source of each, and the new instance its
+  // oncopy program runs on.
   std::vector<Key> copy_src_stack_;
+  std::vector<Key> copy_dst_stack_;
   std::vector<Key> pinned_;  // objects being built, kept from the collector
+  // Takes the last `n` keys off pinned_; `sweeps` is sweeps_ when they went on.
+  void Unpin(size_t n, uint64_t sweeps) {
+    pinned_.resize(pinned_.size() - n);
+    if (sweeps != sweeps_) dirty_ = true;
+  }
   // Undo log state.
   std::map<Key, int> log_levels_;
   std::map<Key, Key> log_refs_;
@@ -208,6 +235,9 @@ class Engine {
   std::string scheme_name_ = "default";
   bool collecting_ = false;
   bool dirty_ = false;
+  // Sweeps done so far: an object unpinned after a sweep it was kept
+  // through may be garbage now, so the next Collect must look.
+  uint64_t sweeps_ = 0;
   int uname_counter_ = 0;
 };
 

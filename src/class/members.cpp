@@ -32,6 +32,17 @@ bool ParseIndex(std::string_view text, int* out) {
 
 rc_t Engine::Builtin(Key obj, std::string_view member, std::string_view args, std::string* value,
                      bool* has_value) {
+  // The object stays while its member works, whatever a program that the
+  // member starts (a constructor in Declare or Arrpush) frees meanwhile.
+  const uint64_t sweeps = sweeps_;
+  pinned_.push_back(obj);
+  rc_t rc = BuiltinOn(obj, member, args, value, has_value);
+  Unpin(1, sweeps);
+  return rc;
+}
+
+rc_t Engine::BuiltinOn(Key obj, std::string_view member, std::string_view args, std::string* value,
+                       bool* has_value) {
   value->clear();
   *has_value = true;
   const Object* o = store_.Find(obj);
@@ -67,6 +78,13 @@ rc_t Engine::Builtin(Key obj, std::string_view member, std::string_view args, st
     std::string_view name = base::trim_blanks(args);
     auto it = classes_.find(std::string(name));
     *value = it != classes_.end() && IsA(ClassOf(obj), it->second) ? "1" : "0";
+    return 0;
+  }
+  if (member == "oncopy_src") {
+    if (rc_t rc = no_args()) return rc;
+    Key src = CopySourceOf(obj);
+    if (src == kNullKey) return Error(4012, "oncopy_src: no copy of this object in progress");
+    *value = ObjectStore::KeyName(src);
     return 0;
   }
   if (member == "uname") {

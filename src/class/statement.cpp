@@ -344,7 +344,10 @@ rc_t Engine::MacroText(std::string_view text, std::string* out) {
     Slot s;
     if (rc_t rc = Resolve(head, &s, true)) return rc;
     bool has = false;
-    return Builtin(Deref(s.obj), last, rest, out, &has);
+    rc_t rc = Builtin(Deref(s.obj), last, rest, out, &has);
+    // A member such as Arrpop may have let go of objects.
+    Collect();
+    return rc;
   }
   if (!rest.empty()) return 198;
   Slot s;

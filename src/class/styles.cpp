@@ -39,11 +39,22 @@ rc_t Engine::FindScheme(const std::string& name, const Scheme** out) {
   std::stringstream text;
   text << in.rdbuf();
   if (!in.good() && !in.eof()) return Error(4039, "scheme " + name + " could not be read");
+  return KeepScheme(name, text.str(), out);
+}
+
+rc_t Engine::DefineScheme(const std::string& name, std::string_view text) {
+  if (!IsSchemeName(name)) return Error(4039, "scheme " + name + " not found");
+  if (schemes_.count(name)) return Error(198, "scheme " + name + " already read");
+  const Scheme* s = nullptr;
+  return KeepScheme(name, text, &s);
+}
+
+rc_t Engine::KeepScheme(const std::string& name, std::string_view text, const Scheme** out) {
   schemes_loading_.insert(name);
   Scheme scheme;
   std::string why;
   rc_t rc = ParseScheme(
-      text.str(), [this](const std::string& parent, const Scheme** p) { return FindScheme(parent, p); },
+      text, [this](const std::string& parent, const Scheme** p) { return FindScheme(parent, p); },
       &scheme, &why);
   schemes_loading_.erase(name);
   if (rc) return Error(rc, why + " in " + SchemeFileName(name));
@@ -144,8 +155,10 @@ rc_t Engine::StyleMember(Key inst, std::string_view member, std::string_view arg
   // listed keep their index, so a `styledex` stays valid across schemes.
   std::string cls_used;
   FindStyleFor(classtype, {}, &cls_used);
-  Key names = ClassStyleNames(classtype);
-  if (cls_used.empty() || names == kNullKey) {
+  // A class the scheme has no styles for is left as it was, without a
+  // list of style names.
+  Key names = cls_used.empty() ? kNullKey : ClassStyleNames(classtype);
+  if (names == kNullKey) {
     StyleNote("(note:  could not create style for class " + cls + " in the current scheme)");
     return 0;
   }

@@ -96,15 +96,26 @@ rc_t Engine::Free(std::string_view args) {
   Slot s;
   if (rc_t rc = Resolve(args, &s)) return rc;
   const Object* o = store_.Find(s.obj);
-  if (!o || o->type != TypeCode::Instance) return host_.Fail(4014);
-  bool top = false;
-  for (const auto& [id, ctx] : contexts_)
-    if (store_.Find(ctx)->array == s.holder) top = true;
-  if (!top) return Error(4034, std::string(args) + " is held by another object; may not be freed");
-  store_.ArrayRemove(s.holder, s.pos);
-  dirty_ = true;
-  Collect();
-  return 0;
+  if (!o) return host_.Fail(4012);
+  // Array nodes and contexts belong to their array or program and are
+  // never taken out of the store on their own.
+  if (o->type == TypeCode::ArrayNode) return Error(4014, "attempt to cls_unlink() an array node");
+  if (o->type == TypeCode::Context) return Error(4014, "attempt to cls_unlink() a context");
+  if (TypeName(o->type) == "unknown") return Error(4006, "attempt to cls_unlink() an object of unknown type");
+  if (o->type != TypeCode::Instance) return host_.Fail(4014);
+  // Only a top-level object may go, whether named or given by key; one
+  // held inside another goes with its holder.
+  for (const auto& [id, ctx] : contexts_) {
+    Key arr = store_.Find(ctx)->array;
+    for (int i = 1; i <= store_.ArrayNels(arr); ++i) {
+      if (store_.ArrayGet(arr, i) != s.obj) continue;
+      store_.ArrayRemove(arr, i);
+      dirty_ = true;
+      Collect();
+      return 0;
+    }
+  }
+  return Error(4034, std::string(args) + " is held by another object; may not be freed");
 }
 
 rc_t Engine::Summary() {

@@ -1,6 +1,7 @@
 // The undo log: what changes to instance attributes are recorded, how one
 // command's changes are grouped, and how a group is rolled back.
 #include <algorithm>
+#include <map>
 
 #include "base/text.h"
 #include "class/engine.h"
@@ -126,36 +127,40 @@ rc_t Engine::RestoreEntry(Key entry) {
   return 0;
 }
 
-rc_t Engine::UndoLog(Key owner, int count) {
+void Engine::CloseOpenGroup(Key owner) {
+  auto open = std::find(open_logs_.begin(), open_logs_.end(), owner);
+  if (open == open_logs_.end()) return;
+  open_logs_.erase(open);
   Key log = LogArray(owner);
-  if (log == kNullKey) return host_.Fail(4035);
-  // Undo from within a command that has changed this log already: what it
-  // has done so far is a group of its own, and the latest.
-  if (auto open = std::find(open_logs_.begin(), open_logs_.end(), owner); open != open_logs_.end()) {
-    open_logs_.erase(open);
-    Key end = store_.Make(TypeCode::String);
-    store_.Find(end)->text = kEnd;
-    store_.ArrayPush(log, end);
-    log_history_.push_back(owner);
-  }
-  // Check every group first, so that a damaged log changes nothing.
-  std::vector<std::pair<int, int>> groups;  // positions of Begin and End
+  if (log == kNullKey) return;
+  Key end = store_.Make(TypeCode::String);
+  store_.Find(end)->text = kEnd;
+  store_.ArrayPush(log, end);
+  log_history_.push_back(owner);
+}
+
+rc_t Engine::FindGroups(Key log, int count, std::vector<std::pair<int, int>>* groups) const {
+  groups->clear();
   int n = store_.ArrayNels(log);
-  while (static_cast<int>(groups.size()) < count && n > 0) {
-    if (!IsMarker(store_.Find(store_.ArrayGet(log, n)), kEnd)) return host_.Fail(4036);
+  while (static_cast<int>(groups->size()) < count && n > 0) {
+    if (!IsMarker(store_.Find(store_.ArrayGet(log, n)), kEnd)) return 4036;
     int j = n - 1;
     while (j >= 1 && !IsMarker(store_.Find(store_.ArrayGet(log, j)), kBegin)) {
-      if (IsMarker(store_.Find(store_.ArrayGet(log, j)), kEnd)) return host_.Fail(4036);
+      if (IsMarker(store_.Find(store_.ArrayGet(log, j)), kEnd)) return 4036;
       --j;
     }
-    if (j < 1) return host_.Fail(4036);
-    groups.emplace_back(j, n);
+    if (j < 1) return 4036;
+    groups->emplace_back(j, n);
     n = j - 1;
   }
-  if (groups.empty()) return host_.Fail(4037);
+  return 0;
+}
+
+void Engine::ApplyGroups(Key owner, Key log, const std::vector<std::pair<int, int>>& groups) {
   undoing_ = true;
+  // Latest group first, and within a group the latest change first; the
+  // groups lie from the end of the log, so earlier positions stay valid.
   for (auto [begin, end] : groups) {
-    // The latest change first.
     for (int i = end - 1; i > begin; --i) RestoreEntry(store_.ArrayGet(log, i));
     for (int i = end; i >= begin; --i) store_.ArrayRemove(log, i);
     auto it = std::find(log_history_.rbegin(), log_history_.rend(), owner);
@@ -163,6 +168,51 @@ rc_t Engine::UndoLog(Key owner, int count) {
   }
   undoing_ = false;
   dirty_ = true;
+}
+
+rc_t Engine::UndoLog(Key owner, int count) {
+  Key log = LogArray(owner);
+  if (log == kNullKey) return host_.Fail(4035);
+  // Undo from within a command that has changed this log already: what it
+  // has done so far is a group of its own, and the latest.
+  CloseOpenGroup(owner);
+  // Check every group first, so that a damaged log changes nothing.
+  std::vector<std::pair<int, int>> groups;
+  if (rc_t rc = FindGroups(log, count, &groups)) return host_.Fail(rc);
+  if (groups.empty()) return host_.Fail(4037);
+  ApplyGroups(owner, log, groups);
+  Collect();
+  return 0;
+}
+
+rc_t Engine::UndoRecent(int count) {
+  // What this command has changed so far counts as the latest groups.
+  std::vector<Key> open = open_logs_;
+  for (Key owner : open) CloseOpenGroup(owner);
+  // The owners of the latest `count` groups, latest first.
+  std::vector<Key> sequence;
+  std::map<Key, int> wanted;
+  for (size_t i = log_history_.size(); i-- > 0 && static_cast<int>(sequence.size()) < count;) {
+    if (LogArray(log_history_[i]) == kNullKey) continue;
+    sequence.push_back(log_history_[i]);
+    ++wanted[log_history_[i]];
+  }
+  // Every log is checked before any is changed.
+  std::map<Key, std::vector<std::pair<int, int>>> groups;
+  size_t found = 0;
+  for (const auto& [owner, n] : wanted) {
+    if (rc_t rc = FindGroups(LogArray(owner), n, &groups[owner])) return host_.Fail(rc);
+    found += groups[owner].size();
+  }
+  if (found == 0) return host_.Fail(4037);
+  // In the order the groups were made, latest first, so that a slot
+  // changed under two logs gets its oldest value back last.
+  std::map<Key, size_t> next;
+  for (Key owner : sequence) {
+    size_t& i = next[owner];
+    if (i < groups[owner].size()) ApplyGroups(owner, LogArray(owner), {groups[owner][i]});
+    ++i;
+  }
   Collect();
   return 0;
 }
@@ -194,13 +244,7 @@ rc_t Engine::UndoCommand(std::string_view args) {
     owner = LogOwner(inst);
   }
   if (owner != kNullKey) return UndoLog(owner, count);
-  // Without a name: the most recent groups, whichever logs they are in.
-  for (int done = 0; done < count; ++done) {
-    while (!log_history_.empty() && LogArray(log_history_.back()) == kNullKey) log_history_.pop_back();
-    if (log_history_.empty()) return done == 0 ? host_.Fail(4037) : 0;
-    if (rc_t rc = UndoLog(log_history_.back(), 1)) return rc;
-  }
-  return 0;
+  return UndoRecent(count);
 }
 
 rc_t Engine::SetLogRefs(Key owner) {

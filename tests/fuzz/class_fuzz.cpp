@@ -1,6 +1,8 @@
 // libFuzzer target for the class system: the input's first part (up to a
-// line "%%") is read as the class file of class `fz` and as a scheme file,
-// the rest as dotted statements and class commands run one line each.  Member programs run
+// line "%%") is read as the class file of class `fz`, the second as dotted
+// statements and class commands run one line each, and a third part after
+// another "%%" line, when there is one, as the current scheme (otherwise
+// the class file is tried as a scheme too).  Member programs run
 // their dotted lines through the engine, within a nesting limit and a
 // step budget.  Anything but a return code is a failure: a crash, a
 // sanitizer report, a hang, or a store left inconsistent after a line.
@@ -39,6 +41,7 @@ class BudgetHost : public cls::Host {
       std::string_view l = line;
       while (!l.empty() && (l.front() == ' ' || l.front() == '\t')) l.remove_prefix(1);
       if (l.starts_with(".")) rc = engine->Statement(l);
+      else if (l.starts_with("class ")) rc = engine->Command(l.substr(6));
       if (rc) break;
     }
     --depth;
@@ -90,20 +93,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t split = input.find("\n%%\n");
   std::string_view class_text = input.substr(0, split);
   std::string_view statements = split == std::string_view::npos ? std::string_view() : input.substr(split + 4);
+  size_t split2 = statements.find("\n%%\n");
+  std::string_view scheme_text =
+      split2 == std::string_view::npos ? class_text : statements.substr(split2 + 4);
+  statements = statements.substr(0, split2);
 
-  // The same text as a scheme file: refused or read, never more.
-  {
-    cls::Scheme scheme;
-    std::string why;
-    cls::ParseScheme(
-        class_text, [](const std::string&, const cls::Scheme**) -> rc_t { return 4039; }, &scheme, &why);
-    for (const auto& [name, styles] : scheme.classes)
-      for (const cls::StyleDef& style : styles) scheme.Lookup(name, style.name, "x");
-  }
+  // The scheme part (the class file when there is none) as a scheme file:
+  // refused or read, never more.
+  cls::Scheme scheme;
+  std::string why;
+  rc_t scheme_rc = cls::ParseScheme(
+      scheme_text, [](const std::string&, const cls::Scheme**) -> rc_t { return 4039; }, &scheme, &why);
+  for (const auto& [name, styles] : scheme.classes)
+    for (const cls::StyleDef& style : styles) scheme.Lookup(name, style.name, "x");
 
   BudgetHost host;
   cls::Engine engine(host);
   host.engine = &engine;
+  // A scheme that reads becomes the current one, so styles have something
+  // to fill instances from.
+  if (scheme_rc == 0 && engine.DefineScheme(scheme.name, scheme_text) == 0) engine.UseScheme(scheme.name);
   engine.DefineFromText("fz", class_text);
   Consistent(engine, "the class file");
   size_t pos = 0;

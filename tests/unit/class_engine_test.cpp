@@ -222,5 +222,106 @@ TEST_F(ClassEngine, DescribeByKeyAndKeyNames) {
   EXPECT_EQ(engine.Describe("__key(fffffff)"), 4017);
 }
 
+TEST_F(ClassEngine, OncopySrcNamesTheSourceOfTheCopyBeingMadeAndNothingElse) {
+  Write("cp", "class cp {\n double x = 1\n double from = 0\n}\n"
+              "program .oncopy\n .from = .oncopy_src.x\nend\n");
+  Run(".a = .new cp");
+  Run(".a.x = 4");
+  Key a = KeyOf(".a");
+  Key proto = engine.store().Find(engine.ClassOf(a))->prototype;
+  std::vector<std::string> seen;
+  host.before_run = [&](const std::string& program) {
+    if (program != "cp.oncopy") return;
+    // The instance being made is the one of class cp that is neither the
+    // source nor the prototype.
+    std::vector<Key> made;
+    for (const auto& [k, o] : engine.store().All())
+      if (o.type == TypeCode::Instance && engine.ClassName(k) == "cp" && k != a && k != proto)
+        made.push_back(k);
+    ASSERT_EQ(made.size(), 1u);
+    for (const char* member : {".oncopy_src", ".oncopy_src.x"}) {
+      std::string out;
+      EXPECT_EQ(engine.MacroText(ObjectStore::KeyName(made[0]) + member, &out), 0) << member;
+      seen.push_back(out);
+    }
+  };
+  Run(".b = .a");
+  host.before_run = nullptr;
+  EXPECT_EQ(seen, (std::vector<std::string>{ObjectStore::KeyName(a), "4"}));
+  EXPECT_EQ(Num(".b.from"), 4);
+  EXPECT_EQ(Num(".b.x"), 4);
+  // Outside a copy there is no source, whichever way it is asked for.
+  Refused(".a.oncopy_src", 4012);
+  Refused(".b.oncopy_src.x = 1", 4012);
+  Slot s;
+  EXPECT_EQ(engine.Resolve(".b.oncopy_src", &s, true), 4012);
+}
+
+TEST_F(ClassEngine, FreeTakesTopLevelInstancesByNameOrKeyAndRefusesAllElse) {
+  Run(".p = .new pt");
+  Run(".box = .new box");
+  Run(".box.list.Arrpush 5");
+  Run(".d = 5");
+  Key p = KeyOf(".p");
+  Cmd("free " + ObjectStore::KeyName(p));
+  EXPECT_EQ(host.counters["destructor"], 1);
+  EXPECT_FALSE(engine.store().Exists(p));
+  Slot s;
+  EXPECT_EQ(engine.Resolve(".p", &s, true), 4012);
+  // Held inside another object, by key or by name.
+  CmdRefused("free " + ObjectStore::KeyName(KeyOf(".box.p")), 4034);
+  CmdRefused("free .box.p", 4034);
+  // Parts of the store that are never unlinked alone.
+  Key node = engine.store().Find(KeyOf(".box.list"))->node0;
+  ASSERT_EQ(engine.store().Find(node)->type, TypeCode::ArrayNode);
+  CmdRefused("free " + ObjectStore::KeyName(node), 4014);
+  EXPECT_EQ(host.errors, "attempt to cls_unlink() an array node\n");
+  Key context = kNullKey;
+  for (const auto& [k, o] : engine.store().All())
+    if (o.type == TypeCode::Context) context = k;
+  ASSERT_NE(context, kNullKey);
+  CmdRefused("free " + ObjectStore::KeyName(context), 4014);
+  EXPECT_EQ(host.errors, "attempt to cls_unlink() a context\n");
+  CmdRefused("free .d", 4014);
+  EXPECT_EQ(host.errors, "rc 4014\n");
+  // A type code the store does not know.
+  Key d = KeyOf(".d");
+  engine.store().Find(d)->type = static_cast<TypeCode>(77);
+  host.errors.clear();
+  EXPECT_EQ(engine.Command("free " + ObjectStore::KeyName(d)), 4006);
+  EXPECT_EQ(host.errors, "attempt to cls_unlink() an object of unknown type\n");
+  engine.store().Find(d)->type = TypeCode::Double;
+  EXPECT_EQ(Num(".d"), 5);
+  EXPECT_EQ(Num(".box.list[1]"), 5);
+  EXPECT_EQ(host.counters["destructor"], 1);
+  EXPECT_EQ(engine.Check(), "");
+}
+
+TEST_F(ClassEngine, ProgramsThatFreeEverythingMidStatementLeaveTheStoreWhole) {
+  Write("killer", "class killer {\n double v = 1\n}\nprogram .new\n class free _all\nend\n");
+  Write("kcopy", "class kcopy {\n double v = 1\n}\nprogram .oncopy\n class free _all\nend\n");
+  Write("kholder", "class kholder {\n class k = .new kcopy\n double w = 2\n}\n");
+  Write("runner", "class runner {\n class c\n}\nprogram .go\n .c = .new kholder\n class try\nend\n");
+  // A constructor started by Declare frees the very instance declaring.
+  Run(".a = .new pt");
+  Run(".a.Declare class c = .new killer");
+  EXPECT_EQ(engine.Check(), "");
+  Slot s;
+  EXPECT_EQ(engine.Resolve(".a", &s, true), 4012);
+  // An oncopy run while a prototype is copied frees every class; the
+  // instance made keeps its class, as the self-test inside the program sees.
+  Run(".r = .new runner");
+  Run(".r.go");
+  EXPECT_EQ(engine.Check(), "");
+  EXPECT_EQ(engine.Resolve(".r", &s, true), 4012);
+  // A member run through macro text lets go of what it drops.
+  Run(".b = .new box");
+  Run(".b.list.Arrpush 5");
+  std::string out;
+  EXPECT_EQ(engine.MacroText(".b.list.Arrpop", &out), 0);
+  EXPECT_EQ(engine.Check(), "");
+  EXPECT_EQ(Text(".b.list.arrnels"), "0");
+}
+
 }  // namespace
 }  // namespace nuvra::cls

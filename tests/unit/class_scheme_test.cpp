@@ -141,6 +141,7 @@ TEST_F(ClassStyles, AStyleThatCannotBeHadIsANoteNotAnError) {
   Run(".p.setstyle big");
   EXPECT_EQ(host.printed, Note("(note:  could not create style for class plain in the current scheme)"));
   EXPECT_EQ(Num(".p.size"), 1);
+  EXPECT_EQ(Text(".p.classmv.arrnels"), "0");  // no list of style names made
   host.printed.clear();
   Run(".a.styledex = 7");
   Run(".a._restyle");
@@ -216,6 +217,26 @@ TEST_F(ClassStyles, WithoutAnySchemeFileStylingNotesAndGoesOn) {
   EXPECT_EQ(host.printed, Note("(note:  could not create style for class st in the current scheme)"));
   EXPECT_EQ(Num(".a.size"), 1);
   EXPECT_EQ(host.errors, "");
+}
+
+TEST_F(ClassStyles, ASchemeGivenAsTextServesLikeOneReadFromItsFile) {
+  ASSERT_EQ(engine.DefineScheme("mine", "scheme mine, inherit(default)\nstyle st big {\n size 40\n}\n"), 0)
+      << host.errors;
+  ASSERT_EQ(engine.UseScheme("mine"), 0);
+  Run(".a = .new st");
+  Run(".a.setstyle big");
+  EXPECT_EQ(Num(".a.size"), 40);
+  EXPECT_EQ(Text(".a.color"), "red");  // default's big, through the parent
+  EXPECT_EQ(engine.DefineScheme("mine", "scheme mine\n"), 198);
+  EXPECT_EQ(engine.DefineScheme("other2", "scheme different\n"), 198);
+  EXPECT_EQ(engine.DefineScheme("../x", "scheme x\n"), 4039);
+  EXPECT_EQ(engine.DefineScheme("broken", "scheme broken\nstyle st big\n"), 198);
+  // Nothing of a refused scheme is kept, and the current one stays.
+  EXPECT_EQ(engine.UseScheme("broken"), 4039);
+  EXPECT_EQ(engine.CurrentSchemeName(), "mine");
+  Run(".a._restyle");
+  EXPECT_EQ(Num(".a.size"), 40);
+  EXPECT_EQ(engine.Check(), "");
 }
 
 // The default scheme shipped in the ado tree, which sits beside the

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "class/engine.h"
@@ -27,6 +28,7 @@ class TestHost : public Host {
     auto it = programs.find(name);
     if (it == programs.end()) return 4008;
     if (depth >= 64) return 1000;
+    if (before_run) before_run(name);
     ++depth;
     last_args = std::string(args);
     rc_t rc = 0;
@@ -79,6 +81,9 @@ class TestHost : public Host {
   }
 
   Engine* engine = nullptr;
+  // Called with the program's name as it starts, to look at the store
+  // while a member program runs.
+  std::function<void(const std::string&)> before_run;
   std::filesystem::path dir;
   std::map<std::string, std::vector<std::string>> programs;
   std::map<std::string, int> counters;
@@ -117,9 +122,19 @@ class ClassEngine : public ::testing::Test {
   // Runs a statement that must fail with `code`, leaving the store as it
   // was and consistent.
   void Refused(const std::string& line, rc_t code) {
+    ExpectRefused(line, code, [&] { return engine.Statement(line); });
+  }
+  // A `class` line that must succeed.
+  void Cmd(const std::string& line) { ASSERT_EQ(engine.Command(line), 0) << line << "\n" << host.errors; }
+  // A `class` line refused with `code`, with a message, changing nothing.
+  void CmdRefused(const std::string& line, rc_t code) {
+    ExpectRefused(line, code, [&] { return engine.Command(line); });
+  }
+  template <class Attempt>
+  void ExpectRefused(const std::string& line, rc_t code, Attempt run) {
     size_t before = engine.store().Count();
     host.errors.clear();
-    EXPECT_EQ(engine.Statement(line), code) << line;
+    EXPECT_EQ(run(), code) << line;
     EXPECT_FALSE(host.errors.empty()) << line << " failed without a message";
     EXPECT_EQ(engine.Check(), "") << "after " << line;
     EXPECT_EQ(engine.store().Count(), before) << "objects left behind by " << line;

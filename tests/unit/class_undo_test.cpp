@@ -15,17 +15,6 @@ class ClassUndo : public testing::ClassEngine {
                 "program .setboth\n .x = 7\n .s = \"b\"\nend\n");
   }
   int LogSize(const std::string& owner) { return engine.store().ArrayNels(KeyOf(owner + ".__LOG")); }
-  // A `class` line that must succeed.
-  void Cmd(const std::string& line) { ASSERT_EQ(engine.Command(line), 0) << line << "\n" << host.errors; }
-  // A `class` line refused with `code`, with a message, changing nothing.
-  void CmdRefused(const std::string& line, rc_t code) {
-    size_t before = engine.store().Count();
-    host.errors.clear();
-    EXPECT_EQ(engine.Command(line), code) << line;
-    EXPECT_FALSE(host.errors.empty()) << line << " failed without a message";
-    EXPECT_EQ(engine.Check(), "") << "after " << line;
-    EXPECT_EQ(engine.store().Count(), before) << "objects left behind by " << line;
-  }
 };
 
 TEST_F(ClassUndo, OneCommandIsOneGroupAndTheLatestGroupIsUndoneFirst) {
@@ -114,6 +103,60 @@ TEST_F(ClassUndo, UndoPutsBackReplacedObjectsAndKeepsChangedOnesInPlace) {
   Cmd("undo");
   EXPECT_EQ(Text(".g.q.objtype"), "attribute");
   EXPECT_EQ(Num(".a.x"), 1);
+  EXPECT_EQ(engine.Check(), "");
+}
+
+TEST_F(ClassUndo, ACopyStartsWithAnEmptyLogAndNeverUndoesItsSource) {
+  Run(".g = .new lg");
+  Run(".g.x = 5");
+  Run(".h = .g");
+  EXPECT_EQ(Num(".h.x"), 5);
+  EXPECT_EQ(LogSize(".h"), 0);
+  CmdRefused("undo .h", 4037);
+  EXPECT_EQ(Num(".g.x"), 5);
+  Run(".h.x = 6");
+  Cmd("undo .h");
+  EXPECT_EQ(Num(".h.x"), 5);
+  EXPECT_EQ(Num(".g.x"), 5);
+  Cmd("undo .g");
+  EXPECT_EQ(Num(".g.x"), 1);
+  EXPECT_EQ(Num(".h.x"), 5);
+  // Copied into an attribute of another logged instance, the same.
+  Run(".g.x = 7");
+  Write("lgbox", "class lgbox {\n class inner\n}\n");
+  Run(".b = .new lgbox");
+  Run(".b.inner = .g");
+  EXPECT_EQ(LogSize(".b.inner"), 0);
+  EXPECT_EQ(engine.Check(), "");
+}
+
+TEST_F(ClassUndo, UndoAcrossLogsChecksThemAllFirstAndTakesThisCommandsGroupsFirst) {
+  Write("lg2", "class lg2 {\n array __LOG\n double x = 1\n}\n"
+               "program .setundo\n .x = 2\n class undo\n .x = 3\nend\n");
+  Run(".g = .new lg");
+  Run(".h = .new lg2");
+  Run(".h.x = 9");
+  Run(".g.x = 5");
+  // The latest group overall is g's, but the one the program has open is
+  // the latest of all.
+  Run(".h.setundo");
+  EXPECT_EQ(Num(".h.x"), 3);
+  EXPECT_EQ(Num(".g.x"), 5);
+  Cmd("undo .h");
+  EXPECT_EQ(Num(".h.x"), 9);
+  // Two groups in two logs, one of them damaged: nothing is undone.
+  Run(".h.x = 6");
+  Run(".g.__LOG.Arrpop");
+  CmdRefused("undo 2", 4036);
+  EXPECT_EQ(Num(".h.x"), 6);
+  EXPECT_EQ(Num(".g.x"), 5);
+  // Both whole again: both undone, latest first.
+  Run(".g.__LOG.Arrdropall");
+  Run(".g.x = 7");
+  Run(".h.x = 8");
+  Cmd("undo 2");
+  EXPECT_EQ(Num(".g.x"), 5);
+  EXPECT_EQ(Num(".h.x"), 6);
   EXPECT_EQ(engine.Check(), "");
 }
 
