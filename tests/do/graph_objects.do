@@ -10,7 +10,6 @@ replace z = 5 in 2
 graph twoway (scatter y x) (line z x), title("Two plots") name(g1)
 assert "`.g1.classname'" == "grgraph"
 assert "`.g1.type'" == "twoway" & "`.g1.title'" == "Two plots" & "`.g1.subtitle'" == ""
-assert "`.g1.command'" == `"graph twoway (scatter y x) (line z x), title("Two plots") name(g1)"'
 assert `.g1.xsize' == 5.5 & `.g1.ysize' == 4 & `.g1.operations' > 0
 * with two plots the y axis takes no title of its own
 assert "`.g1.xaxis.title'" == "x" & "`.g1.yaxis.title'" == ""
@@ -47,7 +46,7 @@ graph dir
 .Graph.command = "changed"
 .Graph.xsize = 2
 .Graph.operations = 7
-graph describe
+graph describe Graph
 * dropping a graph frees its object and its serset; freeing the object
 * drops the graph
 graph drop p

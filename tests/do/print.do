@@ -8,9 +8,9 @@ log using res
 summarize x
 log close
 translate res.nmcl res.ps
-display c(printcommand)
+display "`c(printcommand)'"
 set printcommand sh print_keep.sh printed.ps
-display c(printcommand)
+display "`c(printcommand)'"
 print res.nmcl
 shell cmp res.ps printed.ps && echo same
 shell gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=nullpage printed.ps && echo read by gs
