@@ -25,6 +25,7 @@
 namespace nuvra {
 
 class Interp;
+class CommandLine;
 
 namespace graphics {
 
@@ -92,6 +93,10 @@ double graph_number(Interp& ip, const KeptGraph& g, std::string_view path);
 // compound) kept whole without its quotes; false when a quote is not
 // closed.  For commands that name files before their options.
 bool file_words(std::string_view s, std::vector<std::string>* out);
+// The command line of a command that names files and then takes options:
+// the file words and the parsed options.  Prints why and returns the code
+// on a quote left open or options that do not parse.
+rc_t file_command_line(Interp& ip, std::vector<std::string>* words, CommandLine* cl);
 // The whole file: 0, 601 (not found), 603 (a directory, or unreadable),
 // 692 (a read failed).
 rc_t read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes);

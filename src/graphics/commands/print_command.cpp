@@ -92,13 +92,9 @@ rc_t send_to_printer(Interp& ip, const std::string& ps) {
 }  // namespace
 
 rc_t cmd_print(Interp& ip) {
-  std::string_view rest = ip.reader.rest();
-  std::size_t comma = options_comma(rest);
   std::vector<std::string> words;
-  if (!graphics::file_words(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma), &words))
-    return msg_quoting(ip.out, "", "", "unmatched quote\n", 198);
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = graphics::file_command_line(ip, &words, &cl)) return rc;
   std::string translator;
   bool named = cl.string("translator", 5, &translator, 64, 1);
   if (rc_t rc = cl.leftover(ip)) return rc;
