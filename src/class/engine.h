@@ -93,6 +93,18 @@ class Engine {
   rc_t SetStyle(Key inst, std::string_view style);
   rc_t Restyle(Key inst);
 
+  // Objects the system keeps for the whole session (the graphs): named
+  // top-level objects of the outermost context, which no program's end
+  // frees.  KeepTopLevel puts `obj` (a new instance nothing holds yet)
+  // there under `name`, in place of an instance of the same class of that
+  // name, which is freed; 110, freeing `obj` and changing nothing else,
+  // when `name` holds anything else.  DropTopLevel frees `obj`, whether
+  // held there or by nothing at all.
+  rc_t KeepTopLevel(const std::string& name, Key obj);
+  void DropTopLevel(Key obj);
+  // The top-level objects of the outermost context, in the order made.
+  std::vector<Key> OutermostObjects() const;
+
   // True when class `sub` is `super` or inherits from it.
   bool IsA(Key sub_classtype, Key super_classtype) const;
   Key ClassOf(Key instance) const;

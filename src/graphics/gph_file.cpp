@@ -21,6 +21,8 @@ constexpr float kMaxAngle = 1e6f;
 constexpr float kMaxLineWidth = 1000.0f;
 constexpr std::size_t kMaxFormat = 48;
 constexpr std::size_t kMaxName = 32;
+// A dotted path below a graph object.
+constexpr std::size_t kMaxFactPath = 128;
 
 class Writer {
  public:
@@ -210,7 +212,41 @@ bool read_serset(Reader& r, Serset* s, std::string* why) {
   return r.ok();
 }
 
-GphFault read_payload(Reader& r, SavedGraph* out, std::string* why) {
+bool read_facts(Reader& r, GraphFacts* f) {
+  std::uint32_t n = r.u32();
+  // Each fact takes at least a kind and an empty path.
+  if (!r.ok() || n > r.left() / 5) return false;
+  std::uint8_t last_kind = 0;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    // Texts, then numbers, then lists, as they are written.
+    std::uint8_t kind = r.u8();
+    if (kind < last_kind) return false;
+    last_kind = kind;
+    std::string path;
+    if (!r.str(&path, kMaxFactPath) || path.empty()) return false;
+    if (kind == 0) {
+      std::string text;
+      if (!r.str(&text, kGphMaxStrlen)) return false;
+      f->texts.emplace_back(std::move(path), std::move(text));
+    } else if (kind == 1) {
+      double v = r.f64();
+      if (!r.ok() || !std::isfinite(v)) return false;
+      f->numbers.emplace_back(std::move(path), v);
+    } else if (kind == 2) {
+      std::uint32_t count = r.u32();
+      if (!r.ok() || count > r.left() / 4) return false;
+      std::vector<std::string> items(count);
+      for (std::string& item : items)
+        if (!r.str(&item, kGphMaxStrlen)) return false;
+      f->lists.emplace_back(std::move(path), std::move(items));
+    } else {
+      return false;
+    }
+  }
+  return r.ok();
+}
+
+GphFault read_payload(Reader& r, long version, SavedGraph* out, std::string* why) {
   if (!r.str(&out->name, kMaxName) || !valid_name(out->name)) {
     *why = "graph name";
     return GphFault::kCorrupt;
@@ -246,6 +282,11 @@ GphFault read_payload(Reader& r, SavedGraph* out, std::string* why) {
       *why = "drawing operation " + std::to_string(i + 1);
       return GphFault::kCorrupt;
     }
+  out->facts = GraphFacts();
+  if (version >= 2 && !read_facts(r, &out->facts)) {
+    *why = "facts about the graph";
+    return GphFault::kCorrupt;
+  }
   if (r.left() != 0) {
     *why = "bytes after the drawing";
     return GphFault::kCorrupt;
@@ -296,6 +337,24 @@ std::string write_gph(const SavedGraph& g) {
   for (std::size_t i = 0; i < g.drawing.text_count(); ++i) w.str(g.drawing.text(static_cast<std::uint32_t>(i)));
   w.u32(static_cast<std::uint32_t>(g.drawing.size()));
   for (std::size_t i = 0; i < g.drawing.size(); ++i) write_operands(w, g.drawing.code(i), g.drawing.operands(i));
+  const GraphFacts& f = g.facts;
+  w.u32(static_cast<std::uint32_t>(f.texts.size() + f.numbers.size() + f.lists.size()));
+  for (const auto& [path, text] : f.texts) {
+    w.u8(0);
+    w.str(path);
+    w.str(text);
+  }
+  for (const auto& [path, v] : f.numbers) {
+    w.u8(1);
+    w.str(path);
+    w.f64(v);
+  }
+  for (const auto& [path, items] : f.lists) {
+    w.u8(2);
+    w.str(path);
+    w.u32(static_cast<std::uint32_t>(items.size()));
+    for (const std::string& item : items) w.str(item);
+  }
 
   std::string file = kMagicPrefix + std::to_string(kGphVersion) + "\n";
   Writer h(&file);
@@ -323,7 +382,7 @@ GphFault read_gph(const std::uint8_t* data, std::size_t size, SavedGraph* out, s
   }
   ++p;
   if (version > kGphVersion) return GphFault::kNewer;
-  if (version != kGphVersion) return GphFault::kNotGraph;
+  if (version < 1) return GphFault::kNotGraph;
   Reader head(data + p, size - p);
   std::uint64_t length = head.u64();
   std::uint32_t crc = head.u32();
@@ -346,7 +405,7 @@ GphFault read_gph(const std::uint8_t* data, std::size_t size, SavedGraph* out, s
     return GphFault::kCorrupt;
   }
   Reader r(data + p, static_cast<std::size_t>(length));
-  GphFault f = read_payload(r, out, why);
+  GphFault f = read_payload(r, version, out, why);
   if (f == GphFault::kCorrupt && why->empty()) *why = "contents";
   return f;
 }

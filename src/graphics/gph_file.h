@@ -2,7 +2,7 @@
 // was drawn from, written so that using the file redraws the graph
 // operation for operation.
 //
-// Layout, version 1.  The file starts with the magic line
+// Layout, version 2.  The file starts with the magic line
 //     "*! nuvra graph file 1\n"
 // where the number is the format version.  Then, all integers
 // little-endian:
@@ -25,6 +25,10 @@
 //          u8 fill symbol align sub, u8 x 9 line, fill and text colours,
 //          f32 line width, u32 text index; the first operation begins
 //          the file, the last ends it, and none between does either
+//     from version 2: u32 number of facts about the graph's parts, then
+//          each as u8 kind (0 text, 1 number, 2 list), str path, and
+//          str, f64 or u32 count and that many str, the texts first, then
+//          the numbers, then the lists; version 1 files have none
 // Every count is checked against the bytes left before anything is
 // allocated for it, so a damaged file never makes the reader ask for more
 // memory than the file could describe.
@@ -35,11 +39,12 @@
 
 #include "base/rc.h"
 #include "graphics/drawing.h"
+#include "graphics/graph_facts.h"
 #include "graphics/serset.h"
 
 namespace nuvra::graphics {
 
-inline constexpr int kGphVersion = 1;
+inline constexpr int kGphVersion = 2;
 inline constexpr int kGphMaxExtent = 1000000;
 inline constexpr std::size_t kGphMaxStrlen = 2045;
 inline constexpr std::size_t kGphOpBytes = 65;
@@ -50,6 +55,7 @@ struct SavedGraph {
   Recording drawing;
   bool has_serset = false;
   Serset serset;  // its id is not kept: the store gives a new one on use
+  GraphFacts facts;
 };
 
 // The file's bytes.

@@ -250,6 +250,7 @@ class Interp : public expr::Env {
   std::string sysdir;  // ends in "/"
   std::map<std::string, std::string> sysdir_overrides;  // `sysdir set`
   std::string tmpdir;
+  std::string print_command = "lpr";  // the printer command, PostScript on its input
   int pid = 0;
   mode_t umask_value = 022;
   StartupSettings settings;

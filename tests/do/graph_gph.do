@@ -28,7 +28,7 @@ shell head -c 100 saved.gph > short.gph
 graph use short
 shell cp saved.gph flipped.gph && printf 'Z' | dd of=flipped.gph bs=1 seek=300 conv=notrunc 2>/dev/null
 graph use flipped
-shell sed '1s/graph file 1/graph file 9/' saved.gph > newer.gph
+shell sed '1s/graph file 2/graph file 9/' saved.gph > newer.gph
 graph use newer
 save data
 graph use data.dta

@@ -49,6 +49,9 @@ SavedGraph sample_graph() {
   s.is_string = true;
   s.str = {"", "a b", std::string(244, 'z')};
   g.serset.vars = {x, s};
+  g.facts.texts = {{"title", "caf\xe9"}, {"xaxis.scale", ""}};
+  g.facts.numbers = {{"legend.shown", 1}, {"plotregion.plots", -0.5}};
+  g.facts.lists = {{"legend.keys", {"y", "", "z z"}}, {"plotregion.kinds", {}}};
   return g;
 }
 
@@ -60,7 +63,7 @@ std::string postscript(const Recording& r) {
 }
 
 // A file around `payload` with the header made to match it.
-std::string wrap(const std::string& payload, int version = 1) {
+std::string wrap(const std::string& payload, int version = 2) {
   std::string f = "*! nuvra graph file " + std::to_string(version) + "\n";
   std::uint64_t n = payload.size();
   for (int i = 0; i < 8; ++i) f.push_back(static_cast<char>(n >> (8 * i)));
@@ -98,7 +101,7 @@ GphFault read(const std::string& file, SavedGraph* g = nullptr) {
 TEST(GphFile, WritesTheDocumentedHeaderAndReadsBackTheSameGraph) {
   SavedGraph g = sample_graph();
   std::string file = write_gph(g);
-  const std::string magic = "*! nuvra graph file 1\n";
+  const std::string magic = "*! nuvra graph file 2\n";
   ASSERT_GT(file.size(), magic.size() + 12);
   EXPECT_EQ(file.substr(0, magic.size()), magic);
   std::uint64_t length = 0;
@@ -130,6 +133,7 @@ TEST(GphFile, WritesTheDocumentedHeaderAndReadsBackTheSameGraph) {
   EXPECT_EQ(data::missing_code(h.serset.vars[0].num[2]), 3);
   EXPECT_TRUE(h.serset.vars[1].is_string);
   EXPECT_EQ(h.serset.vars[1].str, g.serset.vars[1].str);
+  EXPECT_EQ(h.facts, g.facts);
   // The drawing replays to the very same PostScript, and writes the very
   // same file again.
   EXPECT_EQ(postscript(h.drawing), postscript(g.drawing));
@@ -160,10 +164,21 @@ TEST(GphFile, EveryTruncationAndEveryChangedByteIsRefused) {
 }
 
 TEST(GphFile, VersionsAndForeignFiles) {
-  std::string payload = write_gph(sample_graph()).substr(22 + 12);
-  EXPECT_EQ(read(wrap(payload, 1)), GphFault::kNone);
-  EXPECT_EQ(read(wrap(payload, 2)), GphFault::kNewer);
+  SavedGraph plain = sample_graph();
+  plain.facts = GraphFacts();
+  std::string payload = write_gph(plain).substr(22 + 12);
+  EXPECT_EQ(read(wrap(payload, 2)), GphFault::kNone);
+  EXPECT_EQ(read(wrap(payload, 3)), GphFault::kNewer);
   EXPECT_EQ(read(wrap(payload, 0)), GphFault::kNotGraph);
+  // The first version ends with the drawing: its files read without
+  // facts, and a count of facts after the drawing is a byte too many.
+  ASSERT_EQ(payload.substr(payload.size() - 4), std::string(4, '\0'));
+  std::string first = payload.substr(0, payload.size() - 4);
+  SavedGraph h;
+  EXPECT_EQ(read(wrap(first, 1), &h), GphFault::kNone);
+  EXPECT_TRUE(h.facts.texts.empty() && h.facts.numbers.empty() && h.facts.lists.empty());
+  EXPECT_EQ(read(wrap(payload, 1)), GphFault::kCorrupt);
+  EXPECT_EQ(read(wrap(first, 2)), GphFault::kCorrupt);
   EXPECT_EQ(read("*! nuvra graph file x\n"), GphFault::kNotGraph);
   EXPECT_EQ(read(std::string("\x72\x02\x01\x00", 4)), GphFault::kNotGraph);  // a dataset's first bytes
   EXPECT_EQ(read(""), GphFault::kNotGraph);
@@ -212,6 +227,42 @@ TEST(GphFile, CountsBeyondTheFileAreRefusedBeforeAnythingIsAllocated) {
   EXPECT_EQ(read(wrap(p)), GphFault::kCorrupt);  // an empty drawing is no page
 }
 
+TEST(GphFile, FactsBeyondTheFileOrOfAnUnknownKindAreRefused) {
+  SavedGraph plain = sample_graph();
+  plain.facts = GraphFacts();
+  std::string payload = write_gph(plain).substr(22 + 12);
+  const std::string drawing = payload.substr(0, payload.size() - 4);
+  auto fact = [](char kind, const std::string& path) {
+    std::string t;
+    put32(&t, 1);
+    t.push_back(kind);
+    put32(&t, static_cast<std::uint32_t>(path.size()));
+    return t + path;
+  };
+  SavedGraph h;
+  std::string good = fact('\0', "k");
+  put32(&good, 1);
+  good += "v";
+  ASSERT_EQ(read(wrap(drawing + good), &h), GphFault::kNone);
+  EXPECT_EQ(h.facts.texts, (std::vector<std::pair<std::string, std::string>>{{"k", "v"}}));
+
+  std::string t;
+  put32(&t, 0xFFFFFFFFu);  // facts
+  EXPECT_EQ(read(wrap(drawing + t)), GphFault::kCorrupt);
+  t = fact('\2', "k");
+  put32(&t, 0x7FFFFFFFu);  // items of a list
+  EXPECT_EQ(read(wrap(drawing + t)), GphFault::kCorrupt);
+  t = fact('\3', "k");  // no such kind
+  put32(&t, 0);
+  EXPECT_EQ(read(wrap(drawing + t)), GphFault::kCorrupt);
+  t = fact('\1', "k");
+  put64(&t, 0x7FF8000000000000u);  // a number that is NaN
+  EXPECT_EQ(read(wrap(drawing + t)), GphFault::kCorrupt);
+  t = fact('\0', "");  // no path
+  put32(&t, 0);
+  EXPECT_EQ(read(wrap(drawing + t)), GphFault::kCorrupt);
+}
+
 TEST(GphFile, ADrawingMustBeginAndEndThePageOnce) {
   auto file_of = [](const std::vector<int>& codes) {
     SavedGraph g = sample_graph();
@@ -254,7 +305,7 @@ TEST(GphFile, OperationsOutsideTheirRangesAreRefused) {
     for (int i = 0; i < 4; ++i) begin[i] = static_cast<char>(i == 0 ? kOpBeginFile : 0);
     for (int i = 0; i < 4; ++i) end[i] = static_cast<char>(kOpEndOnce >> (8 * i));
     for (int i = 0; i < 4; ++i) op[offset + i] = static_cast<char>(value >> (8 * i));
-    return wrap(p + begin + op + end);
+    return wrap(p + begin + op + end, 1);
   };
   EXPECT_EQ(read(with(0, kOpText)), GphFault::kNone);
   EXPECT_EQ(read(with(0, 12345)), GphFault::kCorrupt);           // no such operation

@@ -83,6 +83,8 @@ cls::Engine& Engine(Interp& ip) {
 
 }  // namespace
 
+cls::Engine& ClassEngine(Interp& ip) { return Engine(ip); }
+
 rc_t cmd_class(Interp& ip) { return Engine(ip).Command(ip.reader.rest()); }
 
 // `_cls describe key` leaves the description of an object as r()

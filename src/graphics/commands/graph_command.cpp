@@ -32,7 +32,6 @@
 #include "graphics/commands/graph_state.h"
 #include "graphics/ps_device.h"
 #include "graphics/render.h"
-#include "gui/window_side.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
@@ -43,9 +42,7 @@ namespace nuvra {
 namespace {
 
 using base::trim_blanks;
-using graphics::find_graph;
 using graphics::GraphSpec;
-using graphics::GraphState;
 using graphics::NamedGraph;
 using graphics::Plot;
 using graphics::PlotKind;
@@ -112,8 +109,8 @@ rc_t numeric_vars(Interp& ip, std::string_view text, std::vector<int>* vars) {
 
 // Copies the variables into a new serset and keeps the graph drawn from it
 // under its name.  Nothing is kept when the drawing fails.
-rc_t finish_graph(Interp& ip, const std::vector<int>& vars, const std::vector<char>& touse, GraphSpec spec,
-                  const std::vector<std::vector<int>>& plot_columns, const std::string& name,
+rc_t finish_graph(Interp& ip, std::string_view type, const std::vector<int>& vars, const std::vector<char>& touse,
+                  GraphSpec spec, const std::vector<std::vector<int>>& plot_columns, const std::string& name,
                   const std::function<rc_t(const graphics::Serset&, GraphSpec*)>& shape) {
   graphics::Serset s;
   if (rc_t rc = graphics::copy_to_serset(ip, vars, {}, touse, graphics::MissingRule::kDupMiss, &s)) return rc;
@@ -141,9 +138,8 @@ rc_t finish_graph(Interp& ip, const std::vector<int>& vars, const std::vector<ch
     drawn = graphics::render_graph(spec, &g.drawing, &error, &rc);
   }
   if (!drawn) return say(ip, error + "\n", rc);
-  g.serset = graphics::graph_state(ip).sersets.add(std::move(s));
-  graphics::keep_graph(ip, std::move(g));
-  return 0;
+  g.facts = graphics::spec_facts(type, spec);
+  return graphics::keep_graph(ip, std::move(g), &s);
 }
 
 rc_t graph_twoway(Interp& ip) {
@@ -233,7 +229,7 @@ rc_t graph_twoway(Interp& ip) {
     }
     return 0;
   };
-  return finish_graph(ip, vars, touse, std::move(spec), columns, name, bar_widths);
+  return finish_graph(ip, "twoway", vars, touse, std::move(spec), columns, name, bar_widths);
 }
 
 rc_t graph_histogram(Interp& ip) {
@@ -291,7 +287,7 @@ rc_t graph_histogram(Interp& ip) {
     return 0;
   };
   // The serset holds the variable; the plot is the binned counts.
-  return finish_graph(ip, vars, touse, std::move(spec), {}, name, shape);
+  return finish_graph(ip, "histogram", vars, touse, std::move(spec), {}, name, shape);
 }
 
 rc_t graph_bar(Interp& ip) {
@@ -331,7 +327,7 @@ rc_t graph_bar(Interp& ip) {
     }
     return 0;
   };
-  return finish_graph(ip, vars, touse, std::move(spec), {}, name, shape);
+  return finish_graph(ip, "bar", vars, touse, std::move(spec), {}, name, shape);
 }
 
 // One box for each variable, at x = 1, 2, ...
@@ -370,7 +366,7 @@ rc_t graph_box(Interp& ip) {
     }
     return 0;
   };
-  return finish_graph(ip, vars, touse, std::move(spec), {}, name, shape);
+  return finish_graph(ip, "box", vars, touse, std::move(spec), {}, name, shape);
 }
 
 // Slices of the sums of the variables, or with over() of one variable's
@@ -452,7 +448,7 @@ rc_t graph_pie(Interp& ip) {
       if (v < 0) return say(ip, "a pie cannot show negative sums\n", 459);
     return 0;
   };
-  return finish_graph(ip, vars, touse, std::move(spec), {}, name, shape);
+  return finish_graph(ip, "pie", vars, touse, std::move(spec), {}, name, shape);
 }
 
 rc_t graph_export(Interp& ip) {
@@ -470,8 +466,7 @@ rc_t graph_export(Interp& ip) {
   if (rc_t rc = cl.leftover(ip)) return rc;
   if (file.empty()) return msg_invalid(ip, "file specification");
   if (width < 16 || width > 16000) return say(ip, "width() must be between 16 and 16000\n", 198);
-  GraphState& gs = graphics::graph_state(ip);
-  const NamedGraph* g = named ? find_graph(gs, name) : gs.current >= 0 ? &gs.graphs[gs.current] : nullptr;
+  const graphics::KeptGraph* g = graphics::find_graph(ip, named ? name : "");
   if (!g) return named ? msg_quoting(ip.out, "graph ", name, " not found\n", 111) : say(ip, "no graph in memory\n", 111);
   size_t slash = file.find_last_of('/');
   size_t dot = file.find_last_of('.');
@@ -480,14 +475,7 @@ rc_t graph_export(Interp& ip) {
   std::string bytes;
   std::vector<unsigned char> binary;
   if (suffix == "eps" || suffix == "ps") {
-    graphics::PsPage page;
-    page.eps = suffix == "eps";
-    page.cmyk = cmyk;
-    page.landscape = landscape;
-    page.xsize = g->drawing.width / 1000.0;
-    page.ysize = g->drawing.height / 1000.0;
-    if (!page.eps) page.lmargin = page.tmargin = 0.5;
-    graphics::render_postscript(g->drawing, page, &bytes);
+    graphics::graph_postscript(g->drawing, {suffix == "eps", cmyk, landscape}, &bytes);
   } else if (suffix == "png" || suffix == "pdf" || suffix == "svg") {
     if (!graphics::cairo_available()) return say(ip, "export to ." + suffix + " not available in this build\n", 198);
     graphics::CairoFormat f = suffix == "png"   ? graphics::CairoFormat::kPng
@@ -512,9 +500,9 @@ rc_t graph_export(Interp& ip) {
 
 rc_t graph_dir(Interp& ip) {
   ip.out.set_class(output::OutClass::Text);
-  for (const NamedGraph& g : graphics::graph_state(ip).graphs) {
+  for (const graphics::KeptGraph* g : graphics::kept_graphs(ip)) {
     ip.out.print_markup("  ");
-    ip.out.print_plain(g.name);
+    ip.out.print_plain(graphics::graph_name(ip, *g));
     ip.out.print_markup("\n");
   }
   return 0;
@@ -522,39 +510,39 @@ rc_t graph_dir(Interp& ip) {
 
 rc_t graph_describe(Interp& ip) {
   std::string name(trim_blanks(ip.reader.rest()));
-  GraphState& gs = graphics::graph_state(ip);
-  const NamedGraph* g = !name.empty() ? find_graph(gs, name) : gs.current >= 0 ? &gs.graphs[gs.current] : nullptr;
+  const graphics::KeptGraph* g = graphics::find_graph(ip, name);
   if (!g) return name.empty() ? say(ip, "no graph in memory\n", 111) : msg_quoting(ip.out, "graph ", name, " not found\n", 111);
+  auto text = [&](const char* path) { return graphics::graph_text(ip, *g, path); };
+  auto number = [&](const char* path) { return graphics::graph_number(ip, *g, path); };
   ip.out.set_class(output::OutClass::Text);
   ip.out.print_markup("{txt}  name:     ");
-  ip.out.print_plain(g->name);
+  ip.out.print_plain(graphics::graph_name(ip, *g));
   ip.out.print_markup("\n{txt}  command:  ");
-  ip.out.print_plain(g->command);
-  ip.out.printf_markup("\n{txt}  size:     %.3g x %.3g inches\n{txt}  serset:   %d\n{txt}  drawing:  %zu operations\n",
-                       g->drawing.width / 1000.0, g->drawing.height / 1000.0, g->serset, g->drawing.size());
+  ip.out.print_plain(text("command"));
+  ip.out.printf_markup("\n{txt}  size:     %.3g x %.3g inches\n{txt}  serset:   %.0f\n{txt}  drawing:  %.0f operations\n",
+                       number("xsize"), number("ysize"), number("serset.id"), number("operations"));
   return 0;
 }
 
 rc_t graph_drop(Interp& ip) {
-  GraphState& gs = graphics::graph_state(ip);
   std::string_view s = ip.reader.rest();
   std::vector<std::string> names;
   for (std::string_view w = take_word(s); !w.empty(); w = take_word(s)) names.emplace_back(w);
   if (names.empty()) return msg_required(ip, "graph name");
+  std::vector<cls::Key> doomed;
   if (names.size() == 1 && names[0] == "_all") {
-    for (const NamedGraph& g : gs.graphs) gs.sersets.drop(g.serset);
-    gs.graphs.clear();
-    gs.current = -1;
-    return 0;
+    for (const graphics::KeptGraph* g : graphics::kept_graphs(ip)) doomed.push_back(g->object);
+  } else {
+    for (const std::string& n : names) {
+      const graphics::KeptGraph* g = graphics::find_graph(ip, n);
+      if (!g) return msg_quoting(ip.out, "graph ", n, " not found\n", 111);
+      doomed.push_back(g->object);
+    }
   }
-  for (const std::string& n : names)
-    if (!find_graph(gs, n)) return msg_quoting(ip.out, "graph ", n, " not found\n", 111);
-  for (const std::string& n : names) {
-    auto it = std::find_if(gs.graphs.begin(), gs.graphs.end(), [&](const NamedGraph& g) { return g.name == n; });
-    gs.sersets.drop(it->serset);
-    gs.graphs.erase(it);
-  }
-  gs.current = gs.graphs.empty() ? -1 : static_cast<int>(gs.graphs.size()) - 1;
+  for (cls::Key k : doomed) graphics::drop_graph(ip, k);
+  // The latest graph left becomes the current one.
+  std::vector<graphics::KeptGraph*> left = graphics::kept_graphs(ip);
+  graphics::graph_state(ip).current = left.empty() ? cls::kNullKey : left.back()->object;
   return 0;
 }
 
@@ -562,30 +550,15 @@ rc_t graph_drop(Interp& ip) {
 
 namespace graphics {
 
-bool valid_graph_name(std::string_view n) {
-  return !n.empty() && n.size() <= 32 && (std::isalpha(static_cast<unsigned char>(n[0])) || n[0] == '_') &&
-         std::all_of(n.begin(), n.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
-}
-
-void keep_graph(Interp& ip, NamedGraph g) {
-  GraphState& gs = graph_state(ip);
-  auto it = std::find_if(gs.graphs.begin(), gs.graphs.end(), [&](const NamedGraph& x) { return x.name == g.name; });
-  if (it != gs.graphs.end()) {
-    gs.sersets.drop(it->serset);
-    *it = std::move(g);
-    gs.current = static_cast<int>(it - gs.graphs.begin());
-  } else {
-    gs.graphs.push_back(std::move(g));
-    gs.current = static_cast<int>(gs.graphs.size()) - 1;
-  }
-  const NamedGraph& kept = gs.graphs[gs.current];
-  if (ip.ws) ip.ws->show_graph(kept.name, kept.drawing);
-}
-
-NamedGraph* find_graph(GraphState& gs, std::string_view name) {
-  for (NamedGraph& g : gs.graphs)
-    if (g.name == name) return &g;
-  return nullptr;
+void graph_postscript(const Recording& drawing, const PsOptions& o, std::string* out) {
+  PsPage page;
+  page.eps = o.eps;
+  page.cmyk = o.cmyk;
+  page.landscape = o.landscape;
+  page.xsize = drawing.width / 1000.0;
+  page.ysize = drawing.height / 1000.0;
+  if (!page.eps) page.lmargin = page.tmargin = 0.5;
+  render_postscript(drawing, page, out);
 }
 
 }  // namespace graphics

@@ -48,6 +48,14 @@ bool file_words(std::string_view s, std::vector<std::string>* out) {
   return true;
 }
 
+rc_t file_command_line(Interp& ip, std::vector<std::string>* words, CommandLine* cl) {
+  std::string_view rest = ip.reader.rest();
+  std::size_t comma = options_comma(rest);
+  if (!file_words(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma), words))
+    return msg_quoting(ip.out, "", "", "unmatched quote\n", 198);
+  return parse_options(ip, rest, comma, cl);
+}
+
 rc_t read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? 601 : 603;
@@ -74,33 +82,29 @@ rc_t read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes) 
 }
 
 rc_t graph_save(Interp& ip) {
-  std::string_view rest = ip.reader.rest();
-  std::size_t comma = options_comma(rest);
   std::vector<std::string> words;
-  if (!file_words(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma), &words))
-    return msg_quoting(ip.out, "", "", "unmatched quote\n", 198);
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = file_command_line(ip, &words, &cl)) return rc;
   bool replace = cl.flag("replace", 7, 0) == 1;
   if (rc_t rc = cl.leftover(ip)) return rc;
   if (words.empty()) return msg_invalid(ip, "file specification");
   if (words.size() > 2) return msg_quoting(ip.out, "", words[2], " invalid; graph save [graphname] filename\n", 198);
-  GraphState& gs = graph_state(ip);
-  const NamedGraph* g = nullptr;
+  const KeptGraph* g = nullptr;
   if (words.size() == 2) {
-    g = find_graph(gs, words[0]);
+    g = find_graph(ip, words[0]);
     if (!g) return msg_quoting(ip.out, "graph ", words[0], " not found\n", 111);
-  } else if (gs.current >= 0) {
-    g = &gs.graphs[gs.current];
+  } else {
+    g = find_graph(ip, "");
   }
   if (!g) return msg_quoting(ip.out, "no graph in memory\n", "", "", 111);
   std::string file = dta::with_dta_suffix(words.back(), ".gph");
 
   SavedGraph saved;
-  saved.name = g->name;
-  saved.command = g->command;
+  saved.name = graph_name(ip, *g);
+  saved.command = graph_text(ip, *g, "command");
   saved.drawing = g->drawing;
-  if (const Serset* s = gs.sersets.find(g->serset)) {
+  saved.facts = object_facts(ip, *g);
+  if (const Serset* s = graph_state(ip).sersets.find(g->serset)) {
     saved.has_serset = true;
     saved.serset = *s;
   }
@@ -116,27 +120,11 @@ rc_t graph_save(Interp& ip) {
   return 0;
 }
 
-rc_t graph_use(Interp& ip) {
-  std::string_view rest = ip.reader.rest();
-  std::size_t comma = options_comma(rest);
-  std::vector<std::string> words;
-  if (!file_words(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma), &words))
-    return msg_quoting(ip.out, "", "", "unmatched quote\n", 198);
-  CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
-  std::string name;
-  bool named = cl.string("name", 4, &name, 64, 1);
-  if (rc_t rc = cl.leftover(ip)) return rc;
-  if (words.empty()) return msg_invalid(ip, "file specification");
-  if (words.size() > 1) return msg_quoting(ip.out, "", words[1], " invalid; graph use filename\n", 198);
-  if (named && !valid_graph_name(name)) return msg_quoting(ip.out, "", name, " invalid name\n", 198);
-  std::string file = dta::with_dta_suffix(words[0], ".gph");
-
+rc_t load_gph(Interp& ip, const std::string& file, SavedGraph* out) {
   std::vector<std::uint8_t> bytes;
   if (rc_t rc = read_whole_file(dta::local_path(file), &bytes)) return dta::file_message(ip, file, rc);
-  SavedGraph saved;
   std::string why;
-  switch (read_gph(bytes.data(), bytes.size(), &saved, &why)) {
+  switch (read_gph(bytes.data(), bytes.size(), out, &why)) {
     case GphFault::kNone:
       break;
     case GphFault::kNotGraph:
@@ -149,15 +137,31 @@ rc_t graph_use(Interp& ip) {
     case GphFault::kCorrupt:
       return msg_quoting(ip.out, "{p 0 4}file ", file, " is corrupt (" + why + "); graph not loaded{p_end}\n", 688);
   }
+  return 0;
+}
+
+rc_t graph_use(Interp& ip) {
+  std::vector<std::string> words;
+  CommandLine cl;
+  if (rc_t rc = file_command_line(ip, &words, &cl)) return rc;
+  std::string name;
+  bool named = cl.string("name", 4, &name, 64, 1);
+  if (rc_t rc = cl.leftover(ip)) return rc;
+  if (words.empty()) return msg_invalid(ip, "file specification");
+  if (words.size() > 1) return msg_quoting(ip.out, "", words[1], " invalid; graph use filename\n", 198);
+  if (named && !valid_graph_name(name)) return msg_quoting(ip.out, "", name, " invalid name\n", 198);
+  std::string file = dta::with_dta_suffix(words[0], ".gph");
+
+  SavedGraph saved;
+  if (rc_t rc = load_gph(ip, file, &saved)) return rc;
 
   // Only now, with the whole file read and checked, does anything change.
   NamedGraph g;
   g.name = named ? name : saved.name;
   g.command = std::move(saved.command);
   g.drawing = std::move(saved.drawing);
-  if (saved.has_serset) g.serset = graph_state(ip).sersets.add(std::move(saved.serset));
-  keep_graph(ip, std::move(g));
-  return 0;
+  g.facts = std::move(saved.facts);
+  return keep_graph(ip, std::move(g), saved.has_serset ? &saved.serset : nullptr);
 }
 
 }  // namespace nuvra::graphics

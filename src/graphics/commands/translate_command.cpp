@@ -144,6 +144,19 @@ rc_t set_one(Interp& ip, TextPage* p, std::string_view setting, std::string_view
 
 }  // namespace
 
+rc_t graphics::text_postscript(Interp& ip, const std::string& file, std::string_view translator, std::string* ps,
+                               int* pages) {
+  if (!translator.empty() && !translator_page(ip, translator)) return no_translator(ip, translator);
+  std::vector<std::uint8_t> bytes;
+  if (rc_t rc = graphics::read_whole_file(dta::local_path(file), &bytes)) return dta::file_message(ip, file, rc);
+  std::string text(bytes.begin(), bytes.end());
+  bool nmcl = !translator.empty() ? translator == "nmcl2ps" : text.starts_with("{nmcl}");
+  TextPage page = *translator_page(ip, nmcl ? "nmcl2ps" : "log2ps");
+  page.title = file;
+  graphics::nmcl_to_postscript(text, !nmcl, page, ps, pages);
+  return 0;
+}
+
 rc_t cmd_translator(Interp& ip) {
   std::string_view rest = ip.reader.rest();
   std::string_view sub = take_word(rest);
@@ -177,13 +190,9 @@ rc_t cmd_translator(Interp& ip) {
 }
 
 rc_t cmd_translate(Interp& ip) {
-  std::string_view rest = ip.reader.rest();
-  std::size_t comma = options_comma(rest);
   std::vector<std::string> words;
-  if (!graphics::file_words(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma), &words))
-    return msg_quoting(ip.out, "", "", "unmatched quote\n", 198);
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = graphics::file_command_line(ip, &words, &cl)) return rc;
   bool replace = cl.flag("replace", 7, 0) == 1;
   std::string chosen;
   bool named = cl.string("translator", 5, &chosen, 64, 1);
@@ -193,18 +202,9 @@ rc_t cmd_translate(Interp& ip) {
   const std::string& outfile = words[1];
   if (suffix_of(outfile) != "ps")
     return msg_quoting(ip.out, "", outfile, ": translate writes PostScript; name the output file .ps\n", 198);
-  std::string_view tname = base::trim_blanks(chosen);
-  if (named && !translator_page(ip, tname)) return no_translator(ip, tname);
-
-  std::vector<std::uint8_t> bytes;
-  if (rc_t rc = graphics::read_whole_file(dta::local_path(in), &bytes)) return dta::file_message(ip, in, rc);
-  std::string text(bytes.begin(), bytes.end());
-  bool nmcl = named ? tname == "nmcl2ps" : text.starts_with("{nmcl}");
-  TextPage page = *translator_page(ip, nmcl ? "nmcl2ps" : "log2ps");
-  page.title = in;
   std::string ps;
   int pages = 0;
-  graphics::nmcl_to_postscript(text, !nmcl, page, &ps, &pages);
+  if (rc_t rc = graphics::text_postscript(ip, in, named ? base::trim_blanks(chosen) : "", &ps, &pages)) return rc;
 
   dta::ReplacingFile out;
   if (rc_t rc = out.open(dta::local_path(outfile), replace, 0666 & ~ip.umask_value))

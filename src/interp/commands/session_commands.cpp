@@ -14,6 +14,7 @@
 #include "interp/creturn.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
+#include "interp/parse.h"
 #include "data/names.h"
 #include "interp/simple_expr.h"
 #include "output/commands/log_commands.h"
@@ -218,12 +219,14 @@ rc_t cmd_set(Interp& ip) {
   std::string_view args, options;
   split_options(rest, &args, &options);
   std::string_view name = next_word(args);
-  std::string_view value = next_word(args);
   if (name.empty()) return msg_invalid(ip, "syntax");
+  std::string full = full_setting_name(name);
+  // A command to run is one value, blanks and all, quoted or not.
+  std::string_view value = full == "printcommand" ? unquote_whole(trim(args)) : next_word(args);
+  if (full == "printcommand") args = {};
   if (!trim(args).empty()) return msg_invalid(ip, "syntax");
   bool permanently = !options.empty();
   if (permanently && !abbreviates(trim(options), "permanently", 4)) return option_not_allowed(ip, options);
-  std::string full = full_setting_name(name);
   if (permanently && !is_permanent_setting(full)) return option_not_allowed(ip, options);
   if (rc_t rc = apply_setting(ip, name, value)) return rc;
   if (permanently) {
@@ -312,6 +315,10 @@ rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value) {
     return 0;
   }
   if (name == "seed") return set_seed(ip, value);
+  if (name == "printcommand") {
+    ip.print_command = std::string(value);
+    return 0;
+  }
   if (name == "dp") {
     data::set_decimal_comma(value == "comma");
     return 0;
