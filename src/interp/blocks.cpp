@@ -8,6 +8,7 @@
 #include "interp/expand.h"
 #include "interp/interp.h"
 #include "interp/line_source.h"
+#include "interp/list_elements.h"
 #include "interp/messages.h"
 #include "data/names.h"
 #include "interp/numlist.h"
@@ -76,45 +77,6 @@ bool parse_number(std::string_view w, double* v) {
   char* end = nullptr;
   *v = std::strtod(s.c_str(), &end);
   return end == s.c_str() + s.size() && std::isfinite(*v);
-}
-
-// Splits a list into elements: blanks separate; double quotes and compound
-// quotes group and are removed.
-std::vector<std::string> split_list(std::string_view s) {
-  std::vector<std::string> out;
-  size_t i = 0;
-  while (i < s.size()) {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    if (i >= s.size()) break;
-    if (s[i] == '"') {
-      size_t close = s.find('"', i + 1);
-      size_t end = close == std::string_view::npos ? s.size() : close;
-      out.emplace_back(s.substr(i + 1, end - i - 1));
-      i = close == std::string_view::npos ? s.size() : close + 1;
-    } else if (s[i] == '`' && i + 1 < s.size() && s[i + 1] == '"') {
-      int depth = 1;
-      size_t j = i + 2;
-      while (j < s.size()) {
-        if (s[j] == '`' && j + 1 < s.size() && s[j + 1] == '"') {
-          ++depth;
-          j += 2;
-        } else if (s[j] == '"' && j + 1 < s.size() && s[j + 1] == '\'') {
-          if (--depth == 0) break;
-          j += 2;
-        } else {
-          ++j;
-        }
-      }
-      out.emplace_back(s.substr(i + 2, std::min(j, s.size()) - i - 2));
-      i = j < s.size() ? j + 2 : s.size();
-    } else {
-      size_t end = i;
-      while (end < s.size() && s[end] != ' ' && s[end] != '\t') ++end;
-      out.emplace_back(s.substr(i, end - i));
-      i = end;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -406,14 +368,14 @@ rc_t cmd_foreach(Interp& ip) {
   std::string_view kind = r.next();
   std::vector<std::string> items;
   if (kind == "in") {
-    items = split_list(r.rest());
+    items = list_element_texts(r.rest());
   } else if (kind == "of") {
     std::string_view what = r.next();
     if (abbreviates(what, "local", 3) || abbreviates(what, "global", 3)) {
       std::string name(r.next());
       if (!r.at_end() || name.empty()) return msg_invalid(ip, "syntax");
       const std::string* text = what[0] == 'l' ? ip.macros.local(name) : ip.macros.global(name);
-      if (text) items = split_list(*text);
+      if (text) items = list_element_texts(*text);
     } else if (abbreviates(what, "varlist", 3) || abbreviates(what, "newlist", 3) ||
                abbreviates(what, "numlist", 3)) {
       std::string_view list = r.rest();
