@@ -2,8 +2,6 @@
 // whole file or a subset of variables and observations.
 #include "data/dta/dta_read.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include <unordered_set>
 
 #include "data/dta/dta_layout.h"
+#include "data/dta/opened_file.h"
 #include "data/expr/sample.h"
 #include "data/format.h"
 #include "data/varlist.h"
@@ -610,17 +609,10 @@ rc_t load_bytes(expr::Env& env, const std::uint8_t* data, std::size_t size, cons
 
 rc_t load_file(expr::Env& env, const std::string& path, const LoadOptions& opt, Dataset* fresh, LoadResult* res,
                int* newer_format) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 601;
-  struct stat st{};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return 601;
-  }
-  Input in(fd, static_cast<std::uint64_t>(st.st_size));
-  rc_t rc = run_loader(env, in, opt, fresh, res, newer_format);
-  ::close(fd);
-  return rc;
+  OpenedFile file;
+  if (rc_t rc = file.open(path)) return rc;
+  Input in(file.descriptor(), file.size());
+  return run_loader(env, in, opt, fresh, res, newer_format);
 }
 
 }  // namespace nuvra::dta

@@ -2,11 +2,10 @@
 // writer puts them, and workbooks cell by cell.
 #include "data/dta/xml_read.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -14,6 +13,7 @@
 #include <unordered_set>
 
 #include "base/text.h"
+#include "data/dta/opened_file.h"
 #include "data/dta/xml_scan.h"
 #include "data/format.h"
 #include "data/functions/dates.h"
@@ -817,32 +817,22 @@ rc_t load_xml_bytes(const char* data, std::size_t size, const XmlLoadOptions& op
 }
 
 rc_t load_xml_file(const std::string& path, const XmlLoadOptions& opt, Dataset* fresh, XmlLoadResult* res) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 601;
-  struct stat st{};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return 601;
-  }
+  OpenedFile file;
+  if (rc_t rc = file.open(path)) return rc;
   std::string buf;
   try {
-    buf.resize(static_cast<std::size_t>(st.st_size));
+    buf.resize(static_cast<std::size_t>(file.size()));
   } catch (const std::bad_alloc&) {
-    ::close(fd);
     return 950;
   }
   std::size_t got = 0;
   while (got < buf.size()) {
-    ssize_t k = ::read(fd, buf.data() + got, std::min<std::size_t>(buf.size() - got, 16384));
+    ssize_t k = ::read(file.descriptor(), buf.data() + got, std::min<std::size_t>(buf.size() - got, 16384));
     if (k < 0 && errno == EINTR) continue;
-    if (k < 0) {
-      ::close(fd);
-      return 692;
-    }
+    if (k < 0) return 692;
     if (k == 0) break;
     got += static_cast<std::size_t>(k);
   }
-  ::close(fd);
   buf.resize(got);
   return load_xml_bytes(buf.data(), buf.size(), opt, fresh, res);
 }
