@@ -384,15 +384,10 @@ rc_t cmd_rmcoll(Interp& ip) {
   }
   std::vector<int> order_map(static_cast<size_t>(p));
   for (int k = 0; k < p; ++k) order_map[k] = constant ? (k == 0 ? nv : k - 1) : k;
-  int stride = stats::sweep_stride(ip, p);
+  int stride = 0;
   std::vector<double> work;
-  try {
-    work.assign(static_cast<size_t>(stride) * static_cast<size_t>(p), 0.0);
-  } catch (const std::bad_alloc&) {
-    return rc_message(ip, 909);
-  }
-  for (int i = 0; i < p; ++i)
-    for (int j = 0; j < p; ++j) work[static_cast<size_t>(i) * stride + j] = xx.at(order_map[i], order_map[j]);
+  auto at = [&xx, &order_map](int i, int j) { return xx.at(order_map[i], order_map[j]); };
+  if (rc_t rc = stats::sweep_work(ip, p, at, &work, &stride)) return rc;
   stats::SweepOptions opt = stats::sweep_options(ip);
   opt.select_pivots = false;
   std::vector<std::uint8_t> status;
