@@ -86,9 +86,7 @@ void row_message(Interp& ip, const std::string& text) {
 }  // namespace
 
 rc_t cmd_input(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_options = false;
+  ParseSettings st{.varlist = true, .allow_options = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   data::Dataset& ds = ip.dataset;

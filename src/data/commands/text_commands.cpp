@@ -398,11 +398,7 @@ struct LineLayout {
 // The command line of a text-file writer, [varlist] using filename [if]
 // [in] [, options]; write_lines checks it once the options are read.
 rc_t parse_writer(Interp& ip, CommandLine* cl) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.allow_using = true;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_using = true};
   return standard_parse(ip, st, cl);
 }
 
@@ -467,9 +463,7 @@ rc_t cmd_outfile(Interp& ip) {
 
 // insheet [newvarlist] using filename [, comma tab names nonames clear double]
 rc_t cmd_insheet(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_using = true;
+  ParseSettings st{.varlist = true, .allow_using = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   bool comma = cl.flag("comma", 5, 0) == 1;
@@ -612,10 +606,7 @@ rc_t cmd_infile(Interp& ip) {
   std::string line(ip.reader.rest());
   std::string in_text;
   if (rc_t rc = take_in_range(ip, &line, &in_text)) return rc;
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_using = true;
-  st.allow_if = true;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_using = true};
   CommandLine cl;
   if (rc_t rc = dta::parse_text(ip, st, line, &cl)) return rc;
   bool clear = cl.flag("clear", 5, 0) == 1;

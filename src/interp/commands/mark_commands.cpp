@@ -91,11 +91,8 @@ rc_t sample_mask(Interp& ip, const CommandLine& cl, bool zeroweight, std::vector
 }
 
 rc_t parse_mark(Interp& ip, CommandLine* cl) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.weights = kAweight | kFweight | kPweight | kIweight;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true,
+                   .weights = kAweight | kFweight | kPweight | kIweight};
   return standard_parse(ip, st, cl);
 }
 
@@ -191,11 +188,7 @@ rc_t cmd_markout(Interp& ip) {
 
 // markin marker [if] [in]
 rc_t cmd_markin(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.allow_options = false;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_options = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   int j = 0;
@@ -237,12 +230,8 @@ rc_t cmd_marksample(Interp& ip) {
   std::vector<char> mask;
   {
     BorrowedLine borrowed(ip, line);
-    ParseSettings st;
-    st.varlist = true;
-    st.allow_if = true;
-    st.allow_in = true;
-    st.allow_options = false;
-    st.weights = kAweight | kFweight | kPweight | kIweight;
+    ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_options = false,
+                     .weights = kAweight | kFweight | kPweight | kIweight};
     if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
     if (rc_t rc = sample_mask(ip, cl, zeroweight, &mask)) return rc;
   }

@@ -147,8 +147,7 @@ void set_results(Interp& ip, const std::string& file, std::string_view status, s
 // What `log using` and `cmdlog using` share: the file, and the options
 // append and replace.
 rc_t parse_using(Interp& ip, CommandLine* cl, bool* append, bool* replace) {
-  ParseSettings st;
-  st.allow_using = true;
+  ParseSettings st{.allow_using = true};
   if (rc_t rc = standard_parse(ip, st, cl)) return rc;
   if (!cl->has_using) return msg_invalid(ip, "syntax");
   *append = cl->flag("append", 6, 0) == 1;

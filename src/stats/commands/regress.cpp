@@ -666,10 +666,8 @@ rc_t read_options(Interp& ip, CommandLine& cl, Options* o, bool* robust, bool* h
 // _regress [depvar [indepvars]] [if] [in] [weight] [, options]
 rc_t cmd_regress_core(Interp& ip) {
   using namespace stats;
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.weights = kAweight | kFweight | kIweight | kPweight;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true,
+                   .weights = kAweight | kFweight | kIweight | kPweight};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   Options o;

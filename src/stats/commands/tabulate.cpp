@@ -406,12 +406,8 @@ rc_t two_way(Interp& ip, int jr, int jc, const stats::Sample& s, const std::vect
 // matrow() and matcol() are.
 rc_t parse_tab(Interp& ip, bool two_way_options, bool matrix_options, CommandLine* cl, TabOptions* opt, std::vector<int>* vars,
                stats::Sample* sample, std::vector<double>* weights) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.weights = kAweight | kFweight | kIweight;
-  st.default_weight = kFweight;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true,
+                   .weights = kAweight | kFweight | kIweight, .default_weight = kFweight};
   if (rc_t rc = standard_parse(ip, st, cl)) return rc;
   opt->missing = cl->flag("missing", 1, 0) == 1;
   opt->nolabel = cl->flag("nolabel", 3, 0) == 1;
