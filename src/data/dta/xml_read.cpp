@@ -481,48 +481,57 @@ class SheetLoader : public Reader {
     return static_cast<int>(v);
   }
 
-  rc_t worksheet() {
+  // Opens the next child element called `local`, skipping the others;
+  // *found is false when the parent ends first.
+  rc_t next_child(std::string_view local, bool* found) {
     for (;;) {
       if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.local() == "Table") {
-        if (rc_t rc = table()) return rc;
-      } else if (rc_t rc = skip_element()) {
-        return rc;
+      if (tok_.kind == TokenKind::kEnd) {
+        *found = false;
+        return 0;
       }
+      if (tok_.local() == local) {
+        *found = true;
+        return 0;
+      }
+      if (rc_t rc = skip_element()) return rc;
+    }
+  }
+
+  // Moves *at to the place of the row or cell just opened: its index
+  // attribute, or the one after *at.
+  rc_t advance_index(int* at, int limit, std::string_view item, std::string_view items) {
+    int idx = index_attr(*at, limit);
+    if (idx < 0) return fail("bad " + std::string(item) + " index");
+    *at = idx ? idx : *at + 1;
+    if (*at > limit) return fail("more " + std::string(items) + " than a worksheet holds");
+    return 0;
+  }
+
+  rc_t worksheet() {
+    for (bool found = true;;) {
+      if (rc_t rc = next_child("Table", &found)) return rc;
+      if (!found) return 0;
+      if (rc_t rc = table()) return rc;
     }
   }
 
   rc_t table() {
     int row = 0;
-    for (;;) {
-      if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.local() != "Row") {
-        if (rc_t rc = skip_element()) return rc;
-        continue;
-      }
-      int idx = index_attr(row, kMaxSheetRows);
-      if (idx < 0) return fail("bad row index");
-      row = idx ? idx : row + 1;
-      if (row > kMaxSheetRows) return fail("more rows than a worksheet holds");
+    for (bool found = true;;) {
+      if (rc_t rc = next_child("Row", &found)) return rc;
+      if (!found) return 0;
+      if (rc_t rc = advance_index(&row, kMaxSheetRows, "row", "rows")) return rc;
       if (rc_t rc = cells(row)) return rc;
     }
   }
 
   rc_t cells(int row) {
     int col = 0;
-    for (;;) {
-      if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.local() != "Cell") {
-        if (rc_t rc = skip_element()) return rc;
-        continue;
-      }
-      int idx = index_attr(col, kMaxSheetCols);
-      if (idx < 0) return fail("bad cell index");
-      col = idx ? idx : col + 1;
-      if (col > kMaxSheetCols) return fail("more columns than a worksheet holds");
+    for (bool found = true;;) {
+      if (rc_t rc = next_child("Cell", &found)) return rc;
+      if (!found) return 0;
+      if (rc_t rc = advance_index(&col, kMaxSheetCols, "cell", "columns")) return rc;
       std::int64_t merge = 0;
       if (const std::string* m = tok_.attr("MergeAcross"); m && (!parse_int(*m, &merge) || merge < 0 || merge > kMaxSheetCols))
         return fail("bad MergeAcross");
@@ -532,13 +541,9 @@ class SheetLoader : public Reader {
   }
 
   rc_t cell(int row, int col) {
-    for (;;) {
-      if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.local() != "Data") {
-        if (rc_t rc = skip_element()) return rc;
-        continue;
-      }
+    for (bool found = true;;) {
+      if (rc_t rc = next_child("Data", &found)) return rc;
+      if (!found) return 0;
       const std::string* type = tok_.attr("Type");
       char kind = 'S';
       if (type) {
