@@ -267,18 +267,32 @@ rc_t cmd_while(Interp& ip) {
   }
 }
 
+namespace {
+
+// The start forvalues and foreach share: the whole loop is collected
+// before its header is judged, so a loop with a bad header never lets its
+// body run as separate commands.  *run is false when the loop is only
+// being passed over; otherwise the header comes back expanded.
+rc_t read_loop(Interp& ip, std::string* header, std::vector<std::string>* body, bool* run) {
+  *run = false;
+  if (rc_t rc = refuse_expanded_loop(ip)) return rc;
+  if (rc_t rc = split_header(ip, ip.reader.rest(), header)) return rc;
+  if (rc_t rc = check_nesting(ip)) return rc;
+  if (rc_t rc = collect_block(ip, *body)) return rc;
+  if (!ip.exec_flag) return 0;
+  *run = true;
+  return expand_macros(ip, *header);
+}
+
+}  // namespace
+
 // forvalues lname = start(step)end | start/end | start next to|: end
 rc_t cmd_forvalues(Interp& ip) {
-  if (rc_t rc = refuse_expanded_loop(ip)) return rc;
   std::string header;
-  if (rc_t rc = split_header(ip, ip.reader.rest(), &header)) return rc;
-  if (rc_t rc = check_nesting(ip)) return rc;
-  // The whole loop is collected before its header is judged, so a loop
-  // with a bad range never lets its body run as separate commands.
   std::vector<std::string> body;
-  if (rc_t rc = collect_block(ip, body)) return rc;
-  if (!ip.exec_flag) return 0;
-  if (rc_t rc = expand_macros(ip, header)) return rc;
+  bool run = false;
+  if (rc_t rc = read_loop(ip, &header, &body, &run)) return rc;
+  if (!run) return 0;
 
   WordReader r(&header);
   std::string lname(r.next());
@@ -353,14 +367,11 @@ rc_t foreach_list(Interp& ip, char kind, std::string_view list, std::vector<std:
 
 // foreach lname in list | of local|global name | of varlist|newlist|numlist list
 rc_t cmd_foreach(Interp& ip) {
-  if (rc_t rc = refuse_expanded_loop(ip)) return rc;
   std::string header;
-  if (rc_t rc = split_header(ip, ip.reader.rest(), &header)) return rc;
-  if (rc_t rc = check_nesting(ip)) return rc;
   std::vector<std::string> body;
-  if (rc_t rc = collect_block(ip, body)) return rc;
-  if (!ip.exec_flag) return 0;
-  if (rc_t rc = expand_macros(ip, header)) return rc;
+  bool run = false;
+  if (rc_t rc = read_loop(ip, &header, &body, &run)) return rc;
+  if (!run) return 0;
 
   WordReader r(&header);
   std::string lname(r.next());
