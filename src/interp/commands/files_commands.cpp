@@ -66,17 +66,8 @@ bool take_name(std::string_view& s, std::string* out) {
 // The arguments before the options, split into file names, and the
 // options parsed by the standard routine.  `min`..`max` names are wanted.
 rc_t read_arguments(Interp& ip, std::vector<std::string>* names, CommandLine* cl, size_t min, size_t max) {
-  std::string_view rest = ip.reader.rest();
-  size_t comma = options_comma(rest);
-  *cl = CommandLine{};
-  if (comma != std::string_view::npos) {
-    size_t saved = ip.reader.pos();
-    ip.reader.set_pos(static_cast<size_t>(rest.data() - ip.cmdbuf.data()) + comma);
-    rc_t rc = standard_parse(ip, ParseSettings{}, cl);
-    ip.reader.set_pos(saved);
-    if (rc) return rc;
-  }
-  std::string_view args = rest.substr(0, comma);
+  std::string_view args;
+  if (rc_t rc = read_options(ip, ip.reader.rest(), &args, cl)) return rc;
   names->clear();
   while (skip_blanks(args, 0) < args.size()) {
     std::string name;
