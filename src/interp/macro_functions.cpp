@@ -20,6 +20,7 @@
 #include "interp/interp.h"
 #include "interp/list_elements.h"
 #include "interp/messages.h"
+#include "interp/parse.h"
 #include "data/names.h"
 #include "interp/runner.h"
 #include "interp/simple_expr.h"
@@ -38,16 +39,6 @@ std::string_view skip_blanks(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && is_blank(s[i])) ++i;
   return s.substr(i);
-}
-
-// The next blank-delimited word of `s`, removed from it.
-std::string_view take_word(std::string_view& s) {
-  s = skip_blanks(s);
-  size_t n = 0;
-  while (n < s.size() && !is_blank(s[n])) ++n;
-  std::string_view w = s.substr(0, n);
-  s.remove_prefix(n);
-  return w;
 }
 
 // The run of name characters at the start of `s`, removed from it.
