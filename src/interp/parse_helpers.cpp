@@ -370,6 +370,19 @@ std::string_view take_word(std::string_view& s) {
   return w;
 }
 
+std::string_view take_option_word(std::string_view& s) {
+  size_t end = 0;
+  int depth = 0;
+  while (end < s.size() && (depth > 0 || !is_blank(s[end]))) {
+    if (s[end] == '(') ++depth;
+    if (s[end] == ')') --depth;
+    ++end;
+  }
+  std::string_view opt = s.substr(0, end);
+  s.remove_prefix(end);
+  return opt;
+}
+
 namespace {
 
 bool is_storage_type_word(std::string_view w) {
