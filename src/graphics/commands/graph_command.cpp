@@ -110,6 +110,21 @@ rc_t numeric_vars(Interp& ip, std::string_view text, std::vector<int>* vars) {
   return 0;
 }
 
+// The line of a graph of one variable list: the variables, if and in, and
+// the options; by() is not taken.
+rc_t read_varlist_graph(Interp& ip, CommandLine* cl) {
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_by = false};
+  return standard_parse(ip, st, cl);
+}
+
+// The observations a graph draws; "no observations" when there are none.
+rc_t graph_sample(Interp& ip, const CommandLine& cl, std::vector<char>* touse) {
+  std::int64_t n = 0;
+  if (rc_t rc = expr::mark_sample(ip, cl, touse, &n)) return rc;
+  if (n == 0) return say(ip, "no observations\n", 2000);
+  return 0;
+}
+
 // Copies the variables into a new serset and keeps the graph drawn from it
 // under its name.  Nothing is kept when the drawing fails.
 rc_t finish_graph(Interp& ip, const std::vector<int>& vars, const std::vector<char>& touse, GraphSpec spec,
@@ -215,9 +230,7 @@ rc_t graph_twoway(Interp& ip) {
   if (spec.xtitle.empty()) spec.xtitle = ip.dataset.name(requests[0].vars[1]);
   if (spec.ytitle.empty() && requests.size() == 1) spec.ytitle = ip.dataset.name(requests[0].vars[0]);
   std::vector<char> touse;
-  std::int64_t n = 0;
-  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
-  if (n == 0) return say(ip, "no observations\n", 2000);
+  if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
   auto bar_widths = [](const graphics::Serset&, GraphSpec* sp) -> rc_t {
     for (Plot& p : sp->plots) {
       if (p.kind != PlotKind::kBar) continue;
@@ -237,12 +250,8 @@ rc_t graph_twoway(Interp& ip) {
 }
 
 rc_t graph_histogram(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.allow_by = false;
   CommandLine cl;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  if (rc_t rc = read_varlist_graph(ip, &cl)) return rc;
   long long bins = cl.integer("bins", 3, 0);
   bool frequency = cl.flag("frequency", 4, 0) == 1;
   GraphSpec spec;
@@ -254,9 +263,7 @@ rc_t graph_histogram(Interp& ip) {
   if (rc_t rc = numeric_vars(ip, cl.varlist_text, &vars)) return rc;
   if (vars.size() != 1) return say(ip, "histogram takes one variable\n", 198);
   std::vector<char> touse;
-  std::int64_t n = 0;
-  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
-  if (n == 0) return say(ip, "no observations\n", 2000);
+  if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
   if (spec.xtitle.empty()) spec.xtitle = ip.dataset.name(vars[0]);
   if (spec.ytitle.empty()) spec.ytitle = frequency ? "Frequency" : "Density";
   spec.legend = false;
@@ -295,12 +302,8 @@ rc_t graph_histogram(Interp& ip) {
 }
 
 rc_t graph_bar(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.allow_by = false;
   CommandLine cl;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  if (rc_t rc = read_varlist_graph(ip, &cl)) return rc;
   GraphSpec spec;
   std::string name;
   if (rc_t rc = common_options(ip, cl, &spec, &name)) return rc;
@@ -310,9 +313,7 @@ rc_t graph_bar(Interp& ip) {
   if (vars.empty()) return msg_required(ip, "varlist");
   if (vars.size() > static_cast<size_t>(graphics::kSersetMaxVars)) return rc_message(ip, 103);
   std::vector<char> touse;
-  std::int64_t n = 0;
-  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
-  if (n == 0) return say(ip, "no observations\n", 2000);
+  if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
   for (int j : vars) spec.categories.push_back(ip.dataset.name(j));
   if (spec.ytitle.empty()) spec.ytitle = "mean";
   spec.legend = false;
@@ -336,12 +337,8 @@ rc_t graph_bar(Interp& ip) {
 
 // One box for each variable, at x = 1, 2, ...
 rc_t graph_box(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.allow_by = false;
   CommandLine cl;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  if (rc_t rc = read_varlist_graph(ip, &cl)) return rc;
   GraphSpec spec;
   std::string name;
   if (rc_t rc = common_options(ip, cl, &spec, &name)) return rc;
@@ -352,9 +349,7 @@ rc_t graph_box(Interp& ip) {
   if (vars.size() > static_cast<size_t>(graphics::kSersetMaxVars)) return rc_message(ip, 103);
   if (spec.xlog) return say(ip, "xscale(log) not allowed: the boxes stand on categories\n", 198);
   std::vector<char> touse;
-  std::int64_t n = 0;
-  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
-  if (n == 0) return say(ip, "no observations\n", 2000);
+  if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
   for (int j : vars) spec.categories.push_back(ip.dataset.name(j));
   spec.legend = false;
   auto shape = [](const graphics::Serset& s, GraphSpec* sp) -> rc_t {
@@ -376,12 +371,8 @@ rc_t graph_box(Interp& ip) {
 // Slices of the sums of the variables, or with over() of one variable's
 // sums within each value of the over() variable.
 rc_t graph_pie(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.allow_by = false;
   CommandLine cl;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  if (rc_t rc = read_varlist_graph(ip, &cl)) return rc;
   GraphSpec spec;
   std::string name;
   if (rc_t rc = common_options(ip, cl, &spec, &name)) return rc;
@@ -403,9 +394,7 @@ rc_t graph_pie(Interp& ip) {
     vars.push_back(ov[0]);
   }
   std::vector<char> touse;
-  std::int64_t n = 0;
-  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
-  if (n == 0) return say(ip, "no observations\n", 2000);
+  if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
   if (!over)
     for (int j : vars) spec.categories.push_back(ip.dataset.name(j));
   spec.pie = true;
