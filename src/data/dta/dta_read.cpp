@@ -10,7 +10,7 @@
 #include <unordered_set>
 
 #include "data/dta/dta_layout.h"
-#include "data/dta/opened_file.h"
+#include "data/dta/read_file.h"
 #include "data/expr/sample.h"
 #include "data/format.h"
 #include "data/varlist.h"
@@ -609,10 +609,10 @@ rc_t load_bytes(expr::Env& env, const std::uint8_t* data, std::size_t size, cons
 
 rc_t load_file(expr::Env& env, const std::string& path, const LoadOptions& opt, Dataset* fresh, LoadResult* res,
                int* newer_format) {
-  OpenedFile file;
-  if (rc_t rc = file.open(path)) return rc;
-  Input in(file.descriptor(), file.size());
-  return run_loader(env, in, opt, fresh, res, newer_format);
+  return with_file_for_reading(path, [&](int fd, std::uint64_t size) {
+    Input in(fd, size);
+    return run_loader(env, in, opt, fresh, res, newer_format);
+  });
 }
 
 }  // namespace nuvra::dta

@@ -13,7 +13,7 @@
 #include <unordered_set>
 
 #include "base/text.h"
-#include "data/dta/opened_file.h"
+#include "data/dta/read_file.h"
 #include "data/dta/xml_scan.h"
 #include "data/format.h"
 #include "data/functions/dates.h"
@@ -822,23 +822,25 @@ rc_t load_xml_bytes(const char* data, std::size_t size, const XmlLoadOptions& op
 }
 
 rc_t load_xml_file(const std::string& path, const XmlLoadOptions& opt, Dataset* fresh, XmlLoadResult* res) {
-  OpenedFile file;
-  if (rc_t rc = file.open(path)) return rc;
   std::string buf;
-  try {
-    buf.resize(static_cast<std::size_t>(file.size()));
-  } catch (const std::bad_alloc&) {
-    return 950;
-  }
-  std::size_t got = 0;
-  while (got < buf.size()) {
-    ssize_t k = ::read(file.descriptor(), buf.data() + got, std::min<std::size_t>(buf.size() - got, 16384));
-    if (k < 0 && errno == EINTR) continue;
-    if (k < 0) return 692;
-    if (k == 0) break;
-    got += static_cast<std::size_t>(k);
-  }
-  buf.resize(got);
+  rc_t rc = with_file_for_reading(path, [&buf](int fd, std::uint64_t size) -> rc_t {
+    try {
+      buf.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+      return 950;
+    }
+    std::size_t got = 0;
+    while (got < buf.size()) {
+      ssize_t k = ::read(fd, buf.data() + got, std::min<std::size_t>(buf.size() - got, 16384));
+      if (k < 0 && errno == EINTR) continue;
+      if (k < 0) return 692;
+      if (k == 0) break;
+      got += static_cast<std::size_t>(k);
+    }
+    buf.resize(got);
+    return 0;
+  });
+  if (rc) return rc;
   return load_xml_bytes(buf.data(), buf.size(), opt, fresh, res);
 }
 
