@@ -41,16 +41,6 @@ std::string_view skip_blanks(std::string_view s) {
   return s.substr(i);
 }
 
-// The run of name characters at the start of `s`, removed from it.
-std::string_view take_name(std::string_view& s) {
-  s = skip_blanks(s);
-  size_t n = 0;
-  while (n < s.size() && is_name_char(s[n])) ++n;
-  std::string_view w = s.substr(0, n);
-  s.remove_prefix(n);
-  return w;
-}
-
 // A count written as digits only; false for anything else (signs,
 // fractions, expressions) and for values past nine digits.
 bool parse_digits(std::string_view w, long* v) {

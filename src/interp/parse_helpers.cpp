@@ -370,6 +370,15 @@ std::string_view take_word(std::string_view& s) {
   return w;
 }
 
+std::string_view take_name(std::string_view& s) {
+  size_t i = skip_blanks(s, 0);
+  size_t e = i;
+  while (e < s.size() && is_name_char(s[e])) ++e;
+  std::string_view name = s.substr(i, e - i);
+  s.remove_prefix(e);
+  return name;
+}
+
 std::string_view take_option_word(std::string_view& s) {
   size_t end = 0;
   int depth = 0;

@@ -79,16 +79,6 @@ rc_t read_assignment(Interp& ip, std::string_view rest, const ParseSettings& st,
   return standard_parse(ip, st, &out->cl);
 }
 
-// The name word at the start of s (name characters only).
-std::string_view take_name(std::string_view& s) {
-  s = trim(s);
-  size_t n = 0;
-  while (n < s.size() && is_name_char(s[n])) ++n;
-  std::string_view w = s.substr(0, n);
-  s.remove_prefix(n);
-  return w;
-}
-
 void report_missing_generated(Interp& ip, std::int64_t n) {
   if (n <= 0) return;
   ip.out.set_class(output::OutClass::Text);
