@@ -53,4 +53,15 @@ std::vector<std::string> list_element_texts(std::string_view s) {
   return out;
 }
 
+bool read_closed_list(std::string_view s, std::vector<std::string>* out) {
+  out->clear();
+  std::size_t i = 0;
+  ListElement e;
+  while (next_list_element(s, i, &e)) {
+    if (!e.closed) return false;
+    out->emplace_back(e.inner);
+  }
+  return true;
+}
+
 }  // namespace nuvra

@@ -26,4 +26,8 @@ std::vector<ListElement> split_list_elements(std::string_view s);
 // The elements without their quotes, as separate strings.
 std::vector<std::string> list_element_texts(std::string_view s);
 
+// The same into *out (emptied first), where a quote left open is an error:
+// false then.
+bool read_closed_list(std::string_view s, std::vector<std::string>* out);
+
 }  // namespace nuvra
