@@ -121,6 +121,15 @@ class Reader {
     return fail(found + " where " + wanted + " was expected");
   }
 
+  // The next item of a list element: a <tag> element (*found), or the end
+  // of the list (not *found); anything else is out of place.
+  rc_t next_item(std::string_view tag, bool* found) {
+    if (rc_t rc = next_tag()) return rc;
+    *found = tok_.kind != TokenKind::kEnd;
+    if (*found && (tok_.kind != TokenKind::kStart || tok_.name != tag)) return unexpected("<" + std::string(tag) + ">");
+    return 0;
+  }
+
   // The character data of the element whose start tag was just read, up
   // to its end tag; an element inside it is out of place.
   rc_t text_content(std::string* out) {
@@ -260,10 +269,9 @@ class DtaLoader : public Reader {
     if ((rc = expect_start("srtlist"))) return rc;
     std::vector<int> sort;
     std::string name, text;
-    for (;;) {
-      if ((rc = next_tag())) return rc;
-      if (tok_.kind == TokenKind::kEnd) break;
-      if (tok_.kind != TokenKind::kStart || tok_.name != "sort") return unexpected("<sort>");
+    for (bool found = true;;) {
+      if ((rc = next_item("sort", &found))) return rc;
+      if (!found) break;
       if ((rc = attribute("varname", &name))) return rc;
       auto it = number.find(name);
       if (it == number.end()) return fail("sort by " + name + ", which is no variable");
@@ -301,10 +309,9 @@ class DtaLoader : public Reader {
   rc_t expansion() {
     if (rc_t rc = expect_start("expansion")) return rc;
     std::string name, owner, text;
-    for (;;) {
-      if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.kind != TokenKind::kStart || tok_.name != "char") return unexpected("<char>");
+    for (bool found = true;;) {
+      if (rc_t rc = next_item("char", &found)) return rc;
+      if (!found) return 0;
       if (rc_t rc = attribute("name", &name)) return rc;
       if (rc_t rc = attribute("vname", &owner)) return rc;
       if (rc_t rc = text_content(&text)) return rc;
@@ -366,18 +373,16 @@ class DtaLoader : public Reader {
   rc_t value_labels() {
     if (rc_t rc = expect_start("value_labels")) return rc;
     std::string name, value, text;
-    for (;;) {
-      if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.kind != TokenKind::kStart || tok_.name != "vallab") return unexpected("<vallab>");
+    for (bool found = true;;) {
+      if (rc_t rc = next_item("vallab", &found)) return rc;
+      if (!found) return 0;
       if (rc_t rc = attribute("name", &name)) return rc;
       if (data::validate_name(name)) return fail("value-label name \"" + name + "\" is not a name");
       if (ds_.value_labels().exists(name)) return fail("value label " + name + " given twice");
       std::map<std::int32_t, std::string> entries;
-      for (;;) {
-        if (rc_t rc = next_tag()) return rc;
-        if (tok_.kind == TokenKind::kEnd) break;
-        if (tok_.kind != TokenKind::kStart || tok_.name != "label") return unexpected("<label>");
+      for (bool found = true;;) {
+        if (rc_t rc = next_item("label", &found)) return rc;
+        if (!found) break;
         if (rc_t rc = attribute("value", &value)) return rc;
         std::int64_t v;
         if (!parse_int(value, &v) || v < INT32_MIN || v > INT32_MAX) return fail("label value \"" + value + "\" is not an integer");
