@@ -445,11 +445,10 @@ rc_t graph_pie(Interp& ip) {
 }
 
 rc_t graph_export(Interp& ip) {
-  std::string_view rest = ip.reader.rest();
-  size_t comma = options_comma(rest);
-  std::string file(unquote_whole(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma)));
+  std::string_view before;
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = read_options(ip, ip.reader.rest(), &before, &cl)) return rc;
+  std::string file(unquote_whole(before));
   bool replace = cl.flag("replace", 7, 0) == 1;
   bool cmyk = cl.flag("cmyk", 4, 0) == 1;
   bool landscape = cl.flag("landscape", 4, 0) == 1;

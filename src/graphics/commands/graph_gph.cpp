@@ -48,6 +48,13 @@ bool file_words(std::string_view s, std::vector<std::string>* out) {
   return true;
 }
 
+rc_t read_file_words(Interp& ip, std::vector<std::string>* words, CommandLine* cl) {
+  std::string_view rest = ip.reader.rest();
+  std::size_t comma = options_comma(rest);
+  if (!file_words(rest.substr(0, comma), words)) return msg_quoting(ip.out, "", "", "unmatched quote\n", 198);
+  return parse_options(ip, rest, comma, cl);
+}
+
 rc_t read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? 601 : 603;
@@ -74,13 +81,9 @@ rc_t read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes) 
 }
 
 rc_t graph_save(Interp& ip) {
-  std::string_view rest = ip.reader.rest();
-  std::size_t comma = options_comma(rest);
   std::vector<std::string> words;
-  if (!file_words(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma), &words))
-    return msg_quoting(ip.out, "", "", "unmatched quote\n", 198);
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = read_file_words(ip, &words, &cl)) return rc;
   bool replace = cl.flag("replace", 7, 0) == 1;
   if (rc_t rc = cl.leftover(ip)) return rc;
   if (words.empty()) return msg_invalid(ip, "file specification");
@@ -117,13 +120,9 @@ rc_t graph_save(Interp& ip) {
 }
 
 rc_t graph_use(Interp& ip) {
-  std::string_view rest = ip.reader.rest();
-  std::size_t comma = options_comma(rest);
   std::vector<std::string> words;
-  if (!file_words(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma), &words))
-    return msg_quoting(ip.out, "", "", "unmatched quote\n", 198);
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = read_file_words(ip, &words, &cl)) return rc;
   std::string name;
   bool named = cl.string("name", 4, &name, 64, 1);
   if (rc_t rc = cl.leftover(ip)) return rc;

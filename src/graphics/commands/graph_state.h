@@ -15,6 +15,7 @@
 namespace nuvra {
 
 class Interp;
+class CommandLine;
 
 namespace graphics {
 
@@ -49,6 +50,9 @@ NamedGraph* find_graph(GraphState& gs, std::string_view name);
 // compound) kept whole without its quotes; false when a quote is not
 // closed.  For commands that name files before their options.
 bool file_words(std::string_view s, std::vector<std::string>* out);
+// The file words before the options comma of the command line and the
+// options after it; "unmatched quote" (198) for a quote left open.
+rc_t read_file_words(Interp& ip, std::vector<std::string>* words, CommandLine* cl);
 // The whole file: 0, 601 (not found), 603 (a directory, or unreadable),
 // 692 (a read failed).
 rc_t read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes);

@@ -177,13 +177,9 @@ rc_t cmd_translator(Interp& ip) {
 }
 
 rc_t cmd_translate(Interp& ip) {
-  std::string_view rest = ip.reader.rest();
-  std::size_t comma = options_comma(rest);
   std::vector<std::string> words;
-  if (!graphics::file_words(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma), &words))
-    return msg_quoting(ip.out, "", "", "unmatched quote\n", 198);
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = graphics::read_file_words(ip, &words, &cl)) return rc;
   bool replace = cl.flag("replace", 7, 0) == 1;
   std::string chosen;
   bool named = cl.string("translator", 5, &chosen, 64, 1);
