@@ -156,11 +156,7 @@ rc_t serset_variable(Interp& ip, const Serset& s, long long v, int* index) {
 }
 
 rc_t serset_create(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.allow_by = false;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_by = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   int anymiss = cl.flag("omitanymiss", 8, 0) == 1;
