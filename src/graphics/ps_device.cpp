@@ -280,13 +280,9 @@ rc_t PsDevice::entry(int code, const DrawState& s) {
       printf("%d %d %d %d %d Srect\n", s.x0, s.y0, s.x1, s.y1, s.fill ? 1 : 0);
       break;
     case kOpMarker:
-      marker(s, s.marker_r, s.fill ? 1 : 0);
-      break;
     case kOpMarkerSized:
-      marker(s, s.r, s.fill ? 1 : 0);
-      break;
     case kOpMarkerFilled:
-      marker(s, s.marker_r, 1);
+      marker(s, marker_size(code, s), marker_filled(code, s) ? 1 : 0);
       break;
     case kOpText:
     case kOpTextBox:
