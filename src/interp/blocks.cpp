@@ -269,32 +269,35 @@ rc_t cmd_while(Interp& ip) {
 
 namespace {
 
-// The start forvalues and foreach share: the whole loop is collected
-// before its header is judged, so a loop with a bad header never lets its
-// body run as separate commands.  *run is false when the loop is only
-// being passed over; otherwise the header comes back expanded.
-rc_t read_loop(Interp& ip, std::string* header, std::vector<std::string>* body, bool* run) {
-  *run = false;
+// A loop of forvalues or foreach as collected: its header (expanded) and
+// its body.  `run` is false when the loop is only being passed over.
+struct CollectedLoop {
+  std::string header;
+  std::vector<std::string> body;
+  bool run = false;
+};
+
+// The whole loop is collected before its header is judged, so a loop with
+// a bad header never lets its body run as separate commands.
+rc_t collect_loop(Interp& ip, CollectedLoop* loop) {
   if (rc_t rc = refuse_expanded_loop(ip)) return rc;
-  if (rc_t rc = split_header(ip, ip.reader.rest(), header)) return rc;
+  if (rc_t rc = split_header(ip, ip.reader.rest(), &loop->header)) return rc;
   if (rc_t rc = check_nesting(ip)) return rc;
-  if (rc_t rc = collect_block(ip, *body)) return rc;
+  if (rc_t rc = collect_block(ip, loop->body)) return rc;
   if (!ip.exec_flag) return 0;
-  *run = true;
-  return expand_macros(ip, *header);
+  loop->run = true;
+  return expand_macros(ip, loop->header);
 }
 
 }  // namespace
 
 // forvalues lname = start(step)end | start/end | start next to|: end
 rc_t cmd_forvalues(Interp& ip) {
-  std::string header;
-  std::vector<std::string> body;
-  bool run = false;
-  if (rc_t rc = read_loop(ip, &header, &body, &run)) return rc;
-  if (!run) return 0;
+  CollectedLoop loop;
+  if (rc_t rc = collect_loop(ip, &loop)) return rc;
+  if (!loop.run) return 0;
 
-  WordReader r(&header);
+  WordReader r(&loop.header);
   std::string lname(r.next());
   if (!is_valid_name(lname) || r.next() != "=") return msg_invalid(ip, "syntax");
   double start, step, end, second;
@@ -328,7 +331,7 @@ rc_t cmd_forvalues(Interp& ip) {
     if (step > 0 ? v > end + slack : v < end - slack) break;
     ip.macros.set_local(lname, format_number_g(v, 18));
     rc_t rc = 0;
-    if (run_pass(ip, body, &rc)) return rc;
+    if (run_pass(ip, loop.body, &rc)) return rc;
   }
   return 0;
 }
@@ -367,13 +370,11 @@ rc_t foreach_list(Interp& ip, char kind, std::string_view list, std::vector<std:
 
 // foreach lname in list | of local|global name | of varlist|newlist|numlist list
 rc_t cmd_foreach(Interp& ip) {
-  std::string header;
-  std::vector<std::string> body;
-  bool run = false;
-  if (rc_t rc = read_loop(ip, &header, &body, &run)) return rc;
-  if (!run) return 0;
+  CollectedLoop loop;
+  if (rc_t rc = collect_loop(ip, &loop)) return rc;
+  if (!loop.run) return 0;
 
-  WordReader r(&header);
+  WordReader r(&loop.header);
   std::string lname(r.next());
   if (!is_valid_name(lname)) return msg_invalid(ip, "syntax");
   std::string_view kind = r.next();
@@ -401,7 +402,7 @@ rc_t cmd_foreach(Interp& ip) {
   for (const std::string& item : items) {
     ip.macros.set_local(lname, item);
     rc_t rc = 0;
-    if (run_pass(ip, body, &rc)) return rc;
+    if (run_pass(ip, loop.body, &rc)) return rc;
   }
   return 0;
 }
