@@ -117,6 +117,18 @@ rc_t read_varlist_graph(Interp& ip, CommandLine* cl) {
   return standard_parse(ip, st, cl);
 }
 
+// The line of bar and box: the options every graph takes, and one or more
+// numeric variables, as many as a serset holds.
+rc_t read_category_graph(Interp& ip, CommandLine* cl, GraphSpec* spec, std::string* name, std::vector<int>* vars) {
+  if (rc_t rc = read_varlist_graph(ip, cl)) return rc;
+  if (rc_t rc = common_options(ip, *cl, spec, name)) return rc;
+  if (rc_t rc = cl->leftover(ip)) return rc;
+  if (rc_t rc = numeric_vars(ip, cl->varlist_text, vars)) return rc;
+  if (vars->empty()) return msg_required(ip, "varlist");
+  if (vars->size() > static_cast<size_t>(graphics::kSersetMaxVars)) return rc_message(ip, 103);
+  return 0;
+}
+
 // The observations a graph draws; "no observations" when there are none.
 rc_t graph_sample(Interp& ip, const CommandLine& cl, std::vector<char>* touse) {
   std::int64_t n = 0;
@@ -303,15 +315,10 @@ rc_t graph_histogram(Interp& ip) {
 
 rc_t graph_bar(Interp& ip) {
   CommandLine cl;
-  if (rc_t rc = read_varlist_graph(ip, &cl)) return rc;
   GraphSpec spec;
   std::string name;
-  if (rc_t rc = common_options(ip, cl, &spec, &name)) return rc;
-  if (rc_t rc = cl.leftover(ip)) return rc;
   std::vector<int> vars;
-  if (rc_t rc = numeric_vars(ip, cl.varlist_text, &vars)) return rc;
-  if (vars.empty()) return msg_required(ip, "varlist");
-  if (vars.size() > static_cast<size_t>(graphics::kSersetMaxVars)) return rc_message(ip, 103);
+  if (rc_t rc = read_category_graph(ip, &cl, &spec, &name, &vars)) return rc;
   std::vector<char> touse;
   if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
   for (int j : vars) spec.categories.push_back(ip.dataset.name(j));
@@ -338,15 +345,10 @@ rc_t graph_bar(Interp& ip) {
 // One box for each variable, at x = 1, 2, ...
 rc_t graph_box(Interp& ip) {
   CommandLine cl;
-  if (rc_t rc = read_varlist_graph(ip, &cl)) return rc;
   GraphSpec spec;
   std::string name;
-  if (rc_t rc = common_options(ip, cl, &spec, &name)) return rc;
-  if (rc_t rc = cl.leftover(ip)) return rc;
   std::vector<int> vars;
-  if (rc_t rc = numeric_vars(ip, cl.varlist_text, &vars)) return rc;
-  if (vars.empty()) return msg_required(ip, "varlist");
-  if (vars.size() > static_cast<size_t>(graphics::kSersetMaxVars)) return rc_message(ip, 103);
+  if (rc_t rc = read_category_graph(ip, &cl, &spec, &name, &vars)) return rc;
   if (spec.xlog) return say(ip, "xscale(log) not allowed: the boxes stand on categories\n", 198);
   std::vector<char> touse;
   if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
