@@ -114,13 +114,17 @@ void cmyk_from_rgb(Rgb c, double cmyk[4]) {
 PsDevice::PsDevice(const PsPage& page, int width, int height, Rgb background, std::string* out)
     : page_(page), width_(width), height_(height), background_(background), out_(out) {}
 
-void PsDevice::printf(const char* fmt, ...) {
+void append_vprintf(std::string* out, const char* fmt, va_list ap) {
   char buf[512];
+  int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+  if (n > 0) out->append(buf, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buf - 1));
+}
+
+void PsDevice::printf(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+  append_vprintf(out_, fmt, ap);
   va_end(ap);
-  if (n > 0) out_->append(buf, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buf - 1));
 }
 
 // "/Sl<kind> {...} def" for one of the colour variables (l line, s fill,
