@@ -269,10 +269,13 @@ rc_t cmd_while(Interp& ip) {
 
 namespace {
 
-// A loop of forvalues or foreach as collected: its header (expanded) and
-// its body.  `run` is false when the loop is only being passed over.
+// A loop of forvalues or foreach as collected: its header (expanded), the
+// words of the header after the loop's local name, and its body.  `run` is
+// false when the loop is only being passed over.
 struct CollectedLoop {
   std::string header;
+  WordReader words;
+  std::string name;
   std::vector<std::string> body;
   bool run = false;
 };
@@ -286,7 +289,11 @@ rc_t collect_loop(Interp& ip, CollectedLoop* loop) {
   if (rc_t rc = collect_block(ip, loop->body)) return rc;
   if (!ip.exec_flag) return 0;
   loop->run = true;
-  return expand_macros(ip, loop->header);
+  if (rc_t rc = expand_macros(ip, loop->header)) return rc;
+  loop->words.attach(&loop->header);
+  loop->name = loop->words.next();
+  if (!is_valid_name(loop->name)) return msg_invalid(ip, "syntax");
+  return 0;
 }
 
 }  // namespace
@@ -297,9 +304,8 @@ rc_t cmd_forvalues(Interp& ip) {
   if (rc_t rc = collect_loop(ip, &loop)) return rc;
   if (!loop.run) return 0;
 
-  WordReader r(&loop.header);
-  std::string lname(r.next());
-  if (!is_valid_name(lname) || r.next() != "=") return msg_invalid(ip, "syntax");
+  WordReader& r = loop.words;
+  if (r.next() != "=") return msg_invalid(ip, "syntax");
   double start, step, end, second;
   if (!parse_number(r.next(Delims::Numeric), &start)) return msg_invalid(ip, "syntax");
   std::string_view w = r.next(Delims::Numeric);
@@ -329,7 +335,7 @@ rc_t cmd_forvalues(Interp& ip) {
   for (long long k = 0;; ++k) {
     double v = start + static_cast<double>(k) * step;
     if (step > 0 ? v > end + slack : v < end - slack) break;
-    ip.macros.set_local(lname, format_number_g(v, 18));
+    ip.macros.set_local(loop.name, format_number_g(v, 18));
     rc_t rc = 0;
     if (run_pass(ip, loop.body, &rc)) return rc;
   }
@@ -374,9 +380,7 @@ rc_t cmd_foreach(Interp& ip) {
   if (rc_t rc = collect_loop(ip, &loop)) return rc;
   if (!loop.run) return 0;
 
-  WordReader r(&loop.header);
-  std::string lname(r.next());
-  if (!is_valid_name(lname)) return msg_invalid(ip, "syntax");
+  WordReader& r = loop.words;
   std::string_view kind = r.next();
   std::vector<std::string> items;
   if (kind == "in") {
@@ -400,7 +404,7 @@ rc_t cmd_foreach(Interp& ip) {
   }
   LoopScope scope(ip);
   for (const std::string& item : items) {
-    ip.macros.set_local(lname, item);
+    ip.macros.set_local(loop.name, item);
     rc_t rc = 0;
     if (run_pass(ip, loop.body, &rc)) return rc;
   }
