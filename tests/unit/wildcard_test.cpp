@@ -1,6 +1,7 @@
 // Whole-text wildcard matching, as strmatch(), macro dir patterns and
 // variable-list patterns use it.
 #include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -9,38 +10,48 @@
 namespace nuvra::base {
 namespace {
 
-TEST(WildcardMatch, StarsAndQuestionMarks) {
-  EXPECT_TRUE(wildcard_match("income", "inc*"));
-  EXPECT_TRUE(wildcard_match("income", "*come"));
-  EXPECT_TRUE(wildcard_match("income", "i?c?m?"));
-  EXPECT_TRUE(wildcard_match("", "*"));
-  EXPECT_TRUE(wildcard_match("", ""));
-  EXPECT_TRUE(wildcard_match("abc", "**a*c**"));
-  EXPECT_FALSE(wildcard_match("income", "inc"));   // the whole text must match
-  EXPECT_FALSE(wildcard_match("income", "?income"));
-  EXPECT_FALSE(wildcard_match("", "?"));
-  EXPECT_FALSE(wildcard_match("abc", ""));
+struct Case {
+  std::string_view text, pattern;
+  bool tilde_is_star;
+  bool matches;
+};
+
+TEST(WildcardMatch, Cases) {
+  const Case cases[] = {
+      // Stars and question marks; the whole text must match.
+      {"income", "inc*", false, true},
+      {"income", "*come", false, true},
+      {"income", "i?c?m?", false, true},
+      {"", "*", false, true},
+      {"", "", false, true},
+      {"abc", "**a*c**", false, true},
+      {"income", "inc", false, false},
+      {"income", "?income", false, false},
+      {"", "?", false, false},
+      {"abc", "", false, false},
+      // The first "b" after the star is a false start; the match resumes
+      // past it.
+      {"abxbc", "a*bc", false, true},
+      {"mississippi", "m*iss*ppi", false, true},
+      {"mississippi", "m*iss*x", false, false},
+      {"aaab", "*a*ab", false, true},
+      // A tilde is a star only when asked; a star in the text is matched by
+      // the pattern, never taken as a wildcard itself.
+      {"price", "pr~", true, true},
+      {"price", "~ic~", true, true},
+      {"price", "pr~", false, false},
+      {"pr~", "pr~", false, true},
+      {"a*", "a?", false, true},
+      {"a*b", "a*", false, true},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(wildcard_match(c.text, c.pattern, c.tilde_is_star), c.matches) << c.text << " ~ " << c.pattern;
 }
 
-TEST(WildcardMatch, BacksUpToTheLastStar) {
-  // The first "b" after the star is a false start; the match resumes past it.
-  EXPECT_TRUE(wildcard_match("abxbc", "a*bc"));
-  EXPECT_TRUE(wildcard_match("mississippi", "m*iss*ppi"));
-  EXPECT_FALSE(wildcard_match("mississippi", "m*iss*x"));
-  EXPECT_TRUE(wildcard_match("aaab", "*a*ab"));
-  // A long run that cannot match still ends (at most |s| x |pattern| steps).
+TEST(WildcardMatch, ALongRunThatCannotMatchEnds) {
+  // Backing up only to the last star bounds the work by |s| x |pattern|.
   std::string s(2000, 'a');
   EXPECT_FALSE(wildcard_match(s, "*a*a*a*a*b"));
-}
-
-TEST(WildcardMatch, TildeIsAStarOnlyWhenAsked) {
-  EXPECT_TRUE(wildcard_match("price", "pr~", true));
-  EXPECT_TRUE(wildcard_match("price", "~ic~", true));
-  EXPECT_FALSE(wildcard_match("price", "pr~"));
-  EXPECT_TRUE(wildcard_match("pr~", "pr~"));
-  // A star in the text is matched by a star of the pattern, not taken literally.
-  EXPECT_TRUE(wildcard_match("a*", "a?"));
-  EXPECT_TRUE(wildcard_match("a*b", "a*"));
 }
 
 }  // namespace
