@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "base/wildcard.h"
+
 namespace nuvra::data {
 
 namespace {
@@ -90,24 +92,7 @@ bool split_number(std::string_view w, std::string_view* stub, long* n) {
 }  // namespace
 
 bool varlist_pattern_match(std::string_view p, std::string_view s) {
-  // Iterative matching with one backtrack point: the last star.
-  std::size_t pi = 0, si = 0, star = std::string_view::npos, mark = 0;
-  while (si < s.size()) {
-    if (pi < p.size() && (p[pi] == '?' || (p[pi] == s[si] && p[pi] != '*' && p[pi] != '~'))) {
-      ++pi;
-      ++si;
-    } else if (pi < p.size() && (p[pi] == '*' || p[pi] == '~')) {
-      star = pi++;
-      mark = si;
-    } else if (star != std::string_view::npos) {
-      pi = star + 1;
-      si = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (pi < p.size() && (p[pi] == '*' || p[pi] == '~')) ++pi;
-  return pi == p.size();
+  return base::wildcard_match(s, p, true);
 }
 
 rc_t read_varlist(const Dataset& ds, std::string_view text, std::vector<int>* out,

@@ -97,13 +97,9 @@ class CairoDevice {
         paint(s, s.fill);
         break;
       case kOpMarker:
-        marker(s, s.marker_r, s.fill);
-        break;
       case kOpMarkerSized:
-        marker(s, s.r, s.fill);
-        break;
       case kOpMarkerFilled:
-        marker(s, s.marker_r, 1);
+        marker(s, marker_size(code, s), marker_filled(code, s));
         break;
       case kOpText:
       case kOpTextBox:

@@ -70,6 +70,12 @@ struct DrawState : Operands {
   std::string_view text_value;
 };
 
+// The marker a marker operation draws: of the current marker size, or of
+// size r for a sized one; filled as the state says, or always for a filled
+// one.  Every device replays the three the same way.
+inline std::int32_t marker_size(int code, const DrawState& s) { return code == kOpMarkerSized ? s.r : s.marker_r; }
+inline bool marker_filled(int code, const DrawState& s) { return code == kOpMarkerFilled || s.fill; }
+
 // A graph drawn once and replayed on any device.  Text strings live in one
 // pool so that an operation stays a small fixed-size record.
 class Recording {

@@ -190,12 +190,10 @@ class Printer {
 
  private:
   void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
-    char buf[512];
     va_list ap;
     va_start(ap, fmt);
-    int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+    append_vprintf(out_, fmt, ap);
     va_end(ap);
-    if (n > 0) out_->append(buf, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buf - 1));
   }
 
   const TextPage& page_;

@@ -114,13 +114,17 @@ void cmyk_from_rgb(Rgb c, double cmyk[4]) {
 PsDevice::PsDevice(const PsPage& page, int width, int height, Rgb background, std::string* out)
     : page_(page), width_(width), height_(height), background_(background), out_(out) {}
 
-void PsDevice::printf(const char* fmt, ...) {
+void append_vprintf(std::string* out, const char* fmt, va_list ap) {
   char buf[512];
+  int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+  if (n > 0) out->append(buf, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buf - 1));
+}
+
+void PsDevice::printf(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+  append_vprintf(out_, fmt, ap);
   va_end(ap);
-  if (n > 0) out_->append(buf, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buf - 1));
 }
 
 // "/Sl<kind> {...} def" for one of the colour variables (l line, s fill,
@@ -280,13 +284,9 @@ rc_t PsDevice::entry(int code, const DrawState& s) {
       printf("%d %d %d %d %d Srect\n", s.x0, s.y0, s.x1, s.y1, s.fill ? 1 : 0);
       break;
     case kOpMarker:
-      marker(s, s.marker_r, s.fill ? 1 : 0);
-      break;
     case kOpMarkerSized:
-      marker(s, s.r, s.fill ? 1 : 0);
-      break;
     case kOpMarkerFilled:
-      marker(s, s.marker_r, 1);
+      marker(s, marker_size(code, s), marker_filled(code, s) ? 1 : 0);
       break;
     case kOpText:
     case kOpTextBox:

@@ -1,6 +1,7 @@
 // The PostScript device: writes the driver's operations as a PostScript or
 // Encapsulated PostScript program with a fixed prologue of procedures.
 #pragma once
+#include <cstdarg>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,10 @@ double ps_yratio(const PsPage& page, int height_units);
 // backslashes escaped, bytes from 128 (and control bytes) as a backslash
 // and three octal digits.
 void append_ps_string(std::string* out, std::string_view text);
+
+// Appends printf-style text to *out, cut at 511 bytes: the PostScript
+// writers' lines are all shorter.
+void append_vprintf(std::string* out, const char* fmt, va_list ap);
 
 // The procedure MF: "/Font /Font-Latin1 MF" defines a copy of Font with
 // the ISO Latin-1 encoding.

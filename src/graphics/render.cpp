@@ -176,6 +176,14 @@ void draw_plot(Canvas& c, const Plot& p, const Axis& ax, const Axis& ay, Rgb col
   }
 }
 
+// Empties the recording for a new graph on the standard white page.
+void start_page(Recording* rec) {
+  rec->clear();
+  rec->width = kWidth;
+  rec->height = kHeight;
+  rec->background = Rgb{255, 255, 255};
+}
+
 }  // namespace
 
 bool box_statistics(const std::vector<double>& sorted, Plot* box) {
@@ -217,10 +225,7 @@ bool render_pie(const PieSpec& spec, Recording* rec, std::string* error, int* rc
     *rc = 2000;
     return false;
   }
-  rec->clear();
-  rec->width = kWidth;
-  rec->height = kHeight;
-  rec->background = Rgb{255, 255, 255};
+  start_page(rec);
   Canvas c(rec);
   c.begin();
   c.set_text_colour(kBlack);
@@ -342,10 +347,7 @@ bool render_graph(const GraphSpec& spec, Recording* rec, std::string* error, int
   ay.from = bottom;
   ay.to = top;
 
-  rec->clear();
-  rec->width = kWidth;
-  rec->height = kHeight;
-  rec->background = Rgb{255, 255, 255};
+  start_page(rec);
   Canvas c(rec);
   c.begin();
   c.set_text_colour(kBlack);

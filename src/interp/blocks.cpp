@@ -8,6 +8,7 @@
 #include "interp/expand.h"
 #include "interp/interp.h"
 #include "interp/line_source.h"
+#include "interp/list_elements.h"
 #include "interp/messages.h"
 #include "data/names.h"
 #include "interp/numlist.h"
@@ -76,45 +77,6 @@ bool parse_number(std::string_view w, double* v) {
   char* end = nullptr;
   *v = std::strtod(s.c_str(), &end);
   return end == s.c_str() + s.size() && std::isfinite(*v);
-}
-
-// Splits a list into elements: blanks separate; double quotes and compound
-// quotes group and are removed.
-std::vector<std::string> split_list(std::string_view s) {
-  std::vector<std::string> out;
-  size_t i = 0;
-  while (i < s.size()) {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    if (i >= s.size()) break;
-    if (s[i] == '"') {
-      size_t close = s.find('"', i + 1);
-      size_t end = close == std::string_view::npos ? s.size() : close;
-      out.emplace_back(s.substr(i + 1, end - i - 1));
-      i = close == std::string_view::npos ? s.size() : close + 1;
-    } else if (s[i] == '`' && i + 1 < s.size() && s[i + 1] == '"') {
-      int depth = 1;
-      size_t j = i + 2;
-      while (j < s.size()) {
-        if (s[j] == '`' && j + 1 < s.size() && s[j + 1] == '"') {
-          ++depth;
-          j += 2;
-        } else if (s[j] == '"' && j + 1 < s.size() && s[j + 1] == '\'') {
-          if (--depth == 0) break;
-          j += 2;
-        } else {
-          ++j;
-        }
-      }
-      out.emplace_back(s.substr(i + 2, std::min(j, s.size()) - i - 2));
-      i = j < s.size() ? j + 2 : s.size();
-    } else {
-      size_t end = i;
-      while (end < s.size() && s[end] != ' ' && s[end] != '\t') ++end;
-      out.emplace_back(s.substr(i, end - i));
-      i = end;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -305,22 +267,45 @@ rc_t cmd_while(Interp& ip) {
   }
 }
 
+namespace {
+
+// A loop of forvalues or foreach as collected: its header (expanded), the
+// words of the header after the loop's local name, and its body.  `run` is
+// false when the loop is only being passed over.
+struct CollectedLoop {
+  std::string header;
+  WordReader words;
+  std::string name;
+  std::vector<std::string> body;
+  bool run = false;
+};
+
+// The whole loop is collected before its header is judged, so a loop with
+// a bad header never lets its body run as separate commands.
+rc_t collect_loop(Interp& ip, CollectedLoop* loop) {
+  if (rc_t rc = refuse_expanded_loop(ip)) return rc;
+  if (rc_t rc = split_header(ip, ip.reader.rest(), &loop->header)) return rc;
+  if (rc_t rc = check_nesting(ip)) return rc;
+  if (rc_t rc = collect_block(ip, loop->body)) return rc;
+  if (!ip.exec_flag) return 0;
+  loop->run = true;
+  if (rc_t rc = expand_macros(ip, loop->header)) return rc;
+  loop->words.attach(&loop->header);
+  loop->name = loop->words.next();
+  if (!is_valid_name(loop->name)) return msg_invalid(ip, "syntax");
+  return 0;
+}
+
+}  // namespace
+
 // forvalues lname = start(step)end | start/end | start next to|: end
 rc_t cmd_forvalues(Interp& ip) {
-  if (rc_t rc = refuse_expanded_loop(ip)) return rc;
-  std::string header;
-  if (rc_t rc = split_header(ip, ip.reader.rest(), &header)) return rc;
-  if (rc_t rc = check_nesting(ip)) return rc;
-  // The whole loop is collected before its header is judged, so a loop
-  // with a bad range never lets its body run as separate commands.
-  std::vector<std::string> body;
-  if (rc_t rc = collect_block(ip, body)) return rc;
-  if (!ip.exec_flag) return 0;
-  if (rc_t rc = expand_macros(ip, header)) return rc;
+  CollectedLoop loop;
+  if (rc_t rc = collect_loop(ip, &loop)) return rc;
+  if (!loop.run) return 0;
 
-  WordReader r(&header);
-  std::string lname(r.next());
-  if (!is_valid_name(lname) || r.next() != "=") return msg_invalid(ip, "syntax");
+  WordReader& r = loop.words;
+  if (r.next() != "=") return msg_invalid(ip, "syntax");
   double start, step, end, second;
   if (!parse_number(r.next(Delims::Numeric), &start)) return msg_invalid(ip, "syntax");
   std::string_view w = r.next(Delims::Numeric);
@@ -350,9 +335,9 @@ rc_t cmd_forvalues(Interp& ip) {
   for (long long k = 0;; ++k) {
     double v = start + static_cast<double>(k) * step;
     if (step > 0 ? v > end + slack : v < end - slack) break;
-    ip.macros.set_local(lname, format_number_g(v, 18));
+    ip.macros.set_local(loop.name, format_number_g(v, 18));
     rc_t rc = 0;
-    if (run_pass(ip, body, &rc)) return rc;
+    if (run_pass(ip, loop.body, &rc)) return rc;
   }
   return 0;
 }
@@ -391,29 +376,22 @@ rc_t foreach_list(Interp& ip, char kind, std::string_view list, std::vector<std:
 
 // foreach lname in list | of local|global name | of varlist|newlist|numlist list
 rc_t cmd_foreach(Interp& ip) {
-  if (rc_t rc = refuse_expanded_loop(ip)) return rc;
-  std::string header;
-  if (rc_t rc = split_header(ip, ip.reader.rest(), &header)) return rc;
-  if (rc_t rc = check_nesting(ip)) return rc;
-  std::vector<std::string> body;
-  if (rc_t rc = collect_block(ip, body)) return rc;
-  if (!ip.exec_flag) return 0;
-  if (rc_t rc = expand_macros(ip, header)) return rc;
+  CollectedLoop loop;
+  if (rc_t rc = collect_loop(ip, &loop)) return rc;
+  if (!loop.run) return 0;
 
-  WordReader r(&header);
-  std::string lname(r.next());
-  if (!is_valid_name(lname)) return msg_invalid(ip, "syntax");
+  WordReader& r = loop.words;
   std::string_view kind = r.next();
   std::vector<std::string> items;
   if (kind == "in") {
-    items = split_list(r.rest());
+    items = list_element_texts(r.rest());
   } else if (kind == "of") {
     std::string_view what = r.next();
     if (abbreviates(what, "local", 3) || abbreviates(what, "global", 3)) {
       std::string name(r.next());
       if (!r.at_end() || name.empty()) return msg_invalid(ip, "syntax");
       const std::string* text = what[0] == 'l' ? ip.macros.local(name) : ip.macros.global(name);
-      if (text) items = split_list(*text);
+      if (text) items = list_element_texts(*text);
     } else if (abbreviates(what, "varlist", 3) || abbreviates(what, "newlist", 3) ||
                abbreviates(what, "numlist", 3)) {
       std::string_view list = r.rest();
@@ -426,9 +404,9 @@ rc_t cmd_foreach(Interp& ip) {
   }
   LoopScope scope(ip);
   for (const std::string& item : items) {
-    ip.macros.set_local(lname, item);
+    ip.macros.set_local(loop.name, item);
     rc_t rc = 0;
-    if (run_pass(ip, body, &rc)) return rc;
+    if (run_pass(ip, loop.body, &rc)) return rc;
   }
   return 0;
 }

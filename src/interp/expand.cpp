@@ -236,6 +236,18 @@ class Expander {
   }
 
  private:
+  // The local reference whose backquote stands at `open` of `in`: the
+  // quote that closes it in *close (npos when none does), and its value,
+  // the name inside expanded first.
+  rc_t local_reference(const Pending& in, size_t open, size_t* close, std::string* value, bool* verbatim) {
+    *close = matching_close(in, open, &scanned_);
+    if (scanned_ > kMaxQuoteScan) return rc_message(ip_, 920);
+    if (*close == std::string::npos) return 0;
+    std::string inner = in.substr(open + 1, *close - open - 1);
+    if (rc_t rc = run(inner)) return rc;
+    return resolve_local(ip_, inner, value, verbatim);
+  }
+
   // Scans `buf` once: what is scanned moves to `out`, a substitution goes
   // in front of the text still to be scanned, so it is scanned in turn.
   rc_t run_level(std::string& buf) {
@@ -255,17 +267,14 @@ class Expander {
         continue;
       }
       if (c == '`' && !(in.size() > 1 && in.at(1) == '"')) {
-        size_t close = matching_close(in, 0, &scanned_);
-        if (scanned_ > kMaxQuoteScan) return rc_message(ip_, 920);
+        size_t close = 0;
+        std::string value;
+        bool verbatim = false;
+        if (rc_t rc = local_reference(in, 0, &close, &value, &verbatim)) return rc;
         if (close == std::string::npos) {
           in.move_to(&out, 1);
           continue;
         }
-        std::string inner = in.substr(1, close - 1);
-        if (rc_t rc = run(inner)) return rc;
-        std::string value;
-        bool verbatim = false;
-        if (rc_t rc = resolve_local(ip_, inner, &value, &verbatim)) return rc;
         if (rc_t rc = replace(out, in, 0, close + 1, value)) return rc;
         if (verbatim) {
           in.move_to(&out, value.size());
@@ -285,17 +294,14 @@ class Expander {
         char n = in.at(1);
         if (n == '`') {
           // The global's name is built by a local reference: expand it first.
-          size_t close = matching_close(in, 1, &scanned_);
-          if (scanned_ > kMaxQuoteScan) return rc_message(ip_, 920);
+          size_t close = 0;
+          std::string value;
+          bool verbatim = false;
+          if (rc_t rc = local_reference(in, 1, &close, &value, &verbatim)) return rc;
           if (close == std::string::npos) {
             in.move_to(&out, 1);
             continue;
           }
-          std::string inner = in.substr(2, close - 2);
-          if (rc_t rc = run(inner)) return rc;
-          std::string value;
-          bool verbatim = false;
-          if (rc_t rc = resolve_local(ip_, inner, &value, &verbatim)) return rc;
           if (rc_t rc = replace(out, in, 1, close, value)) return rc;
           continue;  // look at the "$" again with the built name
         }

@@ -140,14 +140,12 @@ rc_t Interp::execute_line(std::string_view line) {
 }
 
 void Interp::trace_line(char mark, std::string_view text) {
-  output::OutClass saved = out.current_class();
-  out.set_class(output::OutClass::Text);
+  output::ClassScope text_class(out, output::OutClass::Text);
   for (int k = 1; k < frame_depth; ++k) out.print_markup("  ");
   char head[3] = {mark, ' ', 0};
   out.print_markup(head);
   out.print_plain(trim(text));
   out.print_markup("\n");
-  out.set_class(saved);
 }
 
 rc_t Interp::execute_top_level(std::string_view line) {

@@ -18,7 +18,9 @@
 #include "interp/builtins.h"
 #include "interp/creturn.h"
 #include "interp/interp.h"
+#include "interp/list_elements.h"
 #include "interp/messages.h"
+#include "interp/parse.h"
 #include "data/names.h"
 #include "interp/runner.h"
 #include "interp/simple_expr.h"
@@ -39,26 +41,6 @@ std::string_view skip_blanks(std::string_view s) {
   return s.substr(i);
 }
 
-// The next blank-delimited word of `s`, removed from it.
-std::string_view take_word(std::string_view& s) {
-  s = skip_blanks(s);
-  size_t n = 0;
-  while (n < s.size() && !is_blank(s[n])) ++n;
-  std::string_view w = s.substr(0, n);
-  s.remove_prefix(n);
-  return w;
-}
-
-// The run of name characters at the start of `s`, removed from it.
-std::string_view take_name(std::string_view& s) {
-  s = skip_blanks(s);
-  size_t n = 0;
-  while (n < s.size() && is_name_char(s[n])) ++n;
-  std::string_view w = s.substr(0, n);
-  s.remove_prefix(n);
-  return w;
-}
-
 // A count written as digits only; false for anything else (signs,
 // fractions, expressions) and for values past nine digits.
 bool parse_digits(std::string_view w, long* v) {
@@ -72,62 +54,13 @@ bool parse_digits(std::string_view w, long* v) {
   return true;
 }
 
-// One element of a list: `raw` as typed (quotes and all), `inner` without
-// its outer double or compound quotes.  Blanks separate elements; a
-// double-quoted or compound-quoted string is one element.  This is the
-// split that foreach ... in uses.
-struct Element {
-  std::string_view raw;
-  std::string_view inner;
-  bool closed = true;  // false when its quote was never closed
-};
-
-bool next_element(std::string_view s, size_t& i, Element* e) {
-  while (i < s.size() && is_blank(s[i])) ++i;
-  if (i >= s.size()) return false;
-  size_t start = i;
-  e->closed = true;
-  if (s[i] == '"') {
-    size_t close = s.find('"', i + 1);
-    if (close == std::string_view::npos) {
-      e->inner = s.substr(i + 1);
-      e->closed = false;
-      i = s.size();
-    } else {
-      e->inner = s.substr(i + 1, close - i - 1);
-      i = close + 1;
-    }
-  } else if (s[i] == '`' && i + 1 < s.size() && s[i + 1] == '"') {
-    size_t end = base::compound_quote_end(s, i);
-    e->closed = end != std::string_view::npos;
-    if (!e->closed) end = s.size() + 2;  // an unclosed quote runs to the end
-    e->inner = s.substr(i + 2, end - i - 4);
-    i = std::min(end, s.size());
-  } else {
-    size_t end = i;
-    while (end < s.size() && !is_blank(s[end])) ++end;
-    e->inner = s.substr(i, end - i);
-    i = end;
-  }
-  e->raw = s.substr(start, i - start);
-  return true;
-}
-
-std::vector<Element> split_elements(std::string_view s) {
-  std::vector<Element> out;
-  size_t i = 0;
-  Element e;
-  while (next_element(s, i, &e)) out.push_back(e);
-  return out;
-}
-
 // One argument: a double-quoted or compound-quoted string (quotes
 // removed) or a bare word; removed from `s`.  False when there is none or
 // its quote is not closed.
 bool take_argument(std::string_view& s, std::string* out) {
   size_t i = 0;
-  Element e;
-  if (!next_element(s, i, &e) || !e.closed) return false;
+  ListElement e;
+  if (!next_list_element(s, i, &e) || !e.closed) return false;
   out->assign(e.inner);
   s.remove_prefix(i);
   return true;
@@ -396,15 +329,15 @@ rc_t fn_display(Interp& ip, std::string_view rest, std::string* out) {
 rc_t fn_word(Interp& ip, std::string_view args, std::string* out) {
   std::string_view first = take_word(args);
   if (first == "count") {
-    *out = std::to_string(split_elements(args).size());
+    *out = std::to_string(split_list_elements(args).size());
     return 0;
   }
   long n;
   if (!parse_digits(first, &n) || n < 1) return syntax_error(ip);
   if (take_word(args) != "of") return syntax_error(ip);
   size_t i = 0;
-  Element e;
-  for (long k = 1; next_element(args, i, &e); ++k) {
+  ListElement e;
+  for (long k = 1; next_list_element(args, i, &e); ++k) {
     if (k == n) {
       out->assign(e.inner);
       break;
@@ -477,7 +410,7 @@ rc_t list_operand(Interp& ip, std::string_view& args, std::string* text) {
 
 std::vector<std::string_view> raw_elements(const std::string& text) {
   std::vector<std::string_view> out;
-  for (const Element& e : split_elements(text)) out.push_back(e.raw);
+  for (const ListElement& e : split_list_elements(text)) out.push_back(e.raw);
   return out;
 }
 
@@ -515,7 +448,7 @@ rc_t list_unary(Interp& ip, std::string_view op, std::string_view& args, std::st
     *out = std::to_string(el.size());
     return 0;
   } else if (op == "clean") {
-    for (const Element& e : split_elements(text))
+    for (const ListElement& e : split_list_elements(text))
       res.push_back(needs_quotes(e.inner) ? e.raw : e.inner);
   } else {  // retokenize
     res = el;
@@ -541,7 +474,7 @@ rc_t fn_list(Interp& ip, std::string_view args, std::string* out) {
     if (rc_t rc = list_operand(ip, probe, &text)) return rc;
     if (!trim(probe).empty()) return syntax_error(ip);
     size_t pos = 0, k = 0;
-    for (const Element& e : split_elements(text)) {
+    for (const ListElement& e : split_list_elements(text)) {
       ++k;
       if (e.inner == elem) {
         pos = k;

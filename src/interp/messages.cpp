@@ -4,30 +4,14 @@
 #include "output/output.h"
 
 namespace nuvra {
-namespace {
 
-// Switches to a class for one message and puts the caller's class back,
-// so a failing command's later output keeps the colour it asked for.
-class ClassFor {
- public:
-  ClassFor(output::Output& out, output::OutClass cls) : out_(out), prev_(out.current_class()) {
-    out_.set_class(cls);
-  }
-  ~ClassFor() { out_.set_class(prev_); }
-  ClassFor(const ClassFor&) = delete;
-  ClassFor& operator=(const ClassFor&) = delete;
-
- private:
-  output::Output& out_;
-  output::OutClass prev_;
-};
-
-}  // namespace
+// Each message switches to its class and puts the caller's back, so a
+// failing command's later output keeps the colour it asked for.
 
 rc_t rc_message(output::Output& out, rc_t code, const RcLimits& limits) {
   RcMessage m = rc_message_text(code, limits);
   if (!m.text.empty()) {
-    ClassFor cls(out, m.note ? output::OutClass::Text : output::OutClass::Error);
+    output::ClassScope cls(out, m.note ? output::OutClass::Text : output::OutClass::Error);
     out.print_markup(m.text);
   }
   return m.code;
@@ -35,7 +19,7 @@ rc_t rc_message(output::Output& out, rc_t code, const RcLimits& limits) {
 
 rc_t msg_quoting(output::Output& out, std::string_view before, std::string_view user,
                  std::string_view after, rc_t code) {
-  ClassFor cls(out, output::OutClass::Error);
+  output::ClassScope cls(out, output::OutClass::Error);
   if (!before.empty()) out.print_markup(before);
   if (!user.empty()) out.print_plain(user);
   if (!after.empty()) out.print_markup(after);

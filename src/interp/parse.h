@@ -94,7 +94,16 @@ std::string_view unquote_whole(std::string_view s);
 // The standard option parse over `rest` (a view into the command buffer)
 // from index `comma` on; no comma (npos), no options.
 rc_t parse_options(Interp& ip, std::string_view rest, size_t comma, CommandLine* cl);
+// The same over the options after the first comma of `rest`; *before gets
+// the text ahead of that comma, all of `rest` when there is none.
+rc_t read_options(Interp& ip, std::string_view rest, std::string_view* before, CommandLine* cl);
 // The next blank-delimited word of `s`, removed from it.
 std::string_view take_word(std::string_view& s);
+// The run of name characters at the start of `s` (after any blanks),
+// removed from it.
+std::string_view take_name(std::string_view& s);
+// The option word at the start of `s` with its parenthesized argument
+// (blanks inside the parentheses included), removed from `s`.
+std::string_view take_option_word(std::string_view& s);
 
 }  // namespace nuvra

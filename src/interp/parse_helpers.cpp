@@ -94,6 +94,12 @@ rc_t parse_options(Interp& ip, std::string_view rest, size_t comma, CommandLine*
   return rc;
 }
 
+rc_t read_options(Interp& ip, std::string_view rest, std::string_view* before, CommandLine* cl) {
+  size_t comma = options_comma(rest);
+  *before = rest.substr(0, comma);
+  return parse_options(ip, rest, comma, cl);
+}
+
 namespace {
 
 // Local macro names: letters, digits and underscores, 1 to 31 of them.
@@ -364,6 +370,28 @@ std::string_view take_word(std::string_view& s) {
   return w;
 }
 
+std::string_view take_name(std::string_view& s) {
+  size_t i = skip_blanks(s, 0);
+  size_t e = i;
+  while (e < s.size() && is_name_char(s[e])) ++e;
+  std::string_view name = s.substr(i, e - i);
+  s.remove_prefix(e);
+  return name;
+}
+
+std::string_view take_option_word(std::string_view& s) {
+  size_t end = 0;
+  int depth = 0;
+  while (end < s.size() && (depth > 0 || !is_blank(s[end]))) {
+    if (s[end] == '(') ++depth;
+    if (s[end] == ')') --depth;
+    ++end;
+  }
+  std::string_view opt = s.substr(0, end);
+  s.remove_prefix(end);
+  return opt;
+}
+
 namespace {
 
 bool is_storage_type_word(std::string_view w) {
@@ -532,13 +560,13 @@ rc_t cmd_gettoken(Interp& ip) {
 // ...; locals left over from an earlier, longer list are cleared.
 rc_t cmd_tokenize(Interp& ip) {
   std::string_view rest = ip.reader.rest();
-  size_t comma = options_comma(rest);
+  std::string_view before;
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = read_options(ip, rest, &before, &cl)) return rc;
   TokenRules rules;
   read_parse_option(cl, &rules);
   if (rc_t rc = cl.leftover(ip)) return rc;
-  std::string_view text = unquote_whole(rest.substr(0, comma));
+  std::string_view text = unquote_whole(before);
 
   std::vector<std::string> tokens;
   size_t pos = 0;
@@ -560,9 +588,9 @@ rc_t cmd_tokenize(Interp& ip) {
 //   range(op# [op#]) sort]: the expanded list in r(numlist).
 rc_t cmd_numlist(Interp& ip) {
   std::string_view rest = ip.reader.rest();
-  size_t comma = options_comma(rest);
+  std::string_view before;
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = read_options(ip, rest, &before, &cl)) return rc;
   NumlistOptions o;
   o.ascending = cl.flag("ascending", 1, 0) == 1;
   o.descending = cl.flag("descending", 1, 0) == 1;
@@ -583,7 +611,7 @@ rc_t cmd_numlist(Interp& ip) {
   if (rc_t rc = cl.leftover(ip)) return rc;
   if (o.ascending && o.descending)
     return msg_quoting(ip.out, "options ascending and descending may not be combined\n", "", "", 184);
-  std::string_view text = unquote_whole(rest.substr(0, comma));
+  std::string_view text = unquote_whole(before);
   std::vector<double> values;
   if (rc_t rc = read_numlist(ip, text, o, &values)) return rc;
   ip.r_results.clear();

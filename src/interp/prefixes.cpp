@@ -7,6 +7,7 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
+#include "interp/parse.h"
 #include "data/names.h"
 
 namespace nuvra {
@@ -185,15 +186,7 @@ rc_t cmd_version(Interp& ip) {
   }
   bool keep_missing = false;
   while (!(options = trim(options)).empty()) {
-    size_t end = 0;
-    int d = 0;
-    while (end < options.size() && (d > 0 || (options[end] != ' ' && options[end] != '\t'))) {
-      if (options[end] == '(') ++d;
-      if (options[end] == ')') --d;
-      ++end;
-    }
-    std::string_view opt = options.substr(0, end);
-    options.remove_prefix(end);
+    std::string_view opt = take_option_word(options);
     size_t paren = opt.find('(');
     std::string_view name = opt.substr(0, paren);
     if (paren == std::string_view::npos && abbreviates(name, "missing", 3)) {

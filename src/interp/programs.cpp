@@ -299,13 +299,11 @@ ProgramClass current_class(Interp& ip) {
 
 // The rule that frames a traced program's lines.
 void trace_boundary(Interp& ip, const char* what, const std::string& name) {
-  output::OutClass saved = ip.out.current_class();
-  ip.out.set_class(output::OutClass::Text);
+  output::ClassScope text(ip.out, output::OutClass::Text);
   for (int k = 1; k < ip.frame_depth; ++k) ip.out.print_markup("  ");
   ip.out.printf_markup("{hline 16} %s ", what);
   ip.out.print_plain(name);
   ip.out.print_markup(" {hline 3}\n");
-  ip.out.set_class(saved);
 }
 
 }  // namespace

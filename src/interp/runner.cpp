@@ -14,6 +14,7 @@
 #include "interp/interp.h"
 #include "interp/line_source.h"
 #include "interp/messages.h"
+#include "interp/parse.h"
 #include "data/names.h"
 #include "interp/preserve.h"
 
@@ -80,15 +81,7 @@ rc_t start_file(Interp& ip, RunMode mode) {
     rest.remove_prefix(1);
     // Options: stop, nostop, delay(...)
     while (!(rest = trim(rest)).empty()) {
-      size_t end = 0;
-      int depth = 0;
-      while (end < rest.size() && (depth > 0 || (rest[end] != ' ' && rest[end] != '\t'))) {
-        if (rest[end] == '(') ++depth;
-        if (rest[end] == ')') --depth;
-        ++end;
-      }
-      std::string_view opt = rest.substr(0, end);
-      rest.remove_prefix(end);
+      std::string_view opt = take_option_word(rest);
       if (opt == "stop")
         stop = true;
       else if (opt == "nostop")

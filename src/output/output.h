@@ -80,4 +80,20 @@ class Output {
   bool break_before_error_ = false;
 };
 
+// Puts back, when it goes, the output class that was current when it was
+// made, so that a routine which changes the class for its own lines leaves
+// later output the colour it had.  The second form also switches to `cls`.
+class ClassScope {
+ public:
+  explicit ClassScope(Output& out) : out_(out), prev_(out.current_class()) {}
+  ClassScope(Output& out, OutClass cls) : ClassScope(out) { out.set_class(cls); }
+  ~ClassScope() { out_.set_class(prev_); }
+  ClassScope(const ClassScope&) = delete;
+  ClassScope& operator=(const ClassScope&) = delete;
+
+ private:
+  Output& out_;
+  OutClass prev_;
+};
+
 }  // namespace nuvra::output

@@ -624,15 +624,9 @@ rc_t invsym(expr::Env& env, const Matrix& a, Matrix* out) {
   int k = a.rows;
   expr::MatrixSettings settings = env.matrix_settings();
   if (k > settings.matsize) return env.report(908);
-  int stride = sweep_stride(env, k);
+  int stride = 0;
   std::vector<double> work;
-  try {
-    work.assign(static_cast<size_t>(stride) * static_cast<size_t>(k), 0.0);
-  } catch (const std::bad_alloc&) {
-    return env.report(909);
-  }
-  for (int i = 0; i < k; ++i)
-    for (int j = 0; j < k; ++j) work[static_cast<size_t>(i) * stride + j] = a.at(i, j);
+  if (rc_t rc = sweep_work(env, k, [&a](int i, int j) { return a.at(i, j); }, &work, &stride)) return rc;
   std::vector<std::uint8_t> status;
   if (rc_t rc = sweep_invert(work.data(), stride, 0, k, nullptr, -1, &status, sweep_options(env)))
     return rc == 909 ? env.report(909) : rc;

@@ -5,8 +5,11 @@
 // joins columns, `#` is the Kronecker product, a trailing `'` transposes,
 // and `name[i,j]` / `name[a..b, c...]` take elements and submatrices.
 #pragma once
+#include <cstddef>
+#include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/rc.h"
 #include "data/expr/env.h"
@@ -26,6 +29,22 @@ const Matrix* lookup_matrix(const expr::Env& env, std::string_view name);
 
 // The work array stride for sweeps: the matsize, or k when larger.
 int sweep_stride(const expr::Env& env, int k);
+
+// A zeroed work array for sweeping a k-by-k matrix: k rows
+// sweep_stride(env, k) doubles apart, element (i, j) taken from at(i, j).
+// Reports and returns 909 when the memory cannot be had.
+template <class At>
+rc_t sweep_work(expr::Env& env, int k, const At& at, std::vector<double>* work, int* stride) {
+  *stride = sweep_stride(env, k);
+  try {
+    work->assign(static_cast<std::size_t>(*stride) * static_cast<std::size_t>(k), 0.0);
+  } catch (const std::bad_alloc&) {
+    return env.report(909);
+  }
+  for (int i = 0; i < k; ++i)
+    for (int j = 0; j < k; ++j) (*work)[static_cast<std::size_t>(i) * *stride + j] = at(i, j);
+  return 0;
+}
 
 // Sweep options that obey the environment: its processors and pivot
 // choice, a Break poll, and a trace line per pivot to its message stream

@@ -168,6 +168,25 @@ inline SegmentPlan plan_segments(int processors, std::int64_t n, std::int64_t mi
   return sp;
 }
 
+// Hands every segment s to run(s, tid) over at most the plan's threads:
+// thread t takes segments t, t + T, ...  Run serially, no segment starts
+// once `stop` is set.
+template <class Run>
+void share_segments(const SegmentPlan& sp, int processors, const std::atomic<bool>& stop, Run&& run) {
+  const int threads = static_cast<int>(std::min<std::int64_t>(sp.threads, sp.segments));
+  if (threads <= 1) {
+    for (std::int64_t s = 0; s < sp.segments && !stop.load(); ++s) run(s, 0);
+  } else {
+    ThreadCountScope scope(threads, processors);
+#pragma omp parallel
+    {
+      int tid = omp_get_thread_num();
+      int granted = omp_get_num_threads();
+      for (std::int64_t s = tid; s < sp.segments; s += granted) run(s, tid);
+    }
+  }
+}
+
 // Runs body(s, begin, end) once for every segment s, in pieces of at most
 // kPollInterval positions; thread t takes segments t, t + T, ...  Break is
 // polled by thread 0 between pieces.  Returns false when stopped.
@@ -184,18 +203,7 @@ bool run_segments(const SegmentPlan& sp, int processors, std::int64_t n, const s
       if (tid == 0 && poll && poll()) stop.store(true, std::memory_order_relaxed);
     }
   };
-  const int threads = static_cast<int>(std::min<std::int64_t>(sp.threads, sp.segments));
-  if (threads <= 1) {
-    for (std::int64_t s = 0; s < sp.segments && !stop.load(); ++s) run_one(s, 0);
-  } else {
-    ThreadCountScope scope(threads, processors);
-#pragma omp parallel
-    {
-      int tid = omp_get_thread_num();
-      int granted = omp_get_num_threads();
-      for (std::int64_t s = tid; s < sp.segments; s += granted) run_one(s, tid);
-    }
-  }
+  share_segments(sp, processors, stop, run_one);
   return !stop.load();
 }
 

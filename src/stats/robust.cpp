@@ -80,18 +80,7 @@ rc_t robust_meat(data::Dataset& ds, int processors, const std::function<bool()>&
         }
       }
     };
-    const int threads = static_cast<int>(std::min<std::int64_t>(plan.threads, plan.segments));
-    if (threads <= 1) {
-      for (std::int64_t k = 0; k < plan.segments && !stop.load(); ++k) run_segment(k, 0);
-    } else {
-      ThreadCountScope scope(threads, processors);
-#pragma omp parallel
-      {
-        int tid = omp_get_thread_num();
-        int granted = omp_get_num_threads();
-        for (std::int64_t k = tid; k < plan.segments; k += granted) run_segment(k, tid);
-      }
-    }
+    share_segments(plan, processors, stop, run_segment);
     if (stop.load()) return 1;
     double g = 0;
     for (double pg : part_groups) g += pg;

@@ -82,10 +82,7 @@ rc_t cmd_edit_browse(Interp& ip) { return rc_message(ip, 8005); }
 
 // count [in]: the number of observations in the sample.
 rc_t cmd_count(Interp& ip) {
-  ParseSettings st;
-  st.allow_in = true;
-  st.allow_if = true;
-  st.allow_options = false;
+  ParseSettings st{.allow_if = true, .allow_in = true, .allow_options = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   std::vector<char> sample;

@@ -159,9 +159,7 @@ void print_simple(Interp& ip, const data::Dataset& ds, const std::vector<int>& v
 }  // namespace
 
 rc_t cmd_describe(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_using = true;
+  ParseSettings st{.varlist = true, .allow_using = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   bool is_short = cl.flag("short", 2, 0);

@@ -43,8 +43,7 @@ void fill_missing(Dataset& dst, int dj, std::int64_t row0, std::int64_t n) {
 
 // append using filename [, nolabel]
 rc_t cmd_append(Interp& ip) {
-  ParseSettings st;
-  st.allow_using = true;
+  ParseSettings st{.allow_using = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   bool nolabel = cl.flag("nolabel", 3, 0) == 1;

@@ -267,10 +267,7 @@ rc_t cmd_use(Interp& ip) {
       if (lo.in_text.empty()) return msg_invalid(ip, "syntax");
       head.erase(in, e - in);
     }
-    ParseSettings st;
-    st.varlist = true;
-    st.allow_if = true;
-    st.allow_options = false;
+    ParseSettings st{.varlist = true, .allow_if = true, .allow_options = false};
     CommandLine cl;
     if (rc_t rc = parse_text(ip, st, head, &cl)) return rc;
     lo.varlist_text = cl.varlist_text;

@@ -104,9 +104,7 @@ struct Row {
 // merge [varlist] using filename [, _merge(name) nokeep keep(varlist) update
 //        replace nolabel unique uniqmaster uniqusing sort]
 rc_t cmd_merge(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_using = true;
+  ParseSettings st{.varlist = true, .allow_using = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   std::string mname = "_merge";

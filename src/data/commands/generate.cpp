@@ -79,16 +79,6 @@ rc_t read_assignment(Interp& ip, std::string_view rest, const ParseSettings& st,
   return standard_parse(ip, st, &out->cl);
 }
 
-// The name word at the start of s (name characters only).
-std::string_view take_name(std::string_view& s) {
-  s = trim(s);
-  size_t n = 0;
-  while (n < s.size() && is_name_char(s[n])) ++n;
-  std::string_view w = s.substr(0, n);
-  s.remove_prefix(n);
-  return w;
-}
-
 void report_missing_generated(Interp& ip, std::int64_t n) {
   if (n <= 0) return;
   ip.out.set_class(output::OutClass::Text);
@@ -221,9 +211,7 @@ rc_t cmd_generate(Interp& ip) {
     if (rc_t rc = data::validate_name(label, &msg)) return msg_quoting(ip.out, "", msg, "\n", rc);
   }
 
-  ParseSettings st;
-  st.allow_if = st.allow_in = true;
-  st.allow_options = false;
+  ParseSettings st{.allow_if = true, .allow_in = true, .allow_options = false};
   Assignment a;
   if (rc_t rc = read_assignment(ip, s, st, &a)) return rc;
   expr::Program value;
@@ -374,8 +362,7 @@ rc_t cmd_replace(Interp& ip) {
   std::string msg;
   if (rc_t rc = ds.find(name, &j, &msg)) return msg_quoting(ip.out, "", msg, "\n", rc);
 
-  ParseSettings st;
-  st.allow_if = st.allow_in = true;
+  ParseSettings st{.allow_if = true, .allow_in = true};
   Assignment a;
   if (rc_t rc = read_assignment(ip, s, st, &a)) return rc;
   bool nopromote = a.cl.flag("nopromote", 9, 0) == 1;
@@ -551,8 +538,7 @@ rc_t cmd_assert(Interp& ip) {
   std::string text(trim(rest.substr(0, used)));
   if (text.empty()) return msg_required(ip, "expression");
   ip.reader.set_pos(static_cast<size_t>(rest.data() - ip.cmdbuf.data()) + used);
-  ParseSettings st;
-  st.allow_if = st.allow_in = true;
+  ParseSettings st{.allow_if = true, .allow_in = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   bool rc0 = cl.flag("rc0", 3, 0) == 1;

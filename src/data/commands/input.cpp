@@ -23,39 +23,13 @@
 #include "data/varlist.h"
 #include "interp/interp.h"
 #include "interp/line_source.h"
+#include "interp/list_elements.h"
 #include "interp/messages.h"
 #include "data/names.h"
 #include "interp/parse.h"
 
 namespace nuvra {
 namespace {
-
-// Splits a row into values; false for an open quote.
-bool split_row(std::string_view s, std::vector<std::string>* out) {
-  out->clear();
-  size_t i = 0;
-  while (true) {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    if (i >= s.size()) return true;
-    if (s[i] == '`' && i + 1 < s.size() && s[i + 1] == '"') {
-      // Compound quotes nest, and may hold plain double quotes.
-      size_t end = base::compound_quote_end(s, i);
-      if (end == std::string_view::npos) return false;
-      out->emplace_back(s.substr(i + 2, end - i - 4));
-      i = end;
-    } else if (s[i] == '"') {
-      size_t close = s.find('"', i + 1);
-      if (close == std::string_view::npos) return false;
-      out->emplace_back(s.substr(i + 1, close - i - 1));
-      i = close + 1;
-    } else {
-      size_t e = i;
-      while (e < s.size() && s[e] != ' ' && s[e] != '\t') ++e;
-      out->emplace_back(s.substr(i, e - i));
-      i = e;
-    }
-  }
-}
 
 // A typed number: a numeric literal, `.` or `.a`..`.z`.
 bool read_number(const std::string& w, double* v) {
@@ -86,9 +60,7 @@ void row_message(Interp& ip, const std::string& text) {
 }  // namespace
 
 rc_t cmd_input(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_options = false;
+  ParseSettings st{.varlist = true, .allow_options = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   data::Dataset& ds = ip.dataset;
@@ -157,7 +129,7 @@ rc_t cmd_input(Interp& ip) {
     if (t == "end") break;
     if (ip.poll_break()) return kBreak;
     if (t.empty()) continue;
-    if (!split_row(t, &words)) {
+    if (!read_closed_list(t, &words)) {
       row_message(ip, "too few quotes; line ignored");
       continue;
     }

@@ -279,10 +279,7 @@ class Lister {
 }  // namespace
 
 rc_t cmd_list(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_in = true;
-  st.allow_if = true;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   ListOptions o;

@@ -114,8 +114,7 @@ rc_t set_data_setting(Interp& ip, std::string_view name, std::string_view value,
 
 // memory: how the data area and the rest of memory are used.
 rc_t cmd_memory(Interp& ip) {
-  ParseSettings st;
-  st.allow_options = false;
+  ParseSettings st{.allow_options = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   const data::Dataset& ds = ip.dataset;

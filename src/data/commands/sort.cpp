@@ -72,9 +72,7 @@ rc_t sort_dataset(Interp& ip, const std::vector<int>& keys) {
 }
 
 rc_t cmd_sort(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_in = true;
+  ParseSettings st{.varlist = true, .allow_in = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   bool stable = cl.flag("stable", 5, 0) == 1;

@@ -398,11 +398,7 @@ struct LineLayout {
 // The command line of a text-file writer, [varlist] using filename [if]
 // [in] [, options]; write_lines checks it once the options are read.
 rc_t parse_writer(Interp& ip, CommandLine* cl) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.allow_using = true;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_using = true};
   return standard_parse(ip, st, cl);
 }
 
@@ -440,6 +436,25 @@ rc_t write_lines(Interp& ip, CommandLine& cl, const char* ext, bool nolabel, boo
   return 0;
 }
 
+// What insheet and infile do before they read a value: the names given
+// for the columns (read as new names against an empty dataset, since the
+// file's data replace those in memory), the check that the data in memory
+// may go, and the whole text of the file (".raw" added to its name).
+rc_t start_text_load(Interp& ip, const CommandLine& cl, bool clear, std::vector<data::NewVariable>* names,
+                     std::string* shown, std::string* text) {
+  Dataset& ds = ip.dataset;
+  if (!cl.varlist_text.empty()) {
+    Dataset none(ds.memory());
+    data::VarlistFailure f;
+    if (rc_t rc = data::read_new_varlist(none, cl.varlist_text, data::kFloat, names, &f))
+      return msg_quoting(ip.out, "", f.message, "\n", rc);
+  }
+  if ((ds.changed() || ip.data_changed) && !clear) return rc_message(ip, 4);
+  *shown = file_name(cl.using_file, ".raw");
+  if (rc_t rc = read_whole(dta::local_path(*shown), text)) return file_failure(ip, *shown, rc);
+  return 0;
+}
+
 }  // namespace
 
 // outsheet [varlist] using filename [if] [in] [, comma nonames nolabel noquote replace]
@@ -467,9 +482,7 @@ rc_t cmd_outfile(Interp& ip) {
 
 // insheet [newvarlist] using filename [, comma tab names nonames clear double]
 rc_t cmd_insheet(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_using = true;
+  ParseSettings st{.varlist = true, .allow_using = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   bool comma = cl.flag("comma", 5, 0) == 1;
@@ -483,17 +496,8 @@ rc_t cmd_insheet(Interp& ip) {
   Dataset& ds = ip.dataset;
 
   std::vector<data::NewVariable> given;
-  if (!cl.varlist_text.empty()) {
-    Dataset none(ds.memory());
-    data::VarlistFailure f;
-    if (rc_t rc = data::read_new_varlist(none, cl.varlist_text, data::kFloat, &given, &f))
-      return msg_quoting(ip.out, "", f.message, "\n", rc);
-  }
-  if ((ds.changed() || ip.data_changed) && !clear) return rc_message(ip, 4);
-
-  std::string shown = file_name(cl.using_file, ".raw");
-  std::string text;
-  if (rc_t rc = read_whole(dta::local_path(shown), &text)) return file_failure(ip, shown, rc);
+  std::string shown, text;
+  if (rc_t rc = start_text_load(ip, cl, clear, &given, &shown, &text)) return rc;
 
   // The separator: as told, else a tab if the first line has one, else a
   // comma if it has one.
@@ -612,10 +616,7 @@ rc_t cmd_infile(Interp& ip) {
   std::string line(ip.reader.rest());
   std::string in_text;
   if (rc_t rc = take_in_range(ip, &line, &in_text)) return rc;
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_using = true;
-  st.allow_if = true;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_using = true};
   CommandLine cl;
   if (rc_t rc = dta::parse_text(ip, st, line, &cl)) return rc;
   bool clear = cl.flag("clear", 5, 0) == 1;
@@ -626,17 +627,8 @@ rc_t cmd_infile(Interp& ip) {
   if (cl.varlist_text.empty() || cl.varlist_text.starts_with("using") || cl.varlist_text == "dictionary")
     return msg_quoting(ip.out, "varlist required; this system reads free-format files only\n", "", "", 100);
   std::vector<data::NewVariable> nv;
-  {
-    Dataset none(ds.memory());
-    data::VarlistFailure f;
-    if (rc_t rc = data::read_new_varlist(none, cl.varlist_text, data::kFloat, &nv, &f))
-      return msg_quoting(ip.out, "", f.message, "\n", rc);
-  }
-  if ((ds.changed() || ip.data_changed) && !clear) return rc_message(ip, 4);
-
-  std::string shown = file_name(cl.using_file, ".raw");
-  std::string text;
-  if (rc_t rc = read_whole(dta::local_path(shown), &text)) return file_failure(ip, shown, rc);
+  std::string shown, text;
+  if (rc_t rc = start_text_load(ip, cl, clear, &nv, &shown, &text)) return rc;
 
   // Values: runs of non-blanks, or quoted text; a comma ends a value, and
   // a comma with nothing before it since the last one stands for a

@@ -111,9 +111,7 @@ namespace nuvra {
 // holds it until the calling program ends; with list, the variables the
 // terms are made from, each once.
 rc_t cmd_tsrevar(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_by = false;
+  ParseSettings st{.varlist = true, .allow_by = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   const bool list = cl.flag("list", 1, 0) == 1;

@@ -145,8 +145,7 @@ const char* unit_format(CommandLine& cl) {
 
 // tsset [panelvar] timevar [, delta(#) clear daily weekly ... format(%fmt)]
 rc_t cmd_tsset(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
+  ParseSettings st{.varlist = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   data::Dataset& ds = ip.dataset;

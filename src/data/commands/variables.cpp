@@ -36,11 +36,7 @@ void say_text(Interp& ip, const std::string& line) {
 // drop varlist | drop in range ; keep varlist | keep in range
 rc_t cmd_drop_keep(Interp& ip) {
   bool keep = ip.command_name == "keep";
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_in = true;
-  st.allow_if = true;
-  st.allow_options = false;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_options = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   data::Dataset& ds = ip.dataset;
@@ -86,9 +82,7 @@ rc_t cmd_drop_keep(Interp& ip) {
 
 // rename old new
 rc_t cmd_rename(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_options = false;
+  ParseSettings st{.varlist = true, .allow_options = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   std::string_view rest = cl.varlist_text;
@@ -107,8 +101,7 @@ rc_t cmd_rename(Interp& ip) {
 
 // order varlist: the listed variables first, in the order given.
 rc_t cmd_order(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
+  ParseSettings st{.varlist = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   bool last = cl.flag("last", 4, 0);
@@ -133,9 +126,7 @@ rc_t cmd_order(Interp& ip) {
 
 // move var1 var2: var1 takes var2's place; var2 and those after it shift.
 rc_t cmd_move(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_options = false;
+  ParseSettings st{.varlist = true, .allow_options = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   std::vector<int> vars;
@@ -212,9 +203,7 @@ rc_t cmd_format(Interp& ip) {
 // compress [varlist]: each variable to the narrowest type that holds its
 // values unchanged.
 rc_t cmd_compress(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_options = false;
+  ParseSettings st{.varlist = true, .allow_options = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   std::vector<int> vars;
@@ -271,8 +260,7 @@ rc_t cmd_recast(Interp& ip) {
   if (type_word.empty()) return msg_invalid(ip, "syntax");
   if (!t) return fail_quoting(ip, "", type_word, " invalid type\n", 198);
   ip.reader.set_pos(static_cast<size_t>(rest.data() - ip.cmdbuf.data()));
-  ParseSettings st;
-  st.varlist = true;
+  ParseSettings st{.varlist = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   bool force = cl.flag("force", 5, 0);
@@ -321,8 +309,7 @@ rc_t cmd_recast(Interp& ip) {
 
 // clear: no variables, no observations, no labels or characteristics.
 rc_t cmd_clear(Interp& ip) {
-  ParseSettings st;
-  st.allow_options = false;
+  ParseSettings st{.allow_options = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   ip.dataset.clear();

@@ -27,10 +27,10 @@ rc_t read_doctype(Interp& ip, CommandLine& cl, dta::DocType* out) {
 
 // The file name before the comma, and the options after it.
 rc_t read_line(Interp& ip, std::string* name, CommandLine* cl) {
-  std::string_view rest = ip.reader.rest();
-  std::size_t comma = options_comma(rest);
-  *name = std::string(unquote_whole(rest.substr(0, comma)));
-  return parse_options(ip, rest, comma, cl);
+  std::string_view before;
+  rc_t rc = read_options(ip, ip.reader.rest(), &before, cl);
+  *name = std::string(unquote_whole(before));
+  return rc;
 }
 
 }  // namespace

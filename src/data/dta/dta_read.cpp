@@ -2,8 +2,6 @@
 // whole file or a subset of variables and observations.
 #include "data/dta/dta_read.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include <unordered_set>
 
 #include "data/dta/dta_layout.h"
+#include "data/dta/read_file.h"
 #include "data/expr/sample.h"
 #include "data/format.h"
 #include "data/varlist.h"
@@ -27,32 +26,24 @@ using data::Dataset;
 // about 40% to the kernel's time on an 800 MB file.
 constexpr std::uint64_t kReadChunk = std::uint64_t{1} << 20;
 
+// Reverses a field of the width of U in place.
+template <class U>
+inline void swap_bytes_at(std::uint8_t* p) {
+  U v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (sizeof v == 2) v = __builtin_bswap16(v);
+  else if constexpr (sizeof v == 4) v = __builtin_bswap32(v);
+  else v = __builtin_bswap64(v);
+  std::memcpy(p, &v, sizeof v);
+}
+
 // Reverses one numeric field of a HILO file in place.
 inline void swap_field(std::uint8_t* p, std::uint32_t len) {
   switch (len) {
-    case 2: {
-      std::uint16_t v;
-      std::memcpy(&v, p, 2);
-      v = __builtin_bswap16(v);
-      std::memcpy(p, &v, 2);
-      break;
-    }
-    case 4: {
-      std::uint32_t v;
-      std::memcpy(&v, p, 4);
-      v = __builtin_bswap32(v);
-      std::memcpy(p, &v, 4);
-      break;
-    }
-    case 8: {
-      std::uint64_t v;
-      std::memcpy(&v, p, 8);
-      v = __builtin_bswap64(v);
-      std::memcpy(p, &v, 8);
-      break;
-    }
-    default:
-      reverse_bytes(p, static_cast<int>(len));
+    case 2: swap_bytes_at<std::uint16_t>(p); break;
+    case 4: swap_bytes_at<std::uint32_t>(p); break;
+    case 8: swap_bytes_at<std::uint64_t>(p); break;
+    default: reverse_bytes(p, static_cast<int>(len));
   }
 }
 
@@ -610,17 +601,10 @@ rc_t load_bytes(expr::Env& env, const std::uint8_t* data, std::size_t size, cons
 
 rc_t load_file(expr::Env& env, const std::string& path, const LoadOptions& opt, Dataset* fresh, LoadResult* res,
                int* newer_format) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 601;
-  struct stat st{};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return 601;
-  }
-  Input in(fd, static_cast<std::uint64_t>(st.st_size));
-  rc_t rc = run_loader(env, in, opt, fresh, res, newer_format);
-  ::close(fd);
-  return rc;
+  return with_file_for_reading(path, [&](int fd, std::uint64_t size) {
+    Input in(fd, size);
+    return run_loader(env, in, opt, fresh, res, newer_format);
+  });
 }
 
 }  // namespace nuvra::dta

@@ -55,53 +55,38 @@ int file_nvar(const Dataset& ds, const SaveOptions& opt) {
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
 constexpr std::int64_t kWritebackStep = std::int64_t{32} << 20;
 
-// Writes through a descriptor: every call checked, the first failure
-// remembered and later writes skipped. Large amounts go in calls of
-// kWriteChunk bytes. Writeback of each finished stretch is started while
-// the rest is still being written, so that the closing fsync waits only
-// for the tail instead of the whole file.
+// Writes the file in calls of kWriteChunk bytes, reporting the progress
+// after each.  Writeback of each finished stretch is started while the
+// rest is still being written, so that the closing fsync waits only for
+// the tail instead of the whole file.
 class Writer {
  public:
-  Writer(int fd, const SaveOptions& opt) : fd_(fd), limit_(opt.fail_after), opt_(opt) {}
+  Writer(ReplacingFile& out, const SaveOptions& opt) : out_(out), opt_(opt) {
+    out.set_call_size(kWriteChunk);
+    out.set_fail_after(opt.fail_after);
+  }
   bool write(const void* data, std::size_t n) {
     const auto* p = static_cast<const char*>(data);
-    while (n > 0 && err_ == 0) {
+    while (n > 0) {
       std::size_t want = std::min(kWriteChunk, n);
-      if (limit_ >= 0 && written_ + static_cast<std::int64_t>(want) > limit_) {
-        err_ = ENOSPC;
-        break;
-      }
-      ssize_t k = ::write(fd_, p, want);
-      if (k < 0) {
-        if (errno == EINTR) continue;
-        err_ = errno;
-        break;
-      }
-      if (k == 0) {
-        err_ = ENOSPC;
-        break;
-      }
-      p += k;
-      n -= static_cast<std::size_t>(k);
-      written_ += k;
-      if (opt_.on_written) opt_.on_written(written_, opt_.on_written_arg);
-      if (written_ - started_ >= kWritebackStep) {
+      if (!out_.write(p, want)) return false;
+      p += want;
+      n -= want;
+      const std::int64_t written = out_.written();
+      if (opt_.on_written) opt_.on_written(written, opt_.on_written_arg);
+      if (written - started_ >= kWritebackStep) {
         // A hint: a file system without it simply leaves everything to fsync.
-        ::sync_file_range(fd_, started_, written_ - started_, SYNC_FILE_RANGE_WRITE);
-        started_ = written_;
+        ::sync_file_range(out_.descriptor(), started_, written - started_, SYNC_FILE_RANGE_WRITE);
+        started_ = written;
       }
     }
-    return err_ == 0;
+    return true;
   }
-  int error() const { return err_; }
 
  private:
-  int fd_;
-  std::int64_t limit_;
+  ReplacingFile& out_;
   const SaveOptions& opt_;
-  std::int64_t written_ = 0;
   std::int64_t started_ = 0;  // writeback requested up to here
-  int err_ = 0;
 };
 
 }  // namespace
@@ -199,7 +184,7 @@ rc_t save_file(const Dataset& ds, const std::string& path, const SaveOptions& op
   ReplacingFile out;
   if (rc_t rc = out.open(path, opt.replace, opt.create_mode)) return rc;
 
-  Writer w(out.descriptor(), opt);
+  Writer w(out, opt);
   const int nv = file_nvar(ds, opt);
   std::vector<std::uint8_t> prefix = file_prefix(ds, opt);
   w.write(prefix.data(), prefix.size());
@@ -225,7 +210,7 @@ rc_t save_file(const Dataset& ds, const std::string& path, const SaveOptions& op
       // The records hold the hidden variable last; without `all` only the
       // leading `width` bytes of each are written.
       std::size_t fill = 0;
-      for (std::size_t i = 1; i <= nobs && w.error() == 0; ++i) {
+      for (std::size_t i = 1; i <= nobs && !out.failed(); ++i) {
         std::memcpy(buf.data() + fill * width, ds.value_ptr(1, static_cast<std::int64_t>(i)), width);
         if (++fill == per) {
           w.write(buf.data(), fill * width);
@@ -253,7 +238,6 @@ rc_t save_file(const Dataset& ds, const std::string& path, const SaveOptions& op
     }
   }
 
-  if (w.error()) out.fail(w.error());
   return out.commit(opt.fsync_seconds);
 }
 

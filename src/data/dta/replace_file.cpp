@@ -54,7 +54,7 @@ rc_t ReplacingFile::open(const std::string& path, bool replace, mode_t create_mo
 
 bool ReplacingFile::write(const void* data, std::size_t n) {
   const auto* p = static_cast<const char*>(data);
-  std::size_t chunk = n > 32768 ? 16384 : n;
+  std::size_t chunk = n > 2 * call_size_ ? call_size_ : n;
   while (n > 0 && err_ == 0 && fd_ >= 0) {
     std::size_t want = std::min(chunk, n);
     if (limit_ >= 0 && written_ + static_cast<std::int64_t>(want) > limit_) {

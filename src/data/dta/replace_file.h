@@ -26,11 +26,15 @@ class ReplacingFile {
   // 608 (read-only). A replaced file keeps its permissions; a new one gets
   // create_mode.
   rc_t open(const std::string& path, bool replace, mode_t create_mode);
-  // Writes everything, in 16384-byte system calls for large amounts; after
-  // the first failure nothing more is written. `fail_after` >= 0 makes the
-  // writes fail as on a full disk once that many bytes are out (tests).
+  // Writes everything; an amount over twice the call size goes in system
+  // calls of that size (16384 bytes unless set).  After the first failure
+  // nothing more is written. `fail_after` >= 0 makes the writes fail as on
+  // a full disk once that many bytes are out (tests).
   bool write(const void* data, std::size_t n);
+  void set_call_size(std::size_t n) { call_size_ = n; }
   void set_fail_after(std::int64_t n) { limit_ = n; }
+  std::int64_t written() const { return written_; }
+  bool failed() const { return err_ != 0; }
   // For a writer with its own write loop: the open descriptor, and the
   // errno of its first failed write (commit then fails; the first error
   // recorded wins).
@@ -49,6 +53,7 @@ class ReplacingFile {
   int err_ = 0;
   std::int64_t written_ = 0;
   std::int64_t limit_ = -1;
+  std::size_t call_size_ = 16384;
 };
 
 }  // namespace nuvra::dta

@@ -2,11 +2,10 @@
 // writer puts them, and workbooks cell by cell.
 #include "data/dta/xml_read.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -14,6 +13,7 @@
 #include <unordered_set>
 
 #include "base/text.h"
+#include "data/dta/read_file.h"
 #include "data/dta/xml_scan.h"
 #include "data/format.h"
 #include "data/functions/dates.h"
@@ -119,6 +119,15 @@ class Reader {
       default: found = "the end of the document"; break;
     }
     return fail(found + " where " + wanted + " was expected");
+  }
+
+  // The next item of a list element: a <tag> element (*found), or the end
+  // of the list (not *found); anything else is out of place.
+  rc_t next_item(std::string_view tag, bool* found) {
+    if (rc_t rc = next_tag()) return rc;
+    *found = tok_.kind != TokenKind::kEnd;
+    if (*found && (tok_.kind != TokenKind::kStart || tok_.name != tag)) return unexpected("<" + std::string(tag) + ">");
+    return 0;
   }
 
   // The character data of the element whose start tag was just read, up
@@ -260,10 +269,9 @@ class DtaLoader : public Reader {
     if ((rc = expect_start("srtlist"))) return rc;
     std::vector<int> sort;
     std::string name, text;
-    for (;;) {
-      if ((rc = next_tag())) return rc;
-      if (tok_.kind == TokenKind::kEnd) break;
-      if (tok_.kind != TokenKind::kStart || tok_.name != "sort") return unexpected("<sort>");
+    for (bool found = true;;) {
+      if ((rc = next_item("sort", &found))) return rc;
+      if (!found) break;
       if ((rc = attribute("varname", &name))) return rc;
       auto it = number.find(name);
       if (it == number.end()) return fail("sort by " + name + ", which is no variable");
@@ -301,10 +309,9 @@ class DtaLoader : public Reader {
   rc_t expansion() {
     if (rc_t rc = expect_start("expansion")) return rc;
     std::string name, owner, text;
-    for (;;) {
-      if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.kind != TokenKind::kStart || tok_.name != "char") return unexpected("<char>");
+    for (bool found = true;;) {
+      if (rc_t rc = next_item("char", &found)) return rc;
+      if (!found) return 0;
       if (rc_t rc = attribute("name", &name)) return rc;
       if (rc_t rc = attribute("vname", &owner)) return rc;
       if (rc_t rc = text_content(&text)) return rc;
@@ -366,18 +373,16 @@ class DtaLoader : public Reader {
   rc_t value_labels() {
     if (rc_t rc = expect_start("value_labels")) return rc;
     std::string name, value, text;
-    for (;;) {
-      if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.kind != TokenKind::kStart || tok_.name != "vallab") return unexpected("<vallab>");
+    for (bool found = true;;) {
+      if (rc_t rc = next_item("vallab", &found)) return rc;
+      if (!found) return 0;
       if (rc_t rc = attribute("name", &name)) return rc;
       if (data::validate_name(name)) return fail("value-label name \"" + name + "\" is not a name");
       if (ds_.value_labels().exists(name)) return fail("value label " + name + " given twice");
       std::map<std::int32_t, std::string> entries;
-      for (;;) {
-        if (rc_t rc = next_tag()) return rc;
-        if (tok_.kind == TokenKind::kEnd) break;
-        if (tok_.kind != TokenKind::kStart || tok_.name != "label") return unexpected("<label>");
+      for (bool found = true;;) {
+        if (rc_t rc = next_item("label", &found)) return rc;
+        if (!found) break;
         if (rc_t rc = attribute("value", &value)) return rc;
         std::int64_t v;
         if (!parse_int(value, &v) || v < INT32_MIN || v > INT32_MAX) return fail("label value \"" + value + "\" is not an integer");
@@ -481,48 +486,57 @@ class SheetLoader : public Reader {
     return static_cast<int>(v);
   }
 
-  rc_t worksheet() {
+  // Opens the next child element called `local`, skipping the others;
+  // *found is false when the parent ends first.
+  rc_t next_child(std::string_view local, bool* found) {
     for (;;) {
       if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.local() == "Table") {
-        if (rc_t rc = table()) return rc;
-      } else if (rc_t rc = skip_element()) {
-        return rc;
+      if (tok_.kind == TokenKind::kEnd) {
+        *found = false;
+        return 0;
       }
+      if (tok_.local() == local) {
+        *found = true;
+        return 0;
+      }
+      if (rc_t rc = skip_element()) return rc;
+    }
+  }
+
+  // Moves *at to the place of the row or cell just opened: its index
+  // attribute, or the one after *at.
+  rc_t advance_index(int* at, int limit, std::string_view item, std::string_view items) {
+    int idx = index_attr(*at, limit);
+    if (idx < 0) return fail("bad " + std::string(item) + " index");
+    *at = idx ? idx : *at + 1;
+    if (*at > limit) return fail("more " + std::string(items) + " than a worksheet holds");
+    return 0;
+  }
+
+  rc_t worksheet() {
+    for (bool found = true;;) {
+      if (rc_t rc = next_child("Table", &found)) return rc;
+      if (!found) return 0;
+      if (rc_t rc = table()) return rc;
     }
   }
 
   rc_t table() {
     int row = 0;
-    for (;;) {
-      if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.local() != "Row") {
-        if (rc_t rc = skip_element()) return rc;
-        continue;
-      }
-      int idx = index_attr(row, kMaxSheetRows);
-      if (idx < 0) return fail("bad row index");
-      row = idx ? idx : row + 1;
-      if (row > kMaxSheetRows) return fail("more rows than a worksheet holds");
+    for (bool found = true;;) {
+      if (rc_t rc = next_child("Row", &found)) return rc;
+      if (!found) return 0;
+      if (rc_t rc = advance_index(&row, kMaxSheetRows, "row", "rows")) return rc;
       if (rc_t rc = cells(row)) return rc;
     }
   }
 
   rc_t cells(int row) {
     int col = 0;
-    for (;;) {
-      if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.local() != "Cell") {
-        if (rc_t rc = skip_element()) return rc;
-        continue;
-      }
-      int idx = index_attr(col, kMaxSheetCols);
-      if (idx < 0) return fail("bad cell index");
-      col = idx ? idx : col + 1;
-      if (col > kMaxSheetCols) return fail("more columns than a worksheet holds");
+    for (bool found = true;;) {
+      if (rc_t rc = next_child("Cell", &found)) return rc;
+      if (!found) return 0;
+      if (rc_t rc = advance_index(&col, kMaxSheetCols, "cell", "columns")) return rc;
       std::int64_t merge = 0;
       if (const std::string* m = tok_.attr("MergeAcross"); m && (!parse_int(*m, &merge) || merge < 0 || merge > kMaxSheetCols))
         return fail("bad MergeAcross");
@@ -532,13 +546,9 @@ class SheetLoader : public Reader {
   }
 
   rc_t cell(int row, int col) {
-    for (;;) {
-      if (rc_t rc = next_tag()) return rc;
-      if (tok_.kind == TokenKind::kEnd) return 0;
-      if (tok_.local() != "Data") {
-        if (rc_t rc = skip_element()) return rc;
-        continue;
-      }
+    for (bool found = true;;) {
+      if (rc_t rc = next_child("Data", &found)) return rc;
+      if (!found) return 0;
       const std::string* type = tok_.attr("Type");
       char kind = 'S';
       if (type) {
@@ -817,33 +827,25 @@ rc_t load_xml_bytes(const char* data, std::size_t size, const XmlLoadOptions& op
 }
 
 rc_t load_xml_file(const std::string& path, const XmlLoadOptions& opt, Dataset* fresh, XmlLoadResult* res) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 601;
-  struct stat st{};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return 601;
-  }
   std::string buf;
-  try {
-    buf.resize(static_cast<std::size_t>(st.st_size));
-  } catch (const std::bad_alloc&) {
-    ::close(fd);
-    return 950;
-  }
-  std::size_t got = 0;
-  while (got < buf.size()) {
-    ssize_t k = ::read(fd, buf.data() + got, std::min<std::size_t>(buf.size() - got, 16384));
-    if (k < 0 && errno == EINTR) continue;
-    if (k < 0) {
-      ::close(fd);
-      return 692;
+  rc_t rc = with_file_for_reading(path, [&buf](int fd, std::uint64_t size) -> rc_t {
+    try {
+      buf.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+      return 950;
     }
-    if (k == 0) break;
-    got += static_cast<std::size_t>(k);
-  }
-  ::close(fd);
-  buf.resize(got);
+    std::size_t got = 0;
+    while (got < buf.size()) {
+      ssize_t k = ::read(fd, buf.data() + got, std::min<std::size_t>(buf.size() - got, 16384));
+      if (k < 0 && errno == EINTR) continue;
+      if (k < 0) return 692;
+      if (k == 0) break;
+      got += static_cast<std::size_t>(k);
+    }
+    buf.resize(got);
+    return 0;
+  });
+  if (rc) return rc;
   return load_xml_bytes(buf.data(), buf.size(), opt, fresh, res);
 }
 

@@ -150,6 +150,16 @@ class Doc {
   std::function<void(std::string*)> spill_;
 };
 
+// The text of a string value: its bytes up to the first NUL or the width
+// of its type.
+std::string_view string_value(const Dataset& ds, int j, std::int64_t i) {
+  const char* p = ds.value_ptr(j, i);
+  const auto width = static_cast<std::size_t>(ds.type(j));
+  std::size_t n = 0;
+  while (n < width && p[n]) ++n;
+  return std::string_view(p, n);
+}
+
 // A value as the reader takes it back to the same stored bits: `.` and
 // `.a`..`.z` for missing values, integers as integers, float and double
 // values in the shortest form that reads back to the same number of
@@ -234,10 +244,7 @@ void write_dta(const Dataset& ds, const XmlSaveOptions& opt, Doc& d) {
     for (int j = 1; j <= nv; ++j) {
       const int t = ds.type(j);
       if (data::is_string_type(t)) {
-        const char* p = ds.value_ptr(j, i);
-        std::size_t n = 0;
-        while (n < static_cast<std::size_t>(t) && p[n]) ++n;
-        d.leaf("v", "varname", ds.name(j), std::string_view(p, n));
+        d.leaf("v", "varname", ds.name(j), string_value(ds, j, i));
       } else {
         d.leaf_raw("v", "varname", ds.name(j), number_text(t, ds.fetch(j, i), buf));
       }
@@ -297,10 +304,7 @@ void write_workbook(const Dataset& ds, Doc& d) {
     for (int j = 1; j <= nv; ++j) {
       const int t = ds.type(j);
       if (data::is_string_type(t)) {
-        const char* p = ds.value_ptr(j, i);
-        std::size_t n = 0;
-        while (n < static_cast<std::size_t>(t) && p[n]) ++n;
-        cell("String", std::string_view(p, n), true);
+        cell("String", string_value(ds, j, i), true);
         continue;
       }
       double v = ds.fetch(j, i);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/wildcard.h"
 #include "data/expr/expr.h"
 #include "data/format.h"
 #include "data/missing.h"
@@ -226,28 +227,7 @@ int str_indexnot(std::string_view s1, std::string_view s2) {
   return 0;
 }
 
-bool str_match(std::string_view s, std::string_view p) {
-  // Greedy scan that backs up to the last * on a mismatch: each * only
-  // ever moves forward, so the work is at most |s| x |p|.
-  size_t i = 0, j = 0;
-  size_t star = std::string_view::npos, mark = 0;
-  while (i < s.size()) {
-    if (j < p.size() && (p[j] == '?' || (p[j] != '*' && p[j] == s[i]))) {
-      ++i;
-      ++j;
-    } else if (j < p.size() && p[j] == '*') {
-      star = j++;
-      mark = i;
-    } else if (star != std::string_view::npos) {
-      j = star + 1;
-      i = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (j < p.size() && p[j] == '*') ++j;
-  return j == p.size();
-}
+bool str_match(std::string_view s, std::string_view p) { return base::wildcard_match(s, p); }
 
 void str_subdp(std::string& s) {
   for (char& c : s) {

@@ -107,6 +107,33 @@ rc_t numeric_vars(Interp& ip, std::string_view text, std::vector<int>* vars) {
   return 0;
 }
 
+// The line of a graph of one variable list: the variables, if and in, and
+// the options; by() is not taken.
+rc_t read_varlist_graph(Interp& ip, CommandLine* cl) {
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_by = false};
+  return standard_parse(ip, st, cl);
+}
+
+// The line of bar and box: the options every graph takes, and one or more
+// numeric variables, as many as a serset holds.
+rc_t read_category_graph(Interp& ip, CommandLine* cl, GraphSpec* spec, std::string* name, std::vector<int>* vars) {
+  if (rc_t rc = read_varlist_graph(ip, cl)) return rc;
+  if (rc_t rc = common_options(ip, *cl, spec, name)) return rc;
+  if (rc_t rc = cl->leftover(ip)) return rc;
+  if (rc_t rc = numeric_vars(ip, cl->varlist_text, vars)) return rc;
+  if (vars->empty()) return msg_required(ip, "varlist");
+  if (vars->size() > static_cast<size_t>(graphics::kSersetMaxVars)) return rc_message(ip, 103);
+  return 0;
+}
+
+// The observations a graph draws; "no observations" when there are none.
+rc_t graph_sample(Interp& ip, const CommandLine& cl, std::vector<char>* touse) {
+  std::int64_t n = 0;
+  if (rc_t rc = expr::mark_sample(ip, cl, touse, &n)) return rc;
+  if (n == 0) return say(ip, "no observations\n", 2000);
+  return 0;
+}
+
 // Copies the variables into a new serset and keeps the graph drawn from it
 // under its name.  Nothing is kept when the drawing fails.
 rc_t finish_graph(Interp& ip, std::string_view type, const std::vector<int>& vars, const std::vector<char>& touse,
@@ -211,9 +238,7 @@ rc_t graph_twoway(Interp& ip) {
   if (spec.xtitle.empty()) spec.xtitle = ip.dataset.name(requests[0].vars[1]);
   if (spec.ytitle.empty() && requests.size() == 1) spec.ytitle = ip.dataset.name(requests[0].vars[0]);
   std::vector<char> touse;
-  std::int64_t n = 0;
-  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
-  if (n == 0) return say(ip, "no observations\n", 2000);
+  if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
   auto bar_widths = [](const graphics::Serset&, GraphSpec* sp) -> rc_t {
     for (Plot& p : sp->plots) {
       if (p.kind != PlotKind::kBar) continue;
@@ -233,12 +258,8 @@ rc_t graph_twoway(Interp& ip) {
 }
 
 rc_t graph_histogram(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.allow_by = false;
   CommandLine cl;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  if (rc_t rc = read_varlist_graph(ip, &cl)) return rc;
   long long bins = cl.integer("bins", 3, 0);
   bool frequency = cl.flag("frequency", 4, 0) == 1;
   GraphSpec spec;
@@ -250,9 +271,7 @@ rc_t graph_histogram(Interp& ip) {
   if (rc_t rc = numeric_vars(ip, cl.varlist_text, &vars)) return rc;
   if (vars.size() != 1) return say(ip, "histogram takes one variable\n", 198);
   std::vector<char> touse;
-  std::int64_t n = 0;
-  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
-  if (n == 0) return say(ip, "no observations\n", 2000);
+  if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
   if (spec.xtitle.empty()) spec.xtitle = ip.dataset.name(vars[0]);
   if (spec.ytitle.empty()) spec.ytitle = frequency ? "Frequency" : "Density";
   spec.legend = false;
@@ -291,24 +310,13 @@ rc_t graph_histogram(Interp& ip) {
 }
 
 rc_t graph_bar(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.allow_by = false;
   CommandLine cl;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   GraphSpec spec;
   std::string name;
-  if (rc_t rc = common_options(ip, cl, &spec, &name)) return rc;
-  if (rc_t rc = cl.leftover(ip)) return rc;
   std::vector<int> vars;
-  if (rc_t rc = numeric_vars(ip, cl.varlist_text, &vars)) return rc;
-  if (vars.empty()) return msg_required(ip, "varlist");
-  if (vars.size() > static_cast<size_t>(graphics::kSersetMaxVars)) return rc_message(ip, 103);
+  if (rc_t rc = read_category_graph(ip, &cl, &spec, &name, &vars)) return rc;
   std::vector<char> touse;
-  std::int64_t n = 0;
-  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
-  if (n == 0) return say(ip, "no observations\n", 2000);
+  if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
   for (int j : vars) spec.categories.push_back(ip.dataset.name(j));
   if (spec.ytitle.empty()) spec.ytitle = "mean";
   spec.legend = false;
@@ -332,25 +340,14 @@ rc_t graph_bar(Interp& ip) {
 
 // One box for each variable, at x = 1, 2, ...
 rc_t graph_box(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.allow_by = false;
   CommandLine cl;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   GraphSpec spec;
   std::string name;
-  if (rc_t rc = common_options(ip, cl, &spec, &name)) return rc;
-  if (rc_t rc = cl.leftover(ip)) return rc;
   std::vector<int> vars;
-  if (rc_t rc = numeric_vars(ip, cl.varlist_text, &vars)) return rc;
-  if (vars.empty()) return msg_required(ip, "varlist");
-  if (vars.size() > static_cast<size_t>(graphics::kSersetMaxVars)) return rc_message(ip, 103);
+  if (rc_t rc = read_category_graph(ip, &cl, &spec, &name, &vars)) return rc;
   if (spec.xlog) return say(ip, "xscale(log) not allowed: the boxes stand on categories\n", 198);
   std::vector<char> touse;
-  std::int64_t n = 0;
-  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
-  if (n == 0) return say(ip, "no observations\n", 2000);
+  if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
   for (int j : vars) spec.categories.push_back(ip.dataset.name(j));
   spec.legend = false;
   auto shape = [](const graphics::Serset& s, GraphSpec* sp) -> rc_t {
@@ -372,12 +369,8 @@ rc_t graph_box(Interp& ip) {
 // Slices of the sums of the variables, or with over() of one variable's
 // sums within each value of the over() variable.
 rc_t graph_pie(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.allow_by = false;
   CommandLine cl;
-  if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
+  if (rc_t rc = read_varlist_graph(ip, &cl)) return rc;
   GraphSpec spec;
   std::string name;
   if (rc_t rc = common_options(ip, cl, &spec, &name)) return rc;
@@ -399,9 +392,7 @@ rc_t graph_pie(Interp& ip) {
     vars.push_back(ov[0]);
   }
   std::vector<char> touse;
-  std::int64_t n = 0;
-  if (rc_t rc = expr::mark_sample(ip, cl, &touse, &n)) return rc;
-  if (n == 0) return say(ip, "no observations\n", 2000);
+  if (rc_t rc = graph_sample(ip, cl, &touse)) return rc;
   if (!over)
     for (int j : vars) spec.categories.push_back(ip.dataset.name(j));
   spec.pie = true;
@@ -452,11 +443,10 @@ rc_t graph_pie(Interp& ip) {
 }
 
 rc_t graph_export(Interp& ip) {
-  std::string_view rest = ip.reader.rest();
-  size_t comma = options_comma(rest);
-  std::string file(unquote_whole(rest.substr(0, comma == std::string_view::npos ? rest.size() : comma)));
+  std::string_view before;
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = read_options(ip, ip.reader.rest(), &before, &cl)) return rc;
+  std::string file(unquote_whole(before));
   bool replace = cl.flag("replace", 7, 0) == 1;
   bool cmyk = cl.flag("cmyk", 4, 0) == 1;
   bool landscape = cl.flag("landscape", 4, 0) == 1;

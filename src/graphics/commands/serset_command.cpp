@@ -155,20 +155,8 @@ rc_t serset_variable(Interp& ip, const Serset& s, long long v, int* index) {
   return 0;
 }
 
-// The text before the options comma, and the parsed options after it.
-rc_t split_line(Interp& ip, std::string_view* before, CommandLine* cl) {
-  std::string_view rest = ip.reader.rest();
-  size_t comma = options_comma(rest);
-  *before = rest.substr(0, comma == std::string_view::npos ? rest.size() : comma);
-  return parse_options(ip, rest, comma, cl);
-}
-
 rc_t serset_create(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.allow_by = false;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_by = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   int anymiss = cl.flag("omitanymiss", 8, 0) == 1;
@@ -228,7 +216,7 @@ rc_t serset_set(Interp& ip, std::string_view word) {
 rc_t serset_use(Interp& ip) {
   CommandLine cl;
   std::string_view before;
-  if (rc_t rc = split_line(ip, &before, &cl)) return rc;
+  if (rc_t rc = read_options(ip, ip.reader.rest(), &before, &cl)) return rc;
   bool clear = cl.flag("clear", 5, 0) == 1;
   if (rc_t rc = cl.leftover(ip)) return rc;
   if (!trim_blanks(before).empty()) return msg_invalid(ip, "syntax");
@@ -324,7 +312,7 @@ Serset derived(const SersetVar& ysrc, const SersetVar& xsrc, std::vector<double>
 rc_t serset_xmedians(Interp& ip) {
   CommandLine cl;
   std::string_view before;
-  if (rc_t rc = split_line(ip, &before, &cl)) return rc;
+  if (rc_t rc = read_options(ip, ip.reader.rest(), &before, &cl)) return rc;
   long long bands = cl.integer("bands", 4, 10);
   double xmin = data::kMissing, xmax = data::kMissing;
   bool has_min = cl.number_list("xmin", 4, &xmin, 1) == 1;
@@ -368,7 +356,7 @@ rc_t serset_xmedians(Interp& ip) {
 rc_t serset_cspline(Interp& ip) {
   CommandLine cl;
   std::string_view before;
-  if (rc_t rc = split_line(ip, &before, &cl)) return rc;
+  if (rc_t rc = read_options(ip, ip.reader.rest(), &before, &cl)) return rc;
   long long per = cl.integer("n", 1, 10);
   if (rc_t rc = cl.leftover(ip)) return rc;
   if (per < 1 || per > 1000) return say(ip, "n() must be between 1 and 1000\n", 198);

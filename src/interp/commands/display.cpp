@@ -97,22 +97,10 @@ class BreakBeforeError {
   bool saved_;
 };
 
-class KeepClass {
- public:
-  explicit KeepClass(output::Output& out) : out_(out), cls_(out.current_class()) {}
-  ~KeepClass() { out_.set_class(cls_); }
-  KeepClass(const KeepClass&) = delete;
-  KeepClass& operator=(const KeepClass&) = delete;
-
- private:
-  output::Output& out_;
-  output::OutClass cls_;
-};
-
 }  // namespace
 
 rc_t cmd_display(Interp& ip) {
-  KeepClass keep(ip.out);
+  output::ClassScope keep(ip.out);
   BreakBeforeError guard(ip.out);
   std::string_view rest = ip.reader.rest();
   bool newline = true;

@@ -66,17 +66,8 @@ bool take_name(std::string_view& s, std::string* out) {
 // The arguments before the options, split into file names, and the
 // options parsed by the standard routine.  `min`..`max` names are wanted.
 rc_t read_arguments(Interp& ip, std::vector<std::string>* names, CommandLine* cl, size_t min, size_t max) {
-  std::string_view rest = ip.reader.rest();
-  size_t comma = options_comma(rest);
-  *cl = CommandLine{};
-  if (comma != std::string_view::npos) {
-    size_t saved = ip.reader.pos();
-    ip.reader.set_pos(static_cast<size_t>(rest.data() - ip.cmdbuf.data()) + comma);
-    rc_t rc = standard_parse(ip, ParseSettings{}, cl);
-    ip.reader.set_pos(saved);
-    if (rc) return rc;
-  }
-  std::string_view args = rest.substr(0, comma);
+  std::string_view args;
+  if (rc_t rc = read_options(ip, ip.reader.rest(), &args, cl)) return rc;
   names->clear();
   while (skip_blanks(args, 0) < args.size()) {
     std::string name;
@@ -113,6 +104,19 @@ rc_t already_exists(Interp& ip, std::string_view shown) {
 rc_t cannot_open(Interp& ip, std::string_view shown) {
   return msg_quoting(ip.out, "file ", shown, " could not be opened\n", 603);
 }
+
+// The file a typed name stands for, opened for reading; "not found" or
+// "could not be opened" when it cannot be.
+rc_t open_named_file(Interp& ip, const std::string& name, FILE** f) {
+  std::string path = expand_home(name);
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return not_found(ip, name);
+  if (S_ISDIR(st.st_mode)) return cannot_open(ip, name);
+  *f = std::fopen(path.c_str(), "rb");
+  if (!*f) return cannot_open(ip, name);
+  return 0;
+}
+
 rc_t os_failure(Interp& ip, std::string_view before, std::string_view shown, int err) {
   return msg_quoting(ip.out, before, shown, " (" + reason(err) + ")\n", 693);
 }
@@ -420,12 +424,8 @@ rc_t cmd_type(Interp& ip) {
   if (asis && nmcl)
     return msg_quoting(ip.out, "options asis and nmcl may not be combined\n", "", "", 184);
 
-  std::string path = expand_home(names[0]);
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return not_found(ip, names[0]);
-  if (S_ISDIR(st.st_mode)) return cannot_open(ip, names[0]);
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return cannot_open(ip, names[0]);
+  FILE* f = nullptr;
+  if (rc_t rc = open_named_file(ip, names[0], &f)) return rc;
 
   char* line = nullptr;
   size_t cap = 0;
@@ -476,12 +476,8 @@ rc_t cmd_hexdump(Interp& ip) {
   if (rc_t rc = cl.leftover(ip)) return rc;
   if (from < 0 || (to >= 0 && to < from)) return msg_invalid(ip, "syntax");
 
-  std::string path = expand_home(names[0]);
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return not_found(ip, names[0]);
-  if (S_ISDIR(st.st_mode)) return cannot_open(ip, names[0]);
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return cannot_open(ip, names[0]);
+  FILE* f = nullptr;
+  if (rc_t rc = open_named_file(ip, names[0], &f)) return rc;
   if (from > 0 && std::fseek(f, static_cast<long>(from), SEEK_SET) != 0) {
     std::fclose(f);
     return cannot_open(ip, names[0]);

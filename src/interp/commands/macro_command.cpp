@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/wildcard.h"
 #include "data/commands/commands.h"
 #include "interp/builtins.h"
 #include "interp/interp.h"
@@ -20,27 +21,6 @@ using datacmd::next_word;
 // Names of the globals, or of the locals of the running level, sorted.
 std::vector<std::string> macro_names(const Interp& ip, bool globals) {
   return globals ? ip.macros.global_names() : ip.macros.local_names();
-}
-
-// Shell-style pattern: `*` any run of characters, `?` any one character.
-bool matches(std::string_view pat, std::string_view s) {
-  size_t p = 0, i = 0, star = std::string_view::npos, mark = 0;
-  while (i < s.size()) {
-    if (p < pat.size() && (pat[p] == '?' || pat[p] == s[i])) {
-      ++p;
-      ++i;
-    } else if (p < pat.size() && pat[p] == '*') {
-      star = p++;
-      mark = i;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      i = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pat.size() && pat[p] == '*') ++p;
-  return p == pat.size();
 }
 
 bool has_wildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
@@ -88,7 +68,7 @@ Selection select(const Interp& ip, std::string_view word) {
     return sel;
   }
   for (const std::string& n : macro_names(ip, !local))
-    if (matches(pat, n)) (local ? sel.locals : sel.globals).push_back(n);
+    if (base::wildcard_match(n, pat)) (local ? sel.locals : sel.globals).push_back(n);
   return sel;
 }
 

@@ -91,11 +91,8 @@ rc_t sample_mask(Interp& ip, const CommandLine& cl, bool zeroweight, std::vector
 }
 
 rc_t parse_mark(Interp& ip, CommandLine* cl) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.weights = kAweight | kFweight | kPweight | kIweight;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true,
+                   .weights = kAweight | kFweight | kPweight | kIweight};
   return standard_parse(ip, st, cl);
 }
 
@@ -171,12 +168,11 @@ rc_t cmd_mark(Interp& ip) {
 // markout marker [varlist] [, strok]
 rc_t cmd_markout(Interp& ip) {
   std::string_view rest = ip.reader.rest();
-  size_t comma = options_comma(rest);
+  std::string_view words;
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = read_options(ip, rest, &words, &cl)) return rc;
   bool strok = cl.flag("strok", 5, 0) == 1;
   if (rc_t rc = cl.leftover(ip)) return rc;
-  std::string_view words = rest.substr(0, comma);
   std::string_view first = take_word(words);
   int j = 0;
   if (rc_t rc = find_marker(ip, first, &j)) return rc;
@@ -191,11 +187,7 @@ rc_t cmd_markout(Interp& ip) {
 
 // markin marker [if] [in]
 rc_t cmd_markin(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.allow_options = false;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_options = false};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   int j = 0;
@@ -213,15 +205,14 @@ rc_t cmd_markin(Interp& ip) {
 // `syntax` left in the running program; its name goes into lmacname.
 rc_t cmd_marksample(Interp& ip) {
   std::string_view rest = ip.reader.rest();
-  size_t comma = options_comma(rest);
+  std::string_view words;
   CommandLine opts;
-  if (rc_t rc = parse_options(ip, rest, comma, &opts)) return rc;
+  if (rc_t rc = read_options(ip, rest, &words, &opts)) return rc;
   bool novarlist = opts.flag("novarlist", 5, 0) == 1;
   bool strok = opts.flag("strok", 5, 0) == 1;
   bool zeroweight = opts.flag("zeroweight", 4, 0) == 1;
   opts.flag("noby", 4, 0);  // the by-group window is the sample already
   if (rc_t rc = opts.leftover(ip)) return rc;
-  std::string_view words = rest.substr(0, comma);
   std::string_view lmac = take_word(words);
   if (lmac.empty() || !trim(words).empty()) return msg_invalid(ip, "syntax");
   if (!is_valid_name(lmac) && !(lmac.size() <= 31 && std::isdigit(static_cast<unsigned char>(lmac[0]))))
@@ -237,12 +228,8 @@ rc_t cmd_marksample(Interp& ip) {
   std::vector<char> mask;
   {
     BorrowedLine borrowed(ip, line);
-    ParseSettings st;
-    st.varlist = true;
-    st.allow_if = true;
-    st.allow_in = true;
-    st.allow_options = false;
-    st.weights = kAweight | kFweight | kPweight | kIweight;
+    ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_options = false,
+                     .weights = kAweight | kFweight | kPweight | kIweight};
     if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
     if (rc_t rc = sample_mask(ip, cl, zeroweight, &mask)) return rc;
   }

@@ -5,6 +5,7 @@
 #include "interp/builtins.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
+#include "interp/parse.h"
 #include "data/names.h"
 #include "interp/simple_expr.h"
 
@@ -14,15 +15,7 @@ namespace {
 
 std::vector<std::string> words_of(std::string_view s) {
   std::vector<std::string> out;
-  size_t i = 0;
-  while (true) {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    if (i >= s.size()) break;
-    size_t e = i;
-    while (e < s.size() && s[e] != ' ' && s[e] != '\t') ++e;
-    out.emplace_back(s.substr(i, e - i));
-    i = e;
-  }
+  for (std::string_view w = take_word(s); !w.empty(); w = take_word(s)) out.emplace_back(w);
   return out;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "interp/interp.h"
+#include "interp/list_elements.h"
 #include "interp/messages.h"
 #include "data/names.h"
 #include "interp/parse.h"
@@ -22,42 +23,6 @@ namespace {
 
 using output::LogRecord;
 using output::OutClass;
-
-// The words before the options comma, quotes removed; compound quotes
-// `"..."' nest.
-bool split_words(std::string_view s, std::vector<std::string>* words) {
-  size_t i = 0;
-  while (true) {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    if (i >= s.size()) return true;
-    if (s[i] == '"') {
-      size_t close = s.find('"', i + 1);
-      if (close == std::string_view::npos) return false;
-      words->emplace_back(s.substr(i + 1, close - i - 1));
-      i = close + 1;
-    } else if (s.substr(i, 2) == "`\"") {
-      int depth = 0;
-      size_t j = i;
-      for (; j < s.size(); ++j) {
-        if (s.substr(j, 2) == "`\"") {
-          ++depth;
-          ++j;
-        } else if (s.substr(j, 2) == "\"'") {
-          if (--depth == 0) break;
-          ++j;
-        }
-      }
-      if (j >= s.size()) return false;
-      words->emplace_back(s.substr(i + 2, j - i - 2));
-      i = j + 2;
-    } else {
-      size_t j = i;
-      while (j < s.size() && s[j] != ' ' && s[j] != '\t') ++j;
-      words->emplace_back(s.substr(i, j - i));
-      i = j;
-    }
-  }
-}
 
 // Position of the first comma outside quotes, or npos.
 size_t options_comma(std::string_view s) {
@@ -85,7 +50,7 @@ rc_t read_arguments(Interp& ip, std::vector<std::string>* words, CommandLine* cl
   std::string_view rest = ip.reader.rest();
   size_t comma = options_comma(rest);
   std::string_view before = rest.substr(0, comma);
-  if (!split_words(before, words)) return msg_invalid(ip, "syntax");
+  if (!read_closed_list(before, words)) return msg_invalid(ip, "syntax");
   ParseSettings st;
   if (comma == std::string_view::npos) {
     *cl = CommandLine{};
@@ -147,8 +112,7 @@ void set_results(Interp& ip, const std::string& file, std::string_view status, s
 // What `log using` and `cmdlog using` share: the file, and the options
 // append and replace.
 rc_t parse_using(Interp& ip, CommandLine* cl, bool* append, bool* replace) {
-  ParseSettings st;
-  st.allow_using = true;
+  ParseSettings st{.allow_using = true};
   if (rc_t rc = standard_parse(ip, st, cl)) return rc;
   if (!cl->has_using) return msg_invalid(ip, "syntax");
   *append = cl->flag("append", 6, 0) == 1;

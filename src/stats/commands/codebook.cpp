@@ -41,11 +41,7 @@ std::string type_name(int t) {
 }
 
 rc_t parse_described(Interp& ip, CommandLine* cl, std::vector<int>* vars, stats::Sample* sample) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.allow_options = false;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .allow_options = false};
   if (rc_t rc = standard_parse(ip, st, cl)) return rc;
   if (rc_t rc = datacmd::varlist_or_all(ip, cl->varlist_text, vars)) return rc;
   return stats::select_sample(ip, *cl, sample);

@@ -51,12 +51,8 @@ std::string fixed4(double v, int width) {
 // `options`, the leftover check, then the variables.
 template <class Options>
 rc_t parse_stats(Interp& ip, int weights_allowed, Options&& options, CommandLine* cl, std::vector<int>* vars) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.weights = weights_allowed;
-  st.default_weight = kAweight;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true, .weights = weights_allowed,
+                   .default_weight = kAweight};
   if (rc_t rc = standard_parse(ip, st, cl)) return rc;
   if (rc_t rc = options(*cl)) return rc;
   if (rc_t rc = cl->leftover(ip)) return rc;

@@ -142,10 +142,8 @@ std::vector<double> means_of(Interp& ip, const Sample& s, const std::vector<int>
 // What accum and vecaccum share: "name = varlist [if] [in] [weight]" and
 // the option noconstant.
 rc_t parse_accumulation(Interp& ip, std::string_view rest, std::string* name, CommandLine* cl, bool* constant) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.weights = kAweight | kFweight | kIweight;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true,
+                   .weights = kAweight | kFweight | kIweight};
   if (rc_t rc = parse_assignment(ip, rest, name, st, cl)) return rc;
   *constant = cl->flag("constant", 4, 1) != 0;
   return 0;
@@ -249,8 +247,7 @@ rc_t matrix_score(Interp& ip, std::string_view rest) {
   if (!found) return msg_quoting(ip.out, "matrix ", bname, " not found\n", 111);
   Matrix b = *found;
   ip.reader.set_pos(static_cast<size_t>(rest.data() - ip.cmdbuf.data()));
-  ParseSettings st;
-  st.allow_if = st.allow_in = true;
+  ParseSettings st{.allow_if = true, .allow_in = true};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   bool replace = cl.flag("replace", 7, 0) == 1;
@@ -360,10 +357,8 @@ rc_t matrix_score(Interp& ip, std::string_view rest) {
 // the order given, and the sweep runs in index order, so that of a set of
 // collinear variables the later ones are the ones dropped.
 rc_t cmd_rmcoll(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.weights = kAweight | kFweight | kIweight | kPweight;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true,
+                   .weights = kAweight | kFweight | kIweight | kPweight};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   bool constant = cl.flag("constant", 4, 1) != 0;
@@ -384,15 +379,10 @@ rc_t cmd_rmcoll(Interp& ip) {
   }
   std::vector<int> order_map(static_cast<size_t>(p));
   for (int k = 0; k < p; ++k) order_map[k] = constant ? (k == 0 ? nv : k - 1) : k;
-  int stride = stats::sweep_stride(ip, p);
+  int stride = 0;
   std::vector<double> work;
-  try {
-    work.assign(static_cast<size_t>(stride) * static_cast<size_t>(p), 0.0);
-  } catch (const std::bad_alloc&) {
-    return rc_message(ip, 909);
-  }
-  for (int i = 0; i < p; ++i)
-    for (int j = 0; j < p; ++j) work[static_cast<size_t>(i) * stride + j] = xx.at(order_map[i], order_map[j]);
+  auto at = [&xx, &order_map](int i, int j) { return xx.at(order_map[i], order_map[j]); };
+  if (rc_t rc = stats::sweep_work(ip, p, at, &work, &stride)) return rc;
   stats::SweepOptions opt = stats::sweep_options(ip);
   opt.select_pivots = false;
   std::vector<std::uint8_t> status;

@@ -324,13 +324,13 @@ void print_constraints(Interp& ip, const Matrix& b, const std::vector<Linear>& r
 // test [varlist | exp = exp ... | (exp = exp) ...] [, accumulate notest]
 rc_t cmd_test(Interp& ip) {
   std::string_view rest = ip.reader.rest();
-  size_t comma = options_comma(rest);
+  std::string_view before;
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = read_options(ip, rest, &before, &cl)) return rc;
   const bool accumulate = cl.flag("accumulate", 1, 0) == 1;
   const bool notest = cl.flag("test", 4, 1) == 0;
   if (rc_t rc = cl.leftover(ip)) return rc;
-  std::string body = trimmed(std::string(comma == std::string_view::npos ? rest : rest.substr(0, comma)));
+  std::string body = trimmed(std::string(before));
 
   Posted e;
   if (rc_t rc = need_b_V(ip, &e)) return rc;
@@ -485,14 +485,14 @@ rc_t cmd_test(Interp& ip) {
 // lincom exp [, level(#) eform]
 rc_t cmd_lincom(Interp& ip) {
   std::string_view rest = ip.reader.rest();
-  size_t comma = options_comma(rest);
+  std::string_view before;
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = read_options(ip, rest, &before, &cl)) return rc;
   double level;
   if (rc_t rc = read_level(ip, cl, &level)) return rc;
   const bool eform = cl.flag("eform", 2, 0) == 1;
   if (rc_t rc = cl.leftover(ip)) return rc;
-  std::string body = trimmed(std::string(comma == std::string_view::npos ? rest : rest.substr(0, comma)));
+  std::string body = trimmed(std::string(before));
 
   Posted e;
   if (rc_t rc = need_b_V(ip, &e)) return rc;
@@ -613,10 +613,9 @@ rc_t move_esample(Interp& ip, int j) {
 
 // ereturn post [b [V]] [, esample(varname) obs(#) dof(#) depname(string)]
 rc_t ereturn_post(Interp& ip, std::string_view rest) {
-  size_t comma = options_comma(rest);
+  std::string_view names;
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
-  std::string_view names = comma == std::string_view::npos ? rest : rest.substr(0, comma);
+  if (rc_t rc = read_options(ip, rest, &names, &cl)) return rc;
   std::string bname(take_word(names)), vname(take_word(names));
   if (!trim(names).empty()) return msg_invalid(ip, "syntax");
   int esvar = 0;
@@ -657,13 +656,13 @@ rc_t ereturn_post(Interp& ip, std::string_view rest) {
 
 // ereturn repost [b = b] [V = V] [, esample(varname)]
 rc_t ereturn_repost(Interp& ip, std::string_view rest) {
-  size_t comma = options_comma(rest);
+  std::string_view before;
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
+  if (rc_t rc = read_options(ip, rest, &before, &cl)) return rc;
   int esvar = 0;
   if (rc_t rc = read_esample(ip, cl, &esvar)) return rc;
   if (rc_t rc = cl.leftover(ip)) return rc;
-  std::string text(comma == std::string_view::npos ? rest : rest.substr(0, comma));
+  std::string text(before);
   // "b = name" and "V = name", blanks around "=" optional.
   std::string bname, vname;
   size_t i = 0;
@@ -709,10 +708,9 @@ rc_t ereturn_repost(Interp& ip, std::string_view rest) {
 
 // ereturn display [, level(#) eform(string)]
 rc_t ereturn_display(Interp& ip, std::string_view rest) {
-  size_t comma = options_comma(rest);
+  std::string_view before;
   CommandLine cl;
-  if (rc_t rc = parse_options(ip, rest, comma, &cl)) return rc;
-  std::string_view before = comma == std::string_view::npos ? rest : rest.substr(0, comma);
+  if (rc_t rc = read_options(ip, rest, &before, &cl)) return rc;
   if (!trim(before).empty()) return msg_invalid(ip, "syntax");
   stats::CoefTableLook look;
   if (rc_t rc = read_level(ip, cl, &look.level)) return rc;

@@ -666,10 +666,8 @@ rc_t read_options(Interp& ip, CommandLine& cl, Options* o, bool* robust, bool* h
 // _regress [depvar [indepvars]] [if] [in] [weight] [, options]
 rc_t cmd_regress_core(Interp& ip) {
   using namespace stats;
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = st.allow_in = true;
-  st.weights = kAweight | kFweight | kIweight | kPweight;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true,
+                   .weights = kAweight | kFweight | kIweight | kPweight};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   Options o;
@@ -737,15 +735,9 @@ rc_t cmd_regress_core(Interp& ip) {
 
   // The work array: y in row and column 0, then the regressors, the
   // constant last.
-  int stride = sweep_stride(ip, p);
+  int stride = 0;
   std::vector<double> work;
-  try {
-    work.assign(static_cast<size_t>(stride) * static_cast<size_t>(p), 0.0);
-  } catch (const std::bad_alloc&) {
-    return rc_message(ip, 909);
-  }
-  for (int i = 0; i < p; ++i)
-    for (int j = 0; j < p; ++j) work[static_cast<size_t>(i) * stride + j] = xx.at(i, j);
+  if (rc_t rc = sweep_work(ip, p, [&xx](int i, int j) { return xx.at(i, j); }, &work, &stride)) return rc;
   SweepOptions opt = sweep_options(ip);
   std::vector<std::uint8_t> status;
   if (rc_t rc = sweep_invert(work.data(), stride, 1, kx, nullptr, cons ? kx - 1 : -1, &status, opt)) {

@@ -144,12 +144,8 @@ namespace {
 // Reads the command line at the reader, up to the variables. Prints the
 // message and returns its code on failure.
 rc_t read_line(Interp& ip, SummarizeRequest* rq) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.weights = kAweight | kFweight | kIweight;
-  st.default_weight = kAweight;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true,
+                   .weights = kAweight | kFweight | kIweight, .default_weight = kAweight};
   CommandLine& cl = rq->cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   rq->detail = cl.flag("detail", 1, 0) == 1;

@@ -106,12 +106,8 @@ std::string right(const std::string& s, size_t w) {
 }  // namespace
 
 rc_t cmd_tabstat(Interp& ip) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.weights = kAweight | kFweight;
-  st.default_weight = kAweight;
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true,
+                   .weights = kAweight | kFweight, .default_weight = kAweight};
   CommandLine cl;
   if (rc_t rc = standard_parse(ip, st, &cl)) return rc;
   std::string stat_text, by_text, col_text;

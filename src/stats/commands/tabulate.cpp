@@ -401,17 +401,24 @@ rc_t two_way(Interp& ip, int jr, int jc, const stats::Sample& s, const std::vect
   return 0;
 }
 
+// What a tabulation command has read: its line, its options, its
+// variables, and the sample with its weights.
+struct TabRequest {
+  CommandLine cl;
+  TabOptions opt;
+  std::vector<int> vars;
+  stats::Sample sample;
+  std::vector<double> weights;
+};
+
 // The parse every tabulation command shares; two_way_options says whether
 // row, column, cell and chi2 are accepted, matrix_options whether matcell(),
 // matrow() and matcol() are.
-rc_t parse_tab(Interp& ip, bool two_way_options, bool matrix_options, CommandLine* cl, TabOptions* opt, std::vector<int>* vars,
-               stats::Sample* sample, std::vector<double>* weights) {
-  ParseSettings st;
-  st.varlist = true;
-  st.allow_if = true;
-  st.allow_in = true;
-  st.weights = kAweight | kFweight | kIweight;
-  st.default_weight = kFweight;
+rc_t parse_tab(Interp& ip, bool two_way_options, bool matrix_options, TabRequest* t) {
+  ParseSettings st{.varlist = true, .allow_if = true, .allow_in = true,
+                   .weights = kAweight | kFweight | kIweight, .default_weight = kFweight};
+  CommandLine* cl = &t->cl;
+  TabOptions* opt = &t->opt;
   if (rc_t rc = standard_parse(ip, st, cl)) return rc;
   opt->missing = cl->flag("missing", 1, 0) == 1;
   opt->nolabel = cl->flag("nolabel", 3, 0) == 1;
@@ -432,62 +439,50 @@ rc_t parse_tab(Interp& ip, bool two_way_options, bool matrix_options, CommandLin
         return msg_invalid(ip, "name");
   }
   if (rc_t rc = cl->leftover(ip)) return rc;
-  if (rc_t rc = datacmd::varlist_required(ip, cl->varlist_text, vars)) return rc;
-  if (rc_t rc = stats::select_sample(ip, *cl, sample)) return rc;
-  return stats::evaluate_weights(ip, *cl, *sample, weights);
+  if (rc_t rc = datacmd::varlist_required(ip, cl->varlist_text, &t->vars)) return rc;
+  if (rc_t rc = stats::select_sample(ip, *cl, &t->sample)) return rc;
+  return stats::evaluate_weights(ip, *cl, t->sample, &t->weights);
 }
 
 }  // namespace
 
 rc_t cmd_tabulate(Interp& ip) {
-  CommandLine cl;
-  TabOptions opt;
-  std::vector<int> vars;
-  stats::Sample sample;
-  std::vector<double> weights;
-  if (rc_t rc = parse_tab(ip, true, true, &cl, &opt, &vars, &sample, &weights)) return rc;
-  if (vars.size() > 2) return msg_quoting(ip.out, "too many variables specified\n", "", "", 103);
-  if (vars.size() == 1) {
-    if (opt.row || opt.column || opt.cell || opt.chi2 || !opt.matcol.empty())
+  TabRequest t;
+  if (rc_t rc = parse_tab(ip, true, true, &t)) return rc;
+  if (t.vars.size() > 2) return msg_quoting(ip.out, "too many variables specified\n", "", "", 103);
+  if (t.vars.size() == 1) {
+    if (t.opt.row || t.opt.column || t.opt.cell || t.opt.chi2 || !t.opt.matcol.empty())
       return msg_quoting(ip.out, "option not allowed with a one-way table\n", "", "", 198);
-    return one_way(ip, vars[0], sample, weights, cl.weight_type, opt);
+    return one_way(ip, t.vars[0], t.sample, t.weights, t.cl.weight_type, t.opt);
   }
-  return two_way(ip, vars[0], vars[1], sample, weights, cl.weight_type, opt);
+  return two_way(ip, t.vars[0], t.vars[1], t.sample, t.weights, t.cl.weight_type, t.opt);
 }
 
 rc_t cmd_tab1(Interp& ip) {
-  CommandLine cl;
-  TabOptions opt;
-  std::vector<int> vars;
-  stats::Sample sample;
-  std::vector<double> weights;
-  if (rc_t rc = parse_tab(ip, false, false, &cl, &opt, &vars, &sample, &weights)) return rc;
-  for (int j : vars) {
+  TabRequest t;
+  if (rc_t rc = parse_tab(ip, false, false, &t)) return rc;
+  for (int j : t.vars) {
     ip.out.set_class(output::OutClass::Text);
     ip.out.print_markup("\n{txt}-> tabulation of ");
     ip.out.print_plain(ip.dataset.name(j));
     ip.out.print_markup("\n");
-    if (rc_t rc = one_way(ip, j, sample, weights, cl.weight_type, opt)) return rc;
+    if (rc_t rc = one_way(ip, j, t.sample, t.weights, t.cl.weight_type, t.opt)) return rc;
     if (ip.poll_break()) return 1;
   }
   return 0;
 }
 
 rc_t cmd_tab2(Interp& ip) {
-  CommandLine cl;
-  TabOptions opt;
-  std::vector<int> vars;
-  stats::Sample sample;
-  std::vector<double> weights;
-  if (rc_t rc = parse_tab(ip, true, false, &cl, &opt, &vars, &sample, &weights)) return rc;
-  if (vars.size() < 2) return msg_quoting(ip.out, "too few variables specified\n", "", "", 102);
-  for (size_t a = 0; a < vars.size(); ++a)
-    for (size_t b = a + 1; b < vars.size(); ++b) {
+  TabRequest t;
+  if (rc_t rc = parse_tab(ip, true, false, &t)) return rc;
+  if (t.vars.size() < 2) return msg_quoting(ip.out, "too few variables specified\n", "", "", 102);
+  for (size_t a = 0; a < t.vars.size(); ++a)
+    for (size_t b = a + 1; b < t.vars.size(); ++b) {
       ip.out.set_class(output::OutClass::Text);
       ip.out.print_markup("\n{txt}-> tabulation of ");
-      ip.out.print_plain(ip.dataset.name(vars[a]) + " by " + ip.dataset.name(vars[b]));
+      ip.out.print_plain(ip.dataset.name(t.vars[a]) + " by " + ip.dataset.name(t.vars[b]));
       ip.out.print_markup("\n");
-      if (rc_t rc = two_way(ip, vars[a], vars[b], sample, weights, cl.weight_type, opt)) return rc;
+      if (rc_t rc = two_way(ip, t.vars[a], t.vars[b], t.sample, t.weights, t.cl.weight_type, t.opt)) return rc;
       if (ip.poll_break()) return 1;
     }
   return 0;
