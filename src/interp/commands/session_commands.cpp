@@ -312,6 +312,10 @@ rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value) {
     return 0;
   }
   if (name == "seed") return set_seed(ip, value);
+  if (name == "lumolib") {
+    ip.lumolib = std::string(value);
+    return 0;
+  }
   if (name == "dp") {
     data::set_decimal_comma(value == "comma");
     return 0;

@@ -26,6 +26,7 @@
 #include "interp/messages.h"
 #include "interp/programs.h"
 #include "lumo/builtins.h"
+#include "lumo/commands/lumo_session.h"
 #include "lumo/host.h"
 #include "lumo/session.h"
 
@@ -472,7 +473,7 @@ class CommandHost : public lumo::Host {
 };
 
 struct LumoState {
-  explicit LumoState(Interp& ip) : host(ip), session(host) {}
+  explicit LumoState(Interp& ip) : host(ip), session(host) { attach_libraries(ip, session); }
   CommandHost host;
   lumo::Session session;
   int depth = 0;  // `lumo` environments open
@@ -574,7 +575,7 @@ rc_t RunEnvCommand(Interp& ip, LumoState& st, const EnvCommand& c, std::string_v
   FirstWord(line, &rest);
   if (!c.host_command) return Disassemble(ip, st, rest);
   // The library and matrix-file commands wait for the library files.
-  for (const char* later : {"mlib", "mosave", "matsave", "matuse", "matdescribe"})
+  for (const char* later : {"mosave", "matsave", "matuse", "matdescribe"})
     if (std::string_view(c.word) == later) return msg_not_available(ip, std::string("lumo ") + later);
   for (const EnvHandler& h : kEnvHandlers)
     if (std::string_view(c.word) == h.word) return h.run(ip, rest);
@@ -826,6 +827,8 @@ rc_t RefuseInsideLumo(Interp& ip) {
   ip.out.markup(OutClass::Error, "lumo cannot be used in a command run from Lumo\n");
   return 3598;
 }
+
+lumo::Session& lumo_session(Interp& ip) { return State(ip).session; }
 
 rc_t cmd_lumo_clear(Interp& ip) {
   if (rc_t rc = RefuseInsideLumo(ip)) return rc;
