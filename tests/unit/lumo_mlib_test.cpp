@@ -15,11 +15,13 @@
 
 #include "lumo/compiler.h"
 #include "lumo/mlib.h"
+#include "lumo/opcodes.h"
 #include "lumo_test_host.h"
 
 namespace {
 
 using namespace nuvra::lumo;
+using nuvra::rc_t;
 
 // Bytes of an expected file, written out field by field.
 struct Bytes {
