@@ -33,6 +33,7 @@ const std::map<std::string, Choice> kChoices = {
     {"type", {"double", "double"}},    {"level", {"90", "90"}},
     {"dp", {"comma", "comma"}},        {"seed", {"", ""}},
     {"sortseed", {"7", "7"}},          {"processors", {"1", "1"}},
+    {"lumolib", {"base;io", "base;io"}},
 };
 
 class SettingsTableTest : public ::testing::Test {
