@@ -1254,7 +1254,7 @@ class FnCompiler {
     std::string sname = types_.StructName(type);
     if (t.el == kCtStruct && !sname.empty()) {
       // The structure is known here: the member is checked now.
-      FunctionRecord* def = values_.FindFunction(sname);
+      FunctionRecord* def = values_.FindOrLoadFunction(sname);
       if (!def) CompileFail(host_, "struct " + sname + " undefined\n");
       if (!IsStructDef(def)) CompileFail(host_, "function " + sname + "() is not a struct\n");
       std::vector<MemberDecl> members = DecodeMembers(def);

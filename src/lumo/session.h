@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "lumo/autoload.h"
 #include "lumo/compiler.h"
 #include "lumo/host.h"
 #include "lumo/value.h"
@@ -13,9 +14,10 @@ namespace nuvra::lumo {
 
 class Session {
  public:
-  explicit Session(Host& host) : host_(host), machine_(values_, host), compiler_(host, values_) {
+  explicit Session(Host& host) : host_(host), machine_(values_, host), compiler_(host, values_), libraries_(host) {
     values_.data_host = &host;
     machine_.find_undefined = [this](std::string_view name) { return DefineFromLibrary(name); };
+    values_.loader = &libraries_;
   }
 
   enum class Outcome { kDone, kIncomplete };
@@ -41,6 +43,8 @@ class Session {
   Values& values() { return values_; }
   Machine& machine() { return machine_; }
   Compiler& compiler() { return compiler_; }
+  // Where functions called but not defined are looked for.
+  LibraryIndex& libraries() { return libraries_; }
   // Nesting of `lumo` environments (names the statement functions).
   int nesting = 1;
 
@@ -49,6 +53,7 @@ class Session {
   Values values_;
   Machine machine_;
   Compiler compiler_;
+  LibraryIndex libraries_;
 };
 
 // Return code of a compile error.

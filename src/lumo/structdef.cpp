@@ -10,21 +10,24 @@ namespace nuvra::lumo {
 
 namespace {
 
+// A name entry: the tag, a word counting itself and the bytes, then the
+// NUL-padded bytes.
 void PutName(std::vector<int32_t>& w, std::string_view s) {
   size_t n = (s.size() + 4) / 4;  // room for the NUL
-  w.push_back(int32_t(n));
+  w.push_back(kStructEntryName);
+  w.push_back(int32_t(n + 1));
   size_t at = w.size();
   w.resize(at + n, 0);
   std::memcpy(&w[at], s.data(), s.size());
 }
 
 bool GetName(const int32_t* w, size_t words, size_t* pc, std::string* out) {
-  if (*pc >= words) return false;
-  size_t n = size_t(w[*pc]);
-  if (n > words - *pc - 1) return false;
-  const char* b = reinterpret_cast<const char*>(w + *pc + 1);
+  if (*pc + 2 > words || w[*pc] != kStructEntryName || w[*pc + 1] < 1) return false;
+  size_t n = size_t(w[*pc + 1]) - 1;
+  if (n > words - *pc - 2) return false;
+  const char* b = reinterpret_cast<const char*>(w + *pc + 2);
   *out = std::string(b, strnlen(b, n * 4));
-  *pc += 1 + n;
+  *pc += 2 + n;
   return true;
 }
 
@@ -32,13 +35,16 @@ bool GetName(const int32_t* w, size_t words, size_t* pc, std::string* out) {
 
 std::vector<int32_t> EncodeMembers(const std::vector<MemberDecl>& members) {
   std::vector<int32_t> w;
+  w.push_back(kStructMarker);
   w.push_back(int32_t(members.size()));
   for (const MemberDecl& m : members) {
+    w.push_back(kStructEntryType);
     w.push_back(m.el);
     w.push_back(m.org);
     PutName(w, m.name);
     PutName(w, m.struct_name);
   }
+  w.push_back(kStructEntryEnd);
   return w;
 }
 
@@ -47,14 +53,15 @@ std::vector<MemberDecl> DecodeMembers(const FunctionRecord* def) {
   const int32_t* w = def->code();
   size_t words = def->code_words();
   size_t pc = kCodeHeaderWords;
-  if (pc >= words) return out;
-  int32_t n = w[pc++];
+  if (pc + 2 > words || w[pc] != kStructMarker) return out;
+  int32_t n = w[pc + 1];
+  pc += 2;
   for (int32_t k = 0; k < n; ++k) {
     MemberDecl m;
-    if (pc + 2 > words) return {};
-    m.el = int8_t(w[pc]);
-    m.org = int8_t(w[pc + 1]);
-    pc += 2;
+    if (pc + 3 > words || w[pc] != kStructEntryType) return {};
+    m.el = int8_t(w[pc + 1]);
+    m.org = int8_t(w[pc + 2]);
+    pc += 3;
     if (!GetName(w, words, &pc, &m.name) || !GetName(w, words, &pc, &m.struct_name)) return {};
     out.push_back(std::move(m));
   }
@@ -109,7 +116,7 @@ ValueRecord* MemberValue(Values& values, const MemberDecl& m, int depth, rc_t* c
     if (eltype == kReal) reals(v)[0] = data::kMissing;
     if (eltype == kComplex) reals(v)[0] = reals(v)[1] = data::kMissing;
     if (eltype == kStruct) {
-      FunctionRecord* sub = values.FindFunction(m.struct_name);
+      FunctionRecord* sub = values.FindOrLoadFunction(m.struct_name);
       if (!sub || !IsStructDef(sub)) {
         values.Free(v);
         Fail(3499, sub ? m.struct_name + "() not struct definition" : "struct " + m.struct_name + " not found", code, message);

@@ -19,9 +19,14 @@ struct MemberDecl {
   std::string struct_name;
 };
 
-// The words a definition's record holds after the code header: the
-// member count, then per member its eltype, organisation, and the two
-// names as a word count followed by the NUL-padded bytes.
+// The words a definition's record holds after the code header: a marker,
+// the member count, then entries, each a tag word and its operands.  Per
+// member: a type entry (eltype, organisation), then two name entries (the
+// member's name and, for a struct member, its structure's); an end entry
+// closes the list.  Entry 1 (five words) is part of the format that
+// libraries carry but is not written here.
+inline constexpr int32_t kStructMarker = 139;
+enum StructEntry : int32_t { kStructEntryType = 0, kStructEntryWide = 1, kStructEntryName = 2, kStructEntryEnd = 3 };
 std::vector<int32_t> EncodeMembers(const std::vector<MemberDecl>& members);
 // The members of a definition record (empty when the words are damaged).
 std::vector<MemberDecl> DecodeMembers(const FunctionRecord* def);

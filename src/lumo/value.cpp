@@ -447,6 +447,19 @@ FunctionRecord* Values::AddFunction(std::string_view name, std::vector<int32_t> 
   return f;
 }
 
+FunctionRecord* Values::FindOrLoadFunction(std::string_view name) {
+  if (FunctionRecord* f = FindFunction(name)) return f;
+  return loader ? loader->Load(*this, name) : nullptr;
+}
+
+FunctionRecord* Values::AddAutoloaded(std::string_view name, std::vector<int32_t> code, int8_t el, int8_t org) {
+  FunctionRecord* f = AddFunction(name, std::move(code), el, org);
+  if (!f) return nullptr;
+  f->autoloaded = true;
+  albytes_ += f->allocated;
+  return f;
+}
+
 FunctionRecord* Values::NewStatementFunction(std::string_view name, std::vector<int32_t> code) {
   FunctionRecord* f = MakeFunction(name, code);
   if (f) f->refcount = 0;

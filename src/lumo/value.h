@@ -15,6 +15,18 @@
 namespace nuvra::lumo {
 
 class Host;
+class Values;
+struct FunctionRecord;
+
+// Where functions called but not defined come from.
+class FunctionLoader {
+ public:
+  virtual ~FunctionLoader() = default;
+  // The function stored under name, or null (nothing printed) when no
+  // library holds it; a library that holds it but cannot be read prints
+  // why and gives null.
+  virtual FunctionRecord* Load(Values& values, std::string_view name) = 0;
+};
 
 // Kinds of the entries of the name table.
 inline constexpr uint8_t kKindValue = 43;
@@ -154,6 +166,12 @@ class Values {
 
   // Functions, by name.
   FunctionRecord* FindFunction(std::string_view name) const;
+  // As FindFunction, but a function not defined is asked of the loader
+  // (the libraries), which stores it when it has it.
+  FunctionRecord* FindOrLoadFunction(std::string_view name);
+  // Stores a function read from a library: flagged autoloaded, its code
+  // counted in the autoloaded bytes.
+  FunctionRecord* AddAutoloaded(std::string_view name, std::vector<int32_t> code, int8_t el, int8_t org);
   // Stores a new function of that name (the caller has checked that the
   // name is free); takes the code words.
   FunctionRecord* AddFunction(std::string_view name, std::vector<int32_t> code, int8_t el, int8_t org);
@@ -206,6 +224,9 @@ class Values {
   // Set once any view has been made, so that the machine looks for views
   // among operands only in environments that use them.
   bool views_made = false;
+
+  // Consulted for functions that are called but not defined (null: none).
+  FunctionLoader* loader = nullptr;
 
   // The call level new temporaries belong to (the machine keeps it).
   int32_t level = -1;

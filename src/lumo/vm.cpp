@@ -160,7 +160,7 @@ void Machine::Execute(FunctionRecord* f, int nargs) {
 void Machine::Call(ValueRecord* callee, int nargs) {
   if (callee->kind != kKindFunction) {
     // The name was not a function when the frame was set up: look again.
-    FunctionRecord* f = values_.FindFunction(callee->name);
+    FunctionRecord* f = values_.FindOrLoadFunction(callee->name);
     if (!f && find_undefined) f = find_undefined(callee->name);
     if (!f) {
       RaiseError(3499, std::string(callee->name) + "() not found");
@@ -943,7 +943,7 @@ void Ops::op_newstruct(Machine& m) { NewLocal(m, kStruct, 2 + pc(m)[1]); }
 // l -- l : a struct scalar local gets its instance.
 void Ops::op_instance(Machine& m) {
   std::string_view name = BytesAt(pc(m) + 1);
-  FunctionRecord* def = m.values().FindFunction(name);
+  FunctionRecord* def = m.values().FindOrLoadFunction(name);
   if (!IsStructDef(def)) {
     m.RaiseError(3499, def ? std::string(name) + "() not struct definition" : "struct " + std::string(name) + " not found");
     return;
@@ -979,7 +979,7 @@ void Ops::op_member(Machine& m) {
 void Ops::op_function(Machine& m) {
   const int32_t* w = pc(m);
   std::string_view name = BytesAt(w + 4);
-  ValueRecord* f = m.values().FindFunction(name);
+  ValueRecord* f = m.values().FindOrLoadFunction(name);
   if (f) {
     if (!m.Push(f)) return;
   } else {

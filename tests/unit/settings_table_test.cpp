@@ -34,6 +34,7 @@ const std::map<std::string, Choice> kChoices = {
     {"dp", {"comma", "comma"}},        {"seed", {"", ""}},
     {"sortseed", {"7", "7"}},          {"processors", {"1", "1"}},
     {"printcommand", {"lp -d office", "lp -d office"}},
+    {"lumolib", {"base;io", "base;io"}},
 };
 
 class SettingsTableTest : public ::testing::Test {

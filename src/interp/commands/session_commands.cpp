@@ -319,6 +319,10 @@ rc_t apply_setting(Interp& ip, std::string_view name, std::string_view value) {
     ip.print_command = std::string(value);
     return 0;
   }
+  if (name == "lumolib") {
+    ip.lumolib = std::string(value);
+    return 0;
+  }
   if (name == "dp") {
     data::set_decimal_comma(value == "comma");
     return 0;

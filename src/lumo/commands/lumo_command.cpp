@@ -28,6 +28,7 @@
 #include "interp/runner.h"
 #include "lumo/builtins.h"
 #include "lumo/commands/lumo_files.h"
+#include "lumo/commands/lumo_session.h"
 #include "lumo/host.h"
 #include "lumo/session.h"
 
@@ -500,7 +501,7 @@ class CommandHost : public lumo::Host {
 };
 
 struct LumoState {
-  explicit LumoState(Interp& ip) : host(ip), session(host) {}
+  explicit LumoState(Interp& ip) : host(ip), session(host) { attach_libraries(ip, session); }
   CommandHost host;
   lumo::Session session;
   int depth = 0;  // `lumo` environments open
@@ -602,9 +603,6 @@ rc_t RunEnvCommand(Interp& ip, LumoState& st, const EnvCommand& c, std::string_v
   std::string_view rest;
   FirstWord(line, &rest);
   if (!c.host_command) return Disassemble(ip, st, rest);
-  // The library command waits for the library files.
-  for (const char* later : {"mlib"})
-    if (std::string_view(c.word) == later) return msg_not_available(ip, std::string("lumo ") + later);
   for (const EnvHandler& h : kEnvHandlers)
     if (std::string_view(c.word) == h.word) return h.run(ip, rest);
   if (!*c.host_command) return ip.execute_line(rest);

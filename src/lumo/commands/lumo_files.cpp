@@ -8,6 +8,7 @@
 #include "data/dta/replace_file.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
+#include "lumo/commands/lumo_session.h"
 #include "lumo/matrix_file.h"
 #include "lumo/object_file.h"
 #include "lumo/session.h"

@@ -9,12 +9,7 @@
 namespace nuvra {
 
 class Interp;
-namespace lumo {
-class Session;
-}
 
-// The session of the `lumo` environment (made on first use).
-lumo::Session& lumo_session(Interp& ip);
 // 3598 (with its message) while a command runs from inside Lumo code.
 rc_t RefuseInsideLumo(Interp& ip);
 

@@ -1,0 +1,162 @@
+// The code of a library member walked by the operand shapes of the opcode
+// table: checked when it is read, and turned to the other byte order when
+// it is written.
+#include <cstring>
+#include <string>
+
+#include "lumo/compiler.h"
+#include "lumo/mlib.h"
+#include "lumo/opcodes.h"
+#include "lumo/structdef.h"
+
+namespace nuvra::lumo {
+
+namespace {
+
+// What each word of the code is, for the byte-order change.
+enum class WordKind : unsigned char { Number, Bytes, DoubleLow, DoubleHigh };
+
+// Marks the words of one instruction at pc; its length in words, or 0
+// when the opcode has no shape or its operands run past the end.
+size_t MarkInstruction(const int32_t* code, size_t pc, size_t words, std::vector<WordKind>& kinds) {
+  const OpcodeInfo& info = opcode_info(code[pc]);
+  if (!info.name) return 0;
+  size_t left = words - pc - 1;
+  // A count read from the code; false when it is negative or too big.
+  auto count = [&](size_t at, size_t per, size_t* n) {
+    if (at >= words || code[at] < 0) return false;
+    *n = size_t(code[at]);
+    return *n <= (words - at - 1) / per;
+  };
+  auto bytes = [&](size_t from, size_t n) {
+    for (size_t k = 0; k < n; ++k) kinds[from + k] = WordKind::Bytes;
+  };
+  size_t n = 0;
+  switch (info.shape) {
+    case Shape::None: return 1;
+    case Shape::Word: return left >= 1 ? 2 : 0;
+    case Shape::Words2: return left >= 2 ? 3 : 0;
+    case Shape::Words3: return left >= 3 ? 4 : 0;
+    case Shape::Bytes:
+      if (!count(pc + 1, 1, &n)) return 0;
+      bytes(pc + 2, n);
+      return 2 + n;
+    case Shape::WordBytes:
+      if (left < 1 || !count(pc + 2, 1, &n)) return 0;
+      bytes(pc + 3, n);
+      return 3 + n;
+    case Shape::FuncRef:
+      if (left < 3 || !count(pc + 4, 1, &n)) return 0;
+      bytes(pc + 5, n);
+      return 5 + n;
+    case Shape::Doubles:
+      if (!count(pc + 1, 2, &n)) return 0;
+      for (size_t k = 0; k < n; ++k) {
+        kinds[pc + 2 + 2 * k] = WordKind::DoubleLow;
+        kinds[pc + 3 + 2 * k] = WordKind::DoubleHigh;
+      }
+      return 2 + 2 * n;
+    case Shape::Strings: {
+      if (!count(pc + 1, 1, &n)) return 0;
+      size_t at = pc + 2;
+      for (size_t k = 0; k < n; ++k) {
+        size_t len = 0;
+        if (!count(at, 1, &len)) return 0;
+        bytes(at + 1, len);
+        at += 1 + len;
+      }
+      return at - pc;
+    }
+  }
+  return 0;
+}
+
+// Marks a structure definition's entries; false at an unknown entry or
+// one that runs past the end.
+bool MarkStructdef(const int32_t* code, size_t words, std::vector<WordKind>& kinds) {
+  size_t pc = kCodeHeaderWords;
+  if (words < pc + 2 || code[pc] != kStructMarker) return false;
+  pc += 2;
+  while (pc < words) {
+    size_t left = words - pc - 1;
+    switch (code[pc]) {
+      case kStructEntryType:
+        if (left < 2) return false;
+        pc += 3;
+        break;
+      case kStructEntryWide:
+        if (left < 5) return false;
+        pc += 6;
+        break;
+      case kStructEntryName: {
+        // n counts its own word and the bytes after it.
+        if (left < 1 || code[pc + 1] < 1 || size_t(code[pc + 1]) > left) return false;
+        size_t n = size_t(code[pc + 1]) - 1;
+        for (size_t k = 0; k < n; ++k) kinds[pc + 2 + k] = WordKind::Bytes;
+        pc += 2 + n;
+        break;
+      }
+      case kStructEntryEnd: pc += 1; break;
+      default: return false;
+    }
+  }
+  return true;
+}
+
+// Marks every word of the code; false when the walk fails, *stop then
+// being the word where it did.
+bool Mark(const int32_t* code, size_t words, bool structdef, std::vector<WordKind>& kinds, size_t* stop) {
+  kinds.assign(words, WordKind::Number);
+  *stop = 0;
+  if (words < size_t(kCodeHeaderWords)) return false;
+  if (structdef) return MarkStructdef(code, words, kinds);
+  size_t pc = kCodeHeaderWords;
+  while (pc < words) {
+    size_t len = MarkInstruction(code, pc, words, kinds);
+    if (len == 0) {
+      *stop = pc;
+      return false;
+    }
+    pc += len;
+  }
+  return true;
+}
+
+uint32_t Swap32(uint32_t w) { return __builtin_bswap32(w); }
+
+}  // namespace
+
+bool MlibCodeWalks(const int32_t* code, size_t words, bool structdef) {
+  std::vector<WordKind> kinds;
+  size_t stop;
+  return Mark(code, words, structdef, kinds, &stop);
+}
+
+rc_t MlibReverseCode(const int32_t* code, size_t words, bool structdef, std::vector<unsigned char>* out,
+                     std::string* message) {
+  std::vector<WordKind> kinds;
+  size_t stop;
+  if (!Mark(code, words, structdef, kinds, &stop)) {
+    *message = structdef ? std::string("revstructdef: invalid opcode\n")
+                         : "revpgm: invalid opcode " + std::to_string(stop < words ? code[stop] : 0) + "\n";
+    return 9711;
+  }
+  out->resize(words * 4);
+  unsigned char* o = out->data();
+  for (size_t k = 0; k < words; ++k) {
+    uint32_t w;
+    std::memcpy(&w, code + k, 4);
+    switch (kinds[k]) {
+      case WordKind::Number: w = Swap32(w); break;
+      case WordKind::Bytes: break;
+      // The eight bytes of a double reversed: its two words exchanged,
+      // each swapped.
+      case WordKind::DoubleLow: std::memcpy(&w, code + k + 1, 4); w = Swap32(w); break;
+      case WordKind::DoubleHigh: std::memcpy(&w, code + k - 1, 4); w = Swap32(w); break;
+    }
+    std::memcpy(o + 4 * k, &w, 4);
+  }
+  return 0;
+}
+
+}  // namespace nuvra::lumo
