@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   std::string why;
   ObjectFunction obj;
-  rc_t rc = DecodeObject(bytes, &obj, &why);
+  nuvra::rc_t rc = DecodeObject(bytes, &obj, &why);
   if (rc != 0 && rc != 610 && rc != 612) std::abort();
   if (rc != 0 && why.empty()) std::abort();
   if (rc == 0) {

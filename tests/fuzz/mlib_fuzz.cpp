@@ -37,6 +37,7 @@ std::string Slurp(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace nuvra::lumo;
+  using nuvra::rc_t;
   static const std::string path = "/tmp/mlib_fuzz." + std::to_string(getpid()) + ".mlib";
   std::string bytes(reinterpret_cast<const char*>(data), size);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
