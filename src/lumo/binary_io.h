@@ -45,4 +45,24 @@ inline uint32_t CheckWord(std::string_view bytes) {
 // fails; 610 when it is larger than limit bytes.
 rc_t ReadWholeFile(const std::string& path, size_t limit, std::string* out);
 
+// Reads the file at path and hands its bytes to decode, which returns 0
+// or a code with the reason in its string.  On failure *message is what
+// the commands print: "file P not found", "could not read P", or P and
+// the reason ("not lumo K file" when the file is too large to be one).
+template <class Decode>
+rc_t ReadAndDecode(const std::string& path, size_t limit, const char* kind, std::string* message, Decode decode) {
+  std::string bytes;
+  rc_t rc = ReadWholeFile(path, limit, &bytes);
+  if (rc == 601) {
+    *message = "file " + path + " not found";
+    return rc;
+  }
+  std::string why;
+  if (rc == 610) why = std::string("not lumo ") + kind + " file";
+  else if (rc) why = "could not read";
+  else rc = decode(bytes, &why);
+  if (rc) *message = why == "could not read" ? "could not read " + path : path + " " + why;
+  return rc;
+}
+
 }  // namespace nuvra::lumo

@@ -129,18 +129,8 @@ rc_t DecodeMatrices(std::string_view bytes, std::vector<SavedMatrix>* out, std::
 }
 
 rc_t ReadMatrixFile(const std::string& path, std::vector<SavedMatrix>* out, std::string* message) {
-  std::string bytes;
-  rc_t rc = ReadWholeFile(path, kMaxMatrixFileBytes, &bytes);
-  if (rc == 601) {
-    *message = "file " + path + " not found";
-    return rc;
-  }
-  std::string why;
-  if (rc == 610) why = "not lumo matrix file";
-  else if (rc) why = "could not read";
-  else rc = DecodeMatrices(bytes, out, &why);
-  if (rc) *message = why == "could not read" ? "could not read " + path : path + " " + why;
-  return rc;
+  return ReadAndDecode(path, kMaxMatrixFileBytes, "matrix", message,
+                       [out](std::string_view bytes, std::string* why) { return DecodeMatrices(bytes, out, why); });
 }
 
 rc_t RestoreMatrices(Values& values, const std::vector<SavedMatrix>& saved, bool replace, std::string* clash) {

@@ -121,18 +121,8 @@ rc_t DecodeObject(std::string_view bytes, ObjectFunction* out, std::string* why)
 }
 
 rc_t ReadObjectFile(const std::string& path, ObjectFunction* out, std::string* message) {
-  std::string bytes;
-  rc_t rc = ReadWholeFile(path, kMaxObjectBytes, &bytes);
-  if (rc == 601) {
-    *message = "file " + path + " not found";
-    return rc;
-  }
-  std::string why;
-  if (rc == 610) why = "not lumo object file";
-  else if (rc) why = "could not read";
-  else rc = DecodeObject(bytes, out, &why);
-  if (rc) *message = why == "could not read" ? "could not read " + path : path + " " + why;
-  return rc;
+  return ReadAndDecode(path, kMaxObjectBytes, "object", message,
+                       [out](std::string_view bytes, std::string* why) { return DecodeObject(bytes, out, why); });
 }
 
 rc_t DefineObject(Values& values, ObjectFunction obj) {
