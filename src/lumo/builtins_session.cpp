@@ -1,6 +1,10 @@
 // Built-ins about the running machine and the session: sizes, reference
-// counts and memory, the caller's argument count, and the more prompt.
+// counts and memory, the caller's argument count, the more prompt, and
+// the count of instructions run.
 #include "lumo/builtins_session.h"
+
+#include <cmath>
+#include <cstdint>
 
 #include "lumo/builtin_args.h"
 #include "lumo/machine_state.h"
@@ -82,6 +86,24 @@ void BiSetmoreonexit(Machine& m, int n) {
   if (!OnOffArg(m, n, &on)) return;
   if (m.state().more_on_exit < 0) m.state().more_on_exit = on;
   BiReturnVoid(m, n);
+}
+
+// opcount([count]): how many instructions the machine has executed, the
+// one that calls opcount() included, since the session began or since
+// the count was last set; opcount(count) returns that and then sets it
+// to count (opcount(0) starts counting afresh).  Every instruction the
+// compiled code holds counts once each time it runs, as the disassembly
+// lists them, whether the machine runs it alone or several at once.
+void BiOpcount(Machine& m, int n) {
+  double set = 0;
+  if (n == 1) {
+    if (!BiRealScalar(m, BiArg(m, n, 0), &set)) return;
+    // Counts are whole numbers that a double holds exactly.
+    if (!(set >= 0 && set <= 9007199254740992.0) || set != std::floor(set)) return (void)BiFail(m, 3300);
+  }
+  double was = double(m.executed());
+  if (n == 1) m.set_executed(uint64_t(set));
+  BiReturn(m, n, m.values().NewScalar(was));
 }
 
 }  // namespace nuvra::lumo

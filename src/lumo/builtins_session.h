@@ -1,6 +1,6 @@
 // Built-ins about the running machine and the session: sizeof(), args(),
 // isfleeting(), favorspeed(), sys_linkcount(), sys_memory(), more(),
-// setmore() and setmoreonexit().
+// setmore(), setmoreonexit() and opcount().
 #pragma once
 
 namespace nuvra::lumo {
@@ -15,5 +15,6 @@ void BiSysMemory(Machine& m, int n);
 void BiMore(Machine& m, int n);
 void BiSetmore(Machine& m, int n);
 void BiSetmoreonexit(Machine& m, int n);
+void BiOpcount(Machine& m, int n);
 
 }  // namespace nuvra::lumo

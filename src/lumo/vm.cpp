@@ -358,39 +358,40 @@ inline bool StepInPlace(ValueRecord* v, int32_t op) {
 // temporaries it would make and drop are never made.  The numbers are
 // those the operators give (the same functions), the condition flag is
 // left as the last comparison set it, and the store or jump happens as
-// the instruction would do it.  When the run does not qualify nothing has
-// been changed, false is returned and the instructions run one by one.
-bool Machine::ScalarRun() {
+// the instruction would do it.  It returns how many instructions the run
+// was; when the run does not qualify nothing has been changed, 0 is
+// returned and the instructions run one by one.
+int Machine::ScalarRun() {
   constexpr int kDepth = 8;
   double r[kDepth];
-  int n = 0;
+  int n = 0, ran = 1;
   bool cond = condition;
-  for (const int32_t* p = pc_;;) {
+  for (const int32_t* p = pc_;; ++ran) {
     int32_t op = *p;
     switch (op) {
       case k_local: {
         const ValueRecord* v = stack_[frame_ + p[1]];
-        if (n == kDepth || !IsRealScalar(v)) return false;
+        if (n == kDepth || !IsRealScalar(v)) return 0;
         r[n++] = reals(v)[0];
         p += 2;
         break;
       }
       case k_real:
-        if (n == kDepth) return false;
+        if (n == kDepth) return 0;
         std::memcpy(&r[n++], base_ + p[1], 8);
         p += 2;
         break;
       case k_zero:
       case k_one:
       case k_missing:
-        if (n == kDepth) return false;
+        if (n == kDepth) return 0;
         r[n++] = op == k_zero ? 0.0 : op == k_one ? 1.0 : data::kMissing;
         p += 1;
         break;
       // One case per operator, so that each Arith is compiled for it.
 #define LUMO_SCALAR_ARITH(opcode)             \
   case opcode:                                \
-    if (n < 2) return false;                  \
+    if (n < 2) return 0;                      \
     r[n - 2] = Arith(opcode, r[n - 2], r[n - 1]); \
     --n;                                      \
     p += 1;                                   \
@@ -406,7 +407,7 @@ bool Machine::ScalarRun() {
       case k_le:
       case k_gt:
       case k_ge:
-        if (n < 2) return false;
+        if (n < 2) return 0;
         r[n - 2] = Relation(op, Cmp(r[n - 2], r[n - 1]));
         cond = r[n - 2] != 0;
         --n;
@@ -414,7 +415,7 @@ bool Machine::ScalarRun() {
         break;
       case k_and:
       case k_or:
-        if (n < 2) return false;
+        if (n < 2) return 0;
         r[n - 2] = Logical(op, r[n - 2], r[n - 1]);
         cond = r[n - 2] != 0;
         --n;
@@ -423,7 +424,7 @@ bool Machine::ScalarRun() {
       case k_store:
       case k_storepop: {
         ValueRecord* d = stack_[frame_ + p[1]];
-        if (n != 1 || !IsRealScalar(d) || (op == k_store && sp_ + 1 >= kStackSlots)) return false;
+        if (n != 1 || !IsRealScalar(d) || (op == k_store && sp_ + 1 >= kStackSlots)) return 0;
         reals(d)[0] = r[0];
         if (op == k_store) {
           stack_[++sp_] = d;
@@ -431,14 +432,14 @@ bool Machine::ScalarRun() {
         }
         condition = cond;
         pc_ = p + 2;
-        return true;
+        return ran;
       }
       case k_jumpiffalse:
-        if (n != 1) return false;
+        if (n != 1) return 0;
         condition = cond;
         pc_ = r[0] != 0 ? p + 2 : base_ + p[1];
-        return true;
-      default: return false;
+        return ran;
+      default: return 0;
     }
   }
 }
@@ -457,18 +458,20 @@ bool Machine::ScalarRun() {
 // does only the arithmetic: the same functions as the instructions, in
 // the same order, on the same records, which anything else holding them
 // (a pointer, the caller) sees as usual.  Break is polled as the loop's
-// three jumps a turn would poll it.  False, with nothing done, when the
-// code or the locals are not of this form.
-bool Machine::ScalarLoop(const int32_t* test, const int32_t* w, const double* bound) {
+// three jumps a turn would poll it.  It returns how many instructions
+// it stood for, from the jump to BODY on (a turn is BODY, the step, the
+// test and, when the test holds, the jump back to BODY); 0, with nothing
+// done, when the code or the locals are not of this form.
+uint64_t Machine::ScalarLoop(const int32_t* test, const int32_t* w, const double* bound) {
   const int32_t* step = w + 2;
   const int32_t* body = step + 7;
   if (w[0] != k_jump || base_ + w[1] != body || step[0] != k_local || step[2] != k_pop ||
       (step[3] != k_inc && step[3] != k_dec) || step[5] != k_jump || base_ + step[6] != test)
-    return false;
+    return 0;
   ValueRecord** fr = stack_ + frame_;
   ValueRecord* a = fr[test[1]];
   ValueRecord* i = fr[step[4]];
-  if (!IsRealScalar(a) || !IsRealScalar(i)) return false;
+  if (!IsRealScalar(a) || !IsRealScalar(i)) return 0;
   // The body as operations on addresses of numbers: the locals' own
   // elements and copies of the constants.
   constexpr int kOps = 16, kDepth = 8;
@@ -481,21 +484,21 @@ bool Machine::ScalarLoop(const int32_t* test, const int32_t* w, const double* bo
   const int32_t* p = body;
   double* dst = nullptr;
   for (;;) {
-    if (nops == kOps) return false;
+    if (nops == kOps) return 0;
     int32_t op = *p;
     Step& s = ops[nops];
     s.op = op;
     switch (op) {
       case k_local: {
         ValueRecord* v = fr[p[1]];
-        if (!IsRealScalar(v) || depth == kDepth) return false;
+        if (!IsRealScalar(v) || depth == kDepth) return 0;
         s.x = reals(v);
         ++depth;
         p += 2;
         break;
       }
       case k_real:
-        if (depth == kDepth) return false;
+        if (depth == kDepth) return 0;
         std::memcpy(&constants[nops], base_ + p[1], 8);
         s.x = &constants[nops];
         ++depth;
@@ -504,7 +507,7 @@ bool Machine::ScalarLoop(const int32_t* test, const int32_t* w, const double* bo
       case k_zero:
       case k_one:
       case k_missing:
-        if (depth == kDepth) return false;
+        if (depth == kDepth) return 0;
         constants[nops] = op == k_zero ? 0.0 : op == k_one ? 1.0 : data::kMissing;
         s.x = &constants[nops];
         s.op = k_real;
@@ -514,17 +517,17 @@ bool Machine::ScalarLoop(const int32_t* test, const int32_t* w, const double* bo
       case k_add: case k_sub: case k_mul: case k_div:
       case k_eq: case k_ne: case k_lt: case k_le: case k_gt: case k_ge:
       case k_and: case k_or:
-        if (depth < 2) return false;
+        if (depth < 2) return 0;
         --depth;
         p += 1;
         break;
       case k_storepop: {
         ValueRecord* d = fr[p[1]];
-        if (depth != 1 || !IsRealScalar(d) || p[2] != k_jump || base_ + p[3] != step) return false;
+        if (depth != 1 || !IsRealScalar(d) || p[2] != k_jump || base_ + p[3] != step) return 0;
         dst = reals(d);
         break;
       }
-      default: return false;
+      default: return 0;
     }
     if (dst) break;
     ++nops;
@@ -534,7 +537,8 @@ bool Machine::ScalarLoop(const int32_t* test, const int32_t* w, const double* bo
   double* x = reals(i);
   const int32_t cmp = w[-3];
   const double delta = step[3] == k_inc ? 1 : -1;
-  for (;;) {
+  const uint64_t per_turn = uint64_t(nops) + 11;
+  for (uint64_t turns = 1;; ++turns) {
     // BODY
     double r[kDepth];
     int n = 0;
@@ -571,14 +575,14 @@ bool Machine::ScalarLoop(const int32_t* test, const int32_t* w, const double* bo
       if (host_.PollBreak()) {
         status_ = 1;
         pc_ = w;
-        return true;
+        return turns * per_turn - 4;  // this turn's test and jump not run
       }
     }
     bool truth = Holds(cmp, *u, *v);
     condition = truth;
     if (!truth) {
       pc_ = base_ + w[-1];
-      return true;
+      return turns * per_turn;
     }
   }
 }
@@ -588,14 +592,19 @@ bool Machine::ScalarLoop(const int32_t* test, const int32_t* w, const double* bo
 // locals while the loop runs its own opcodes; pc_ is written back before
 // anything that reads it (a table handler, a scalar run, an error report)
 // and both are read again after a handler, which may have made a call.
+// The instruction count is kept in a local as well, one increment a turn
+// and the number a shortcut stands for on top, and is added to executed_
+// before a handler runs (opcount() reads it) and when the loop ends.
 void Machine::Run() {
   const int32_t* pc = pc_;
   ValueRecord** fr = stack_ + frame_;
+  uint64_t ran = 0;
   // A jump straight after a loop's test, an update or a step is taken at
   // once rather than through another turn of the loop; it counts towards
   // the Break poll like any other jump.
   auto follow_jump = [&]() __attribute__((always_inline)) {
     if (*pc != k_jump) return;
+    ++ran;
     if (--break_countdown_ < 0) {
       break_countdown_ = break_poll_jumps - 1;
       if (host_.PollBreak()) {
@@ -607,6 +616,7 @@ void Machine::Run() {
   };
   while (status_ == 0) {
     int32_t op = *pc;
+    ++ran;
     switch (op) {
       case k_jump:
         // Asking the host costs a call into the window side, so it is
@@ -665,8 +675,10 @@ void Machine::Run() {
           // Pushed only to be dropped (the value of a statement x++),
           // typically a loop's step, whose increment follows.
           pc += 3;
+          ++ran;
           if ((*pc == k_inc || *pc == k_dec) && StepInPlace(fr[pc[1]], *pc)) {
             pc += 2;
+            ++ran;
             follow_jump();
           }
           break;
@@ -693,9 +705,13 @@ void Machine::Run() {
               if (v && IsRealScalar(a)) {
                 bool truth = Holds(bop, reals(a)[0], *v);
                 condition = truth;
-                if (truth && ScalarLoop(pc, q + 3, v)) {
-                  pc = pc_;
-                  break;
+                ran += 3;
+                if (truth) {
+                  if (uint64_t looped = ScalarLoop(pc, q + 3, v)) {
+                    ran += looped;
+                    pc = pc_;
+                    break;
+                  }
                 }
                 pc = truth ? q + 3 : base_ + q[2];
                 follow_jump();
@@ -711,6 +727,7 @@ void Machine::Run() {
                 double u = reals(a)[0], v = reals(b)[0];
                 reals(d)[0] = bop == k_add ? Arith(k_add, u, v) : bop == k_sub ? Arith(k_sub, u, v) : Arith(k_mul, u, v);
                 pc += 7;
+                ran += 3;
                 follow_jump();
                 break;
               }
@@ -718,7 +735,8 @@ void Machine::Run() {
           }
         }
         pc_ = pc;
-        if (ScalarRun()) {
+        if (int k = ScalarRun()) {
+          ran += k - 1;
           pc = pc_;
           follow_jump();
           break;
@@ -762,6 +780,8 @@ void Machine::Run() {
           break;
         }
         if (values_.views_made && !RealizeViews(op)) break;
+        executed_ += ran;
+        ran = 0;
         kDispatch.h[op](*this);
         pc = pc_;
         fr = stack_ + frame_;
@@ -769,6 +789,7 @@ void Machine::Run() {
     }
   }
   pc_ = pc;
+  executed_ += ran;
 }
 
 bool Machine::RealizeSlot(int k) {

@@ -115,6 +115,13 @@ class Machine {
   int nargs_passed() const { return passed_; }
   int statement_depth() const { return statement_depth_; }
 
+  // Instructions executed since the machine was made or the count was
+  // last set: every instruction of the compiled code that began to run,
+  // one each, whether the loop ran it alone or in a run of several.
+  // Current whenever a built-in or an opcode handler runs.
+  uint64_t executed() const { return executed_; }
+  void set_executed(uint64_t n) { executed_ = n; }
+
  private:
   friend struct Ops;
   struct Activation {
@@ -135,8 +142,9 @@ class Machine {
   void TracebackLine(rc_t code, std::string_view message);
   std::string FunctionName() const;
   void Call(ValueRecord* callee, int nargs);
-  bool ScalarRun();
-  bool ScalarLoop(const int32_t* test, const int32_t* after, const double* bound);
+  // Each returns the number of instructions it ran, 0 when it ran none.
+  int ScalarRun();
+  uint64_t ScalarLoop(const int32_t* test, const int32_t* after, const double* bound);
   bool RealizeSlot(int k);
   bool RealizeViews(int32_t op);
 
@@ -156,6 +164,7 @@ class Machine {
   rc_t status_ = 0;
   rc_t first_error_ = 0;
   int break_countdown_ = 0;  // jumps left before the host is next asked
+  uint64_t executed_ = 0;   // the dispatch loop keeps its own count and adds it here
   std::vector<Activation> callers_;
   std::unique_ptr<MachineState> state_;
   int statement_depth_ = 0;
