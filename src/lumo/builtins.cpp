@@ -28,6 +28,7 @@
 #include "lumo/builtins_session.h"
 #include "lumo/builtins_string.h"
 #include "lumo/builtins_text.h"
+#include "lumo/builtins_token.h"
 #include "lumo/builtins_trace.h"
 #include "lumo/builtins_view.h"
 #include "lumo/machine_state.h"
