@@ -245,11 +245,13 @@ struct NoKey {
   void operator()(std::size_t) {}
 };
 
-template <bool Weighted, class Rows, class Key = NoKey>
-void first_walk_piece(const Rows& rows, const double* wts, std::int64_t b, std::int64_t e, FirstSlot* slots,
-                      Key&& key = {}) {
-  FirstSlot a[kMaxWalkColumns];
-  const int k = rows.ncols;
+// The walks over K columns (K = 0: rows.ncols of them). One column, the
+// usual case, is its own instance so that its sums stay in registers.
+template <bool Weighted, int K, class Rows, class Key>
+void first_walk_cols(const Rows& rows, const double* wts, std::int64_t b, std::int64_t e, FirstSlot* slots,
+                     Key& key) {
+  FirstSlot a[K ? K : kMaxWalkColumns];
+  const int k = K ? K : rows.ncols;
   for (int c = 0; c < k; ++c) a[c] = slots[c];
   for (std::int64_t pos = b; pos < e; ++pos) {
     const std::size_t rec = rows.record(pos);
@@ -276,11 +278,20 @@ void first_walk_piece(const Rows& rows, const double* wts, std::int64_t b, std::
   for (int c = 0; c < k; ++c) slots[c] = a[c];
 }
 
-template <bool Weighted, class Rows>
-void second_walk_piece(const Rows& rows, const double* wts, const double* means, std::int64_t b, std::int64_t e,
-                       SecondSlot* slots) {
-  SecondSlot a[kMaxWalkColumns];
-  const int k = rows.ncols;
+template <bool Weighted, class Rows, class Key = NoKey>
+void first_walk_piece(const Rows& rows, const double* wts, std::int64_t b, std::int64_t e, FirstSlot* slots,
+                      Key&& key = {}) {
+  if (rows.ncols == 1)
+    first_walk_cols<Weighted, 1>(rows, wts, b, e, slots, key);
+  else
+    first_walk_cols<Weighted, 0>(rows, wts, b, e, slots, key);
+}
+
+template <bool Weighted, int K, class Rows>
+void second_walk_cols(const Rows& rows, const double* wts, const double* means, std::int64_t b, std::int64_t e,
+                      SecondSlot* slots) {
+  SecondSlot a[K ? K : kMaxWalkColumns];
+  const int k = K ? K : rows.ncols;
   for (int c = 0; c < k; ++c) a[c] = slots[c];
   for (std::int64_t pos = b; pos < e; ++pos) {
     const std::size_t rec = rows.record(pos);
@@ -303,6 +314,15 @@ void second_walk_piece(const Rows& rows, const double* wts, const double* means,
     }
   }
   for (int c = 0; c < k; ++c) slots[c] = a[c];
+}
+
+template <bool Weighted, class Rows>
+void second_walk_piece(const Rows& rows, const double* wts, const double* means, std::int64_t b, std::int64_t e,
+                       SecondSlot* slots) {
+  if (rows.ncols == 1)
+    second_walk_cols<Weighted, 1>(rows, wts, means, b, e, slots);
+  else
+    second_walk_cols<Weighted, 0>(rows, wts, means, b, e, slots);
 }
 
 // Both passes over up to kMaxWalkColumns columns of storage type Type.
