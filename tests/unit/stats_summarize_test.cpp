@@ -526,7 +526,7 @@ TEST_F(SummarizeTest, GroupsInOnePassMatchEachGroupAlone) {
       }
       // Refused at one short group and at the long one; with the key
       // column, asked only where its bytes differ, and refused there.
-      for (std::size_t bad : {std::size_t{40}, ngroups - 4}) {
+      for (std::size_t bad : {ngroups / 3, ngroups - 4}) {
         const std::int64_t at = starts[bad];
         stats::GroupCheck refuse = [at](std::int64_t first, std::int64_t, std::int64_t) { return first != at; };
         EXPECT_EQ(stats::summarize_groups(cols, starts.data(), ngroups, mean_only, processors, {}, {}, refuse,
@@ -544,7 +544,9 @@ TEST_F(SummarizeTest, GroupsInOnePassMatchEachGroupAlone) {
                                           out.data()),
                   2)
             << bad;
-        if (starts[bad + 1] > at + 1) EXPECT_EQ(asked, at) << bad;
+        // (The long group's pieces are checked on several threads, and the
+        // first refusal stops the others: which piece was asked varies.)
+        if (bad == ngroups / 3) EXPECT_EQ(asked, at) << bad;
         ip.dataset.store(6, at + 1, was);
       }
       EXPECT_EQ(stats::summarize_groups(cols, starts.data(), ngroups, mean_only, processors, [] { return true; }, {},
