@@ -497,7 +497,9 @@ TEST_F(SummarizeTest, GroupsInOnePassMatchEachGroupAlone) {
       ASSERT_EQ(stats::summarize_groups(cols, starts.data(), ngroups, mean_only, processors, {}, {key}, count,
                                         keyed.data()),
                 0);
-      if (processors == 1) EXPECT_EQ(checks, 0);
+      if (processors == 1) {
+        EXPECT_EQ(checks, 0);
+      }
       for (std::size_t i = 0; i < out.size(); ++i) {
         EXPECT_EQ(keyed[i].n, out[i].n);
         EXPECT_EQ(bits(keyed[i].mean), bits(out[i].mean));
@@ -546,7 +548,9 @@ TEST_F(SummarizeTest, GroupsInOnePassMatchEachGroupAlone) {
             << bad;
         // (The long group's pieces are checked on several threads, and the
         // first refusal stops the others: which piece was asked varies.)
-        if (bad == ngroups / 3) EXPECT_EQ(asked, at) << bad;
+        if (bad == ngroups / 3) {
+          EXPECT_EQ(asked, at) << bad;
+        }
         ip.dataset.store(6, at + 1, was);
       }
       EXPECT_EQ(stats::summarize_groups(cols, starts.data(), ngroups, mean_only, processors, [] { return true; }, {},
