@@ -15,10 +15,25 @@ namespace nuvra::data {
 // result holds the first observation of each group followed by nobs + 1,
 // so group g is starts[g] .. starts[g + 1] - 1; with no observations it is
 // {1} (no group). `poll` (when given) is called every few thousand
-// observations; when it returns true the walk stops and the result is
-// empty.
+// observations, from the calling thread only; when it returns true the
+// walk stops and the result is empty. Up to `threads` threads share the
+// walk on a long dataset; the result does not depend on how many.
 std::vector<std::int64_t> group_starts(const Dataset& ds, const std::vector<int>& vars,
-                                       const std::function<bool()>& poll = {});
+                                       const std::function<bool()>& poll = {}, int threads = 1);
+
+// group_starts for data whose equal keys are neighbours, as in data sorted
+// on `vars`: the end of each group is found by steps that double and then
+// halve, reading a few observations of a group rather than all of them.
+// Where a key comes back after another (a sort order recorded for data that
+// were changed since) the result may differ from group_starts: every group
+// it gives whose observations all match its first (rows_match) is one
+// group_starts gives too.
+std::vector<std::int64_t> sorted_group_starts(const Dataset& ds, const std::vector<int>& vars);
+
+// Whether observations from..to all equal observation `ref` on `vars`, as
+// group_starts compares them. Reads only; safe from several threads.
+bool rows_match(const Dataset& ds, const std::vector<int>& vars, std::int64_t ref, std::int64_t from,
+                std::int64_t to);
 
 // Whether the recorded sort list begins with `vars`, in order.
 bool sort_list_begins_with(const Dataset& ds, const std::vector<int>& vars);

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "data/by.h"
+#include "data/dataset.h"
 #include "data/commands/sort.h"
 #include "data/varlist.h"
 #include "interp/builtins.h"
@@ -67,6 +68,8 @@ rc_t read_vars(Interp& ip, std::string_view text, std::vector<int>* out) {
 
 void print_header(Interp& ip, const std::vector<int>& vars, std::int64_t obs) {
   ip.out.set_class(output::OutClass::Text);
+  // Under quietly none of it would be shown: the name is not made.
+  if (!ip.out.showing()) return;
   ip.out.print_markup("{hline}\n-> ");
   ip.out.print_plain(data::group_header(ip.dataset, vars, obs));
   ip.out.print_markup("\n");
@@ -103,6 +106,52 @@ class ByScope {
   std::int64_t first_, last_;
   bool by_active_;
 };
+
+// Groups computed together at a time: their summaries are held until shown.
+constexpr std::size_t kGroupsTogether = 16384;
+
+// summarize over every group of by-level li, the groups computed a run at a
+// time in one pass over their observations, then each shown after its
+// header as the command run for it would show it; r() is left as the last
+// group shown left it. The level's group ends were found from a few
+// observations each (data::sorted_group_starts): the pass checks each
+// observation against its group's first, and should one not match (data
+// changed since they were sorted) the ends are found again from every
+// observation, which leaves the groups already shown as they were.
+template <class EnterGroup>
+rc_t summarize_together(Interp& ip, const SummarizeRequest& rq, const std::vector<int>& vars, std::size_t li,
+                        EnterGroup&& enter_group) {
+  auto L = [&ip, li]() -> ByLevel& { return ip.by.levels[li]; };
+  const data::Dataset& ds = ip.dataset;
+  stats::GroupCheck check = [&ds, &vars](std::int64_t first, std::int64_t from, std::int64_t to) {
+    return data::rows_match(ds, vars, first, from, to);
+  };
+  std::vector<stats::Summary> sums;
+  for (std::size_t g0 = 0; g0 < L().groups();) {
+    const std::size_t g1 = std::min(L().groups(), g0 + kGroupsTogether);
+    rc_t rc = summarize_groups_pass(ip, rq, L().starts, g0, g1, vars, check, &sums);
+    if (rc == 2) {
+      L().starts = data::group_starts(ds, vars, [&ip] { return ip.poll_break(); }, ip.processors);
+      if (L().starts.empty()) return kBreak;
+      check = nullptr;
+      continue;
+    }
+    if (rc) return rc;
+    const std::size_t k = sums.size() / (g1 - g0);
+    for (std::size_t g = g0; g < g1; ++g) {
+      if (ip.poll_break()) {
+        if (g > g0) summarize_group_leave(ip, rq, &sums[(g - 1 - g0) * k]);
+        return kBreak;
+      }
+      print_header(ip, vars, L().starts[g]);
+      enter_group(g);
+      summarize_group_show(ip, rq, &sums[(g - g0) * k]);
+    }
+    summarize_group_leave(ip, rq, &sums[(g1 - 1 - g0) * k]);
+    g0 = g1;
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -203,9 +252,22 @@ rc_t cmd_by(Interp& ip) {
   }
   if (!data::sort_list_begins_with(ip.dataset, all)) return rc_message(ip, 5);
 
+  // summarize with a line that reads the same for every group: read once,
+  // and, without detailed tables, computed for many groups in one pass.
+  SummarizeRequestPtr summarize;
+  if (b && name == "summarize" && command_args_pos == args_pos) {
+    ip.reader.attach(&ip.cmdbuf, command_args_pos);
+    summarize = summarize_for_groups(ip);
+  }
+  const bool together = summarize && summarize_groups_together(*summarize);
+  auto poll = [&ip] { return ip.poll_break(); };
+
   ByLevel level;
   level.vars = group_vars;
-  level.starts = data::group_starts(ip.dataset, group_vars, [&ip] { return ip.poll_break(); });
+  // The pass over the groups checks every observation's group as it goes,
+  // so their ends may be found from a few observations each.
+  level.starts = together ? data::sorted_group_starts(ip.dataset, group_vars)
+                          : data::group_starts(ip.dataset, group_vars, poll, ip.processors);
   if (level.starts.empty()) return kBreak;
   level.rc0 = rc0;
   level.once = mode == ByMode::kOnce;
@@ -252,12 +314,8 @@ rc_t cmd_by(Interp& ip) {
 
   if (mode == ByMode::kOnce) return run(0, true);
   const bool header = !(prog && prog->byable_noheader);
-  // summarize differs from group to group only in its range when its line
-  // has no `if`, `in`, weights or operated variables: after the first group
-  // has run in full (and so has shown the line is sound), the rest run
-  // without reading the line again.
-  SummarizeRequestPtr summarize;
-  auto run_summarize = [&](std::size_t g) -> rc_t {
+  // What dispatching the command for group g would set before running it.
+  auto enter_group = [&](std::size_t g) {
     L().group = g;
     ip.by.applied = true;
     ip.by_active = true;
@@ -265,6 +323,11 @@ rc_t cmd_by(Interp& ip) {
     ip.by.last = L().starts[g + 1] - 1;
     ip.out.set_class(output::OutClass::Result);
     ip.serial = ip.serial >= 2147483646u ? 1u : ip.serial + 1u;
+    ip.command_name = name;
+  };
+  if (together) return summarize_together(ip, *summarize, group_vars, li, enter_group);
+  auto run_summarize = [&](std::size_t g) -> rc_t {
+    enter_group(g);
     try {
       return summarize_group(ip, *summarize, ip.by.first, ip.by.last);
     } catch (const std::bad_alloc&) {
@@ -276,11 +339,6 @@ rc_t cmd_by(Interp& ip) {
     if (ip.poll_break()) return kBreak;
     if (header) print_header(ip, group_vars, L().starts[g]);
     rc_t rc = summarize ? run_summarize(g) : run(g, false);
-    if (g == 0 && rc == 0 && b && name == "summarize" && !prefixed && ngroups > 1) {
-      ip.cmdbuf = line;
-      ip.reader.attach(&ip.cmdbuf, command_args_pos);
-      summarize = summarize_for_groups(ip);
-    }
     if (rc == kBreak) return rc;
     if (rc && !rc0) return rc;
     // The data may not change shape between groups: a program that

@@ -4,9 +4,13 @@
 // with one accumulator slot per chunk, combined in chunk order.
 #include "stats/summarize.h"
 
+#include <omp.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <utility>
@@ -235,13 +239,23 @@ struct RowsReader {
   double value(int c, std::size_t rec) const { return data::fetch_value(Type, base[c] + rec); }
 };
 
-template <bool Weighted, class Rows>
-void first_walk_piece(const Rows& rows, const double* wts, std::int64_t b, std::int64_t e, FirstSlot* slots) {
-  FirstSlot a[kMaxWalkColumns];
-  const int k = rows.ncols;
+// What the first walk does with each record beside the columns: nothing,
+// or (KeyBytes) gather how the bytes of a key column differ from a group's.
+struct NoKey {
+  void operator()(std::size_t) {}
+};
+
+// The walks over K columns (K = 0: rows.ncols of them). One column, the
+// usual case, is its own instance so that its sums stay in registers.
+template <bool Weighted, int K, class Rows, class Key>
+void first_walk_cols(const Rows& rows, const double* wts, std::int64_t b, std::int64_t e, FirstSlot* slots,
+                     Key& key) {
+  FirstSlot a[K ? K : kMaxWalkColumns];
+  const int k = K ? K : rows.ncols;
   for (int c = 0; c < k; ++c) a[c] = slots[c];
   for (std::int64_t pos = b; pos < e; ++pos) {
     const std::size_t rec = rows.record(pos);
+    key(rec);
     double w = 1;
     if constexpr (Weighted) {
       w = wts[pos];
@@ -264,11 +278,20 @@ void first_walk_piece(const Rows& rows, const double* wts, std::int64_t b, std::
   for (int c = 0; c < k; ++c) slots[c] = a[c];
 }
 
-template <bool Weighted, class Rows>
-void second_walk_piece(const Rows& rows, const double* wts, const double* means, std::int64_t b, std::int64_t e,
-                       SecondSlot* slots) {
-  SecondSlot a[kMaxWalkColumns];
-  const int k = rows.ncols;
+template <bool Weighted, class Rows, class Key = NoKey>
+void first_walk_piece(const Rows& rows, const double* wts, std::int64_t b, std::int64_t e, FirstSlot* slots,
+                      Key&& key = {}) {
+  if (rows.ncols == 1)
+    first_walk_cols<Weighted, 1>(rows, wts, b, e, slots, key);
+  else
+    first_walk_cols<Weighted, 0>(rows, wts, b, e, slots, key);
+}
+
+template <bool Weighted, int K, class Rows>
+void second_walk_cols(const Rows& rows, const double* wts, const double* means, std::int64_t b, std::int64_t e,
+                      SecondSlot* slots) {
+  SecondSlot a[K ? K : kMaxWalkColumns];
+  const int k = K ? K : rows.ncols;
   for (int c = 0; c < k; ++c) a[c] = slots[c];
   for (std::int64_t pos = b; pos < e; ++pos) {
     const std::size_t rec = rows.record(pos);
@@ -291,6 +314,15 @@ void second_walk_piece(const Rows& rows, const double* wts, const double* means,
     }
   }
   for (int c = 0; c < k; ++c) slots[c] = a[c];
+}
+
+template <bool Weighted, class Rows>
+void second_walk_piece(const Rows& rows, const double* wts, const double* means, std::int64_t b, std::int64_t e,
+                       SecondSlot* slots) {
+  if (rows.ncols == 1)
+    second_walk_cols<Weighted, 1>(rows, wts, means, b, e, slots);
+  else
+    second_walk_cols<Weighted, 0>(rows, wts, means, b, e, slots);
 }
 
 // Both passes over up to kMaxWalkColumns columns of storage type Type.
@@ -490,6 +522,320 @@ rc_t summarize_column(const ColumnInput& in, bool mean_only, int processors, con
                         weighted ? in.weight_type : kWeightNone);
   r.sd = r.var < kMissing ? std::sqrt(r.var) : kMissing;
   *out = r;
+  return 0;
+}
+
+// ---- consecutive groups ----------------------------------------------------
+
+namespace {
+
+// Observations a group walk reads between two checks of group membership
+// (and, on thread 0, two polls): few enough that the records checked are
+// still in cache when the passes read them.
+inline constexpr std::int64_t kGroupPiece = 4096;
+
+// Columns of one storage type walked together, as summarize_columns walks
+// them; their slots are neighbours, from `slot` on.
+struct TypeBatch {
+  int type = data::kDouble;
+  int slot = 0;
+  std::vector<int> cols;  // indexes into the column list
+};
+
+template <int Type>
+RowsReader<Type, true> batch_rows(const std::vector<data::Column>& cols, const TypeBatch& b, const Sample* s) {
+  RowsReader<Type, true> rows{};
+  rows.ncols = static_cast<int>(b.cols.size());
+  rows.lo = rows.hi = cols[static_cast<std::size_t>(b.cols[0])].base;
+  for (int c = 0; c < rows.ncols; ++c) {
+    const char* base = cols[static_cast<std::size_t>(b.cols[static_cast<std::size_t>(c)])].base;
+    rows.base[c] = base;
+    rows.lo = std::min(rows.lo, base);
+    rows.hi = std::max(rows.hi, base + data::type_width(Type) - 1);
+  }
+  rows.slot = cols[0].slot;
+  rows.stride = cols[0].stride;
+  rows.s = s;
+  rows.size = s->size();
+  return rows;
+}
+
+// The bytes of a key column (of Raw's width) at each record, against the
+// group's: the differences are or-ed together.
+template <class Raw>
+struct KeyBytes {
+  const char* base;
+  Raw want;
+  Raw diff = 0;
+  void operator()(std::size_t rec) {
+    Raw v;
+    std::memcpy(&v, base + rec, sizeof v);
+    diff |= static_cast<Raw>(v ^ want);
+  }
+};
+
+template <int Type, class Key = NoKey>
+void batch_first(const std::vector<data::Column>& cols, const TypeBatch& b, const Sample* s, std::int64_t pb,
+                 std::int64_t pe, FirstSlot* slots, Key&& key = {}) {
+  first_walk_piece<false>(batch_rows<Type>(cols, b, s), nullptr, pb, pe, slots + b.slot, key);
+}
+
+template <int Type>
+void batch_second(const std::vector<data::Column>& cols, const TypeBatch& b, const Sample* s, const double* means,
+                  std::int64_t pb, std::int64_t pe, SecondSlot* slots) {
+  second_walk_piece<false>(batch_rows<Type>(cols, b, s), nullptr, means + b.slot, pb, pe, slots + b.slot);
+}
+
+template <class F>
+void with_type(int type, F&& f) {
+  switch (type) {
+    case data::kByte: f.template operator()<data::kByte>(); break;
+    case data::kInt: f.template operator()<data::kInt>(); break;
+    case data::kLong: f.template operator()<data::kLong>(); break;
+    case data::kFloat: f.template operator()<data::kFloat>(); break;
+    default: f.template operator()<data::kDouble>(); break;
+  }
+}
+
+// One thread's working storage for walking groups one at a time.
+class GroupWalker {
+ public:
+  // key: the one key column whose bytes the first walk compares, or null.
+  GroupWalker(const std::vector<data::Column>& cols, const std::vector<TypeBatch>& batches, bool mean_only,
+              int processors, const data::Column* key)
+      : cols_(cols), batches_(batches), mean_only_(mean_only), processors_(processors), key_(key) {}
+
+  // Both passes over the group first..first + n - 1, its chunks one after
+  // another, into out[c] (in column order). `between` is called before each
+  // piece of rows with its bounds; false stops the walk (and returns false).
+  // `differ` is called after the first walk of a piece whose key bytes were
+  // not all the first observation's (when there is a key column; without
+  // one, for every piece), and decides as `between` does.
+  template <class Between, class Differ>
+  bool walk(std::int64_t first, std::int64_t n, Summary* out, Between&& between, Differ&& differ) {
+    const PassPlan plan = plan_pass(processors_, n);
+    const std::size_t k = cols_.size();
+    const std::size_t nslots = static_cast<std::size_t>(plan.threads) * k;
+    first_.assign(nslots, FirstSlot{});
+    Sample s;
+    s.first = first;
+    s.count = n;
+    for (int t = 0; t < plan.threads; ++t) {
+      const std::int64_t b = static_cast<std::int64_t>(t) * plan.chunk, e = std::min(n, b + plan.chunk);
+      FirstSlot* slots = first_.data() + static_cast<std::size_t>(t) * k;
+      for (std::int64_t pb = b; pb < e; pb += kGroupPiece) {
+        const std::int64_t pe = std::min(e, pb + kGroupPiece);
+        if (!between(first + pb, first + pe - 1)) return false;
+        bool differs = !key_;
+        for (std::size_t i = 0; i < batches_.size(); ++i) {
+          const TypeBatch& tb = batches_[i];
+          with_type(tb.type, [&]<int Type>() {
+            if (i > 0 || !key_) return batch_first<Type>(cols_, tb, &s, pb, pe, slots);
+            auto keyed = [&](auto raw) {
+              using Raw = decltype(raw);
+              KeyBytes<Raw> kb{key_->base, 0};
+              std::memcpy(&kb.want, key_->at(first - 1), sizeof(Raw));
+              batch_first<Type>(cols_, tb, &s, pb, pe, slots, kb);
+              differs = kb.diff != 0;
+            };
+            switch (data::type_width(key_->type)) {
+              case 1: return keyed(std::uint8_t{});
+              case 2: return keyed(std::uint16_t{});
+              case 4: return keyed(std::uint32_t{});
+              default: return keyed(std::uint64_t{});
+            }
+          });
+        }
+        if (differs && !differ(first + pb, first + pe - 1)) return false;
+      }
+    }
+    bool any = false;
+    for (const TypeBatch& tb : batches_)
+      for (std::size_t c = 0; c < tb.cols.size(); ++c) {
+        const std::size_t at = static_cast<std::size_t>(tb.slot) + c;
+        std::int64_t count = 0;
+        for (int t = 0; t < plan.threads; ++t) count += first_[static_cast<std::size_t>(t) * k + at].n;
+        Summary& r = out[static_cast<std::size_t>(tb.cols[c])];
+        r = first_results(first_.data() + at, plan.threads, k, count, false, &means_[at]);
+        any = any || count > 0;
+      }
+    if (mean_only_ || !any) return true;
+    second_.assign(nslots, SecondSlot{});
+    for (int t = 0; t < plan.threads; ++t) {
+      const std::int64_t b = static_cast<std::int64_t>(t) * plan.chunk, e = std::min(n, b + plan.chunk);
+      SecondSlot* slots = second_.data() + static_cast<std::size_t>(t) * k;
+      for (std::int64_t pb = b; pb < e; pb += kGroupPiece) {
+        const std::int64_t pe = std::min(e, pb + kGroupPiece);
+        for (const TypeBatch& tb : batches_)
+          with_type(tb.type, [&]<int Type>() { batch_second<Type>(cols_, tb, &s, means_.data(), pb, pe, slots); });
+      }
+    }
+    for (const TypeBatch& tb : batches_)
+      for (std::size_t c = 0; c < tb.cols.size(); ++c) {
+        const std::size_t at = static_cast<std::size_t>(tb.slot) + c;
+        Summary& r = out[static_cast<std::size_t>(tb.cols[c])];
+        if (r.n > 0) second_results(second_.data() + at, plan.threads, k, kWeightNone, &r);
+      }
+    return true;
+  }
+
+  void reserve() { means_.assign(cols_.size(), 0.0); }
+
+ private:
+  const std::vector<data::Column>& cols_;
+  const std::vector<TypeBatch>& batches_;
+  bool mean_only_;
+  int processors_;
+  const data::Column* key_;
+  std::vector<FirstSlot> first_;
+  std::vector<SecondSlot> second_;
+  std::vector<double> means_;
+};
+
+}  // namespace
+
+rc_t summarize_groups(const std::vector<data::Column>& cols, const std::int64_t* starts, std::size_t ngroups,
+                      bool mean_only, int processors, const std::function<bool()>& poll,
+                      const std::vector<data::Column>& keys, const GroupCheck& check, Summary* out) {
+  const std::size_t k = cols.size();
+  if (ngroups == 0) return 0;
+  if (k == 0) {
+    // Nothing to walk but the groups themselves.
+    for (std::size_t g = 0; check && g < ngroups; ++g) {
+      if (poll && poll()) return 1;
+      if (!check(starts[g], starts[g], starts[g + 1] - 1)) return 2;
+    }
+    return 0;
+  }
+  // One numeric key column is compared by its bytes in the walk itself;
+  // other keys are checked piece by piece before the walk.
+  const data::Column* key =
+      check && keys.size() == 1 && !data::is_string_type(keys[0].type) ? &keys[0] : nullptr;
+  // Columns of one storage type go together, at most kMaxWalkColumns at a
+  // time, in the order summarize_columns takes them.
+  std::vector<TypeBatch> batches;
+  static constexpr int kTypes[] = {data::kByte, data::kInt, data::kLong, data::kFloat, data::kDouble};
+  int slot = 0;
+  for (int type : kTypes) {
+    std::vector<int> idx;
+    for (std::size_t i = 0; i < k; ++i) {
+      const int t = cols[i].type;
+      const bool known = t == data::kByte || t == data::kInt || t == data::kLong || t == data::kFloat;
+      if (known ? t == type : type == data::kDouble) idx.push_back(static_cast<int>(i));
+    }
+    for (std::size_t g0 = 0; g0 < idx.size(); g0 += kMaxWalkColumns) {
+      TypeBatch b;
+      b.type = type;
+      b.slot = slot;
+      b.cols.assign(idx.begin() + static_cast<std::ptrdiff_t>(g0),
+                    idx.begin() + static_cast<std::ptrdiff_t>(std::min(idx.size(), g0 + kMaxWalkColumns)));
+      slot += static_cast<int>(b.cols.size());
+      batches.push_back(std::move(b));
+    }
+  }
+
+  std::atomic<int> stop{0};  // 1 Break, 2 check refused
+  auto size_of = [starts](std::size_t g) { return starts[g + 1] - starts[g]; };
+  // A group its own pass would split across threads: its membership is
+  // checked across them, then summarize_columns runs it as it would.
+  auto run_long = [&](std::size_t g) -> rc_t {
+    const std::int64_t first = starts[g], n = size_of(g);
+    const std::int64_t pieces = (n + kGroupPiece - 1) / kGroupPiece;
+    if (check) {
+      std::atomic<bool> refused{false};
+      const int threads = plan_pass(processors, n).threads;
+      ThreadCountScope scope(threads, processors);
+#pragma omp parallel
+      {
+        const int tid = omp_get_thread_num(), granted = omp_get_num_threads();
+        for (std::int64_t p = tid; p < pieces && !refused.load(std::memory_order_relaxed); p += granted) {
+          const std::int64_t from = first + p * kGroupPiece, to = std::min(first + n - 1, from + kGroupPiece - 1);
+          if (!check(first, from, to)) refused.store(true, std::memory_order_relaxed);
+        }
+      }
+      if (refused.load()) return 2;
+    }
+    Sample s;
+    s.first = first;
+    s.count = n;
+    std::vector<ColumnInput> ins(k);
+    for (std::size_t c = 0; c < k; ++c) {
+      ins[c].col = cols[c];
+      ins[c].sample = &s;
+    }
+    std::vector<Summary> res;
+    if (rc_t rc = summarize_columns(ins, mean_only, processors, poll, &res)) return rc;
+    std::copy(res.begin(), res.end(), out + g * k);
+    return 0;
+  };
+  // Groups [g0, g1), none of them long: thread t takes the groups that
+  // start in the t-th share of their observations.
+  auto run_short = [&](std::size_t g0, std::size_t g1) -> rc_t {
+    const std::int64_t base = starts[g0], total = starts[g1] - base;
+    const int threads = total >= kSerialPassBelow ? std::max(1, processors) : 1;
+    std::atomic<bool> failed{false};
+    auto share = [&](int t, int parts) {
+      auto bound = [&](int u) {
+        const std::int64_t at = base + total * u / parts;
+        return static_cast<std::size_t>(std::lower_bound(starts + g0, starts + g1, at) - starts);
+      };
+      const std::size_t a = bound(t), b = t + 1 == parts ? g1 : bound(t + 1);
+      try {
+        GroupWalker w(cols, batches, mean_only, processors, key);
+        w.reserve();
+        std::int64_t since_poll = 0;
+        auto between = [&](std::int64_t from, std::int64_t to) {
+          if (stop.load(std::memory_order_relaxed)) return false;
+          if (t == 0 && (since_poll += to - from + 1) >= kPollInterval) {
+            since_poll = 0;
+            if (poll && poll()) {
+              stop.store(1);
+              return false;
+            }
+          }
+          return true;
+        };
+        for (std::size_t g = a; g < b; ++g) {
+          const std::int64_t first = starts[g];
+          auto differ = [&](std::int64_t from, std::int64_t to) {
+            if (!check || check(first, from, to)) return true;
+            int none = 0;
+            stop.compare_exchange_strong(none, 2);
+            return false;
+          };
+          if (!w.walk(first, size_of(g), out + g * k, between, differ)) return;
+        }
+      } catch (const std::bad_alloc&) {
+        failed.store(true);
+        stop.store(3);
+      }
+    };
+    if (threads <= 1) {
+      share(0, 1);
+    } else {
+      ThreadCountScope scope(threads, processors);
+#pragma omp parallel
+      {
+        const int tid = omp_get_thread_num(), granted = omp_get_num_threads();
+        for (int t = tid; t < threads; t += granted) share(t, threads);
+      }
+    }
+    if (failed.load()) return 909;
+    const int why = stop.load();
+    return why == 3 ? 909 : why;
+  };
+
+  for (std::size_t g = 0; g < ngroups;) {
+    if (plan_pass(processors, size_of(g)).threads > 1 && size_of(g) >= kSerialPassBelow) {
+      if (rc_t rc = run_long(g)) return rc;
+      ++g;
+      continue;
+    }
+    std::size_t h = g + 1;
+    while (h < ngroups && !(plan_pass(processors, size_of(h)).threads > 1 && size_of(h) >= kSerialPassBelow)) ++h;
+    if (rc_t rc = run_short(g, h)) return rc;
+    g = h;
+  }
   return 0;
 }
 

@@ -62,6 +62,25 @@ rc_t summarize_column(const ColumnInput& in, bool mean_only, int processors, con
 rc_t summarize_columns(const std::vector<ColumnInput>& ins, bool mean_only, int processors,
                        const std::function<bool()>& poll, std::vector<Summary>* out);
 
+// Both passes over each of a run of consecutive groups of observations:
+// group g is observations starts[g] .. starts[g + 1] - 1, for g in
+// [0, ngroups). out[g * cols.size() + c] is column c over group g, bit for
+// bit what summarize_column gives it over that group as a contiguous
+// sample with `processors` (the group's chunks are the ones its own pass
+// would cut), whichever thread computes it. Unweighted; numeric columns
+// only. The groups are shared out whole among the threads, and a group
+// long enough to be split on its own is run across them.
+// When `check` is given the walk makes sure every observation belongs with
+// its group's first: check(first, from, to) tells whether observations
+// from..to do, and a false answer stops the walk. With one numeric key
+// column in `keys` the walk compares its bytes as it goes and asks check
+// only about pieces where some differ; otherwise it asks about every piece.
+// Returns 0, 1 on Break, 2 when check refused, 909 when memory ran out.
+using GroupCheck = std::function<bool(std::int64_t first, std::int64_t from, std::int64_t to)>;
+rc_t summarize_groups(const std::vector<data::Column>& cols, const std::int64_t* starts, std::size_t ngroups,
+                      bool mean_only, int processors, const std::function<bool()>& poll,
+                      const std::vector<data::Column>& keys, const GroupCheck& check, Summary* out);
+
 // The detailed form, serial. 909 when the ordered copy cannot be had, 1 on
 // Break (out untouched).
 rc_t summarize_detail(const ColumnInput& in, const std::function<bool()>& poll, DetailSummary* out);

@@ -329,6 +329,66 @@ TEST(ByGroups, EveryStorageTypeAndSeveralKeys) {
   EXPECT_EQ(group_starts(ds, {d, f}), (Starts{1, 3, 4, 5, 6, 7, 8, 9}));
   EXPECT_EQ(group_starts(ds, {l, b}), (Starts{1, 3, 4, 7, 9}));
   EXPECT_EQ(group_starts(ds, {s, d}), (Starts{1, 3, 5, 6, 7, 8, 9}));
+  // Every key's equal values are neighbours here: the search from a few
+  // observations finds the same groups, and each group matches its first.
+  for (const std::vector<int>& vars : std::vector<std::vector<int>>{{d}, {f}, {b}, {l}, {s}, {d, f}, {l, b}, {s, d}}) {
+    const Starts want = group_starts(ds, vars);
+    EXPECT_EQ(sorted_group_starts(ds, vars), want);
+    for (std::size_t g = 0; g + 1 < want.size(); ++g)
+      EXPECT_TRUE(rows_match(ds, vars, want[g], want[g], want[g + 1] - 1));
+    // One observation past a group's end is another group.
+    for (std::size_t g = 0; g + 2 < want.size(); ++g)
+      EXPECT_FALSE(rows_match(ds, vars, want[g], want[g], want[g + 1]));
+  }
+}
+
+// Groups of 1 to 4000 observations, over more observations than one thread
+// walks alone: the walk shared among threads and the search from a few
+// observations agree with groups laid out here, however many threads.
+TEST(ByGroups, LongDataSharedAndSearched) {
+  Dataset ds{std::size_t{64} << 20};
+  const std::int64_t n = 600000;
+  ASSERT_EQ(ds.set_obs(n), 0);
+  int g = 0, s = 0;
+  ASSERT_EQ(ds.add_variable("g", kLong, &g), 0);
+  ASSERT_EQ(ds.add_variable("s", 2, &s), 0);
+  std::vector<std::int64_t> want;
+  std::int64_t key = 0;
+  for (std::int64_t i = 1, len = 1; i <= n; i += len, len = len % 4000 + 7) {
+    want.push_back(i);
+    for (std::int64_t k = i; k < std::min(n + 1, i + len); ++k) ds.store(g, k, static_cast<double>(key));
+    ++key;
+  }
+  want.push_back(n + 1);
+  for (std::int64_t i = 1; i <= n; ++i) ds.store_str(s, i, "ab");
+  for (int threads : {1, 2, 3, 5}) {
+    EXPECT_EQ(group_starts(ds, {g}, {}, threads), want) << threads;
+    EXPECT_EQ(group_starts(ds, {s, g}, {}, threads), want) << threads;
+  }
+  EXPECT_EQ(sorted_group_starts(ds, {g}), want);
+  EXPECT_EQ(sorted_group_starts(ds, {s}), (std::vector<std::int64_t>{1, n + 1}));
+  // A Break seen by the calling thread stops the shared walk too.
+  EXPECT_EQ(group_starts(ds, {g}, [] { return true; }, 2), std::vector<std::int64_t>{});
+}
+
+// Data whose recorded order no longer holds (a key comes back after
+// another): the search may join what the full walk keeps apart, and
+// rows_match tells which of its groups are wrong. Its starts are still
+// all starts of the full walk.
+TEST(ByGroups, KeyThatComesBack) {
+  Dataset ds{std::size_t{16} << 20};
+  ASSERT_EQ(ds.set_obs(9), 0);
+  int g = 0;
+  ASSERT_EQ(ds.add_variable("g", kInt, &g), 0);
+  const double v[] = {1, 1, 2, 1, 1, 3, 3, 3, 3};
+  for (int i = 0; i < 9; ++i) ds.store(g, i + 1, v[i]);
+  using Starts = std::vector<std::int64_t>;
+  EXPECT_EQ(group_starts(ds, {g}), (Starts{1, 3, 4, 6, 10}));
+  const Starts found = sorted_group_starts(ds, {g});
+  EXPECT_EQ(found, (Starts{1, 6, 10}));
+  EXPECT_FALSE(rows_match(ds, {g}, 1, 1, 5));
+  EXPECT_TRUE(rows_match(ds, {g}, 1, 4, 5));
+  EXPECT_TRUE(rows_match(ds, {g}, 6, 6, 9));
 }
 
 }  // namespace

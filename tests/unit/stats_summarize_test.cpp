@@ -439,6 +439,127 @@ TEST_F(SummarizeTest, OneWalkOverSeveralColumnsMatchesEachColumnAlone) {
   omp_set_num_threads(1);
 }
 
+// Consecutive groups walked in one pass give each group exactly what the
+// passes over that group alone give it: groups of 1 to a few thousand
+// observations, one long enough for its own pass to split it among
+// threads, columns of four storage types with missing values (one column
+// all missing in some groups), with and without the second pass, for
+// several processor counts. A group whose observations the check refuses
+// stops the walk with 2; a Break with 1.
+TEST_F(SummarizeTest, GroupsInOnePassMatchEachGroupAlone) {
+  std::vector<std::int64_t> starts{1};
+  for (std::int64_t len = 1; starts.back() < 40000; len = len * 3 % 3001 + 1) starts.push_back(starts.back() + len);
+  starts.push_back(starts.back() + stats::kSerialPassBelow + 5000);  // the long group
+  for (std::int64_t len : {1, 2, 250}) starts.push_back(starts.back() + len);
+  const std::int64_t n = starts.back() - 1;
+  std::uint64_t state = 11;
+  auto next = [&] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state >> 11) / 9007199254740992.0;
+  };
+  const int types[] = {data::kDouble, data::kFloat, data::kInt, data::kByte, data::kDouble};
+  for (int v = 0; v < 5; ++v) {
+    std::vector<double> xs(static_cast<std::size_t>(n));
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+      const double u = next();
+      xs[i] = types[v] == data::kInt ? std::floor(u * 60000 - 30000)
+              : types[v] == data::kByte ? std::floor(u * 200 - 100)
+                                         : (u - 0.25) * std::pow(10.0, v);
+      if (u < 0.05 || (v == 4 && (i / 1000) % 2 == 0)) xs[i] = kMissing;
+    }
+    column("x" + std::to_string(v), xs, types[v]);
+  }
+  std::vector<double> ids(static_cast<std::size_t>(n));
+  for (std::size_t g = 0; g + 1 < starts.size(); ++g)
+    for (std::int64_t i = starts[g]; i < starts[g + 1]; ++i) ids[static_cast<std::size_t>(i - 1)] = static_cast<double>(g);
+  column("id", ids);
+  std::vector<data::Column> cols;
+  for (int j = 1; j <= 5; ++j) cols.push_back(ip.dataset.column(j));
+  const data::Column key = ip.dataset.column(6);
+  const std::size_t ngroups = starts.size() - 1;
+  auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d); };
+  for (int processors : {1, 2, 3})
+    for (bool mean_only : {false, true}) {
+      std::vector<stats::Summary> out(ngroups * cols.size());
+      int checks = 0;
+      stats::GroupCheck count = [&checks](std::int64_t, std::int64_t, std::int64_t) {
+#pragma omp atomic
+        ++checks;
+        return true;
+      };
+      ASSERT_EQ(stats::summarize_groups(cols, starts.data(), ngroups, mean_only, processors, {}, {}, count, out.data()),
+                0);
+      EXPECT_GE(checks, static_cast<int>(ngroups));
+      // With the group number as a key column compared by its bytes the
+      // check is not needed, and the results are the same.
+      std::vector<stats::Summary> keyed(out.size());
+      checks = 0;
+      ASSERT_EQ(stats::summarize_groups(cols, starts.data(), ngroups, mean_only, processors, {}, {key}, count,
+                                        keyed.data()),
+                0);
+      if (processors == 1) {
+        EXPECT_EQ(checks, 0);
+      }
+      for (std::size_t i = 0; i < out.size(); ++i) {
+        EXPECT_EQ(keyed[i].n, out[i].n);
+        EXPECT_EQ(bits(keyed[i].mean), bits(out[i].mean));
+        EXPECT_EQ(bits(keyed[i].var), bits(out[i].var));
+      }
+      for (std::size_t g = 0; g < ngroups; ++g) {
+        stats::Sample s;
+        s.first = starts[g];
+        s.count = starts[g + 1] - starts[g];
+        for (std::size_t c = 0; c < cols.size(); ++c) {
+          stats::ColumnInput in;
+          in.col = cols[c];
+          in.sample = &s;
+          stats::Summary alone;
+          ASSERT_EQ(stats::summarize_column(in, mean_only, processors, {}, &alone), 0);
+          const stats::Summary& t = out[g * cols.size() + c];
+          ASSERT_EQ(t.n, alone.n) << g << " " << c;
+          EXPECT_EQ(bits(t.sum_w), bits(alone.sum_w)) << g << " " << c;
+          EXPECT_EQ(bits(t.mean), bits(alone.mean)) << g << " " << c << " p" << processors;
+          EXPECT_EQ(bits(t.var), bits(alone.var)) << g << " " << c << " p" << processors;
+          EXPECT_EQ(bits(t.sd), bits(alone.sd)) << g << " " << c;
+          EXPECT_EQ(bits(t.min), bits(alone.min)) << g << " " << c;
+          EXPECT_EQ(bits(t.max), bits(alone.max)) << g << " " << c;
+          EXPECT_EQ(bits(t.sum), bits(alone.sum)) << g << " " << c;
+        }
+      }
+      // Refused at one short group and at the long one; with the key
+      // column, asked only where its bytes differ, and refused there.
+      for (std::size_t bad : {ngroups / 3, ngroups - 4}) {
+        const std::int64_t at = starts[bad];
+        stats::GroupCheck refuse = [at](std::int64_t first, std::int64_t, std::int64_t) { return first != at; };
+        EXPECT_EQ(stats::summarize_groups(cols, starts.data(), ngroups, mean_only, processors, {}, {}, refuse,
+                                          out.data()),
+                  2)
+            << bad;
+        const double was = ip.dataset.fetch(6, at + 1);
+        ip.dataset.store(6, at + 1, -1.0);  // another group's key
+        std::int64_t asked = 0;
+        stats::GroupCheck ask = [&](std::int64_t first, std::int64_t from, std::int64_t to) {
+          if (first == at && from <= at + 1 && at + 1 <= to) asked = first;
+          return false;
+        };
+        EXPECT_EQ(stats::summarize_groups(cols, starts.data(), ngroups, mean_only, processors, {}, {key}, ask,
+                                          out.data()),
+                  2)
+            << bad;
+        // (The long group's pieces are checked on several threads, and the
+        // first refusal stops the others: which piece was asked varies.)
+        if (bad == ngroups / 3) {
+          EXPECT_EQ(asked, at) << bad;
+        }
+        ip.dataset.store(6, at + 1, was);
+      }
+      EXPECT_EQ(stats::summarize_groups(cols, starts.data(), ngroups, mean_only, processors, [] { return true; }, {},
+                                        {}, out.data()),
+                1);
+    }
+  omp_set_num_threads(1);
+}
+
 TEST_F(SummarizeTest, StringsSkippedAndBreakLeavesResults) {
   std::vector<double> xs(3 * stats::kPollInterval);
   for (size_t i = 0; i < xs.size(); ++i) xs[i] = static_cast<double>(i % 7);

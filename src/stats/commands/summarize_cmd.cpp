@@ -159,6 +159,52 @@ rc_t read_line(Interp& ip, SummarizeRequest* rq) {
   return 0;
 }
 
+// What a string variable shows: no numeric observations.
+stats::Summary string_summary() {
+  stats::Summary d;
+  d.n = 0;
+  d.sum_w = d.sum = 0;
+  d.mean = d.var = d.sd = d.min = d.max = kMissing;
+  return d;
+}
+
+// The table line of the request's i-th variable, after a rule every
+// `separator` lines.
+void print_table_line(Interp& ip, const SummarizeRequest& rq, std::size_t i, const stats::Summary& d, int* shown) {
+  const Layout& lay = rq.lay;
+  if (rq.separator > 0 && *shown > 0 && *shown % rq.separator == 0) print_rule(ip, lay);
+  data::Format own;
+  if (!data::parse_format(ip.dataset.format(rq.vars[i]), &own) || !data::is_numeric_format(own)) own = lay.g9;
+  print_line(ip, lay, rq.names[i], own, d);
+  ++*shown;
+}
+
+// r() as the command leaves it: the results of its last variable (`detail`
+// when that one had a detailed table), or nothing when it had none.
+void leave_results(Interp& ip, const SummarizeRequest& rq, const stats::Summary* last,
+                   const stats::DetailSummary* detail) {
+  ip.r_results.clear();
+  if (!last) return;
+  SavedResults& r = ip.r_results;
+  put(r, "N", static_cast<double>(last->n));
+  put(r, "sum_w", last->sum_w);
+  put(r, "mean", last->mean);
+  if (!rq.mean_only) {
+    put(r, "Var", last->var);
+    put(r, "sd", last->sd);
+  }
+  put(r, "min", last->min);
+  put(r, "max", last->max);
+  put(r, "sum", last->sum);
+  if (detail) {
+    put(r, "skewness", detail->skewness);
+    put(r, "kurtosis", detail->kurtosis);
+    static const char* const kNames[stats::kPercentileCount] = {"p1",  "p5",  "p10", "p25", "p50",
+                                                                 "p75", "p90", "p95", "p99"};
+    for (int k = 0; k < stats::kPercentileCount; ++k) put(r, kNames[k], detail->pct[k]);
+  }
+}
+
 // Summarizes the request's variables over `sample`, prints the table and
 // leaves r().
 rc_t run_request(Interp& ip, const SummarizeRequest& rq, const stats::Sample& sample,
@@ -166,7 +212,6 @@ rc_t run_request(Interp& ip, const SummarizeRequest& rq, const stats::Sample& sa
   const CommandLine& cl = rq.cl;
   const bool detail = rq.detail, mean_only = rq.mean_only;
   const Layout& lay = rq.lay;
-  const long long separator = rq.separator;
   const std::vector<int>& vars = rq.vars;
   const std::vector<std::string>& names = rq.names;
 
@@ -215,9 +260,7 @@ rc_t run_request(Interp& ip, const SummarizeRequest& rq, const stats::Sample& sa
       // A string variable has no numeric observations: a line of zero
       // observations in the table, nothing in the detailed form.
       if (detail) continue;
-      d.n = 0;
-      d.sum_w = d.sum = 0;
-      d.mean = d.var = d.sd = d.min = d.max = kMissing;
+      static_cast<stats::Summary&>(d) = string_summary();
     } else if (!walked.empty()) {
       static_cast<stats::Summary&>(d) = walked[static_cast<size_t>(walked_at[i])];
     } else {
@@ -236,33 +279,9 @@ rc_t run_request(Interp& ip, const SummarizeRequest& rq, const stats::Sample& sa
       print_detail(ip, label.empty() ? names[i] : label, d);
       continue;
     }
-    if (separator > 0 && shown > 0 && shown % separator == 0) print_rule(ip, lay);
-    data::Format own;
-    if (!data::parse_format(ds.format(j), &own) || !data::is_numeric_format(own)) own = lay.g9;
-    print_line(ip, lay, names[i], own, d);
-    ++shown;
+    print_table_line(ip, rq, i, d, &shown);
   }
-
-  ip.r_results.clear();
-  if (!have_last) return 0;
-  SavedResults& r = ip.r_results;
-  put(r, "N", static_cast<double>(last.n));
-  put(r, "sum_w", last.sum_w);
-  put(r, "mean", last.mean);
-  if (!mean_only) {
-    put(r, "Var", last.var);
-    put(r, "sd", last.sd);
-  }
-  put(r, "min", last.min);
-  put(r, "max", last.max);
-  put(r, "sum", last.sum);
-  if (last_detail) {
-    put(r, "skewness", last.skewness);
-    put(r, "kurtosis", last.kurtosis);
-    static const char* const kNames[stats::kPercentileCount] = {"p1",  "p5",  "p10", "p25", "p50",
-                                                                 "p75", "p90", "p95", "p99"};
-    for (int k = 0; k < stats::kPercentileCount; ++k) put(r, kNames[k], last.pct[k]);
-  }
+  leave_results(ip, rq, have_last ? &last : nullptr, last_detail ? &last : nullptr);
   return 0;
 }
 
@@ -284,14 +303,23 @@ rc_t cmd_summarize(Interp& ip) {
 void SummarizeRequestDeleter::operator()(SummarizeRequest* rq) const { delete rq; }
 
 SummarizeRequestPtr summarize_for_groups(Interp& ip) {
+  // Read without a word shown: a line that does not read this way runs in
+  // full for each group, and its message comes out where it always has.
+  const int threshold = ip.out.threshold();
+  ip.out.set_threshold(output::kSilent);
   SummarizeRequestPtr rq(new SummarizeRequest);
-  if (read_line(ip, rq.get())) return nullptr;
-  const CommandLine& cl = rq->cl;
-  // An operated variable ("L.x") is made afresh for each group.
-  if (cl.has_if || cl.has_in || cl.has_weight || cl.varlist_text.find('.') != std::string::npos) return nullptr;
-  datacmd::TsTemps temps(ip);
-  if (datacmd::ts_varlist_or_all(ip, cl.varlist_text, &rq->vars, &rq->names, &temps)) return nullptr;
-  if (!temps.names().empty()) return nullptr;
+  auto read = [&]() -> bool {
+    if (read_line(ip, rq.get())) return false;
+    const CommandLine& cl = rq->cl;
+    // An operated variable ("L.x") is made afresh for each group.
+    if (cl.has_if || cl.has_in || cl.has_weight || cl.varlist_text.find('.') != std::string::npos) return false;
+    datacmd::TsTemps temps(ip);
+    if (datacmd::ts_varlist_or_all(ip, cl.varlist_text, &rq->vars, &rq->names, &temps)) return false;
+    return temps.names().empty();
+  };
+  const bool ok = read();
+  ip.out.set_threshold(threshold);
+  if (!ok) return nullptr;
   return rq;
 }
 
@@ -304,6 +332,46 @@ rc_t summarize_group(Interp& ip, const SummarizeRequest& rq, std::int64_t first,
     sample.count = last - first + 1;
   }
   return run_request(ip, rq, sample, {});
+}
+
+bool summarize_groups_together(const SummarizeRequest& rq) { return !rq.detail; }
+
+rc_t summarize_groups_pass(Interp& ip, const SummarizeRequest& rq, const std::vector<std::int64_t>& starts,
+                           std::size_t g0, std::size_t g1, const std::vector<int>& keys,
+                           const stats::GroupCheck& check, std::vector<stats::Summary>* out) {
+  data::Dataset& ds = ip.dataset;
+  const std::size_t k = rq.vars.size();
+  std::vector<data::Column> cols;
+  std::vector<std::size_t> at;  // the variable of each column
+  for (std::size_t i = 0; i < k; ++i) {
+    if (ds.is_string(rq.vars[i])) continue;
+    cols.push_back(ds.column(rq.vars[i]));
+    at.push_back(i);
+  }
+  const std::size_t ngroups = g1 - g0;
+  std::vector<stats::Summary> numeric(ngroups * cols.size());
+  out->assign(ngroups * k, string_summary());
+  std::vector<data::Column> key_cols;
+  for (int j : keys) key_cols.push_back(ds.column(j));
+  rc_t rc = stats::summarize_groups(cols, starts.data() + g0, ngroups, rq.mean_only, ip.processors,
+                                    stats::break_poll(ip), key_cols, check, numeric.data());
+  if (rc == 909) return rc_message(ip, 909);
+  if (rc) return rc;
+  for (std::size_t g = 0; g < ngroups; ++g)
+    for (std::size_t c = 0; c < cols.size(); ++c) (*out)[g * k + at[c]] = numeric[g * cols.size() + c];
+  return 0;
+}
+
+void summarize_group_show(Interp& ip, const SummarizeRequest& rq, const stats::Summary* per_var) {
+  ip.out.set_class(output::OutClass::Text);
+  if (rq.mean_only) return;
+  print_header(ip, rq.lay);
+  int shown = 0;
+  for (std::size_t i = 0; i < rq.vars.size(); ++i) print_table_line(ip, rq, i, per_var[i], &shown);
+}
+
+void summarize_group_leave(Interp& ip, const SummarizeRequest& rq, const stats::Summary* per_var) {
+  leave_results(ip, rq, rq.vars.empty() ? nullptr : &per_var[rq.vars.size() - 1], nullptr);
 }
 
 }  // namespace nuvra
