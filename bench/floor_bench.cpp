@@ -5,7 +5,10 @@
 // strided loop is ours to remove; what the strided loop costs above the
 // contiguous one is the price of the row layout.
 //
-// usage: floor_bench [OBSERVATIONS [RECORD_BYTES]]   (default 10,000,000 96)
+// usage: floor_bench [OBSERVATIONS [RECORD_BYTES [Y_OFFSET]]]   (default 10,000,000 96 8)
+// Y_OFFSET places y in the record: at 8 it shares x1's cache line; where a
+// dataset built variable by variable puts it (86 for bench/compare's data)
+// most records touch a second line, which the loop then reads and writes.
 // build: g++ -std=c++20 -O2 -fopenmp bench/floor_bench.cpp -o /tmp/floor_bench
 // Prints the best of five runs of each loop, with one thread and with two.
 #include <omp.h>
@@ -41,8 +44,9 @@ volatile double g_sink;
 int main(int argc, char** argv) {
   const std::int64_t n = argc > 1 ? std::atoll(argv[1]) : 10000000;
   const std::size_t w = argc > 2 ? static_cast<std::size_t>(std::atoll(argv[2])) : 96;
+  const std::size_t yoff = argc > 3 ? static_cast<std::size_t>(std::atoll(argv[3])) : 8;
   const std::size_t groups = 1000;
-  // Records: x1 at offset 0, y at offset 8, the group (int16) at offset 16.
+  // Records: x1 at offset 0, y at offset yoff, the group (int16) at offset 16.
   std::vector<char> rec(static_cast<std::size_t>(n) * w);
   std::vector<double> x(static_cast<std::size_t>(n)), y(static_cast<std::size_t>(n));
   std::vector<std::int16_t> g(static_cast<std::size_t>(n));
@@ -58,7 +62,7 @@ int main(int argc, char** argv) {
   }
   auto at = [&](std::int64_t i, std::size_t off) { return &rec[static_cast<std::size_t>(i) * w + off]; };
 
-  std::printf("floor_bench: N=%lld record=%zu bytes\n", static_cast<long long>(n), w);
+  std::printf("floor_bench: N=%lld record=%zu bytes y at %zu\n", static_cast<long long>(n), w, yoff);
   for (int threads : {1, 2}) {
     omp_set_num_threads(threads);
     // summarize: mean, min, max in one pass, then the squared deviations.
@@ -101,7 +105,7 @@ int main(int argc, char** argv) {
         double v;
         std::memcpy(&v, at(i, 0), 8);
         v = 2 * v + 1;
-        std::memcpy(at(i, 8), &v, 8);
+        std::memcpy(at(i, yoff), &v, 8);
       }
     });
     double t_gen_arr = best_of(5, [&] {

@@ -23,6 +23,7 @@
 
 #include "data/expr/expr.h"
 #include "data/expr/sample.h"
+#include "data/expr/shape.h"
 #include "interp/interp.h"
 #include "interp/messages.h"
 #include "data/names.h"
@@ -44,7 +45,7 @@ std::string with_commas(std::int64_t n) {
 }
 
 bool same_value(double a, double b) {
-  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || a == b;
+  return (std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b)) | (a == b);
 }
 
 // What a value reads as once stored in type t.
@@ -85,29 +86,92 @@ void report_missing_generated(Interp& ip, std::int64_t n) {
   ip.out.printf_markup("(%s missing value%s generated)\n", with_commas(n).c_str(), n == 1 ? "" : "s");
 }
 
-// Runs `value` over observations first..last where `cond` holds, handing
-// each block to sink(first, n, values, pass). Blocks when allowed, else
-// one observation at a time (then n is 1). Returns 1 on a Break when
-// `breakable`.
-template <class Sink>
-rc_t over_blocks(Interp& ip, expr::EvalContext& cx, bool blocks, expr::Condition& cond, std::int64_t first,
-                 std::int64_t last, bool breakable, Sink sink) {
-  double vals[kBlock];
-  char pass[kBlock];
-  int count = 0;
-  for (std::int64_t i = first; i <= last;) {
-    // Once a block (256 observations): the poll also keeps the windows
-    // answering, so it must come round often.
-    if (breakable && (blocks || ++count % 64 == 0) && ip.poll_break()) return 1;
-    int m = static_cast<int>(std::min<std::int64_t>(blocks ? kBlock : 1, last - i + 1));
-    cond.test_block(i, m, pass);
-    if (blocks) {
-      expr::eval_block(cx, i, m, vals);
-    } else if (pass[0]) {
-      vals[0] = expr::eval_number(cx, i);
+// The shapes of a value program and its condition (kNone for no
+// condition).
+struct Shapes {
+  expr::Shape value, cond;
+};
+
+// Evaluates blocks of observations for one pass: the condition into pass[],
+// then each value that passes handed to put(row, value) (row 0-based). A
+// straight-line value is fetched, computed and handed on in one loop;
+// otherwise the evaluator fills the block first. Holds its own copies of
+// the evaluation contexts (their stacks are working storage), so that each
+// thread of a pass has one.
+class BlockRunner {
+ public:
+  BlockRunner(const Shapes& sh, const expr::EvalContext& value, expr::Condition& cond)
+      : sh_(sh), vcx_(value), has_cond_(!cond.empty()) {
+    if (has_cond_) ccx_ = cond.context();
+  }
+  template <class Put>
+  void run(std::int64_t i, int m, Put& put) {
+    const std::int64_t r0 = i - 1;
+    const bool shaped = expr::shape_runs(sh_.value, vcx_, i, m);
+    if (!has_cond_) {
+      if (shaped)
+        expr::shape_each(sh_.value, vcx_, i, m, [&](int k, double v) { put(r0 + k, v); });
+      else {
+        expr::eval_block(vcx_, i, m, vals_);
+        for (int k = 0; k < m; ++k) put(r0 + k, vals_[k]);
+      }
+      return;
     }
-    sink(i, m, vals, pass);
-    i += m;
+    if (expr::shape_runs(sh_.cond, ccx_, i, m)) {
+      expr::shape_pass(sh_.cond, ccx_, i, m, pass_);
+    } else {
+      expr::eval_block(ccx_, i, m, vals_);
+      for (int k = 0; k < m; ++k) pass_[k] = vals_[k] != 0;
+    }
+    // The observations that pass, listed without a branch on each: a
+    // condition true for half of them at random would otherwise mispredict
+    // every other time.
+    int np = 0;
+    for (int k = 0; k < m; ++k) {
+      picked_[np] = static_cast<std::uint16_t>(k);
+      np += pass_[k];
+    }
+    if (shaped && sh_.value.kind == expr::Shape::Kind::kConstant) {
+      for (int q = 0; q < np; ++q) put(r0 + picked_[q], sh_.value.value);
+      return;
+    }
+    if (shaped)
+      expr::shape_each(sh_.value, vcx_, i, m, [&](int k, double v) { vals_[k] = v; });
+    else
+      expr::eval_block(vcx_, i, m, vals_);
+    for (int q = 0; q < np; ++q) put(r0 + picked_[q], vals_[picked_[q]]);
+  }
+
+ private:
+  const Shapes& sh_;
+  expr::EvalContext vcx_, ccx_;
+  bool has_cond_;
+  double vals_[kBlock];
+  char pass_[kBlock];
+  std::uint16_t picked_[kBlock];
+};
+
+// Runs `value` over observations first..last where `cond` holds, handing
+// each value to put(row, value) (row = observation - 1), in order. Blocks
+// when allowed, else one observation at a time. Returns 1 on a Break when
+// `breakable`. The programs are bound.
+template <class Put>
+rc_t over_blocks(Interp& ip, expr::EvalContext& cx, bool blocks, expr::Condition& cond, const Shapes& sh,
+                 std::int64_t first, std::int64_t last, bool breakable, Put& put) {
+  if (blocks) {
+    BlockRunner run(sh, cx, cond);
+    for (std::int64_t i = first; i <= last; i += kBlock) {
+      // Once a block (256 observations): the poll also keeps the windows
+      // answering, so it must come round often.
+      if (breakable && ip.poll_break()) return 1;
+      run.run(i, static_cast<int>(std::min<std::int64_t>(kBlock, last - i + 1)), put);
+    }
+    return 0;
+  }
+  int count = 0;
+  for (std::int64_t i = first; i <= last; ++i) {
+    if (breakable && ++count % 64 == 0 && ip.poll_break()) return 1;
+    if (cond.test(i)) put(i - 1, expr::eval_number(cx, i));
   }
   return 0;
 }
@@ -134,15 +198,15 @@ bool parallel_ok(const expr::Program& value, expr::Condition& cond, int target) 
 
 // over_blocks for programs parallel_ok() accepts, on `threads` threads:
 // the range is cut into one contiguous piece per thread, on block
-// boundaries of the serial run, and each thread evaluates its piece with
-// its own copies of the evaluation contexts (their stacks are working
-// storage). sink(t, first, n, values, pass) gets thread t's blocks; it
-// must write only observations of the block and state of slot t. Only the
-// calling thread polls Break; the others stop at their next block.
-// Every value is the one the serial run computes, bit for bit.
-template <class Sink>
-rc_t over_blocks_parallel(Interp& ip, expr::EvalContext& cx, expr::Condition& cond, std::int64_t first,
-                          std::int64_t last, int threads, bool breakable, Sink sink) {
+// boundaries of the serial run, and thread t hands its values to its own
+// copy of puts[t] (copied back when the pass ends, so that the threads
+// never share a cache line while they run); a put must write only its own
+// row. Only the calling thread polls Break; the others stop at their next
+// block. Every value is the one the serial run computes, bit for bit.
+template <class Put>
+rc_t over_blocks_parallel(Interp& ip, expr::EvalContext& cx, expr::Condition& cond, const Shapes& sh,
+                          std::int64_t first, std::int64_t last, int threads, bool breakable,
+                          std::vector<Put>& puts) {
   if (!cond.empty()) cond.rebind();
   const std::int64_t nblocks = (last - first + kBlock) / kBlock;
   std::atomic<bool> stop{false};
@@ -152,11 +216,8 @@ rc_t over_blocks_parallel(Interp& ip, expr::EvalContext& cx, expr::Condition& co
     const int granted = omp_get_num_threads();
     // Piece of thread t: blocks [b0, b1).
     const std::int64_t b0 = nblocks * t / granted, b1 = nblocks * (t + 1) / granted;
-    expr::EvalContext vcx = cx;
-    expr::EvalContext ccx;
-    if (!cond.empty()) ccx = cond.context();
-    double vals[kBlock], cvals[kBlock];
-    char pass[kBlock];
+    BlockRunner run(sh, cx, cond);
+    Put put = puts[static_cast<size_t>(t)];
     for (std::int64_t b = b0; b < b1; ++b) {
       if (stop.load(std::memory_order_relaxed)) break;
       if (breakable && t == 0 && ip.poll_break()) {
@@ -164,19 +225,46 @@ rc_t over_blocks_parallel(Interp& ip, expr::EvalContext& cx, expr::Condition& co
         break;
       }
       const std::int64_t i = first + b * kBlock;
-      const int m = static_cast<int>(std::min<std::int64_t>(kBlock, last - i + 1));
-      if (cond.empty()) {
-        std::fill(pass, pass + m, 1);
-      } else {
-        expr::eval_block(ccx, i, m, cvals);
-        for (int k = 0; k < m; ++k) pass[k] = cvals[k] != 0;
-      }
-      expr::eval_block(vcx, i, m, vals);
-      sink(t, i, m, static_cast<const double*>(vals), static_cast<const char*>(pass));
+      run.run(i, static_cast<int>(std::min<std::int64_t>(kBlock, last - i + 1)), put);
     }
+    puts[static_cast<size_t>(t)] = put;
   }
   return stop.load() ? 1 : 0;
 }
+
+// The shapes of a pass, with the condition bound (the straight-line loops
+// read its context directly).
+Shapes shapes_of(const expr::Program& value, expr::Condition& cond) {
+  Shapes s;
+  s.value = expr::shape_of(value);
+  if (!cond.empty()) {
+    cond.rebind();
+    s.cond = expr::shape_of(cond.program());
+  }
+  return s;
+}
+
+// generate's store: each value as the new variable's type stores it,
+// counting the values that are not missing once stored.
+struct GenerateStore {
+  data::Column col;
+  std::int64_t kept = 0;
+  [[gnu::always_inline]] void operator()(std::int64_t r, double v) {
+    if (col.type == data::kDouble) {
+      std::memcpy(col.at(r), &v, 8);
+      kept += !data::is_missing(v);
+      return;
+    }
+    col.store(r, v);
+    kept += !data::is_missing(col.fetch(r));
+  }
+};
+
+// The narrowest type from `type` up that holds every value seen.
+struct PromotionScan {
+  int type = 0;
+  void operator()(std::int64_t, double v) { type = data::Dataset::promoted_type(type, v); }
+};
 
 }  // namespace
 
@@ -269,42 +357,13 @@ rc_t cmd_generate(Interp& ip) {
       // Columns are looked up after the variable exists: adding it may
       // have moved the data.
       expr::bind(ip, value, &cx);
-      cond.rebind();
-      const data::Column col = ds.column(j);
+      const Shapes sh = shapes_of(value, cond);
       bool blocks = expr::block_ok(value) && (cond.empty() || expr::block_ok(cond.program()));
-      // Stores one block and returns how many values are not missing as stored.
-      auto store_block = [col](std::int64_t i, int m, const double* v, const char* pass) {
-        std::int64_t kept = 0;
-        if (col.type == data::kDouble) {
-          for (int k = 0; k < m; ++k) {
-            if (!pass[k]) continue;
-            std::memcpy(col.at(i - 1 + k), &v[k], 8);
-            kept += !data::is_missing(v[k]);
-          }
-          return kept;
-        }
-        for (int k = 0; k < m; ++k) {
-          if (!pass[k]) continue;
-          col.store(i - 1 + k, v[k]);
-          kept += !data::is_missing(col.fetch(i - 1 + k));
-        }
-        return kept;
-      };
       const int threads = blocks && parallel_ok(value, cond, 0) ? block_threads(ip, hi - lo + 1) : 1;
-      rc_t rc;
-      if (threads > 1) {
-        std::vector<std::int64_t> kept(static_cast<size_t>(threads), 0);
-        rc = over_blocks_parallel(ip, cx, cond, lo, hi, threads, true,
-                                  [&](int t, std::int64_t i, int m, const double* v, const char* pass) {
-                                    kept[static_cast<size_t>(t)] += store_block(i, m, v, pass);
-                                  });
-        for (std::int64_t k : kept) stored += k;
-      } else {
-        rc = over_blocks(ip, cx, blocks, cond, lo, hi, true,
-                         [&](std::int64_t i, int m, const double* v, const char* pass) {
-                           stored += store_block(i, m, v, pass);
-                         });
-      }
+      std::vector<GenerateStore> puts(static_cast<size_t>(threads), GenerateStore{ds.column(j), 0});
+      rc_t rc = threads > 1 ? over_blocks_parallel(ip, cx, cond, sh, lo, hi, threads, true, puts)
+                            : over_blocks(ip, cx, blocks, cond, sh, lo, hi, true, puts[0]);
+      for (const GenerateStore& p : puts) stored += p.kept;
       if (rc) {
         ds.drop_variables({j});
         return rc;
@@ -326,6 +385,30 @@ namespace {
 
 struct Changes {
   std::int64_t real = 0, to_missing = 0;
+};
+
+// replace's store: each value as the variable's type stores it, counting
+// the stored values that differ from the old ones, and those of them that
+// are missing.
+struct ReplaceStore {
+  data::Column col;
+  Changes changes;
+  [[gnu::always_inline]] void operator()(std::int64_t r, double v) {
+    char* at = col.at(r);
+    double old, now = v;
+    if (col.type == data::kDouble) {
+      std::memcpy(&old, at, 8);
+      std::memcpy(at, &v, 8);
+    } else {
+      old = data::fetch_value(col.type, at);
+      data::store_value(col.type, at, v);
+      now = data::fetch_value(col.type, at);
+    }
+    // Counted without a branch: old and new values may differ at random.
+    const bool changed = !same_value(old, now);
+    changes.real += changed;
+    changes.to_missing += changed & data::is_missing(now);
+  }
 };
 
 void report_changes(Interp& ip, const Changes& c) {
@@ -384,10 +467,10 @@ rc_t cmd_replace(Interp& ip) {
 
   if (blocks) {
     expr::bind(ip, value, &cx);
+    Shapes sh = shapes_of(value, cond);
     bool may_promote = !nopromote && type != data::kFloat && type != data::kDouble;
     const int threads = block_threads(ip, hi - lo + 1);
     if (may_promote) {
-      int t = type;
       // In pieces, each from the current type: when no piece needs a wider
       // type neither does the whole. The type a promotion reaches depends
       // on the order of the values (long, then 0.5, gives double; 0.5, then
@@ -395,72 +478,31 @@ rc_t cmd_replace(Interp& ip) {
       // again in order.
       bool settled = false;
       if (threads > 1) {
-        std::vector<int> types(static_cast<size_t>(threads), type);
-        rc_t rc = over_blocks_parallel(ip, cx, cond, lo, hi, threads, true,
-                                       [&](int th, std::int64_t, int m, const double* v, const char* pass) {
-                                         int& tt = types[static_cast<size_t>(th)];
-                                         for (int k = 0; k < m; ++k)
-                                           if (pass[k]) tt = data::Dataset::promoted_type(tt, v[k]);
-                                       });
-        if (rc) return rc;
-        settled = std::all_of(types.begin(), types.end(), [&](int tt) { return tt == type; });
+        std::vector<PromotionScan> scans(static_cast<size_t>(threads), PromotionScan{type});
+        if (rc_t rc = over_blocks_parallel(ip, cx, cond, sh, lo, hi, threads, true, scans)) return rc;
+        settled = std::all_of(scans.begin(), scans.end(), [&](const PromotionScan& p) { return p.type == type; });
       }
-      rc_t rc = settled ? 0
-                        : over_blocks(ip, cx, true, cond, lo, hi, true,
-                                      [&](std::int64_t, int m, const double* v, const char* pass) {
-                                        for (int k = 0; k < m; ++k)
-                                          if (pass[k]) t = data::Dataset::promoted_type(t, v[k]);
-                                      });
-      if (rc) return rc;
-      if (rc_t prc = promote(ip, j, t)) return prc;
-      type = t;
+      PromotionScan scan{type};
+      if (!settled) {
+        if (rc_t rc = over_blocks(ip, cx, true, cond, sh, lo, hi, true, scan)) return rc;
+      }
+      if (rc_t prc = promote(ip, j, scan.type)) return prc;
+      type = scan.type;
       expr::bind(ip, value, &cx);
       cond.rebind();
     }
-    const data::Column col = ds.column(j);
-    auto store_block = [col](std::int64_t i, int m, const double* v, const char* pass, Changes& c) {
-      if (col.type == data::kDouble) {
-        for (int k = 0; k < m; ++k) {
-          if (!pass[k]) continue;
-          char* at = col.at(i - 1 + k);
-          double old;
-          std::memcpy(&old, at, 8);
-          std::memcpy(at, &v[k], 8);
-          if (!same_value(old, v[k])) {
-            ++c.real;
-            if (data::is_missing(v[k])) ++c.to_missing;
-          }
-        }
-        return;
-      }
-      for (int k = 0; k < m; ++k) {
-        if (!pass[k]) continue;
-        double old = col.fetch(i - 1 + k);
-        col.store(i - 1 + k, v[k]);
-        double now = col.fetch(i - 1 + k);
-        if (!same_value(old, now)) {
-          ++c.real;
-          if (data::is_missing(now)) ++c.to_missing;
-        }
-      }
-    };
     // Storing cannot fail, so it is not interrupted by Break either. The
     // value and the condition never read the target through a subscript,
     // so a piece's stores cannot change what another piece computes.
-    if (threads > 1 && parallel_ok(value, cond, j)) {
-      std::vector<Changes> parts(static_cast<size_t>(threads));
-      over_blocks_parallel(ip, cx, cond, lo, hi, threads, false,
-                           [&](int th, std::int64_t i, int m, const double* v, const char* pass) {
-                             store_block(i, m, v, pass, parts[static_cast<size_t>(th)]);
-                           });
-      for (const Changes& c : parts) {
-        ch.real += c.real;
-        ch.to_missing += c.to_missing;
-      }
-    } else {
-      over_blocks(ip, cx, true, cond, lo, hi, false, [&](std::int64_t i, int m, const double* v, const char* pass) {
-        store_block(i, m, v, pass, ch);
-      });
+    const int pieces = threads > 1 && parallel_ok(value, cond, j) ? threads : 1;
+    std::vector<ReplaceStore> puts(static_cast<size_t>(pieces), ReplaceStore{ds.column(j), Changes{}});
+    if (pieces > 1)
+      over_blocks_parallel(ip, cx, cond, sh, lo, hi, pieces, false, puts);
+    else
+      over_blocks(ip, cx, true, cond, sh, lo, hi, false, puts[0]);
+    for (const ReplaceStore& p : puts) {
+      ch.real += p.changes.real;
+      ch.to_missing += p.changes.to_missing;
     }
   } else {
     // One observation at a time, the new values kept beside the data.
