@@ -3,7 +3,8 @@
 // record of a wide row (as the data area holds them) and over a contiguous
 // array (as an array library holds them). What a command costs above the
 // strided loop is ours to remove; what the strided loop costs above the
-// contiguous one is the price of the row layout.
+// contiguous one is the price of the row layout. The record move is the
+// floor of `sort`: what is left once the order is known.
 //
 // usage: floor_bench [OBSERVATIONS [RECORD_BYTES [Y_OFFSET]]]   (default 10,000,000 96 8)
 // Y_OFFSET places y in the record: at 8 it shares x1's cache line; where a
@@ -60,6 +61,15 @@ int main(int argc, char** argv) {
     std::memcpy(&rec[static_cast<std::size_t>(i) * w], &v, 8);
     std::memcpy(&rec[static_cast<std::size_t>(i) * w + 16], &g[i], 2);
   }
+  // A random order of the records (Fisher-Yates) and the copy they are
+  // gathered into; both touched once so that no page is faulted in a timing.
+  std::vector<std::uint32_t> order(static_cast<std::size_t>(n));
+  for (std::int64_t i = 0; i < n; ++i) order[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(i);
+  for (std::int64_t i = n - 1; i > 0; --i) {
+    s = s * 6364136223846793005ULL + 1442695040888963407ULL;
+    std::swap(order[static_cast<std::size_t>(i)], order[(s >> 33) % static_cast<std::uint64_t>(i + 1)]);
+  }
+  std::vector<char> moved(rec.size(), 1);
   auto at = [&](std::int64_t i, std::size_t off) { return &rec[static_cast<std::size_t>(i) * w + off]; };
 
   std::printf("floor_bench: N=%lld record=%zu bytes y at %zu\n", static_cast<long long>(n), w, yoff);
@@ -157,9 +167,28 @@ int main(int argc, char** argv) {
       }
       g_sink = sums[1] / static_cast<double>(counts[1]);
     });
+    // sort: the records put in a given order (a random permutation, as the
+    // order of `sort k` is once its ties are shuffled), gathered into a copy
+    // and copied back, as the sort moves them; and the gather alone.
+    double t_gather = 0;
+    double t_move = best_of(5, [&] {
+      auto t0 = Clock::now();
+#pragma omp parallel for
+      for (std::int64_t i = 0; i < n; ++i) {
+        if (i + 8 < n) __builtin_prefetch(&rec[static_cast<std::size_t>(order[i + 8]) * w]);
+        std::memcpy(&moved[static_cast<std::size_t>(i) * w], &rec[static_cast<std::size_t>(order[i]) * w], w);
+      }
+      double g = std::chrono::duration<double>(Clock::now() - t0).count();
+      t_gather = t_gather == 0 ? g : std::min(t_gather, g);
+#pragma omp parallel for
+      for (std::int64_t i = 0; i < n; ++i)
+        std::memcpy(&rec[static_cast<std::size_t>(i) * w], &moved[static_cast<std::size_t>(i) * w], w);
+    });
     std::printf("threads=%d  summarize x1: records %.4f s  array %.4f s\n", threads, t_sum_rec, t_sum_arr);
     std::printf("threads=%d  y = 2*x1 + 1: records %.4f s  array %.4f s\n", threads, t_gen_rec, t_gen_arr);
     std::printf("threads=%d  by g mean x1: records %.4f s  array %.4f s\n", threads, t_by_rec, t_by_arr);
+    std::printf("threads=%d  record move:  gather+copy back %.4f s  gather alone %.4f s\n", threads, t_move,
+                t_gather);
   }
   return 0;
 }
