@@ -1,7 +1,7 @@
 * Freeing objects by name or by key: a top-level instance goes, its
 * destructor run; one held by another object, an array node or a value
 * is refused with its code and nothing changes.
-* assert checks every observation: with none in memory it would check nothing.
+* assert checks each observation, so it needs one.
 set obs 1
 global ct_oncopy 0
 global ct_destroyed 0
