@@ -208,6 +208,15 @@ class Dataset : private DatasetContents {
   // observations have moved allocates nothing.
   void reserve_sort_list(std::size_t n) { sort_list_.reserve(n); }
   void clear_sort_list() { sort_list_.clear(); }
+  // Values of variable j changed in place: the data stay sorted by the
+  // keys before j, but no longer by j or any key after it.
+  void cut_sort_list_at(int j) {
+    for (std::size_t k = 0; k < sort_list_.size(); ++k)
+      if (sort_list_[k] == j) {
+        sort_list_.resize(k);
+        return;
+      }
+  }
 
   // Set by structural changes made here; the store functions leave it to
   // their callers (one mark per command, not per value).

@@ -228,15 +228,18 @@ by g: summarize nosuch
 by g, rc0: summarize nosuch
 display _rc
 
-* Data changed since they were sorted: the groups are still the runs of
-* equal neighbours.
+* Data changed since they were sorted: replacing a key forgets the order,
+* so by refuses rather than taking runs of equal neighbours for groups;
+* bysort finds the true groups (1: x 1 3 4; 2: x 2 5; 3: x 6 to 9).
 clear
 set obs 9
 generate g = cond(_n <= 4, 1, cond(_n == 5, 2, 3))
 generate x = _n
 sort g
 replace g = 2 in 2
-by g: summarize x
+capture by g: summarize x
+assert _rc == 5
+bysort g: summarize x
 assert r(N) == 4 & r(mean) == 7.5
 by g: summarize x, meanonly
 assert r(N) == 4 & r(sum) == 30

@@ -567,6 +567,7 @@ rc_t cmd_replace(Interp& ip) {
     }
   }
   if (ch.real > 0 || ds.type(j) != original_type) ds.set_changed(true);
+  if (ch.real > 0) ds.cut_sort_list_at(j);
   report_changes(ip, ch);
   return 0;
 }
