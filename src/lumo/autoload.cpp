@@ -56,7 +56,14 @@ FunctionRecord* LibraryIndex::Load(Values& values, std::string_view name) {
     if (slot >= 0) MlibLoad(fd, ix, slot, values, report, &f);
   }
   close(fd);
+  if (f) NoteOrigin(name, lib.name + ".mlib");
   return f;
+}
+
+const std::string& LibraryIndex::Origin(std::string_view name) const {
+  static const std::string kNone;
+  auto it = origins_.find(std::string(name));
+  return it == origins_.end() ? kNone : it->second;
 }
 
 }  // namespace nuvra::lumo

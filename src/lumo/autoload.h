@@ -42,6 +42,11 @@ class LibraryIndex : public FunctionLoader {
   FunctionRecord* Load(Values& values, std::string_view name) override;
   Host& host() { return host_; }
 
+  // The file an autoloaded function was read from ("llumobase.mlib",
+  // "cube.mo"), noted when it was loaded; "" for one never loaded.
+  const std::string& Origin(std::string_view name) const;
+  void NoteOrigin(std::string_view name, std::string file) { origins_[std::string(name)] = std::move(file); }
+
  private:
   struct Entry {
     size_t library;
@@ -52,6 +57,7 @@ class LibraryIndex : public FunctionLoader {
   std::string built_for_;
   std::vector<LibraryFile> libraries_;
   std::unordered_map<std::string, Entry> entries_;
+  std::unordered_map<std::string, std::string> origins_;
 };
 
 }  // namespace nuvra::lumo

@@ -87,7 +87,11 @@ rc_t MlibLoad(int fd, const MlibIndex& index, int32_t slot, Values& values, cons
 
 // ---- the code of a member
 // Checks that code walks instruction by instruction (a structure
-// definition entry by entry) to its last word with every opcode known.
+// definition entry by entry) to its last word with every opcode known,
+// and that a function's jumps land on its instructions, its frame slots
+// are its arguments and the locals its prologue makes, its calls name
+// function slots, its constants are in its pools, and its last
+// instruction does not fall through.
 bool MlibCodeWalks(const int32_t* code, size_t words, bool structdef);
 // The code in the other byte order: numbers swapped, doubles reversed,
 // byte runs left as they are.  9711 with the message for an opcode (or a

@@ -124,12 +124,91 @@ bool Mark(const int32_t* code, size_t words, bool structdef, std::vector<WordKin
 
 uint32_t Swap32(uint32_t w) { return __builtin_bswap32(w); }
 
+bool IsOptional(int32_t op) {
+  return (op >= k_optrealmat && op <= k_optpointerscalar) || (op >= k_optstructmat && op <= k_optstructcol);
+}
+bool MakesLocal(int32_t op) {
+  return op == k_newreal || op == k_newcomplex || op == k_newstring || op == k_newpointer || op == k_newstruct ||
+         op == k_external || op == k_function;
+}
+
+// Whether a function's code, which walks, keeps to itself when run.  The
+// machine trusts its operands: a frame slot indexes the stack from the
+// frame, a jump target and a constant's word offset index the code.  So
+// every jump must land on an instruction; every local slot must be an
+// argument or one of the locals the prologue (the run of optional-argument,
+// count, local-making and instance instructions the code opens with)
+// pushes, and then the count must fix the arguments at the header's
+// number, or a caller passing fewer would leave slots unmade; every call
+// must name a slot the prologue filled with a function; every constant
+// must be a double of a real pool or a string of a string pool; and the
+// last instruction must not fall through past the end.
+bool StaysInside(const int32_t* code, size_t words) {
+  if (code[0] < 0 || code[1] < 0 || code[1] > code[0]) return false;
+  std::vector<WordKind> kinds(words);
+  // 1 an instruction starts here, 2 a double of a pool, 4 a string of one.
+  std::vector<unsigned char> at(words, 0);
+  size_t last = 0;
+  for (size_t pc = kCodeHeaderWords; pc < words;) {
+    size_t len = MarkInstruction(code, pc, words, kinds);
+    at[pc] |= 1;
+    if (code[pc] == k_realpool)
+      for (size_t k = 0; k < size_t(code[pc + 1]); ++k) at[pc + 2 + 2 * k] |= 2;
+    if (code[pc] == k_stringpool)
+      for (size_t k = 0, s = pc + 2; k < size_t(code[pc + 1]); ++k, s += 1 + size_t(code[s])) at[s] |= 4;
+    last = pc;
+    pc += len;
+  }
+  if (last == 0) return false;
+  int32_t end = code[last];
+  if (end != k_ret && end != k_jump && end != k_realpool && end != k_stringpool) return false;
+
+  int64_t slots = code[0];
+  bool counted = false;
+  std::vector<bool> made_function;  // per local of the prologue
+  size_t pc = kCodeHeaderWords;
+  for (; pc < words; pc += MarkInstruction(code, pc, words, kinds)) {
+    int32_t op = code[pc];
+    if (op == k_count) {
+      counted = counted || code[pc + 1] == code[0];
+    } else if (MakesLocal(op)) {
+      made_function.push_back(op == k_function);
+      ++slots;
+    } else if (!IsOptional(op) && op != k_instance) {
+      break;
+    }
+  }
+  auto slot = [&](int32_t k) { return counted && k >= 0 && k < slots; };
+  for (pc = kCodeHeaderWords; pc < words; pc += MarkInstruction(code, pc, words, kinds)) {
+    const int32_t* w = code + pc;
+    bool ok = true;
+    switch (w[0]) {
+      case k_jump:
+      case k_jumpifnot:
+      case k_jumpiffalse: ok = w[1] >= kCodeHeaderWords && size_t(w[1]) < words && (at[size_t(w[1])] & 1); break;
+      case k_store:
+      case k_storepop:
+      case k_local:
+      case k_inc:
+      case k_dec: ok = slot(w[1]); break;
+      case k_call: ok = slot(w[1]) && w[1] >= code[0] && made_function[size_t(w[1] - code[0])]; break;
+      case k_real:
+      case k_complex: ok = w[1] >= 0 && size_t(w[1]) < words && (at[size_t(w[1])] & 2); break;
+      case k_string: ok = w[1] >= 0 && size_t(w[1]) < words && (at[size_t(w[1])] & 4); break;
+      default: break;
+    }
+    if (!ok) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool MlibCodeWalks(const int32_t* code, size_t words, bool structdef) {
   std::vector<WordKind> kinds;
   size_t stop;
-  return Mark(code, words, structdef, kinds, &stop);
+  if (!Mark(code, words, structdef, kinds, &stop)) return false;
+  return structdef || StaysInside(code, words);
 }
 
 rc_t MlibReverseCode(const int32_t* code, size_t words, bool structdef, std::vector<unsigned char>* out,

@@ -5,7 +5,7 @@
 
 #include "lumo/binary_io.h"
 #include "lumo/compiler.h"
-#include "lumo/opcodes.h"
+#include "lumo/mlib.h"
 
 namespace nuvra::lumo {
 
@@ -20,45 +20,6 @@ bool ValidName(std::string_view s) {
   if (!(std::isalpha((unsigned char)s[0]) || s[0] == '_')) return false;
   for (char c : s)
     if (!(std::isalnum((unsigned char)c) || c == '_')) return false;
-  return true;
-}
-
-// Every instruction a known opcode whose operands lie inside the code.
-bool WholeInstructions(const std::vector<int32_t>& code) {
-  size_t pc = kCodeHeaderWords, n = code.size();
-  while (pc < n) {
-    int32_t op = code[pc];
-    if (op <= 0 || op >= kOpcodeSlots) return false;
-    const OpcodeInfo& info = opcode_info(op);
-    if (!info.name) return false;
-    auto word = [&](size_t at) -> int64_t { return at < n ? int64_t(code[at]) : -1; };
-    int64_t len;
-    switch (info.shape) {
-      case Shape::None: len = 1; break;
-      case Shape::Word: len = 2; break;
-      case Shape::Words2: len = 3; break;
-      case Shape::Words3: len = 4; break;
-      case Shape::Bytes: len = word(pc + 1) < 0 ? -1 : 2 + word(pc + 1); break;
-      case Shape::WordBytes: len = word(pc + 2) < 0 ? -1 : 3 + word(pc + 2); break;
-      case Shape::FuncRef: len = word(pc + 4) < 0 ? -1 : 5 + word(pc + 4); break;
-      case Shape::Doubles: len = word(pc + 1) < 0 ? -1 : 2 + 2 * word(pc + 1); break;
-      case Shape::Strings: {
-        int64_t count = word(pc + 1);
-        if (count < 0) return false;
-        size_t at = pc + 2;
-        for (int64_t k = 0; k < count; ++k) {
-          int64_t l = word(at);
-          if (l < 0 || uint64_t(l) > n - at) return false;
-          at += 1 + size_t(l);
-        }
-        len = int64_t(at - pc);
-        break;
-      }
-      default: return false;
-    }
-    if (len < 1 || uint64_t(len) > n - pc) return false;
-    pc += size_t(len);
-  }
   return true;
 }
 
@@ -115,7 +76,7 @@ rc_t DecodeObject(std::string_view bytes, ObjectFunction* out, std::string* why)
     return fail(610, "damaged");
   // A structure definition holds its members, which are read with their
   // own bounds checks; a function holds instructions.
-  if (obj.el != kCtStructdef && !WholeInstructions(obj.code)) return fail(610, "damaged");
+  if (obj.el != kCtStructdef && !MlibCodeWalks(obj.code.data(), obj.code.size(), false)) return fail(610, "damaged");
   *out = std::move(obj);
   return 0;
 }

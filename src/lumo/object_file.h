@@ -19,9 +19,10 @@
 // The reader refuses a file that is not this layout: 612 when it ends
 // early, 610 with a message naming the fault otherwise (another magic, a
 // later version, a bad name or header, code that does not decode into
-// whole instructions of known opcodes, bytes after the check word, a
-// check word that does not match).  The check word catches damage, not
-// malice: code that passes it is trusted as compiled code is.
+// whole instructions of known opcodes or whose jumps, frame slots or
+// constants reach outside the function, bytes after the check word, a
+// check word that does not match).  The check word catches damage; the
+// code checks keep a hostile file from running out of bounds.
 #pragma once
 #include <cstdint>
 #include <string>

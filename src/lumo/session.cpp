@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "lumo/disasm.h"
-#include "lumo/library_source.h"
 #include "lumo/object_file.h"
 #include "lumo/structdef.h"
 
@@ -35,29 +34,6 @@ Session::Outcome Session::Run(std::string_view text, rc_t* rc) {
   return Outcome::kDone;
 }
 
-FunctionRecord* Session::DefineFromLibrary(std::string_view name) {
-  if (values_.FindFunction(name)) return nullptr;
-  std::string_view text = FindLibrarySource(name);
-  if (text.empty()) return DefineFromObjectFile(name);
-  // The library's own notes about its symbols are no business of the
-  // user's; its lines are not recorded for the same reason.
-  struct Keep {
-    Compiler& c;
-    bool notes = c.notes, lines = c.record_lines;
-    ~Keep() {
-      c.notes = notes;
-      c.record_lines = lines;
-    }
-  } keep{compiler_};
-  compiler_.notes = false;
-  compiler_.record_lines = false;
-  CompiledUnit unit;
-  if (compiler_.Compile(text, &unit) != CompileStatus::kOk || !unit.is_definition || unit.name != name) return nullptr;
-  FunctionRecord* f = values_.FindFunction(name);
-  if (f) values_.MarkAutoloaded(f);
-  return f;
-}
-
 FunctionRecord* Session::DefineFromObjectFile(std::string_view name) {
   std::string path;
   if (!host_.FindOnPath(std::string(name) + ".mo", &path)) return nullptr;
@@ -73,7 +49,10 @@ FunctionRecord* Session::DefineFromObjectFile(std::string_view name) {
   }
   if (DefineObject(values_, std::move(obj)) != 0) return nullptr;
   FunctionRecord* f = values_.FindFunction(name);
-  if (f) values_.MarkAutoloaded(f);
+  if (f) {
+    values_.MarkAutoloaded(f);
+    libraries_.NoteOrigin(name, path.substr(path.rfind('/') + 1));
+  }
   return f;
 }
 

@@ -16,7 +16,7 @@ class Session {
  public:
   explicit Session(Host& host) : host_(host), machine_(values_, host), compiler_(host, values_), libraries_(host) {
     values_.data_host = &host;
-    machine_.find_undefined = [this](std::string_view name) { return DefineFromLibrary(name); };
+    machine_.find_undefined = [this](std::string_view name) { return DefineFromObjectFile(name); };
     values_.loader = &libraries_;
   }
 
@@ -31,12 +31,9 @@ class Session {
   // The listing of a stored function; "" when there is none.
   std::string DisassembleFunction(std::string_view name) const;
 
-  // Defines the function of that name from the text of the shipped
-  // library, flagged autoloaded; null when the library has no such
-  // function or its text does not compile (the message is printed).
-  FunctionRecord* DefineFromLibrary(std::string_view name);
-  // Defines it from name.mo, the first along the ado-path, flagged
-  // autoloaded; null when there is none or it is refused (the message
+  // Defines the function of that name from name.mo, the first along the
+  // ado-path, flagged autoloaded (functions in the libraries come first,
+  // through the values' loader); null when there is none or it is refused (the message
   // is printed).
   FunctionRecord* DefineFromObjectFile(std::string_view name);
 

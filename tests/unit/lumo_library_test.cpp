@@ -1,13 +1,17 @@
-// The Lumo function library shipped as source: every function compiles and
-// is defined by its first call; each one checked against values worked by
-// hand or against the factors put back together.
+// The Lumo function library the build compiles into llumobase.mlib: the
+// file holds every source's function, each is loaded by its first call;
+// each one checked against values worked by hand or against the factors
+// put back together.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
-#include "lumo/library_source.h"
 #include "lumo_linalg_helpers.h"
 
 namespace {
@@ -38,25 +42,65 @@ void ExpectNear(const std::vector<double>& got, const std::vector<double>& want,
   for (size_t k = 0; k < got.size(); ++k) EXPECT_NEAR(got[k], want[k], tol) << what << " element " << k;
 }
 
-TEST(LumoLibrary, EveryFunctionCompilesUnderItsOwnNameAndIsFlaggedAutoloaded) {
-  ASSERT_GT(kLibrarySourceCount, 20u);
+// The library file as the build wrote it, read byte by byte as the file
+// format lays it out: a little-endian header of the current version whose
+// index names exactly the functions of the source files, each member a
+// function whose code fills its stated size.
+TEST(LumoLibrary, TheBuiltLibraryIndexesEverySourceFile) {
+  std::ifstream in(kTestLumoLibrary, std::ios::binary);
+  ASSERT_TRUE(in) << kTestLumoLibrary;
+  std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto u32 = [&](size_t at) {
+    uint32_t w = 0;
+    for (int k = 3; k >= 0; --k) w = (w << 8) | uint8_t(b.at(at + size_t(k)));
+    return w;
+  };
+  auto u16 = [&](size_t at) { return uint16_t(uint8_t(b.at(at)) | uint8_t(b.at(at + 1)) << 8); };
+  ASSERT_GE(b.size(), 16u);
+  EXPECT_EQ(b.substr(0, 4), std::string("\x81\x92\xA7\xB9"));
+  EXPECT_EQ(b[4], 2) << "little-endian header";
+  EXPECT_EQ(u16(6), 3) << "current version";
+  uint32_t count = u32(8), capacity = u32(12);
+  std::vector<std::string> want = ShippedFunctionNames();
+  ASSERT_GT(want.size(), 20u);
+  ASSERT_EQ(count, want.size());
+  ASSERT_GE(capacity, count);
+  ASSERT_GE(b.size(), 16 + size_t(capacity) * (4 + 4 + 33));
+  std::vector<std::string> names;
+  size_t names_at = 16 + 8 * size_t(capacity);
+  for (uint32_t k = 0; k < count; ++k) {
+    const char* slot = b.data() + names_at + 33 * k;
+    names.emplace_back(slot, strnlen(slot, 33));
+    for (uint32_t off : {u32(16 + 4 * k), u32(16 + 4 * capacity + 4 * k)}) {
+      ASSERT_LE(size_t(off) + 18, b.size()) << names.back();
+    }
+    // The little-endian copy: its code size in bytes and words agree, it
+    // lies inside the file, and it is a function.
+    size_t at = u32(16 + 4 * capacity + 4 * k);
+    EXPECT_EQ(u32(at), 4 * u32(at + 4)) << names.back();
+    EXPECT_LE(at + 18 + u32(at), b.size()) << names.back();
+    EXPECT_EQ(u16(at + 14), 2) << names.back() << " is a function";
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, want);
+}
+
+TEST(LumoLibrary, EveryShippedFunctionLoadsFromTheBuiltLibraryFlaggedAutoloaded) {
   LumoFixture f;
   size_t code_bytes = 0;
-  for (size_t k = 0; k < kLibrarySourceCount; ++k) {
-    const char* name = kLibrarySources[k].name;
-    if (k > 0) {
-      EXPECT_LT(std::string(kLibrarySources[k - 1].name), name) << "the table is searched by halving";
-    }
-    EXPECT_EQ(FindLibrarySource(name), kLibrarySources[k].text);
-    FunctionRecord* fn = f.session.DefineFromLibrary(name);
+  for (const std::string& name : ShippedFunctionNames()) {
+    EXPECT_EQ(f.session.values().FindFunction(name), nullptr) << name;
+    FunctionRecord* fn = f.session.values().FindOrLoadFunction(name);
     ASSERT_NE(fn, nullptr) << name << ": " << f.host.errors;
+    EXPECT_EQ(std::string(fn->name), name);
     EXPECT_TRUE(fn->autoloaded) << name;
+    EXPECT_EQ(f.session.libraries().Origin(name), "llumobase.mlib") << name;
     code_bytes += fn->allocated;
   }
   EXPECT_EQ(f.host.errors, "");
-  EXPECT_EQ(f.host.output, "") << "loading prints nothing, notes included";
+  EXPECT_EQ(f.host.output, "") << "loading prints nothing";
   EXPECT_EQ(f.session.values().autoloaded_bytes(), code_bytes);
-  EXPECT_EQ(FindLibrarySource("nosuchfunction"), "");
+  EXPECT_EQ(f.session.values().FindOrLoadFunction("nosuchfunction"), nullptr);
 }
 
 TEST(LumoLibrary, FirstCallDefinesTheFunctionButADefinitionOfTheUsersComesFirst) {

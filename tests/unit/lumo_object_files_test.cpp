@@ -9,7 +9,6 @@
 
 #include "data/missing.h"
 #include "lumo/binary_io.h"
-#include "lumo/library_source.h"
 #include "lumo/matrix_file.h"
 #include "lumo/object_file.h"
 #include "lumo_test_host.h"
@@ -53,9 +52,8 @@ TEST(LumoObjectFile, BytesFollowTheDocumentedLayout) {
 
 TEST(LumoObjectFile, EveryLibraryFunctionSurvivesTheTripAndRunsFromIt) {
   LumoFixture f;
-  for (size_t k = 0; k < kLibrarySourceCount; ++k) {
-    const char* name = kLibrarySources[k].name;
-    FunctionRecord* fn = f.session.DefineFromLibrary(name);
+  for (const std::string& name : ShippedFunctionNames()) {
+    FunctionRecord* fn = f.session.values().FindOrLoadFunction(name);
     ASSERT_NE(fn, nullptr) << name << f.host.errors;
     ObjectFunction obj;
     std::string why;

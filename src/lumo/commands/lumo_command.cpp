@@ -738,8 +738,11 @@ rc_t EnvDescribe(Interp& ip, std::string_view args) {
     std::string type = f->result_el == lumo::kCtStructdef ? std::string("struct")
                                                           : std::string(lumo::ct_el_name(f->result_el)) + " " +
                                                                 lumo::ct_org_name(f->result_org);
-    std::snprintf(buf, sizeof buf, "{res}%12u{txt}   %-24s{res}%s\n", f->allocated, type.c_str(), shown.c_str());
+    std::snprintf(buf, sizeof buf, "{res}%12u{txt}   %-24s{res}%s", f->allocated, type.c_str(), shown.c_str());
     out += buf;
+    // An autoloaded function names the file it came from.
+    const std::string& origin = st.session.libraries().Origin(f->name);
+    out += f->autoloaded && !origin.empty() ? "{txt}  (" + origin + ")\n" : std::string("\n");
   }
   for (const std::string& name : values.direxternal()) {
     if (!listed(name)) continue;
@@ -819,7 +822,7 @@ rc_t EnvRename(Interp& ip, std::string_view args) {
   return 0;
 }
 
-// lumo which name(): where a function comes from.
+// lumo which name(): where a function comes from, or would come from.
 rc_t EnvWhich(Interp& ip, std::string_view args) {
   LumoState& st = State(ip);
   std::vector<std::string> names = Words(args);
@@ -833,12 +836,24 @@ rc_t EnvWhich(Interp& ip, std::string_view args) {
     ip.out.markup(OutClass::Text, "{txt}" + name + "():  built-in\n");
     return 0;
   }
-  const lumo::FunctionRecord* f = st.session.values().FindFunction(name);
-  if (!f) {
+  lumo::LibraryIndex& libraries = st.session.libraries();
+  if (const lumo::FunctionRecord* f = st.session.values().FindFunction(name)) {
+    std::string how = f->autoloaded ? "autoloaded" : f->adofunction ? "ado-file" : "defined";
+    if (f->autoloaded && !libraries.Origin(name).empty()) how += " from " + libraries.Origin(name);
+    ip.out.markup(OutClass::Text, "{txt}" + name + "():  " + how + "\n");
+    return 0;
+  }
+  // Not defined yet: where its first call would load it from, searched
+  // in the order the call searches.
+  libraries.Ensure();
+  std::string path;
+  if (const lumo::LibraryFile* lib = libraries.Holder(name)) path = lib->name + ".mlib";
+  else if (st.host.FindOnPath(name + ".mo", &path)) path = path.substr(path.rfind('/') + 1);
+  if (path.empty()) {
     ip.out.markup(OutClass::Error, "function " + name + "() not found\n");
     return 111;
   }
-  ip.out.markup(OutClass::Text, "{txt}" + name + "():  " + (f->autoloaded ? "autoloaded" : f->adofunction ? "ado-file" : "defined") + "\n");
+  ip.out.markup(OutClass::Text, "{txt}" + name + "():  in " + path + "\n");
   return 0;
 }
 

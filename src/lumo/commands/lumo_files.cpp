@@ -2,6 +2,7 @@
 #include "lumo/commands/lumo_files.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -137,11 +138,13 @@ rc_t lumo_mosave(Interp& ip, std::string_view args) {
   std::string dir = p.has_dir && !p.dir.empty() ? p.dir : ".";
   if (dir.back() != '/') dir += '/';
   std::string path = dir + name + ".mo";
+  std::error_code ec;
+  bool existed = std::filesystem::exists(path, ec);
   if (rc_t rc = WriteFile(ip, path, lumo::EncodeObject(*f), p.replace)) return rc;
   ip.out.markup(OutClass::Text, "{txt}(file ");
   ip.out.set_class(OutClass::Text);
   ip.out.print_plain(path);
-  ip.out.markup(OutClass::Text, " created)\n");
+  ip.out.markup(OutClass::Text, existed ? " replaced)\n" : " created)\n");
   return 0;
 }
 

@@ -67,14 +67,20 @@ std::vector<lumo::LibraryFile> FindLibraries(Interp& ip) {
   return out;
 }
 
-// A library name as typed (with or without the suffix), checked.
-rc_t LibraryName(Interp& ip, std::string_view word, std::string* name) {
+// The option through which the build writes the shipped libraries, whose
+// prefix is refused to everyone else.  Not documented: a user has no use
+// for it.
+constexpr std::string_view kOfficialOption = "_official";
+
+// A library name as typed (with or without the suffix), checked; the
+// reserved prefix only when `official`.
+rc_t LibraryName(Interp& ip, std::string_view word, bool official, std::string* name) {
   if (word.ends_with(kSuffix)) word.remove_suffix(kSuffix.size());
   if (word.empty() || word[0] != 'l') {
     Error(ip, "library names must start with letter lowercase l\n");
     return 198;
   }
-  if (word.starts_with(kOfficialPrefix)) {
+  if (word.starts_with(kOfficialPrefix) && !official) {
     Error(ip, "prefix llumo reserved for official libraries\n");
     return 198;
   }
@@ -100,13 +106,14 @@ rc_t Create(Interp& ip, std::string_view args) {
   std::string_view words = args.substr(0, std::min(comma, args.size()));
   std::string_view word = take_word(words);
   if (word.empty() || !take_word(words).empty()) return msg_invalid(ip, "syntax");
-  std::string name;
-  if (rc_t rc = LibraryName(ip, word, &name)) return rc;
   CommandLine cl;
   if (rc_t rc = parse_options(ip, args, comma, &cl)) return rc;
   bool replace = cl.flag("replace", 7, 0) == 1;
   long long capacity = cl.integer("capacity", 3, lumo::kMlibDefaultCapacity);
+  bool official = cl.flag(kOfficialOption, kOfficialOption.size(), 0) == 1;
   if (rc_t rc = cl.leftover(ip)) return rc;
+  std::string name;
+  if (rc_t rc = LibraryName(ip, word, official, &name)) return rc;
   if (capacity < 1 || capacity > lumo::kMlibMaxSlots) {
     Error(ip, "capacity() must be between 1 and " + std::to_string(lumo::kMlibMaxSlots) + "\n");
     return 198;
@@ -122,9 +129,14 @@ rc_t Create(Interp& ip, std::string_view args) {
 // add lname fcnname[()] ...: every name is checked before anything is
 // written; each function is then added on its own.
 rc_t Add(Interp& ip, std::string_view args) {
-  std::string_view rest = args;
+  size_t comma = options_comma(args);
+  std::string_view rest = args.substr(0, std::min(comma, args.size()));
+  CommandLine cl;
+  if (rc_t rc = parse_options(ip, args, comma, &cl)) return rc;
+  bool official = cl.flag(kOfficialOption, kOfficialOption.size(), 0) == 1;
+  if (rc_t rc = cl.leftover(ip)) return rc;
   std::string name;
-  if (rc_t rc = LibraryName(ip, take_word(rest), &name)) return rc;
+  if (rc_t rc = LibraryName(ip, take_word(rest), official, &name)) return rc;
   std::string file = name + std::string(kSuffix), path = file;
   if (!std::filesystem::exists(path) && !find_file_along_path(ip, file, 1, &path)) {
     Error(ip, file + " not found\n");
