@@ -1,8 +1,10 @@
 // The code of a library member walked by the operand shapes of the opcode
 // table: checked when it is read, and turned to the other byte order when
 // it is written.
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "lumo/compiler.h"
 #include "lumo/mlib.h"
@@ -132,6 +134,62 @@ bool MakesLocal(int32_t op) {
          op == k_external || op == k_function;
 }
 
+// The stack values an instruction takes and leaves: its effect's, except
+// that a call takes its count operand (and callptr the pointer as well).
+// False for a negative count.
+bool StackEffect(const int32_t* w, int64_t* takes, int64_t* leaves) {
+  const OpcodeInfo& info = opcode_info(w[0]);
+  *takes = info.operands;
+  *leaves = info.results;
+  if (w[0] == k_call || w[0] == k_builtin) *takes = w[2];
+  if (w[0] == k_callptr) *takes = int64_t(w[1]) + 1;
+  return *takes >= 0;
+}
+
+// Whether no path through the code takes more from the stack than it has
+// pushed on top of the frame: the machine pops without looking, so a
+// value taken from below the frame's arguments and locals would be
+// another frame's, or memory before the stack.  Each instruction gets the
+// least height any path reaches it with, starting from the arguments;
+// instructions of the prologue may not take the arguments either, those
+// after it not the locals.  Code whose heights keep falling round a loop
+// fails at the frame; a walk that goes on far longer than compiled code
+// ever needs is refused too.
+bool StackStaysInFrame(const int32_t* code, size_t words, size_t body, int64_t slots,
+                       const std::vector<unsigned char>& at) {
+  constexpr int64_t kUnreached = INT64_MAX;
+  std::vector<int64_t> least(words, kUnreached);
+  std::vector<size_t> work{size_t(kCodeHeaderWords)};
+  least[kCodeHeaderWords] = code[0];
+  std::vector<WordKind> kinds(words);
+  size_t budget = 64 * words + 1024;
+  while (!work.empty()) {
+    if (budget-- == 0) return false;
+    size_t pc = work.back();
+    work.pop_back();
+    const int32_t* w = code + pc;
+    int64_t takes, leaves;
+    if (!StackEffect(w, &takes, &leaves)) return false;
+    const int64_t floor = pc < body ? code[0] : slots;
+    if (least[pc] - takes < floor) return false;
+    const int64_t after = least[pc] - takes + leaves;
+    size_t next[2];
+    int n = 0;
+    const int32_t op = w[0];
+    if (op == k_jump || op == k_jumpifnot || op == k_jumpiffalse) next[n++] = size_t(w[1]);
+    if (op != k_jump && op != k_ret && op != k_realpool && op != k_stringpool)
+      next[n++] = pc + MarkInstruction(code, pc, words, kinds);
+    for (int k = 0; k < n; ++k) {
+      if (next[k] >= words || !(at[next[k]] & 1)) return false;
+      if (after < least[next[k]]) {
+        least[next[k]] = after;
+        work.push_back(next[k]);
+      }
+    }
+  }
+  return true;
+}
+
 // Whether a function's code, which walks, keeps to itself when run.  The
 // machine trusts its operands: a frame slot indexes the stack from the
 // frame, a jump target and a constant's word offset index the code.  So
@@ -178,6 +236,7 @@ bool StaysInside(const int32_t* code, size_t words) {
       break;
     }
   }
+  const size_t body = pc;
   auto slot = [&](int32_t k) { return counted && k >= 0 && k < slots; };
   for (pc = kCodeHeaderWords; pc < words; pc += MarkInstruction(code, pc, words, kinds)) {
     const int32_t* w = code + pc;
@@ -199,7 +258,7 @@ bool StaysInside(const int32_t* code, size_t words) {
     }
     if (!ok) return false;
   }
-  return true;
+  return StackStaysInFrame(code, words, body, slots, at);
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ struct OpcodeInfo {
   // Stack slots the instruction takes as operands: the words before "--"
   // in its effect ("args" counts as none; its count is an operand word).
   int8_t operands;
+  // Stack slots it leaves: the words after "--", up to a " : " comment.
+  int8_t results;
 };
 
 // The entry for an opcode number; name is null when it is unassigned.

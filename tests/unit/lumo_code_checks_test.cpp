@@ -112,7 +112,9 @@ class LumoCodeChecks : public ::testing::Test {
     rc_t rc = MlibLoad(fd, ix, 0, g.session.values(), report, &f);
     close(fd);
     *errors = g.host.errors;
-    if (rc != 0) EXPECT_EQ(g.session.values().FindFunction("probe"), nullptr);
+    if (rc != 0) {
+      EXPECT_EQ(g.session.values().FindFunction("probe"), nullptr);
+    }
     return rc;
   }
   std::string dir;
@@ -164,6 +166,8 @@ TEST_F(LumoCodeChecks, EachOperandThatReachesOutsideIsRefusedFromBothFiles) {
       {"an increment past the frame", inc + 1, kProbeSlots},
       {"a call of the argument, not a function", call + 1, 0},
       {"a call past the frame", call + 1, kProbeSlots},
+      {"a call taking more values than were pushed", call + 2, 50},
+      {"a call taking a negative number of values", call + 2, -1},
       {"a real constant that is an instruction", real + 1, int32_t(local)},
       {"a real constant on the pool's count", real + 1, int32_t(pool + 1)},
       {"a real constant past the end", real + 1, words},
@@ -215,6 +219,34 @@ TEST(LumoCodeCheck, CodeThatRunsOffItsEndIsRefused) {
   // count of them.
   EXPECT_FALSE(MlibCodeWalks(std::vector<int32_t>{1, 2, k_count, 1, k_one, k_ret}.data(), 6, false));
   EXPECT_FALSE(MlibCodeWalks(std::vector<int32_t>{-1, 0, k_one, k_ret}.data(), 4, false));
+}
+
+TEST(LumoCodeCheck, CodeThatTakesFromBelowItsFrameIsRefused) {
+  auto walks = [](std::vector<int32_t> c) { return MlibCodeWalks(c.data(), c.size(), false); };
+  // Taking from an empty stack: a pop, a return, an operator.
+  EXPECT_FALSE(walks({0, 0, k_pop, k_one, k_ret}));
+  EXPECT_FALSE(walks({0, 0, k_ret}));
+  EXPECT_FALSE(walks({0, 0, k_one, k_add, k_ret}));
+  EXPECT_TRUE(walks({0, 0, k_one, k_one, k_add, k_ret}));
+  // The argument and the locals belong to the frame, not to the code.
+  EXPECT_FALSE(walks({1, 1, k_count, 1, k_pop, k_one, k_ret}));
+  EXPECT_FALSE(walks({0, 0, k_newreal, 0, k_pop, k_one, k_ret}));
+  EXPECT_TRUE(walks({1, 1, k_count, 1, k_newreal, 0, k_local, 1, k_ret}));
+  // In the prologue, an instance needs the local made before it.
+  EXPECT_FALSE(walks({1, 1, k_count, 1, k_instance, 0, k_one, k_ret}));
+  // Calls take their count: two values pushed, two or three taken.
+  EXPECT_TRUE(walks({0, 0, k_one, k_one, k_builtin, 0, 2, k_ret}));
+  EXPECT_FALSE(walks({0, 0, k_one, k_one, k_builtin, 0, 3, k_ret}));
+  EXPECT_FALSE(walks({0, 0, k_one, k_builtin, 0, -1, k_ret}));
+  EXPECT_FALSE(walks({0, 0, k_one, k_one, k_callptr, 2, k_ret}));
+  EXPECT_TRUE(walks({0, 0, k_one, k_one, k_callptr, 1, k_ret}));
+  // A path that jumps past the pushes returns with nothing.
+  EXPECT_FALSE(walks({0, 0, k_one, k_jumpiffalse, 7, k_one, k_one, k_ret}));
+  EXPECT_TRUE(walks({0, 0, k_one, k_jumpiffalse, 6, k_one, k_one, k_ret}));
+  // A loop that pops one more than it pushes each turn runs the stack
+  // down; one that balances may run for ever.
+  EXPECT_FALSE(walks({0, 0, k_one, k_one, k_pop, k_jump, 4}));
+  EXPECT_TRUE(walks({0, 0, k_one, k_pop, k_jump, 2}));
 }
 
 }  // namespace
