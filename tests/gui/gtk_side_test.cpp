@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -311,6 +312,26 @@ TEST_F(WindowTest, VariablesListShowsNamesLabelsTypesAndPastesNames) {
     EXPECT_EQ(row_text(side->variables_view(), 0, 0), "price");
     EXPECT_EQ(row_text(side->variables_view(), 1, 0), "<no row>");
   });
+  run();
+}
+
+// Every function the shipped Lumo library holds has help that opens in the
+// viewer: its title line names the function.
+TEST_F(WindowTest, HelpForEveryShippedLumoFunctionOpensInTheViewer) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(NUVRA_LUMO_SOURCE_DIR))
+    if (e.path().extension() == ".lumo") names.push_back(e.path().stem().string());
+  std::sort(names.begin(), names.end());
+  ASSERT_GE(names.size(), 30u);
+  for (const std::string& name : names) {
+    command("help " + name + "()");
+    check("help " + name, [this, name] {
+      std::string v = side->viewer().pane().text();
+      EXPECT_TRUE(contains(v, name + "()")) << name << "\n" << v;
+      EXPECT_TRUE(contains(v, "Syntax")) << name << "\n" << v;
+      EXPECT_FALSE(contains(results(), "r(")) << name << "\n" << results();
+    });
+  }
   run();
 }
 
