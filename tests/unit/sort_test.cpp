@@ -255,7 +255,9 @@ TEST_F(SortTest, BreakAtAnyPollChangesNothing) {
         // stopped the sort (those seen while the records moved).  With
         // two, the calling thread polls by the clock while the others
         // sort, and the count differs from one run to the next.
-        if (threads == 1) EXPECT_GE(calls, stop_at);
+        if (threads == 1) {
+          EXPECT_GE(calls, stop_at);
+        }
         break;
       }
       // Every case polls several times before its records move; by the
