@@ -13,6 +13,7 @@
 
 #include "data/by_state.h"
 #include "data/expr/expr.h"
+#include "data/expr/number_rules.h"
 #include "data/expr/strfuncs.h"
 #include "data/expr/tsops.h"
 #include "data/functions/dates.h"
@@ -26,17 +27,8 @@ namespace {
 
 constexpr double M = data::kMissing;
 
-// Missing for arithmetic: at or above `.`, infinities of either sign, NaN.
-inline bool bad(double v) { return !(std::fabs(v) < M); }
-
-// A comparison operand: infinities and NaN become `.`; below version 8
-// every missing value is `.`.
-inline double cmp_value(double v, bool all_equal) {
-  std::uint64_t b = std::bit_cast<std::uint64_t>(v);
-  if (((b >> 52) & 0x7FF) == 0x7FF) return M;
-  if (all_equal && !(v < M)) return M;
-  return v;
-}
+using rules::bad;
+using rules::cmp_value;
 
 template <class F>
 inline void unary(double* a, int n, F f) {
@@ -1299,13 +1291,7 @@ const std::uint16_t* Runner::function(std::uint16_t code, const std::uint16_t* p
 
 }  // namespace
 
-double finish_value(double v) {
-  std::uint64_t b = std::bit_cast<std::uint64_t>(v);
-  if (((b >> 52) & 0x7FF) == 0x7FF) return M;
-  // Negative values in the missing range are no values of any type.
-  if ((b >> 52) == 0xFFE) return M;
-  return v;
-}
+double finish_value(double v) { return rules::finish(v); }
 
 std::string number_text(double v) {
   v = finish_value(v);

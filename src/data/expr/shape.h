@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "data/expr/expr.h"
+#include "data/expr/number_rules.h"
 
 namespace nuvra::expr {
 
@@ -69,19 +70,9 @@ inline constexpr double M = data::kMissing;
 // that a step costs its arithmetic and a predicted branch, not a call.
 #define NUVRA_SHAPE_INLINE [[gnu::always_inline]] inline
 
-// The evaluator's tests.
-NUVRA_SHAPE_INLINE bool bad(double v) { return !(std::fabs(v) < M); }
-NUVRA_SHAPE_INLINE double cmp_value(double v, bool all_equal) {
-  std::uint64_t b = std::bit_cast<std::uint64_t>(v);
-  if (((b >> 52) & 0x7FF) == 0x7FF) return M;
-  if (all_equal && !(v < M)) return M;
-  return v;
-}
-NUVRA_SHAPE_INLINE double finish(double v) {
-  std::uint64_t b = std::bit_cast<std::uint64_t>(v);
-  if (((b >> 52) & 0x7FF) == 0x7FF || (b >> 52) == 0xFFE) return M;
-  return v;
-}
+using rules::bad;
+using rules::cmp_value;
+using rules::finish;
 
 // One arithmetic step. The constant is never missing (shape_of() refuses
 // such a step), so the evaluator's "either operand missing" test reduces
