@@ -20,6 +20,20 @@ constexpr std::size_t skip_blanks(std::string_view s, std::size_t i) {
   return i;
 }
 
+// s read as a count written in decimal digits only, at most max_digits of
+// them; false for anything else (a sign, a fraction, a blank, nothing).
+template <class Int>
+constexpr bool parse_digits(std::string_view s, std::size_t max_digits, Int* out) {
+  if (s.empty() || s.size() > max_digits) return false;
+  Int v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  *out = v;
+  return true;
+}
+
 // s without leading and trailing blanks.
 constexpr std::string_view trim_blanks(std::string_view s) {
   while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);

@@ -43,16 +43,7 @@ std::string_view skip_blanks(std::string_view s) {
 
 // A count written as digits only; false for anything else (signs,
 // fractions, expressions) and for values past nine digits.
-bool parse_digits(std::string_view w, long* v) {
-  if (w.empty() || w.size() > 9) return false;
-  long n = 0;
-  for (char c : w) {
-    if (c < '0' || c > '9') return false;
-    n = n * 10 + (c - '0');
-  }
-  *v = n;
-  return true;
-}
+bool parse_digits(std::string_view w, long* v) { return base::parse_digits(w, 9, v); }
 
 // One argument: a double-quoted or compound-quoted string (quotes
 // removed) or a bare word; removed from `s`.  False when there is none or

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "lumo/builtin_args.h"
 #include "lumo/tokenizer.h"
 #include "lumo/value.h"
@@ -33,16 +34,7 @@ std::string_view Cell(const ValueRecord* t, int64_t k) {
 }
 
 // Plain decimal digits (at most 15 of them) as a count; false otherwise.
-bool Count(std::string_view s, int64_t* out) {
-  if (s.empty() || s.size() > 15) return false;
-  int64_t v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  *out = v;
-  return true;
-}
+bool Count(std::string_view s, int64_t* out) { return base::parse_digits(s, 15, out); }
 
 bool Flag(std::string_view s, bool* out) {
   if (s != "0" && s != "1") return false;

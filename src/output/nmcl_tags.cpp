@@ -162,12 +162,8 @@ bool parse_number(std::string_view s, bool allow_sign, int* out) {
     neg = s[0] == '-';
     s.remove_prefix(1);
   }
-  if (s.empty() || s.size() > 7) return false;
   int v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
+  if (!base::parse_digits(s, 7, &v)) return false;
   *out = neg ? -v : v;
   return true;
 }
