@@ -964,12 +964,16 @@ class FnCompiler {
       if (auto lit = Literal(lo, hi)) return *lit;
     }
     const Token& first = t_[lo];
-    // (expr)(args): a call through a function pointer
+    // (*p)(args): a call through the function pointer p; the call takes
+    // the pointer itself, so the star that names it is not compiled as a
+    // dereference. (p)(args) is the same call.
     if (first.code == '(' && match_[lo] >= 0 && size_t(match_[lo]) + 1 < hi && t_[size_t(match_[lo]) + 1].code == '(' &&
         match_[size_t(match_[lo]) + 1] == int(hi - 1)) {
       size_t close = size_t(match_[lo]);
-      int n = Arguments(close + 1, hi - 1);
-      Expr(lo + 1, close, true);
+      int n = Arguments(close + 2, hi - 1);
+      size_t from = lo + 1;
+      if (from + 1 < close && t_[from].code == '*') ++from;
+      Expr(from, close, true);
       Emit(k_callptr, n);
       info.type = Matrix(kCtTransmorphic);
       return info;

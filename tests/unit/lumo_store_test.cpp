@@ -313,4 +313,25 @@ TEST(LumoStructures, InstancesAreFreedWithTheirHolder) {
   EXPECT_EQ(f.session.values().record_count(), before);
 }
 
+TEST(LumoFunctionPointers, CallsThroughAPointerReachTheFunction) {
+  LumoFixture f;
+  ASSERT_EQ(f.Run("function twice(x) { return(2 * x) }"), 0);
+  ASSERT_EQ(f.Run("function plus(a, b) { return(a + b) }"), 0);
+  ASSERT_EQ(f.Run("q = &twice()"), 0) << f.host.errors;
+  ASSERT_EQ(f.Run("r = (*q)(3)"), 0) << f.host.errors;
+  EXPECT_EQ(Scalar(f, "r"), 6);
+  ASSERT_EQ(f.Run("r = (q)(4)"), 0) << f.host.errors;
+  EXPECT_EQ(Scalar(f, "r"), 8);
+  // Two arguments, and a pointer to the pointer.
+  ASSERT_EQ(f.Run("p2 = &plus(); pp = &p2; r = (**pp)(5, 7)"), 0) << f.host.errors;
+  EXPECT_EQ(Scalar(f, "r"), 12);
+  // Inside a function, the pointer passed as an argument.
+  ASSERT_EQ(f.Run("function apply(f, x) { return((*f)(x) + 1) }"), 0);
+  ASSERT_EQ(f.Run("r = apply(&twice(), 10)"), 0) << f.host.errors;
+  EXPECT_EQ(Scalar(f, "r"), 21);
+  // A pointer to a matrix is not a function.
+  ASSERT_EQ(f.Run("m = 1; pm = &m"), 0);
+  EXPECT_NE(f.Run("r = (*pm)(1)"), 0);
+}
+
 }  // namespace
