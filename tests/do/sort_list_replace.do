@@ -32,3 +32,15 @@ assert _rc == 5
 bysort a: generate n = _N
 assert n == 2 in 1
 assert n == 1 if a == 3
+* stores from Lumo into a key forget the order the same way
+sort a b
+lumo
+nv_store(2, "b", 9)
+end
+local s : sortedby
+assert "`s'" == "a"
+lumo
+nv_store(1, "a", 5)
+end
+local s : sortedby
+assert "`s'" == ""

@@ -72,6 +72,11 @@ class CommandHost : public lumo::Host {
                             const std::vector<std::string_view>& values) override {
     return StoreAllStrings(values.size(), ListCell{obs, vars}, values);
   }
+  // Values were stored into these variables: the data are no longer known
+  // to be sorted by any of them, nor by a key after one.
+  void ForgetOrderBy(const std::vector<int>& vars) {
+    for (int j : vars) ip_.dataset.cut_sort_list_at(j);
+  }
   // The types the stores need are worked out first and the variables
   // widened before any cell is written, so a refused widening leaves the
   // dataset as it was.  Each value is kept as the type its variable had
@@ -95,6 +100,7 @@ class CommandHost : public lumo::Host {
     }
     if (rc_t rc = Widen(order, type)) return rc;
     for (size_t k = 0; k < count; ++k) ds.store(cell(k).second, cell(k).first, kept[k]);
+    ForgetOrderBy(order);
     if (count) ds.set_changed(true);
     return 0;
   }
@@ -113,6 +119,7 @@ class CommandHost : public lumo::Host {
     }
     if (rc_t rc = Widen(order, type)) return rc;
     for (size_t k = 0; k < count; ++k) ds.store_str(cell(k).second, cell(k).first, values[k]);
+    ForgetOrderBy(order);
     if (count) ds.set_changed(true);
     return 0;
   }
@@ -127,6 +134,7 @@ class CommandHost : public lumo::Host {
     int type = 0;
     if (rc_t rc = ds.promote_for_value(var, v, &type)) return rc_message(ip_, rc);
     ds.store(var, obs, v);
+    ds.cut_sort_list_at(var);
     ds.set_changed(true);
     return 0;
   }
@@ -139,6 +147,7 @@ class CommandHost : public lumo::Host {
       if (rc) return rc_message(ip_, rc);
     }
     ds.store_str(var, obs, s);
+    ds.cut_sort_list_at(var);
     ds.set_changed(true);
     return 0;
   }
